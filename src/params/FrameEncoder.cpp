@@ -4,6 +4,7 @@
 #include "params/ParameterTable.h"
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 
 namespace qt2xx {
@@ -64,12 +65,18 @@ double fullScale191(double v) { return (v * 191) / 100; }
 
 } // namespace
 
+QString ShortestText(double value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
 QString FrameRefusal::message() const {
     const auto& def = ParameterTable()[parameter];
-    return QStringLiteral("%1 \"%2\" is too high for board type \"%3\": frame byte %4 would be %5, above 255.")
-        .arg(def.displayName(), text, boardType)
+    return QStringLiteral("%1 \"%2\" is too %3 for board type \"%4\" (frame byte %5 would be %6; a byte holds 0 to 255).")
+        .arg(def.displayName(), text, raw < 0 ? QStringLiteral("low") : QStringLiteral("high"), boardType)
         .arg(byteIndex)
-        .arg(raw, 0, 'g', 17);
+        .arg(ShortestText(raw));
 }
 
 std::optional<std::uint8_t> ToFrameByte(double raw) {

@@ -31,6 +31,9 @@ struct FrameRefusal {
     QString message() const;
 };
 
+// The shortest decimal text that reads back to exactly this double.
+QString ShortestText(double value);
+
 // Rounds to the nearest integer, an exact half to the even neighbour; nothing outside 0 to 255.
 std::optional<std::uint8_t> ToFrameByte(double raw);
 

@@ -1,0 +1,103 @@
+// qt2xx-frame: shows the 32 bytes a parameter file sends to a controller, before any controller
+// gets them.
+#include "files/AsvFormat.h"
+#include "params/FrameEncoder.h"
+#include "params/ParameterTable.h"
+
+#include <QFile>
+
+#include <cstdio>
+
+namespace {
+
+using namespace qt2xx;
+
+constexpr const char* kUsage = "usage: qt2xx-frame [--explain] FILE.asv\n"
+                               "Prints the 32-byte download frame that the parameter file gives, as\n"
+                               "upper-case hex pairs on one line; --explain prints one row per byte.\n";
+
+void refuse(const QString& file, const QString& why) {
+    std::fprintf(stderr, "qt2xx-frame: %s: %s\n", qPrintable(file), qPrintable(why));
+}
+
+QString hexLine(const DownloadFrame& frame) {
+    QStringList pairs;
+    for (std::uint8_t byte : frame)
+        pairs << QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+    return pairs.join(QLatin1Char(' '));
+}
+
+QString byteSource(int byteIndex, const ParameterValues& values) {
+    const int parameter = ParameterOfFrameByte(byteIndex);
+    if (parameter >= 0)
+        return QStringLiteral("%1 \"%2\"").arg(ParameterTable()[parameter].displayName(), values[parameter]);
+    if (byteIndex <= 1)
+        return QStringLiteral("(constant)");
+    if (byteIndex == kFrameSize - 1)
+        return QStringLiteral("(XOR of bytes 0 to 30)");
+    return QStringLiteral("(never written)");
+}
+
+void explain(const DownloadFrame& frame, const ParameterValues& values) {
+    const FrameRawValues raw = ComputeFrameRawValues(values);
+    for (int i = 0; i < kFrameSize; ++i) {
+        std::printf("%2d  %-42s  %-22s  %02X\n", i, qPrintable(byteSource(i, values)), qPrintable(ShortestText(raw[i])),
+                    frame[i]);
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    bool explainRows = false;
+    QString path;
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == QLatin1String("--explain")) {
+            explainRows = true;
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (path.isEmpty() && !arg.startsWith(QLatin1String("--"))) {
+            path = arg;
+        } else {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+    }
+    if (path.isEmpty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        refuse(path, QStringLiteral("cannot be read: %1").arg(file.errorString()));
+        return 1;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        refuse(path, QStringLiteral("cannot be read: %1").arg(file.errorString()));
+        return 1;
+    }
+
+    const AsvReadResult read = ReadAsvParameterSet(bytes);
+    if (!read.set) {
+        refuse(path, read.problem.message());
+        return 1;
+    }
+    ParameterValues values;
+    for (int i = 0; i < kParameterCount; ++i)
+        values[i] = read.set->text(i);
+
+    DownloadFrame frame{};
+    if (const auto refusal = BuildDownloadFrame(values, frame)) {
+        refuse(path, refusal->message());
+        return 1;
+    }
+    if (explainRows)
+        explain(frame, values);
+    else
+        std::printf("%s\n", qPrintable(hexLine(frame)));
+    return 0;
+}
