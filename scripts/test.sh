@@ -1,7 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test.
+# Installs what is missing, builds and runs every test: first the normal build in build/, then the
+# same tests built with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
-QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j2
+
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir build --output-on-failure -j2
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQT2XX_SANITIZE=ON >/dev/null
+cmake --build build-asan
+ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1" \
+LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0" \
+UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+  ctest --test-dir build-asan --output-on-failure -j2
