@@ -1,0 +1,91 @@
+#pragma once
+
+#include "link/PortConnection.h"
+#include "params/FrameEncoder.h"
+#include "params/ParameterValues.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <chrono>
+#include <cstdint>
+
+namespace qt2xx {
+
+class CommPort;
+class MessageBox;
+class StatusLog;
+class TransmitWindow;
+
+// The interval of Timer1, whose every expiry is one call of Timer1_Timer.
+inline constexpr std::chrono::milliseconds kTickInterval{100};
+
+// The wire protocol: the handshake request and the controller's three answers.
+inline constexpr char kHandshakeRequest[] = "8";
+inline constexpr char kReadyByte = 0x55;    // "U"
+inline constexpr char kAcceptedByte = 0x51; // "Q"
+inline constexpr char kStoredByte = 0x52;   // "R"
+
+// The tick counter's limits: the seek cycle closes the port at 3, the frame waits for its answer
+// until 3 and the store until 11.
+inline constexpr std::uint8_t kSeekCloseTick = 3;
+inline constexpr std::uint8_t kAcceptTimeoutTick = 3;
+inline constexpr std::uint8_t kStoreTimeoutTick = 11;
+
+// The Start/Stop command and the handshake and download sequence, driven by the tick and by the
+// port's receive events. It works through its port and the window's small interfaces only.
+class DownloadSequencer {
+public:
+    enum CommFlag : std::int32_t {
+        Idle = 0,
+        Seeking = 1,
+        Answered = 2,
+        FrameSent = 3,
+        Accepted = 4,
+        Stored = 5
+    };
+
+    DownloadSequencer(CommPort& port, TransmitWindow& window, StatusLog& log, MessageBox& messages,
+                      ParameterValues& values, DownloadFrame& frame);
+
+    void cmdFileSend_Click(); // Start/Stop command
+    void Timer1_Timer();      // one tick; the window's 100 ms QTimer calls it
+    void ctrMSComm_OnComm();  // hooked to the port's event by the constructor
+    void CommPortOpen_Close();
+
+    int intCommFlag() const { return m_intCommFlag; }
+    std::uint8_t tickCounter() const { return m_tickCounter; }
+
+private:
+    void showStarted();
+    void showStopped();
+    void refuseFrame(const FrameRefusal& refusal);
+
+    void tickSeeking();
+    void tickAnswered();
+    void tickFrameSent();
+    void tickAccepted();
+    void tickStored();
+    void timeOut(const QString& message);
+
+    void receiveSeeking(const QByteArray& chunk);
+    void receiveFrameSent(const QByteArray& chunk);
+    void receiveAccepted(const QByteArray& chunk);
+
+    void openForSeeking();
+    void portLost();
+
+    CommPort& m_port;
+    TransmitWindow& m_window;
+    StatusLog& m_log;
+    MessageBox& m_messages;
+    ParameterValues& m_values;
+    DownloadFrame& m_frame;
+    PortConnection m_connection;
+    std::int32_t m_intCommFlag = Idle;
+    std::uint8_t m_tickCounter = 0;
+    bool m_commLost = false; // "The Comm is lost" has been logged and the port has not come back yet
+    QObject m_context;       // ends the port connection with the sequencer
+};
+
+} // namespace qt2xx
