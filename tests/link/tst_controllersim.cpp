@@ -1,0 +1,345 @@
+// The virtual controller, driven by hand from the host side through a real serial port.
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSerialPort>
+#include <QTest>
+
+#include <csignal>
+
+#include <unistd.h>
+
+namespace {
+
+const QString kSim = QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim");
+constexpr int kWaitMs = 5000;
+
+// The frame the encoder builds for a board-3 parameter set.
+const QByteArray kEncoderFrame = QByteArray::fromHex(
+    "02 0F 45 15 64 03 73 00 20 37 4F 1E 32 00 01 04 60 C5 00 01 01 03 01 57 00 99 01 03 00 00 00 53");
+
+// Sets the last byte so that the XOR of all bytes is 0.
+QByteArray withChecksum(QByteArray frame) {
+    char sum = 0;
+    for (int i = 0; i + 1 < frame.size(); ++i)
+        sum ^= frame[i];
+    frame[frame.size() - 1] = sum;
+    return frame;
+}
+
+// Handshake and answer bytes inside a frame are frame bytes, not protocol.
+const QByteArray kProtocolBytesFrame = withChecksum(QByteArray("\x02\x0F"
+                                                               "8U8QRX",
+                                                               8) +
+                                                    QByteArray(24, '8'));
+
+QByteArray hexLine(const QByteArray& bytes) {
+    return bytes.toHex(' ').toUpper();
+}
+
+// CPU time the process has used so far, user and system, in milliseconds.
+qint64 cpuMs(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
+    return (fields.value(12).toLongLong() + fields.value(13).toLongLong()) * 1000 / sysconf(_SC_CLK_TCK);
+}
+
+// One sim process and the host's end of its line.
+class Sim {
+public:
+    ~Sim() {
+        m_port.close();
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(kWaitMs);
+        }
+    }
+    bool start(const QStringList& arguments) {
+        m_process.start(kSim, arguments);
+        m_path = QString::fromLocal8Bit(nextLine());
+        return !m_path.isEmpty() && openPort();
+    }
+    bool openPort() {
+        m_port.setPortName(m_path);
+        m_port.setBaudRate(QSerialPort::Baud9600);
+        m_port.setDataBits(QSerialPort::Data8);
+        m_port.setParity(QSerialPort::NoParity);
+        m_port.setStopBits(QSerialPort::OneStop);
+        return m_port.open(QIODevice::ReadWrite);
+    }
+    void closePort() { m_port.close(); }
+    void send(const QByteArray& bytes) {
+        m_port.write(bytes);
+        m_port.waitForBytesWritten(kWaitMs);
+    }
+    // The bytes of the next read that returns any, as the host's receive event would see them.
+    QByteArray nextChunk() {
+        if (m_port.bytesAvailable() == 0 && !m_port.waitForReadyRead(kWaitMs))
+            return {};
+        return m_port.readAll();
+    }
+    QByteArray nextLine() {
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(kWaitMs))
+                return {};
+        }
+        return m_process.readLine().trimmed();
+    }
+    bool handshake() {
+        send("8");
+        return nextChunk() == "U";
+    }
+    QProcess& process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QSerialPort m_port;
+    QString m_path;
+};
+
+} // namespace
+
+class TestControllerSim : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void programsControllerAfterController_data();
+    void programsControllerAfterController();
+    void refusesBadFrames_data();
+    void refusesBadFrames();
+    void playsFailureModes_data();
+    void playsFailureModes();
+    void failsEveryKthControllerOnly();
+    void survivesTheHostClosingThePort();
+    void holdsEachAnswerForTheDelay();
+    void noiseIsNeverReady();
+    void endsWithSummary_data();
+    void endsWithSummary();
+    void refusesMisuse_data();
+    void refusesMisuse();
+    void helpNamesEveryOption();
+};
+
+void TestControllerSim::programsControllerAfterController_data() {
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QList<int>>("pieces");
+    QTest::newRow("encoder frame in one write") << kEncoderFrame << QList<int>{32};
+    QTest::newRow("encoder frame in three writes") << kEncoderFrame << QList<int>{5, 20, 7};
+    QTest::newRow("protocol bytes inside the frame") << kProtocolBytesFrame << QList<int>{32};
+}
+
+void TestControllerSim::programsControllerAfterController() {
+    QFETCH(QByteArray, frame);
+    QFETCH(QList<int>, pieces);
+    Sim sim;
+    QVERIFY(sim.start({}));
+    for (int controller = 1; controller <= 2; ++controller) {
+        QVERIFY(sim.handshake());
+        for (int at = 0; const int piece : pieces) {
+            sim.send(frame.mid(at, piece));
+            at += piece;
+        }
+        // Separate chunks: the host looks only at the first byte of each.
+        QCOMPARE(sim.nextChunk(), QByteArray("Q"));
+        QCOMPARE(sim.nextChunk(), QByteArray("R"));
+        QCOMPARE(sim.nextLine(), "programmed " + QByteArray::number(controller) + ": " + hexLine(frame));
+    }
+}
+
+void TestControllerSim::refusesBadFrames_data() {
+    QTest::addColumn<QByteArray>("frame");
+    QByteArray checksumOff = kEncoderFrame;
+    checksumOff[31] = char(checksumOff[31] ^ 0x01);
+    QTest::newRow("checksum off by one bit") << checksumOff;
+    QTest::newRow("first lead byte wrong") << withChecksum(QByteArray(1, '\x03') + kEncoderFrame.mid(1));
+    QTest::newRow("second lead byte wrong")
+        << withChecksum(kEncoderFrame.left(1) + '\x0E' + kEncoderFrame.mid(2));
+    QTest::newRow("frame cut short") << kEncoderFrame.left(20);
+}
+
+void TestControllerSim::refusesBadFrames() {
+    QFETCH(QByteArray, frame);
+    Sim sim;
+    QVERIFY(sim.start({}));
+    QVERIFY(sim.handshake());
+    sim.send(frame);
+    const QByteArray answer = sim.nextChunk();
+    QVERIFY(!answer.isEmpty());
+    QVERIFY(answer[0] != 'Q');
+    QCOMPARE(sim.nextLine(), "bad frame: " + hexLine(frame));
+    // The next controller is served as usual.
+    QVERIFY(sim.handshake());
+    sim.send(kEncoderFrame);
+    QCOMPARE(sim.nextChunk(), QByteArray("Q"));
+}
+
+void TestControllerSim::playsFailureModes_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QByteArrayList>("answers");
+    QTest::newRow("reject-frame") << "reject-frame" << QByteArrayList{"X"};
+    QTest::newRow("reject-store") << "reject-store" << QByteArrayList{"Q", "X"};
+    QTest::newRow("silent-after-frame") << "silent-after-frame" << QByteArrayList{};
+    QTest::newRow("silent-after-accept") << "silent-after-accept" << QByteArrayList{"Q"};
+    QTest::newRow("one-chunk") << "one-chunk" << QByteArrayList{"QR"};
+}
+
+void TestControllerSim::playsFailureModes() {
+    QFETCH(QString, mode);
+    QFETCH(QByteArrayList, answers);
+    Sim sim;
+    QVERIFY(sim.start({"--" + mode}));
+    for (int controller = 1; controller <= 2; ++controller) {
+        QVERIFY(sim.handshake());
+        sim.send(kEncoderFrame);
+        for (const QByteArray& answer : answers)
+            QCOMPARE(sim.nextChunk(), answer);
+        QCOMPARE(sim.nextLine(), "failed " + QByteArray::number(controller) + ": " + mode.toLatin1());
+    }
+    // Nothing more was sent: the very next chunk answers the next handshake.
+    QVERIFY(sim.handshake());
+}
+
+void TestControllerSim::failsEveryKthControllerOnly() {
+    Sim sim;
+    QVERIFY(sim.start({"--reject-frame", "--fail-every", "2"}));
+    // One chunk per answer byte.
+    const QByteArrayList expected{"QR", "X", "QR", "X"};
+    for (const QByteArray& answers : expected) {
+        QVERIFY(sim.handshake());
+        sim.send(kEncoderFrame);
+        for (const char answer : answers)
+            QCOMPARE(sim.nextChunk(), QByteArray(1, answer));
+    }
+    const QByteArray programmedLine = ": " + hexLine(kEncoderFrame);
+    QCOMPARE(sim.nextLine(), "programmed 1" + programmedLine);
+    QCOMPARE(sim.nextLine(), QByteArray("failed 1: reject-frame"));
+    QCOMPARE(sim.nextLine(), "programmed 2" + programmedLine);
+    QCOMPARE(sim.nextLine(), QByteArray("failed 2: reject-frame"));
+}
+
+void TestControllerSim::survivesTheHostClosingThePort() {
+    Sim sim;
+    QVERIFY(sim.start({}));
+    // Seeking as the tool does it: the port is closed for one tick in three.
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        QVERIFY(sim.handshake());
+        QVERIFY(sim.handshake());
+        sim.closePort();
+        QVERIFY(sim.openPort());
+    }
+    // With no host on the line the sim must wait, not spin on the master. The window measures CPU
+    // time; nothing waits for it.
+    sim.closePort();
+    const qint64 cpuBefore = cpuMs(sim.process().processId());
+    QTest::qWait(300);
+    QVERIFY(cpuMs(sim.process().processId()) - cpuBefore < 100);
+    QVERIFY(sim.openPort());
+    sim.send(kEncoderFrame);
+    QCOMPARE(sim.nextChunk(), QByteArray("Q"));
+    QCOMPARE(sim.nextChunk(), QByteArray("R"));
+    QCOMPARE(sim.nextLine(), "programmed 1: " + hexLine(kEncoderFrame));
+}
+
+void TestControllerSim::holdsEachAnswerForTheDelay() {
+    constexpr int kDelayMs = 150;
+    Sim sim;
+    QVERIFY(sim.start({"--answer-delay", QString::number(kDelayMs)}));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(sim.handshake());
+    QVERIFY(clock.restart() >= kDelayMs);
+    sim.send(kEncoderFrame);
+    QCOMPARE(sim.nextChunk(), QByteArray("Q"));
+    QVERIFY(clock.restart() >= kDelayMs);
+    QCOMPARE(sim.nextChunk(), QByteArray("R"));
+    QVERIFY(clock.elapsed() >= kDelayMs);
+}
+
+void TestControllerSim::noiseIsNeverReady() {
+    Sim sim;
+    QVERIFY(sim.start({"--noise"}));
+    QByteArray noise;
+    while (noise.size() < 3) {
+        const QByteArray chunk = sim.nextChunk();
+        QVERIFY(!chunk.isEmpty());
+        noise += chunk;
+    }
+    QVERIFY2(!noise.contains('U'), noise.toHex().constData());
+    // A controller is still programmed, and no noise falls between its answers.
+    sim.send("8");
+    QByteArray beforeReady;
+    while (!beforeReady.endsWith('U'))
+        beforeReady += sim.nextChunk();
+    sim.send(kEncoderFrame);
+    QCOMPARE(sim.nextChunk(), QByteArray("Q"));
+    QCOMPARE(sim.nextChunk(), QByteArray("R"));
+}
+
+void TestControllerSim::endsWithSummary_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QByteArray>("summary");
+    QTest::newRow("count reached") << QStringList{"--count", "2"} << 0 << QByteArray("programmed=2 failed=0");
+    QTest::newRow("terminated") << QStringList{"--reject-store", "--fail-every", "2"} << SIGTERM
+                                << QByteArray("programmed=1 failed=1");
+    QTest::newRow("interrupted") << QStringList{} << SIGINT << QByteArray("programmed=2 failed=0");
+}
+
+void TestControllerSim::endsWithSummary() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, signal);
+    QFETCH(QByteArray, summary);
+    Sim sim;
+    QVERIFY(sim.start(arguments));
+    for (int controller = 1; controller <= 2; ++controller) {
+        QVERIFY(sim.handshake());
+        sim.send(kEncoderFrame);
+        QVERIFY(sim.nextChunk() == "Q");
+        QVERIFY(!sim.nextChunk().isEmpty());
+        QVERIFY(!sim.nextLine().isEmpty());
+    }
+    if (signal != 0)
+        ::kill(static_cast<pid_t>(sim.process().processId()), signal);
+    QCOMPARE(sim.nextLine(), "summary: " + summary);
+    QVERIFY(sim.process().waitForFinished(kWaitMs));
+    QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.process().exitCode(), 0);
+}
+
+void TestControllerSim::refusesMisuse_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("unknown option") << QStringList{"--fast"};
+    QTest::newRow("count without number") << QStringList{"--count"};
+    QTest::newRow("count not a number") << QStringList{"--count", "ten"};
+    QTest::newRow("negative delay") << QStringList{"--answer-delay", "-5"};
+    QTest::newRow("two failure modes") << QStringList{"--reject-frame", "--one-chunk"};
+    QTest::newRow("fail-every without a mode") << QStringList{"--fail-every", "3"};
+    QTest::newRow("fail-every zero") << QStringList{"--reject-store", "--fail-every", "0"};
+}
+
+void TestControllerSim::refusesMisuse() {
+    QFETCH(QStringList, arguments);
+    QProcess process;
+    process.start(kSim, arguments);
+    QVERIFY(process.waitForFinished(kWaitMs));
+    QCOMPARE(process.exitCode(), 2);
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+    QVERIFY(process.readAllStandardError().startsWith("usage: "));
+}
+
+void TestControllerSim::helpNamesEveryOption() {
+    QProcess process;
+    process.start(kSim, {"--help"});
+    QVERIFY(process.waitForFinished(kWaitMs));
+    QCOMPARE(process.exitCode(), 0);
+    const QByteArray help = process.readAllStandardOutput();
+    for (const char* option :
+         {"--count", "--answer-delay", "--noise", "--fail-every", "--reject-frame", "--reject-store",
+          "--silent-after-frame", "--silent-after-accept", "--one-chunk"})
+        QVERIFY2(help.contains(option), option);
+}
+
+QTEST_GUILESS_MAIN(TestControllerSim)
+#include "tst_controllersim.moc"
