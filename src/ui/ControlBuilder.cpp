@@ -1,0 +1,177 @@
+#include "ui/ControlBuilder.h"
+
+#include "params/ParameterTable.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace qt2xx {
+namespace {
+
+using K = ControlKind;
+using RowIndex = QHash<QString, const ControlLayout*>;
+
+QLabel* makeLabel(const ControlLayout& row, QWidget* parent) {
+    auto* label = new QLabel(row.caption, parent);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    if (row.textColor.isValid()) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::Active, QPalette::WindowText, row.textColor);
+        palette.setColor(QPalette::Inactive, QPalette::WindowText, row.textColor);
+        label->setPalette(palette);
+    }
+    return label;
+}
+
+QComboBox* makePortBox(QWidget* parent) {
+    auto* box = new QComboBox(parent);
+    box->setEditable(true);
+    box->addItems(PortBoxItems());
+    // Typed text is used as it stands: it neither joins the list nor gets completed to an item.
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->setCompleter(nullptr);
+    return box;
+}
+
+QComboBox* makeParameterList(int parameter, QWidget* parent) {
+    const ParameterDef& def = ParameterTable()[parameter];
+    auto* list = new QComboBox(parent);
+    list->addItems(def.choices);
+    list->setCurrentIndex(-1);
+    list->setAccessibleName(def.displayName());
+    list->setAccessibleDescription(def.displayName());
+    return list;
+}
+
+QWidget* createWidget(const ControlLayout& row, QWidget* parent, const StatusLogFactory& makeStatusLog) {
+    switch (row.kind) {
+    case K::Panel: {
+        auto* frame = new QFrame(parent);
+        frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+        return frame;
+    }
+    case K::ParameterPanel: {
+        // Its caption would sit under the first group box; it names the panel for a screen reader.
+        auto* panel = new QWidget(parent);
+        panel->setAccessibleName(row.caption);
+        return panel;
+    }
+    case K::GroupBox:
+        return new QGroupBox(row.caption, parent);
+    case K::Label:
+        return makeLabel(row, parent);
+    case K::TextBox:
+        return new QLineEdit(parent);
+    case K::PortBox:
+        return makePortBox(parent);
+    case K::ParameterList:
+        return makeParameterList(row.parameter, parent);
+    case K::Button: {
+        auto* button = new QPushButton(row.caption, parent);
+        button->setAutoDefault(false);
+        return button;
+    }
+    case K::ProgressBar:
+        return new QProgressBar(parent);
+    case K::StatusLog:
+        return makeStatusLog(parent);
+    }
+    return nullptr;
+}
+
+// Where the origin of a row's twips lies in its parent widget: the inner corner of a bordered panel;
+// for the contents of a group box, the corner of the group box's own container.
+QPoint originInParent(const ControlLayout& row, const RowIndex& rows, const ControlMap& built) {
+    if (row.parent.isEmpty())
+        return {};
+    const ControlLayout& parentRow = *rows.value(row.parent);
+    if (parentRow.kind == K::GroupBox)
+        return -TwipsToPixels(parentRow.twips).topLeft();
+    if (auto* frame = qobject_cast<QFrame*>(built.value(row.parent)))
+        return frame->contentsRect().topLeft();
+    return {};
+}
+
+QRect rectIn(QWidget* widget, QWidget* ancestor) {
+    return QRect(widget->mapTo(ancestor, QPoint(0, 0)), widget->size());
+}
+
+// The caption as drawn: a single ampersand marks the access key and is not shown.
+QString shownCaption(const QLabel* label) {
+    QString shown = label->text();
+    shown.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    shown.remove(QLatin1Char('&'));
+    shown.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+    return shown;
+}
+
+// Keeps a caption out from under the control it names where the two overlap. A caption whose
+// glyphs do not fit the room left goes on to a second line.
+void leaveRoomForBuddy(QLabel* label, QWidget* buddy, QWidget* client) {
+    const QRect text = rectIn(label, client);
+    const QRect control = rectIn(buddy, client);
+    if (!text.intersects(control) || control.left() <= text.left())
+        return;
+    label->setContentsMargins(0, 0, text.right() - control.left() + 1, 0);
+    const QRect ink = label->fontMetrics().tightBoundingRect(shownCaption(label));
+    label->setWordWrap(ink.right() >= label->contentsRect().width());
+}
+
+void linkBuddies(const std::vector<ControlLayout>& rows, const ControlMap& built, QWidget* client) {
+    for (const ControlLayout& row : rows) {
+        if (row.kind != K::Label || row.buddy.isEmpty())
+            continue;
+        auto* label = static_cast<QLabel*>(built.value(row.name));
+        QWidget* buddy = built.value(row.buddy);
+        label->setBuddy(buddy);
+        leaveRoomForBuddy(label, buddy, client);
+    }
+}
+
+bool takesTabFocus(QWidget* widget) {
+    while (widget->focusProxy())
+        widget = widget->focusProxy();
+    return widget->focusPolicy() & Qt::TabFocus;
+}
+
+void setTabOrder(const std::vector<ControlLayout>& rows, const ControlMap& built) {
+    std::vector<const ControlLayout*> ordered;
+    for (const ControlLayout& row : rows)
+        if (row.tabIndex >= 0 && takesTabFocus(built.value(row.name)))
+            ordered.push_back(&row);
+    std::sort(ordered.begin(), ordered.end(),
+              [](const ControlLayout* a, const ControlLayout* b) { return a->tabIndex < b->tabIndex; });
+    for (size_t i = 1; i < ordered.size(); ++i)
+        QWidget::setTabOrder(built.value(ordered[i - 1]->name), built.value(ordered[i]->name));
+}
+
+} // namespace
+
+ControlMap BuildControls(QWidget* client, const std::vector<ControlLayout>& rows,
+                         const StatusLogFactory& makeStatusLog) {
+    RowIndex index;
+    ControlMap built;
+    for (const ControlLayout& row : rows) {
+        index.insert(row.name, &row);
+        QWidget* parent = row.parent.isEmpty() ? client : built.value(row.parent);
+        QWidget* widget = createWidget(row, parent, makeStatusLog);
+        widget->setObjectName(row.name);
+        if (!row.accessibleName.isEmpty())
+            widget->setAccessibleName(row.accessibleName);
+        widget->setGeometry(TwipsToPixels(row.twips).translated(originInParent(row, index, built)));
+        built.insert(row.name, widget);
+    }
+    linkBuddies(rows, built, client);
+    setTabOrder(rows, built);
+    return built;
+}
+
+} // namespace qt2xx
