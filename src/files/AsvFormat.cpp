@@ -26,6 +26,7 @@ public:
             const qsizetype close = m_bytes.indexOf('"', m_pos);
             const qsizetype end = close < 0 ? m_bytes.size() : close;
             field.text = decode(m_pos, end);
+            countLineEnds(m_pos, end);
             m_pos = close < 0 ? end : close + 1;
             skipToDelimiter();
         } else {
@@ -43,6 +44,13 @@ private:
     void skipToDelimiter() {
         while (!atEnd() && !isDelimiter(m_bytes[m_pos]))
             ++m_pos;
+    }
+
+    // A quoted field may run over line ends; counting them keeps the line numbers of later fields true.
+    void countLineEnds(qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i)
+            if (m_bytes[i] == '\n' || (m_bytes[i] == '\r' && (i + 1 >= to || m_bytes[i + 1] != '\n')))
+                ++m_line;
     }
 
     void consumeDelimiter() {
@@ -68,6 +76,25 @@ private:
     qsizetype m_pos = 0;
     int m_line = 1;
 };
+
+// How a message quotes a refused text: control characters as \xNN, so that the message stays on
+// one line, and no more than 40 characters, since a file of noise can hold a field of megabytes.
+QString quotedForMessage(const QString& text) {
+    constexpr qsizetype kShownCharacters = 40;
+    QString shown;
+    for (qsizetype i = 0; i < text.size() && i < kShownCharacters; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0))
+            shown +=
+                QStringLiteral("\\x") + QString::number(c, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            shown += QChar(c);
+    }
+    shown = QLatin1Char('"') + shown + QLatin1Char('"');
+    if (text.size() > kShownCharacters)
+        shown += QStringLiteral(" (%1 characters in all)").arg(text.size());
+    return shown;
+}
 
 } // namespace
 
@@ -100,7 +127,7 @@ QString AsvProblem::message() const {
             .arg(line)
             .arg(kParameterCount)
             .arg(name);
-    return QStringLiteral("line %1: \"%2\" is not a choice of %3.").arg(line).arg(text, name);
+    return QStringLiteral("line %1: %2 is not a choice of %3.").arg(line).arg(quotedForMessage(text), name);
 }
 
 QString AsvParameterSet::text(int parameter) const {
