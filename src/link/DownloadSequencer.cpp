@@ -155,8 +155,7 @@ void DownloadSequencer::timeOut(const QString& message) {
 void DownloadSequencer::ctrMSComm_OnComm() {
     const int event = m_port.commEvent();
     if (event == kCommEventLost) {
-        if (m_intCommFlag != Idle)
-            portLost();
+        deviceLost();
         return;
     }
     if (event != kCommEventReceive)
@@ -217,6 +216,18 @@ void DownloadSequencer::openForSeeking() {
         m_commLost = false;
         m_log.ReceiveDisplay(kCommBack, kLogBlue);
     }
+}
+
+// A controller that has stored the frame is done whatever becomes of the port: the next tick reports
+// it, and the seek cycle after it finds the port gone.
+void DownloadSequencer::deviceLost() {
+    if (m_intCommFlag == Idle)
+        return;
+    if (m_intCommFlag == Stored) {
+        m_port.close();
+        return;
+    }
+    portLost();
 }
 
 // The bench may run unattended, so a lost port is logged once and never stops the run: each opening

@@ -73,6 +73,7 @@ private:
     void receiveAccepted(const QByteArray& chunk);
 
     void openForSeeking();
+    void deviceLost();
     void portLost();
 
     CommPort& m_port;

@@ -76,6 +76,7 @@ private Q_SLOTS:
     void refusesASetWithoutAFrame();
     void lostPortIsLoggedOnceAndComesBack();
     void frameWriteOnAVanishedDeviceLosesThePort();
+    void storedControllerIsFinishedThoughThePortVanished();
 };
 
 void TestSequencer::startShowsTheRunningControls() {
@@ -400,6 +401,19 @@ void TestSequencer::frameWriteOnAVanishedDeviceLosesThePort() {
     QCoreApplication::processEvents();
     rig.sequencer.Timer1_Timer();
     QCOMPARE(rig.log.lines.size(), 2);
+}
+
+void TestSequencer::storedControllerIsFinishedThoughThePortVanished() {
+    SequencerRig rig;
+    QVERIFY(driveTo(rig, DownloadSequencer::Stored));
+    QSignalSpy events(&rig.port, &CommPort::onComm);
+    rig.pty.close();
+    QVERIFY(events.wait(5000));
+    QCOMPARE(rig.port.commEvent(), int(kCommEventLost));
+    rig.sequencer.Timer1_Timer();
+    QCOMPARE(rig.log.texts(), (QStringList{"Start Transmit", "Finished"}));
+    rig.sequencer.Timer1_Timer();
+    QCOMPARE(rig.log.lines.last(), (LogLine{"The Comm is lost", kLogRed}));
 }
 
 QTEST_GUILESS_MAIN(TestSequencer)
