@@ -166,10 +166,10 @@ void DownloadSequencer::ctrMSComm_OnComm() {
         receiveSeeking(chunk);
         break;
     case FrameSent:
-        receiveFrameSent(chunk);
+        receiveAnswer(chunk, kAcceptedByte, Accepted, kTransmitFailure);
         break;
     case Accepted:
-        receiveAccepted(chunk);
+        receiveAnswer(chunk, kStoredByte, Stored, kStorageFailure);
         break;
     default:
         break;
@@ -183,28 +183,17 @@ void DownloadSequencer::receiveSeeking(const QByteArray& chunk) {
 }
 
 // An empty read tells nothing about the controller: only the counter is reset.
-void DownloadSequencer::receiveFrameSent(const QByteArray& chunk) {
+void DownloadSequencer::receiveAnswer(const QByteArray& chunk, char expected, CommFlag next,
+                                      const QString& failure) {
     m_tickCounter = 0;
     if (chunk.isEmpty())
         return;
-    if (startsWith(chunk, kAcceptedByte)) {
-        m_intCommFlag = Accepted;
+    if (startsWith(chunk, expected)) {
+        m_intCommFlag = next;
         return;
     }
     m_intCommFlag = Seeking;
-    m_log.ReceiveDisplay(kTransmitFailure, kLogRed);
-}
-
-void DownloadSequencer::receiveAccepted(const QByteArray& chunk) {
-    m_tickCounter = 0;
-    if (chunk.isEmpty())
-        return;
-    if (startsWith(chunk, kStoredByte)) {
-        m_intCommFlag = Stored;
-        return;
-    }
-    m_intCommFlag = Seeking;
-    m_log.ReceiveDisplay(kStorageFailure, kLogRed);
+    m_log.ReceiveDisplay(failure, kLogRed);
 }
 
 void DownloadSequencer::openForSeeking() {

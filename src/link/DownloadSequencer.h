@@ -69,8 +69,7 @@ private:
     void timeOut(const QString& message);
 
     void receiveSeeking(const QByteArray& chunk);
-    void receiveFrameSent(const QByteArray& chunk);
-    void receiveAccepted(const QByteArray& chunk);
+    void receiveAnswer(const QByteArray& chunk, char expected, CommFlag next, const QString& failure);
 
     void openForSeeking();
     void deviceLost();

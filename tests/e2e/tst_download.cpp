@@ -48,24 +48,14 @@ private:
 };
 
 // The sequencer run by the real 100 ms timer, as the window runs it.
-struct LiveRig {
+struct LiveRig : SequencerParts {
     explicit LiveRig(const QString& portBox, const QString& deviceDirectory = QStringLiteral("/dev"))
-        : port(deviceDirectory), sequencer(port, window, log, boxes, values, frame) {
+        : SequencerParts(deviceDirectory) {
         window.portBox = portBox;
-        window.liveTimer = true;
-        QObject::connect(&window.timer, &QTimer::timeout, &window.timer,
-                         [this] { sequencer.Timer1_Timer(); });
+        runOnRealTimer();
     }
 
     int count(const QString& text) const { return int(log.texts().count(text)); }
-
-    SerialPort port;
-    FakeWindow window;
-    RecordingLog log;
-    RecordingMessageBox boxes;
-    ParameterValues values;
-    DownloadFrame frame{};
-    DownloadSequencer sequencer;
 };
 
 QString hex(const DownloadFrame& frame) {

@@ -89,14 +89,18 @@ public:
     QTimer timer;
 };
 
-// One sequencer over a real SerialPort, with recorders around it. The port box names the pty.
-struct SequencerRig {
-    explicit SequencerRig(const QString& deviceDirectory = QStringLiteral("/dev"))
-        : port(deviceDirectory), sequencer(port, window, log, boxes, values, frame) {
-        window.portBox = pty.slavePath();
+// One sequencer over a real SerialPort, with recorders around it.
+struct SequencerParts {
+    explicit SequencerParts(const QString& deviceDirectory)
+        : port(deviceDirectory), sequencer(port, window, log, boxes, values, frame) {}
+
+    // Ticks come from a real QTimer of kTickInterval while the sequencer has Timer1 enabled.
+    void runOnRealTimer() {
+        window.liveTimer = true;
+        QObject::connect(&window.timer, &QTimer::timeout, &window.timer,
+                         [this] { sequencer.Timer1_Timer(); });
     }
 
-    Pty pty;
     SerialPort port;
     FakeWindow window;
     RecordingLog log;
@@ -104,6 +108,16 @@ struct SequencerRig {
     ParameterValues values;
     DownloadFrame frame{};
     DownloadSequencer sequencer;
+};
+
+// The parts with a pty of their own, which the port box names; the test makes every tick.
+struct SequencerRig : SequencerParts {
+    explicit SequencerRig(const QString& deviceDirectory = QStringLiteral("/dev"))
+        : SequencerParts(deviceDirectory) {
+        window.portBox = pty.slavePath();
+    }
+
+    Pty pty;
 };
 
 inline QByteArray frameBytes(const DownloadFrame& frame) {
