@@ -49,6 +49,9 @@ constexpr Milliseconds kDrainLimit = 1s;
 // Stray bytes while seeking: a few per second, at random moments.
 constexpr int kNoiseMinMs = 150;
 constexpr int kNoiseMaxMs = 600;
+// A byte written to the master reaches the host's input queue a moment later; until then the queue
+// looks drained. Before exiting, the sim lets the last answer settle for this long.
+constexpr Milliseconds kExitSettle = 100ms;
 // A master that reports an error is looked at again after this pause, never in a busy loop.
 constexpr Milliseconds kRetryPause = 50ms;
 
@@ -64,23 +67,23 @@ constexpr const char* kUsage =
     "\n"
     "Lines on stdout, flushed at once:\n"
     "  programmed <n>: <32 hex pairs>   the n-th controller stored this frame\n"
-    "  failed <n>: <mode>               the n-th failure played by a failure mode\n"
-    "  bad frame: <hex pairs>           a frame that fails the check (answered with \"X\")\n"
+    "  failed <n>: <mode>               the n-th failure, played by the failure mode\n"
+    "  bad frame: <hex pairs>           a frame that fails the check, or stops coming for 1 s;\n"
+    "                                   answered with \"X\" and counted as a failure\n"
     "  summary: programmed=P failed=F   on SIGTERM, SIGINT or when --count is reached\n"
-    "Bad frames count as failed in the summary.\n"
     "\n"
     "Options:\n"
-    "  --count N            exit 0 after N controllers programmed (0, the default: run until stopped)\n"
-    "  --answer-delay MS    wait MS milliseconds before each \"U\", \"Q\" and \"R\" (default 0)\n"
-    "  --noise              stray bytes other than \"U\" while seeking, a few per second\n"
-    "  --fail-every K       apply the failure mode to every K-th controller only (default: to all)\n"
-    "  --help               show this text\n"
+    "  --count N             exit 0 after N controllers programmed (0, the default: run until stopped)\n"
+    "  --answer-delay MS     wait MS milliseconds before each \"U\", \"Q\" and \"R\" (default 0)\n"
+    "  --noise               stray bytes other than \"U\" while seeking, a few per second\n"
+    "  --fail-every K        apply the failure mode to every K-th controller only (default: to all)\n"
+    "  --help                show this text\n"
     "FAILURE is one of:\n"
-    "  --reject-frame       answer the frame with \"X\" instead of \"Q\"\n"
-    "  --reject-store       answer \"Q\", then \"X\" instead of \"R\"\n"
-    "  --silent-after-frame never answer the frame\n"
+    "  --reject-frame        answer the frame with \"X\" instead of \"Q\"\n"
+    "  --reject-store        answer \"Q\", then \"X\" instead of \"R\"\n"
+    "  --silent-after-frame  never answer the frame\n"
     "  --silent-after-accept answer \"Q\", never \"R\"\n"
-    "  --one-chunk          answer \"Q\" and \"R\" in one write\n";
+    "  --one-chunk           answer \"Q\" and \"R\" in one write\n";
 
 enum class Failure { None, RejectFrame, RejectStore, SilentAfterFrame, SilentAfterAccept, OneChunk };
 
@@ -460,7 +463,7 @@ void ControllerSim::finish() {
     printSummary();
     m_phase = Phase::Done;
     m_noiseTimer.stop();
-    afterHostRead(0ms, [] { QCoreApplication::exit(0); });
+    afterHostRead(kExitSettle, [] { QCoreApplication::exit(0); });
 }
 
 void ControllerSim::printSummary() const {

@@ -111,7 +111,6 @@ private Q_SLOTS:
     void refusesBadFrames();
     void playsFailureModes_data();
     void playsFailureModes();
-    void failsEveryKthControllerOnly();
     void survivesTheHostClosingThePort();
     void holdsEachAnswerForTheDelay();
     void noiseIsNeverReady();
@@ -119,7 +118,6 @@ private Q_SLOTS:
     void endsWithSummary();
     void refusesMisuse_data();
     void refusesMisuse();
-    void helpNamesEveryOption();
 };
 
 void TestControllerSim::programsControllerAfterController_data() {
@@ -201,24 +199,6 @@ void TestControllerSim::playsFailureModes() {
     QVERIFY(sim.handshake());
 }
 
-void TestControllerSim::failsEveryKthControllerOnly() {
-    Sim sim;
-    QVERIFY(sim.start({"--reject-frame", "--fail-every", "2"}));
-    // One chunk per answer byte.
-    const QByteArrayList expected{"QR", "X", "QR", "X"};
-    for (const QByteArray& answers : expected) {
-        QVERIFY(sim.handshake());
-        sim.send(kEncoderFrame);
-        for (const char answer : answers)
-            QCOMPARE(sim.nextChunk(), QByteArray(1, answer));
-    }
-    const QByteArray programmedLine = ": " + hexLine(kEncoderFrame);
-    QCOMPARE(sim.nextLine(), "programmed 1" + programmedLine);
-    QCOMPARE(sim.nextLine(), QByteArray("failed 1: reject-frame"));
-    QCOMPARE(sim.nextLine(), "programmed 2" + programmedLine);
-    QCOMPARE(sim.nextLine(), QByteArray("failed 2: reject-frame"));
-}
-
 void TestControllerSim::survivesTheHostClosingThePort() {
     Sim sim;
     QVERIFY(sim.start({}));
@@ -246,15 +226,16 @@ void TestControllerSim::holdsEachAnswerForTheDelay() {
     constexpr int kDelayMs = 150;
     Sim sim;
     QVERIFY(sim.start({"--answer-delay", QString::number(kDelayMs)}));
+    // Measured from before the host's own write, so that no reading latency can shorten it.
     QElapsedTimer clock;
     clock.start();
     QVERIFY(sim.handshake());
     QVERIFY(clock.restart() >= kDelayMs);
     sim.send(kEncoderFrame);
     QCOMPARE(sim.nextChunk(), QByteArray("Q"));
-    QVERIFY(clock.restart() >= kDelayMs);
-    QCOMPARE(sim.nextChunk(), QByteArray("R"));
     QVERIFY(clock.elapsed() >= kDelayMs);
+    QCOMPARE(sim.nextChunk(), QByteArray("R"));
+    QVERIFY(clock.elapsed() >= 2 * kDelayMs);
 }
 
 void TestControllerSim::noiseIsNeverReady() {
@@ -282,8 +263,9 @@ void TestControllerSim::endsWithSummary_data() {
     QTest::addColumn<int>("signal");
     QTest::addColumn<QByteArray>("summary");
     QTest::newRow("count reached") << QStringList{"--count", "2"} << 0 << QByteArray("programmed=2 failed=0");
-    QTest::newRow("terminated") << QStringList{"--reject-store", "--fail-every", "2"} << SIGTERM
-                                << QByteArray("programmed=1 failed=1");
+    // Only the second controller fails.
+    QTest::newRow("terminated, failing every second") << QStringList{"--reject-store", "--fail-every", "2"}
+                                                      << SIGTERM << QByteArray("programmed=1 failed=1");
     QTest::newRow("interrupted") << QStringList{} << SIGINT << QByteArray("programmed=2 failed=0");
 }
 
@@ -327,18 +309,6 @@ void TestControllerSim::refusesMisuse() {
     QCOMPARE(process.exitCode(), 2);
     QVERIFY(process.readAllStandardOutput().isEmpty());
     QVERIFY(process.readAllStandardError().startsWith("usage: "));
-}
-
-void TestControllerSim::helpNamesEveryOption() {
-    QProcess process;
-    process.start(kSim, {"--help"});
-    QVERIFY(process.waitForFinished(kWaitMs));
-    QCOMPARE(process.exitCode(), 0);
-    const QByteArray help = process.readAllStandardOutput();
-    for (const char* option :
-         {"--count", "--answer-delay", "--noise", "--fail-every", "--reject-frame", "--reject-store",
-          "--silent-after-frame", "--silent-after-accept", "--one-chunk"})
-        QVERIFY2(help.contains(option), option);
 }
 
 QTEST_GUILESS_MAIN(TestControllerSim)
