@@ -28,7 +28,7 @@ std::optional<QColor> logColorOf(int intColor);
 // The newest one to four messages are coloured by their codes; the marks are forgotten all at once
 // when a fifth arrives, and from then on the older messages show in the box's default colour.
 //
-// Each message costs the same however long the log is: it is appended, its own range is coloured, and
+// Each message costs the same however long the log is: it is appended already in its colour, and
 // when a fresh set of marks begins only the range of the previous set goes back to the default colour.
 // The visible result is that of replacing the whole text and colouring every mark again.
 class StatusLogBox : public StatusLog {
