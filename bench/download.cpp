@@ -113,7 +113,9 @@ void programControllers(Qt::TimerType type, const char* name) {
     QProcess controller;
     controller.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim"),
                      {QStringLiteral("--count"), QString::number(kControllers)});
-    if (!controller.waitForReadyRead(5000)) {
+    while (!controller.canReadLine() && controller.waitForReadyRead(5000)) {
+    }
+    if (!controller.canReadLine()) {
         std::printf("the virtual controller did not start\n");
         return;
     }

@@ -17,8 +17,9 @@ class Controller {
 public:
     explicit Controller(const QStringList& arguments) {
         m_process.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim"), arguments);
-        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000) && m_process.canReadLine())
-            m_path = QString::fromLocal8Bit(m_process.readLine().trimmed());
+        while (!m_process.canReadLine() && m_process.waitForReadyRead(5000)) {
+        }
+        m_path = QString::fromLocal8Bit(m_process.readLine().trimmed());
     }
     ~Controller() { stop(); }
 

@@ -37,14 +37,12 @@ private Q_SLOTS:
     void raisesOneReceiveEventPerChunk_data();
     void raisesOneReceiveEventPerChunk();
     void carriesEveryByteValueBothWays();
-    void writesTextAsSingleBytes();
     void mapsOpenFailuresToCodes_data();
     void mapsOpenFailuresToCodes();
     void reportsAnOccupiedDevice();
     void looksUpPortNumbersInOrder_data();
     void looksUpPortNumbersInOrder();
     void closesItselfWhenTheDeviceVanishes();
-    void refusesToWriteWhenClosed();
 };
 
 void TestSerialPort::opensAndClosesWithFixedLineSettings() {
@@ -116,15 +114,6 @@ void TestSerialPort::carriesEveryByteValueBothWays() {
     QByteArray received;
     QTRY_VERIFY_WITH_TIMEOUT((received += port.input()).size() >= 256, 5000);
     QCOMPARE(received, allByteValues());
-}
-
-void TestSerialPort::writesTextAsSingleBytes() {
-    Pty pty;
-    SerialPort port;
-    port.setDevicePath(pty.slavePath());
-    QCOMPARE(port.open(), int(kPortOk));
-    QVERIFY(port.outputText(QStringLiteral("8")));
-    QCOMPARE(pty.takeWritten(), QByteArray("\x38"));
 }
 
 void TestSerialPort::mapsOpenFailuresToCodes_data() {
@@ -216,12 +205,6 @@ void TestSerialPort::closesItselfWhenTheDeviceVanishes() {
     QVERIFY(!port.isPortOpen());
     QCOMPARE(port.lastFailure().code, int(kPortDeviceLost));
     QCOMPARE(port.open(), int(kPortUnusable));
-}
-
-void TestSerialPort::refusesToWriteWhenClosed() {
-    SerialPort port;
-    QVERIFY(!port.outputText(QStringLiteral("8")));
-    QCOMPARE(port.lastFailure().code, int(kPortNotOpen));
 }
 
 QTEST_GUILESS_MAIN(TestSerialPort)
