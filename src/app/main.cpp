@@ -1,10 +1,12 @@
+#include "ui/frmMain.h"
+
 #include <QApplication>
-#include <QLabel>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QLabel placeholder(QStringLiteral("QT2XX - TORVANE"));
-    placeholder.setWindowTitle(QStringLiteral("QT2XX - TORVANE"));
-    placeholder.show();
+    QGuiApplication::setDesktopFileName(QStringLiteral("qt2xx"));
+    // Closing the window ends the program; the window then goes, and the port with it.
+    qt2xx::frmMain window;
+    window.show();
     return app.exec();
 }

@@ -19,9 +19,15 @@ namespace {
 using K = ControlKind;
 using RowIndex = QHash<QString, const ControlLayout*>;
 
+// The widget that takes the focus for a control: a compound control hands it to a part of itself.
+QWidget* focusTarget(QWidget* widget) {
+    while (widget->focusProxy())
+        widget = widget->focusProxy();
+    return widget;
+}
+
 QLabel* makeLabel(const ControlLayout& row, QWidget* parent) {
     auto* label = new QLabel(row.caption, parent);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     if (row.textColor.isValid()) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::Active, QPalette::WindowText, row.textColor);
@@ -81,10 +87,28 @@ QWidget* createWidget(const ControlLayout& row, QWidget* parent, const StatusLog
     }
     case K::ProgressBar:
         return new QProgressBar(parent);
-    case K::StatusLog:
-        return makeStatusLog(parent);
+    case K::StatusLog: {
+        QWidget* log = makeStatusLog(parent);
+        // The log's frame shows no focus of its own; a highlighted border does.
+        focusTarget(log)->setStyleSheet(QStringLiteral("*:focus { border: 1px solid palette(highlight); }"));
+        return log;
+    }
     }
     return nullptr;
+}
+
+// A label lower than a line of text shows the bottom of the line: what it loses is the room above
+// the capitals rather than the descenders.
+void alignCaption(QLabel* label) {
+    const bool lowerThanALine = label->fontMetrics().height() > label->height();
+    label->setAlignment(Qt::AlignLeft | (lowerThanALine ? Qt::AlignBottom : Qt::AlignVCenter));
+}
+
+// A screen reader names the widget that has the focus, so a compound control's part gets the name
+// too.
+void nameForScreenReader(QWidget* widget, const QString& name) {
+    widget->setAccessibleName(name);
+    focusTarget(widget)->setAccessibleName(name);
 }
 
 // Where the origin of a row's twips lies in its parent widget: the inner corner of a bordered panel;
@@ -136,21 +160,24 @@ void linkBuddies(const std::vector<ControlLayout>& rows, const ControlMap& built
     }
 }
 
-bool takesTabFocus(QWidget* widget) {
-    while (widget->focusProxy())
-        widget = widget->focusProxy();
-    return widget->focusPolicy() & Qt::TabFocus;
-}
-
+// The focus chain in ascending tab index. A compound control goes in together with the part that
+// takes its focus, so that neither is left behind elsewhere in the chain.
 void setTabOrder(const std::vector<ControlLayout>& rows, const ControlMap& built) {
     std::vector<const ControlLayout*> ordered;
     for (const ControlLayout& row : rows)
-        if (row.tabIndex >= 0 && takesTabFocus(built.value(row.name)))
+        if (row.tabIndex >= 0 && (focusTarget(built.value(row.name))->focusPolicy() & Qt::TabFocus))
             ordered.push_back(&row);
     std::sort(ordered.begin(), ordered.end(),
               [](const ControlLayout* a, const ControlLayout* b) { return a->tabIndex < b->tabIndex; });
-    for (size_t i = 1; i < ordered.size(); ++i)
-        QWidget::setTabOrder(built.value(ordered[i - 1]->name), built.value(ordered[i]->name));
+    QWidgetList chain;
+    for (const ControlLayout* row : ordered) {
+        QWidget* widget = built.value(row->name);
+        chain << widget;
+        if (focusTarget(widget) != widget)
+            chain << focusTarget(widget);
+    }
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 } // namespace
@@ -164,9 +191,11 @@ ControlMap BuildControls(QWidget* client, const std::vector<ControlLayout>& rows
         QWidget* parent = row.parent.isEmpty() ? client : built.value(row.parent);
         QWidget* widget = createWidget(row, parent, makeStatusLog);
         widget->setObjectName(row.name);
-        if (!row.accessibleName.isEmpty())
-            widget->setAccessibleName(row.accessibleName);
         widget->setGeometry(TwipsToPixels(row.twips).translated(originInParent(row, index, built)));
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            alignCaption(label);
+        if (!row.accessibleName.isEmpty())
+            nameForScreenReader(widget, row.accessibleName);
         built.insert(row.name, widget);
     }
     linkBuddies(rows, built, client);
