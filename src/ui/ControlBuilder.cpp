@@ -6,10 +6,12 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -47,14 +49,47 @@ QComboBox* makePortBox(QWidget* parent) {
     return box;
 }
 
+// A narrow list cuts its chosen text short; asked for its tooltip, it shows the whole text.
+class ChoiceToolTip : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ToolTip)
+            return QObject::eventFilter(watched, event);
+        auto* list = static_cast<QComboBox*>(watched);
+        if (list->currentText().isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), list->currentText(), list);
+        return true;
+    }
+};
+
 QComboBox* makeParameterList(int parameter, QWidget* parent) {
     const ParameterDef& def = ParameterTable()[parameter];
     auto* list = new QComboBox(parent);
+    list->installEventFilter(new ChoiceToolTip(list));
     list->addItems(def.choices);
     list->setCurrentIndex(-1);
     list->setAccessibleName(def.displayName());
     list->setAccessibleDescription(def.displayName());
     return list;
+}
+
+// The log's frame shows no focus of its own, so a highlighted border does. Like a rich-text box that
+// hides its selection while it has no focus, it shows the newest message, which stays selected, in
+// its colour; the selection shows only while the operator is in the log.
+QWidget* makeLog(QWidget* parent, const StatusLogFactory& makeStatusLog) {
+    QWidget* log = makeStatusLog(parent);
+    QWidget* part = focusTarget(log);
+    part->setStyleSheet(QStringLiteral("*:focus { border: 1px solid palette(highlight); }"));
+    QPalette palette = part->palette();
+    palette.setBrush(QPalette::Inactive, QPalette::Highlight, Qt::NoBrush);
+    palette.setBrush(QPalette::Inactive, QPalette::HighlightedText, Qt::NoBrush);
+    part->setPalette(palette);
+    return log;
 }
 
 QWidget* createWidget(const ControlLayout& row, QWidget* parent, const StatusLogFactory& makeStatusLog) {
@@ -87,12 +122,8 @@ QWidget* createWidget(const ControlLayout& row, QWidget* parent, const StatusLog
     }
     case K::ProgressBar:
         return new QProgressBar(parent);
-    case K::StatusLog: {
-        QWidget* log = makeStatusLog(parent);
-        // The log's frame shows no focus of its own; a highlighted border does.
-        focusTarget(log)->setStyleSheet(QStringLiteral("*:focus { border: 1px solid palette(highlight); }"));
-        return log;
-    }
+    case K::StatusLog:
+        return makeLog(parent, makeStatusLog);
     }
     return nullptr;
 }

@@ -59,6 +59,8 @@ private Q_SLOTS:
     void menuCommandsDuringARun();
     void closingReleasesThePort();
     void portBoxToolTip();
+    void listToolTipShowsTheWholeChoice();
+    void newestMessageShowsItsColour();
 };
 
 void WindowStateTest::startUp() {
@@ -237,6 +239,32 @@ void WindowStateTest::portBoxToolTip() {
     QVERIFY(text.contains(QStringLiteral("  1 = no device\n  2 = /dev/ttyUSB1\n")));
     QVERIFY(text.contains(QStringLiteral("/dev/ttyUSB1 - FT232R USB UART - USB 0403:6001\n")));
     QVERIFY(text.contains(QStringLiteral("\n  /dev/ttyS0\n")));
+}
+
+void WindowStateTest::listToolTipShowsTheWholeChoice() {
+    WindowHarness h;
+    QVERIFY(h.showActive());
+    QComboBox* sensor = h.list(23);
+    sensor->setCurrentIndex(0);
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), sensor->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(sensor, &help);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), QStringLiteral("0:120 Degree"));
+}
+
+// The log leaves its newest message selected; while the log has no focus that message still shows
+// in its colour, not in the selection's.
+void WindowStateTest::newestMessageShowsItsColour() {
+    WindowHarness h;
+    QVERIFY(h.showActive());
+    h.window->ReceiveDisplay(QStringLiteral("No responce"), kLogRed);
+    QVERIFY(!h.log()->focusProxy()->hasFocus());
+    const QImage image = h.log()->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            red += image.pixelColor(x, y).red() > 200 && image.pixelColor(x, y).green() < 80;
+    QVERIFY(red > 10);
 }
 
 QTEST_MAIN(WindowStateTest)
