@@ -16,10 +16,10 @@ const QString kCurrentVoltage = QStringLiteral("Frame1");
 const QString kSpeedMode = QStringLiteral("Frame3");
 const QString kTimerOthers = QStringLiteral("Fram4");
 
-ControlLayout control(const char* name, K kind, const QString& parent, QRect twips, int tabIndex,
+ControlLayout control(const QString& name, K kind, const QString& parent, QRect twips, int tabIndex,
                       const QString& caption = {}) {
     ControlLayout row{};
-    row.name = QString::fromLatin1(name);
+    row.name = name;
     row.kind = kind;
     row.parent = parent;
     row.twips = twips;
@@ -33,7 +33,7 @@ ControlLayout named(ControlLayout row, const char* accessibleName) {
     return row;
 }
 
-ControlLayout label(const char* name, const QString& parent, QRect twips, int tabIndex,
+ControlLayout label(const QString& name, const QString& parent, QRect twips, int tabIndex,
                     const QString& caption, const QString& buddy) {
     ControlLayout row = control(name, K::Label, parent, twips, tabIndex, caption);
     row.buddy = buddy;
@@ -47,14 +47,13 @@ void addParameter(std::vector<ControlLayout>& rows, int parameter, const QString
                   int labelTab = -1) {
     const QString listName = ParameterListName(parameter);
     if (labelName) {
-        ControlLayout row = label(labelName, group, labelTwips, labelTab, {}, listName);
+        ControlLayout row = label(QString::fromLatin1(labelName), group, labelTwips, labelTab,
+                                  ParameterTable()[parameter].caption, listName);
         row.parameter = parameter;
-        row.caption = ParameterTable()[parameter].caption;
         rows.push_back(row);
     }
     ControlLayout row =
-        control("", K::ParameterList, group, QRect(list, QSize(listWidth, kListHeight)), listTab);
-    row.name = listName;
+        control(listName, K::ParameterList, group, QRect(list, QSize(listWidth, kListHeight)), listTab);
     row.parameter = parameter;
     rows.push_back(row);
 }
