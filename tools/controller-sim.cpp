@@ -75,7 +75,7 @@ constexpr const char* kUsage =
     "Options:\n"
     "  --count N             exit 0 after N controllers programmed (0, the default: run until stopped)\n"
     "  --answer-delay MS     wait MS milliseconds before each \"U\", \"Q\" and \"R\" (default 0)\n"
-    "  --noise               stray bytes other than \"U\" while seeking, a few per second\n"
+    "  --noise               stray bytes other than \"U\" while the host seeks, a few per second\n"
     "  --fail-every K        apply the failure mode to every K-th controller only (default: to all)\n"
     "  --help                show this text\n"
     "FAILURE is one of:\n"
@@ -271,6 +271,9 @@ private:
     int m_programmed = 0;
     int m_failed = 0;
     int m_pendingReplies = 0;
+    // A host left without its answer goes on waiting for it until its timeout, and would take a stray
+    // byte for the answer. The noise holds off until the host asks for the next controller.
+    bool m_hostWaiting = false;
 };
 
 ControllerSim::ControllerSim(const Options& options, const Pty& pty, int signalFd)
@@ -320,6 +323,7 @@ void ControllerSim::take(char byte) {
     switch (m_phase) {
     case Phase::Seeking:
         if (byte == kHandshake) {
+            m_hostWaiting = false;
             m_phase = Phase::Receiving;
             answerHandshake();
         }
@@ -367,6 +371,8 @@ void ControllerSim::judgeFrame(const QByteArray& frame) {
         return;
     }
     const Failure failure = failureFor(++m_framesTaken);
+    m_hostWaiting = failure == Failure::SilentAfterFrame || failure == Failure::SilentAfterAccept ||
+                    failure == Failure::OneChunk;
     const auto failed = [this, failure] { reportFailed(failure); };
     const QByteArray accepted(1, kAccepted);
     switch (failure) {
@@ -478,7 +484,7 @@ void ControllerSim::scheduleNoise() {
 void ControllerSim::sendNoise() {
     if (m_phase == Phase::Done)
         return;
-    if (m_phase == Phase::Seeking && m_pendingReplies == 0) {
+    if (m_phase == Phase::Seeking && m_pendingReplies == 0 && !m_hostWaiting) {
         char byte = kReady;
         while (byte == kReady)
             byte = static_cast<char>(QRandomGenerator::global()->bounded(256));

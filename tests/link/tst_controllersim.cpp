@@ -91,6 +91,8 @@ public:
         send("8");
         return nextChunk() == "U";
     }
+    // Nothing arrives for that long; a window to observe, never to synchronise on.
+    bool quietFor(int ms) { return m_port.bytesAvailable() == 0 && !m_port.waitForReadyRead(ms); }
     QProcess& process() { return m_process; }
 
 private:
@@ -114,6 +116,8 @@ private Q_SLOTS:
     void survivesTheHostClosingThePort();
     void holdsEachAnswerForTheDelay();
     void noiseIsNeverReady();
+    void noiseWaitsWhileTheHostAwaitsAnAnswer_data();
+    void noiseWaitsWhileTheHostAwaitsAnAnswer();
     void endsWithSummary_data();
     void endsWithSummary();
     void refusesMisuse_data();
@@ -256,6 +260,35 @@ void TestControllerSim::noiseIsNeverReady() {
     sim.send(kEncoderFrame);
     QCOMPARE(sim.nextChunk(), QByteArray("Q"));
     QCOMPARE(sim.nextChunk(), QByteArray("R"));
+}
+
+void TestControllerSim::noiseWaitsWhileTheHostAwaitsAnAnswer_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QByteArrayList>("answers");
+    QTest::newRow("silent-after-frame") << "silent-after-frame" << QByteArrayList{};
+    QTest::newRow("silent-after-accept") << "silent-after-accept" << QByteArrayList{"Q"};
+    QTest::newRow("one-chunk") << "one-chunk" << QByteArrayList{"QR"};
+}
+
+// After a silent failure the host waits for its timeout; a stray byte then would be taken for the
+// answer and turn the failure into another one. The window is longer than the longest pause
+// between two stray bytes.
+void TestControllerSim::noiseWaitsWhileTheHostAwaitsAnAnswer() {
+    constexpr int kLongerThanNoisePauseMs = 700;
+    QFETCH(QString, mode);
+    QFETCH(QByteArrayList, answers);
+    Sim sim;
+    QVERIFY(sim.start({"--noise", "--" + mode}));
+    sim.send("8");
+    QByteArray beforeReady;
+    while (!beforeReady.endsWith('U'))
+        beforeReady += sim.nextChunk();
+    sim.send(kEncoderFrame);
+    for (const QByteArray& answer : answers)
+        QCOMPARE(sim.nextChunk(), answer);
+    QCOMPARE(sim.nextLine(), "failed 1: " + mode.toLatin1());
+    QVERIFY(sim.quietFor(kLongerThanNoisePauseMs));
+    QVERIFY(sim.handshake());
 }
 
 void TestControllerSim::endsWithSummary_data() {
