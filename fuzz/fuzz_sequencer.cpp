@@ -100,7 +100,8 @@ private:
     bool m_indicator = true;
 };
 
-void check(const DownloadSequencer& sequencer, const RecordingPort& port, const std::optional<DownloadFrame>& expected) {
+void check(const DownloadSequencer& sequencer, const RecordingPort& port,
+           const std::optional<DownloadFrame>& expected) {
     if (sequencer.intCommFlag() < 0 || sequencer.intCommFlag() > 5)
         std::abort();
     if (sequencer.tickCounter() > 11)

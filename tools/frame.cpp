@@ -41,8 +41,8 @@ QString byteSource(int byteIndex, const ParameterValues& values) {
 void explain(const DownloadFrame& frame, const ParameterValues& values) {
     const FrameRawValues raw = ComputeFrameRawValues(values);
     for (int i = 0; i < kFrameSize; ++i) {
-        std::printf("%2d  %-42s  %-22s  %02X\n", i, qPrintable(byteSource(i, values)), qPrintable(ShortestText(raw[i])),
-                    frame[i]);
+        std::printf("%2d  %-42s  %-22s  %02X\n", i, qPrintable(byteSource(i, values)),
+                    qPrintable(ShortestText(raw[i])), frame[i]);
     }
 }
 

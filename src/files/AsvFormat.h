@@ -35,9 +35,9 @@ int MatchChoice(const QStringList& choices, const QString& text);
 struct AsvProblem {
     enum class Kind { TooFewFields, NoSuchChoice };
     Kind kind = Kind::TooFewFields;
-    int line = 0;       // the line of the refused field; for TooFewFields the number of fields found
-    int parameter = 0;  // the parameter whose field is missing or refused
-    QString text;       // the refused text
+    int line = 0;      // the line of the refused field; for TooFewFields the number of fields found
+    int parameter = 0; // the parameter whose field is missing or refused
+    QString text;      // the refused text
 
     // One line naming the line, the text and the parameter, e.g.
     // line 3: "7.25" is not a choice of Rated Current(A).
@@ -46,13 +46,13 @@ struct AsvProblem {
 
 // A complete parameter set read from a file: the chosen item of each of the 26 lists.
 struct AsvParameterSet {
-    std::array<int, kParameterCount> choice{};  // index into ParameterTable()[i].choices
-    QString text(int parameter) const;           // the choice's text as the list holds it
+    std::array<int, kParameterCount> choice{}; // index into ParameterTable()[i].choices
+    QString text(int parameter) const;         // the choice's text as the list holds it
 };
 
 struct AsvReadResult {
     std::optional<AsvParameterSet> set;
-    AsvProblem problem;  // meaningful when set is empty
+    AsvProblem problem; // meaningful when set is empty
 };
 
 // Reads and matches a whole file: either all 26 parameters or the first problem. Fields after

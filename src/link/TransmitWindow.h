@@ -18,14 +18,14 @@ public:
 class TransmitWindow {
 public:
     virtual ~TransmitWindow() = default;
-    virtual QString comboText(int index) const = 0;  // the text of Combo1(index), empty when none is picked
-    virtual QString portBoxText() const = 0;         // the text of cboComPort
+    virtual QString comboText(int index) const = 0; // the text of Combo1(index), empty when none is picked
+    virtual QString portBoxText() const = 0;        // the text of cboComPort
     virtual void setFileSendCaption(const QString& caption) = 0;
     // Enables or disables Frame10, then cboComPort: the one place that does so.
     virtual void setControlsEnabled(bool enabled) = 0;
-    virtual bool indicatorEnabled() const = 0;       // Label1(0)
+    virtual bool indicatorEnabled() const = 0; // Label1(0)
     virtual void setIndicatorEnabled(bool enabled) = 0;
-    virtual void setProgressValue(float value) = 0;  // prgFileTransfer, 0 to 100
+    virtual void setProgressValue(float value) = 0; // prgFileTransfer, 0 to 100
     // Timer1: enabling starts a fresh 100 ms interval; each expiry calls the tick handler.
     virtual void setTimerEnabled(bool enabled) = 0;
 };

@@ -12,7 +12,9 @@ namespace {
 
 // Every non-integer constant is fixed by its bit pattern; the decimal beside it must read back to
 // exactly those bits, which the compiler checks.
-constexpr double bits(std::uint64_t pattern) { return std::bit_cast<double>(pattern); }
+constexpr double bits(std::uint64_t pattern) {
+    return std::bit_cast<double>(pattern);
+}
 
 constexpr double kVoltageDivisor = bits(0x402F2A7EF9DB22D1);
 constexpr double kScale = bits(0x404999999999999A);
@@ -40,8 +42,8 @@ static_assert(kCurrentFactor12 / 2 == kCurrentFactor34);
 static_assert(kCurrentFactor12 / 3 == kCurrentFactorOther);
 
 struct BoardFactors {
-    double currentFactor; // F
-    double phaseOffset;   // D
+    double currentFactor;   // F
+    double phaseOffset;     // D
     double ratedMultiplier; // G
 };
 
@@ -58,10 +60,18 @@ BoardFactors boardFactors(double board) {
     return {kCurrentFactorOther, 12, kRatedMultiplier4Other};
 }
 
-double voltage(double v) { return (v / kVoltageDivisor) * kScale; }
-double trimmedVoltage(double v) { return ((v / kVoltageDivisor) * kScale) * kVoltageTrim; }
-double speed(double v) { return (v * kSpeedFactor) / 100; }
-double fullScale191(double v) { return (v * 191) / 100; }
+double voltage(double v) {
+    return (v / kVoltageDivisor) * kScale;
+}
+double trimmedVoltage(double v) {
+    return ((v / kVoltageDivisor) * kScale) * kVoltageTrim;
+}
+double speed(double v) {
+    return (v * kSpeedFactor) / 100;
+}
+double fullScale191(double v) {
+    return (v * 191) / 100;
+}
 
 } // namespace
 
@@ -73,7 +83,8 @@ QString ShortestText(double value) {
 
 QString FrameRefusal::message() const {
     const auto& def = ParameterTable()[parameter];
-    return QStringLiteral("%1 \"%2\" is too %3 for board type \"%4\" (frame byte %5 would be %6; a byte holds 0 to 255).")
+    return QStringLiteral("%1 \"%2\" is too %3 for board type \"%4\" (frame byte %5 would be %6; a byte "
+                          "holds 0 to 255).")
         .arg(def.displayName(), text, raw < 0 ? QStringLiteral("low") : QStringLiteral("high"), boardType)
         .arg(byteIndex)
         .arg(ShortestText(raw));

@@ -22,9 +22,9 @@ using FrameRawValues = std::array<double, kFrameSize>;
 // A parameter set that has no frame: one raw value rounds outside 0 to 255.
 struct FrameRefusal {
     int byteIndex = 0;
-    int parameter = 0;  // index of the parameter that feeds the byte
-    QString text;       // that parameter's text
-    QString boardType;  // the Board Type text, since it selects the formulas
+    int parameter = 0; // index of the parameter that feeds the byte
+    QString text;      // that parameter's text
+    QString boardType; // the Board Type text, since it selects the formulas
     double raw = 0.0;
 
     // One line for the operator, naming the parameter, its text and the board type.

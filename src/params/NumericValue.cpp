@@ -7,11 +7,12 @@
 namespace qt2xx {
 namespace {
 
-bool isBlank(char32_t c) { return c == U' ' || c == U'\t' || c == U'\n'; }
+bool isBlank(char32_t c) {
+    return c == U' ' || c == U'\t' || c == U'\n';
+}
 
 // Collects the leading number of a sequence of code points into plain ASCII.
-template <typename Next>
-std::string leadingNumber(Next next) {
+template <typename Next> std::string leadingNumber(Next next) {
     std::string digits;
     bool point = false;
     for (char32_t c; next(c);) {

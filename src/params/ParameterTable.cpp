@@ -30,11 +30,15 @@ QStringList phaseCurrent() {
     return out;
 }
 
-QStringList speedPercent() { return integers(30, 100) << QStringLiteral("110") << QStringLiteral("115") << QStringLiteral("120"); }
+QStringList speedPercent() {
+    return integers(30, 100) << QStringLiteral("110") << QStringLiteral("115") << QStringLiteral("120");
+}
 
 std::array<ParameterDef, kParameterCount> buildTable() {
     const QString colon = QStringLiteral("\uFF1A");
     auto cap = [&](const char* text) { return QString::fromUtf8(text) + colon; };
+    // One row per parameter reads better than the formatter's layout.
+    // clang-format off
     return {{
         {0, QStringLiteral("Board Type"), QString(),
          {"1:QT2A", "2:QT2B", "3:QT2C", "4:QT2D", "5:QT2E"}, 27},
@@ -66,6 +70,7 @@ std::array<ParameterDef, kParameterCount> buildTable() {
         {24, kTimerOthers, cap("1+1Max Spd"), integers(30, 100), 25},
         {25, kTimerOthers, cap("Limit&Cruise"), {"0:No", "1:Yes"}, 26},
     }};
+    // clang-format on
 }
 
 } // namespace

@@ -4,7 +4,8 @@
 
 namespace qt2xx {
 
-std::optional<int> CaptureParameterValues(ParameterValues& values, const std::function<QString(int)>& listText) {
+std::optional<int> CaptureParameterValues(ParameterValues& values,
+                                          const std::function<QString(int)>& listText) {
     for (int i = 0; i < kParameterCount; ++i) {
         values[i] = listText(i);
         if (values[i].isEmpty())

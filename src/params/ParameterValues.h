@@ -17,6 +17,7 @@ using ParameterValues = std::array<QString, kParameterValueSlots>;
 // Copies the text of list i (given by listText) into slot i for i = 0 to 25 and stops at the first
 // empty text, returning its index. Slots below it are refreshed, the failing slot holds the empty
 // text, slots above it keep what they held.
-std::optional<int> CaptureParameterValues(ParameterValues& values, const std::function<QString(int)>& listText);
+std::optional<int> CaptureParameterValues(ParameterValues& values,
+                                          const std::function<QString(int)>& listText);
 
 } // namespace qt2xx

@@ -11,8 +11,10 @@ using namespace qt2xx;
 namespace {
 
 const QStringList kWorkedExample{
-    "3:QT2C", "120", "30.0", "31.5", "1.0", "90", "0:Switch 3Spd X1 X2", "40", "70", "100", "3.0", "5.0", "0:Ture",
-    "1:Comm GND", "1:", "50", "60", "0:Low", "1:Have", "1:False", "05", "1:Speed2", "110", "0:120 Degree", "80", "1:Yes"};
+    "3:QT2C",   "120", "30.0",         "31.5",  "1.0",    "90",      "0:Switch 3Spd X1 X2",
+    "40",       "70",  "100",          "3.0",   "5.0",    "0:Ture",  "1:Comm GND",
+    "1:",       "50",  "60",           "0:Low", "1:Have", "1:False", "05",
+    "1:Speed2", "110", "0:120 Degree", "80",    "1:Yes"};
 
 const DownloadFrame kWorkedExampleFrame{0x02, 0x0F, 0x45, 0x15, 0x64, 0x03, 0x73, 0x00, 0x20, 0x37, 0x4F,
                                         0x1E, 0x32, 0x00, 0x01, 0x04, 0x60, 0xC5, 0x00, 0x01, 0x01, 0x03,
@@ -47,14 +49,14 @@ struct Range {
 
 // The bytes each frame position takes over all choices; bytes 2 and 3 depend on the board.
 const std::map<int, Range> kByteRanges{
-    {4, {60, 212}},  {5, {0, 25}},   {6, {38, 127}}, {7, {0, 3}},    {8, {24, 95}},   {9, {24, 95}},
-    {10, {24, 95}},  {11, {10, 100}}, {12, {10, 150}}, {13, {0, 1}},  {14, {0, 1}},    {15, {0, 8}},
-    {16, {0, 191}},  {17, {181, 246}}, {18, {0, 1}},  {19, {0, 1}},   {20, {0, 1}},    {21, {1, 13}},
-    {22, {0, 3}},    {23, {24, 95}},  {24, {0, 2}},   {25, {57, 191}}, {26, {0, 1}},   {27, {1, 5}}};
-const std::map<int, Range> kPhaseCurrentByBoard{{1, {37, 250}}, {2, {27, 252}}, {3, {13, 225}}, {4, {7, 219}},
-                                                {5, {0, 142}}};
-const std::map<int, Range> kRatedCurrentByBoard{{1, {10, 91}}, {2, {10, 92}}, {3, {5, 46}}, {4, {5, 45}},
-                                                {5, {3, 30}}};
+    {4, {60, 212}}, {5, {0, 25}},     {6, {38, 127}},  {7, {0, 3}},     {8, {24, 95}}, {9, {24, 95}},
+    {10, {24, 95}}, {11, {10, 100}},  {12, {10, 150}}, {13, {0, 1}},    {14, {0, 1}},  {15, {0, 8}},
+    {16, {0, 191}}, {17, {181, 246}}, {18, {0, 1}},    {19, {0, 1}},    {20, {0, 1}},  {21, {1, 13}},
+    {22, {0, 3}},   {23, {24, 95}},   {24, {0, 2}},    {25, {57, 191}}, {26, {0, 1}},  {27, {1, 5}}};
+const std::map<int, Range> kPhaseCurrentByBoard{
+    {1, {37, 250}}, {2, {27, 252}}, {3, {13, 225}}, {4, {7, 219}}, {5, {0, 142}}};
+const std::map<int, Range> kRatedCurrentByBoard{
+    {1, {10, 91}}, {2, {10, 92}}, {3, {5, 46}}, {4, {5, 45}}, {5, {3, 30}}};
 
 } // namespace
 
@@ -193,7 +195,8 @@ void TestFrameEncoder::refusalLeavesFrameUntouchedAndNamesTheCause() {
     QCOMPARE(refusal->parameter, 1);
     QCOMPARE(refusal->raw, 256.1024);
     const QString message = refusal->message();
-    QVERIFY2(message.contains("Phase Current(A)") && message.contains("\"205\"") && message.contains("1:QT2A"),
+    QVERIFY2(message.contains("Phase Current(A)") && message.contains("\"205\"") &&
+                 message.contains("1:QT2A"),
              qPrintable(message));
 
     values[0] = QStringLiteral("2:QT2B");
@@ -236,7 +239,8 @@ void TestFrameEncoder::exhaustiveSweep() {
                     QVERIFY2(b <= 2 && choice.toInt() > limit, qPrintable(refusal->message()));
                     continue;
                 }
-                QVERIFY2(!(p == 1 && b <= 2 && choice.trimmed().toInt() > (b == 1 ? 200 : 210)), qPrintable(choice));
+                QVERIFY2(!(p == 1 && b <= 2 && choice.trimmed().toInt() > (b == 1 ? 200 : 210)),
+                         qPrintable(choice));
                 QCOMPARE(xorOf(frame), std::uint8_t(0));
                 QCOMPARE(frame[0], std::uint8_t(2));
                 QCOMPARE(frame[1], std::uint8_t(15));

@@ -120,12 +120,14 @@ void TestFrameTool::refuses_data() {
         << joinLines(tooHigh) << QStringList{"Phase Current(A)", "\"205\"", "1:QT2A"};
     QList<QByteArray> badThird = lines;
     badThird[2] = "7.25";
-    QTest::newRow("third line is no choice") << joinLines(badThird) << QStringList{"line 3", "\"7.25\"", "Rated Current(A)"};
+    QTest::newRow("third line is no choice")
+        << joinLines(badThird) << QStringList{"line 3", "\"7.25\"", "Rated Current(A)"};
     QTest::newRow("ten lines") << joinLines(lines.mid(0, 10)) << QStringList{"10 of the 26", "Block Time(s)"};
     QTest::newRow("empty file") << QByteArray() << QStringList{"0 of the 26", "Board Type"};
     QList<QByteArray> comma = lines;
     comma[0] = "3:QT2C,120";
-    QTest::newRow("comma splits the first line") << joinLines(comma) << QStringList{"line 2", "Rated Current(A)"};
+    QTest::newRow("comma splits the first line")
+        << joinLines(comma) << QStringList{"line 2", "Rated Current(A)"};
 }
 
 void TestFrameTool::refuses() {

@@ -41,29 +41,44 @@ void TestParameterTable::choiceLists_data() {
     QTest::addColumn<QString>("last");
     QTest::addColumn<QStringList>("inside"); // texts that must appear, in this order
 
-    QTest::newRow("board type") << 0 << 5 << "1:QT2A" << "5:QT2E" << QStringList{"3:QT2C"};
+    QTest::newRow("board type") << 0 << 5 << "1:QT2A"
+                                << "5:QT2E" << QStringList{"3:QT2C"};
     QTest::newRow("phase current: 30 with five blanks, then integers")
-        << 1 << 94 << "30     " << "370" << QStringList{"35", "66", "68", "90", "95", "300", "310"};
-    QTest::newRow("rated current: half steps, then whole") << 2 << 92 << "7.0" << "65.0"
-                                                           << QStringList{"7.5", "40.0", "41.0", "64.0"};
-    QTest::newRow("low voltage: tenths, then halves") << 3 << 122 << "18.8" << "66.5"
-                                                      << QStringList{"18.9", "21.9", "22.0", "22.5", "66.0"};
-    QTest::newRow("toler voltage") << 4 << 17 << "0.1" << "8.0" << QStringList{"0.5", "1.0", "7.5"};
-    QTest::newRow("speed limit") << 5 << 70 << "30" << "99" << QStringList{"31", "98"};
-    QTest::newRow("speed mode") << 6 << 4 << "0:Switch 3Spd X1 X2" << "3:Cycle 4Spd X1"
+        << 1 << 94 << "30     "
+        << "370" << QStringList{"35", "66", "68", "90", "95", "300", "310"};
+    QTest::newRow("rated current: half steps, then whole")
+        << 2 << 92 << "7.0"
+        << "65.0" << QStringList{"7.5", "40.0", "41.0", "64.0"};
+    QTest::newRow("low voltage: tenths, then halves")
+        << 3 << 122 << "18.8"
+        << "66.5" << QStringList{"18.9", "21.9", "22.0", "22.5", "66.0"};
+    QTest::newRow("toler voltage") << 4 << 17 << "0.1"
+                                   << "8.0" << QStringList{"0.5", "1.0", "7.5"};
+    QTest::newRow("speed limit") << 5 << 70 << "30"
+                                 << "99" << QStringList{"31", "98"};
+    QTest::newRow("speed mode") << 6 << 4 << "0:Switch 3Spd X1 X2"
+                                << "3:Cycle 4Spd X1"
                                 << QStringList{"1:Cycle 3Spd X1", "2:High Switch 3Spd !X1 !X2"};
-    QTest::newRow("speed 1: 110 follows 100") << 7 << 74 << "30" << "120" << QStringList{"100", "110", "115"};
-    QTest::newRow("block time") << 10 << 11 << "1.0" << "10.0" << QStringList{"4.5", "5.0", "7.0"};
-    QTest::newRow("auto cruising time") << 11 << 11 << "1.0" << "15.0" << QStringList{"8.0", "10.0", "12.0"};
-    QTest::newRow("EBS level: nothing after the colon") << 14 << 3 << "0:" << "2:" << QStringList{"1:"};
-    QTest::newRow("converse speed: two digits, then 100") << 15 << 101 << "00" << "100"
-                                                          << QStringList{"01", "09", "10", "99"};
-    QTest::newRow("regen voltage") << 16 << 3 << "55" << "75" << QStringList{"60"};
-    QTest::newRow("PAS start pulse: two digits") << 20 << 13 << "03" << "15" << QStringList{"09", "10"};
-    QTest::newRow("sensor degree: two blanks after 60") << 23 << 3 << "0:120 Degree" << "2:Compatible"
-                                                        << QStringList{"1:60  Degree"};
-    QTest::newRow("1+1 max speed") << 24 << 71 << "30" << "100" << QStringList{"99"};
-    QTest::newRow("limit and cruise") << 25 << 2 << "0:No" << "1:Yes" << QStringList{};
+    QTest::newRow("speed 1: 110 follows 100") << 7 << 74 << "30"
+                                              << "120" << QStringList{"100", "110", "115"};
+    QTest::newRow("block time") << 10 << 11 << "1.0"
+                                << "10.0" << QStringList{"4.5", "5.0", "7.0"};
+    QTest::newRow("auto cruising time") << 11 << 11 << "1.0"
+                                        << "15.0" << QStringList{"8.0", "10.0", "12.0"};
+    QTest::newRow("EBS level: nothing after the colon") << 14 << 3 << "0:"
+                                                        << "2:" << QStringList{"1:"};
+    QTest::newRow("converse speed: two digits, then 100") << 15 << 101 << "00"
+                                                          << "100" << QStringList{"01", "09", "10", "99"};
+    QTest::newRow("regen voltage") << 16 << 3 << "55"
+                                   << "75" << QStringList{"60"};
+    QTest::newRow("PAS start pulse: two digits") << 20 << 13 << "03"
+                                                 << "15" << QStringList{"09", "10"};
+    QTest::newRow("sensor degree: two blanks after 60") << 23 << 3 << "0:120 Degree"
+                                                        << "2:Compatible" << QStringList{"1:60  Degree"};
+    QTest::newRow("1+1 max speed") << 24 << 71 << "30"
+                                   << "100" << QStringList{"99"};
+    QTest::newRow("limit and cruise") << 25 << 2 << "0:No"
+                                      << "1:Yes" << QStringList{};
 }
 
 void TestParameterTable::choiceLists() {
@@ -147,8 +162,8 @@ void TestParameterTable::numericValue_data() {
     QTest::newRow("full-width digit is not a digit") << "\uFF13" << 0.0;
     QTest::newRow("many digits round once")
         << "0.1000000000000000055511151231257827021181583404541015625000001" << 0.1;
-    QTest::newRow("beyond any double") << QString(400, QLatin1Char('9'))
-                                       << std::numeric_limits<double>::infinity();
+    QTest::newRow("beyond any double")
+        << QString(400, QLatin1Char('9')) << std::numeric_limits<double>::infinity();
     QTest::newRow("vanishing fraction") << "0." + QString(400, QLatin1Char('0')) + "1" << 0.0;
 }
 
@@ -182,7 +197,8 @@ void TestParameterTable::numericValueIgnoresCommaDecimalLocale() {
     const char* name = "de_DE.UTF-8";
     if (!std::setlocale(LC_ALL, name)) {
         // Build the locale for this process only, so the test does not depend on the machine's set-up.
-        const int rc = QProcess::execute("localedef", {"-i", "de_DE", "-f", "UTF-8", localeDir.filePath(name)});
+        const int rc =
+            QProcess::execute("localedef", {"-i", "de_DE", "-f", "UTF-8", localeDir.filePath(name)});
         if (rc == 0) {
             qputenv("LOCPATH", localeDir.path().toLocal8Bit());
         }
