@@ -3,6 +3,7 @@
 // Then seeks for 30 s on a pseudo-terminal with nothing attached and prints the CPU time spent.
 // Prints figures only; it never fails on time.
 
+#include "BenchSupport.h"
 #include "link/DownloadSequencer.h"
 #include "link/TransmitWindow.h"
 #include "params/ParameterTable.h"
@@ -26,6 +27,8 @@
 using namespace qt2xx;
 using namespace std::chrono_literals;
 
+using namespace qt2xx::bench;
+
 namespace {
 
 constexpr int kControllers = 50;
@@ -35,33 +38,6 @@ constexpr int kTicksPerController = 3;
 constexpr double kTargetRatio = 1.05;
 constexpr std::chrono::seconds kSeekTime = 30s;
 constexpr double kTargetCpuPercent = 1.0;
-
-class BenchWindow : public TransmitWindow {
-public:
-    explicit BenchWindow(Qt::TimerType type) {
-        timer.setTimerType(type);
-        timer.setInterval(kTickInterval);
-    }
-    QString comboText(int index) const override { return ParameterTable()[index].choices.front(); }
-    QString portBoxText() const override { return portBox; }
-    void setFileSendCaption(const QString&) override {}
-    void setControlsEnabled(bool) override {}
-    bool indicatorEnabled() const override { return m_indicator; }
-    void setIndicatorEnabled(bool enabled) override { m_indicator = enabled; }
-    void setProgressValue(float) override {}
-    void setTimerEnabled(bool enabled) override {
-        if (enabled)
-            timer.start();
-        else
-            timer.stop();
-    }
-
-    QString portBox;
-    QTimer timer;
-
-private:
-    bool m_indicator = true;
-};
 
 class CountingLog : public StatusLog {
 public:
@@ -94,7 +70,7 @@ struct Run {
                          [this] { sequencer.Timer1_Timer(); });
     }
     SerialPort port;
-    BenchWindow window;
+    TimedWindow window;
     CountingLog log;
     PrintingMessageBox boxes;
     ParameterValues values;

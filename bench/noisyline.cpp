@@ -7,6 +7,7 @@
 //
 // Run it with QT_QPA_PLATFORM=offscreen where there is no display.
 
+#include "BenchSupport.h"
 #include "link/DownloadSequencer.h"
 #include "link/TransmitWindow.h"
 #include "params/ParameterTable.h"
@@ -37,6 +38,8 @@
 
 using namespace qt2xx;
 using namespace std::chrono_literals;
+
+using namespace qt2xx::bench;
 
 namespace {
 
@@ -147,33 +150,6 @@ public:
     qint64 received = 0;
 };
 
-class NoisyWindow : public TransmitWindow {
-public:
-    NoisyWindow() {
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setInterval(kTickInterval);
-    }
-    QString comboText(int index) const override { return ParameterTable()[index].choices.front(); }
-    QString portBoxText() const override { return portBox; }
-    void setFileSendCaption(const QString&) override {}
-    void setControlsEnabled(bool) override {}
-    bool indicatorEnabled() const override { return m_indicator; }
-    void setIndicatorEnabled(bool enabled) override { m_indicator = enabled; }
-    void setProgressValue(float) override {}
-    void setTimerEnabled(bool enabled) override {
-        if (enabled)
-            timer.start();
-        else
-            timer.stop();
-    }
-
-    QString portBox;
-    QTimer timer;
-
-private:
-    bool m_indicator = true;
-};
-
 // The real status log in a shown box, counting its messages.
 class CountingLog : public StatusLog {
 public:
@@ -194,18 +170,6 @@ public:
     int shown = 0;
 };
 
-// A shown window with a log box of the size the main window gives it.
-struct LogWindow {
-    QWidget window;
-    RichTextBox* box = new RichTextBox(&window);
-
-    LogWindow() {
-        box->setGeometry(0, 0, 185, 81);
-        window.resize(200, 100);
-        window.show();
-    }
-};
-
 // The sequencer with clocks around its two handlers: the receive handler is the sequencer's own slot
 // on the port's event, so one slot connected before it and one after it bracket it.
 class Rig {
@@ -221,7 +185,7 @@ public:
 
     LogWindow logWindow;
     CountingPort port;
-    NoisyWindow window;
+    TimedWindow window;
     CountingLog log{*logWindow.box};
     CountingMessageBox boxes;
     ParameterValues values;

@@ -13,6 +13,7 @@
 // controller (25). A controller answering at once takes about 300 ms, one that fails silently up
 // to 1.4 s. Run it with QT_QPA_PLATFORM=offscreen where there is no display.
 
+#include "BenchSupport.h"
 #include "link/DownloadSequencer.h"
 #include "link/TransmitWindow.h"
 #include "params/ParameterTable.h"
@@ -36,6 +37,8 @@
 #include <memory>
 
 using namespace qt2xx;
+
+using namespace qt2xx::bench;
 
 namespace {
 
@@ -189,33 +192,6 @@ public:
     int strayWrites = 0;
 };
 
-class SoakWindow : public TransmitWindow {
-public:
-    SoakWindow() {
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setInterval(kTickInterval);
-    }
-    QString comboText(int index) const override { return ParameterTable()[index].choices.front(); }
-    QString portBoxText() const override { return portBox; }
-    void setFileSendCaption(const QString&) override {}
-    void setControlsEnabled(bool) override {}
-    bool indicatorEnabled() const override { return m_indicator; }
-    void setIndicatorEnabled(bool enabled) override { m_indicator = enabled; }
-    void setProgressValue(float) override {}
-    void setTimerEnabled(bool enabled) override {
-        if (enabled)
-            timer.start();
-        else
-            timer.stop();
-    }
-
-    QString portBox;
-    QTimer timer;
-
-private:
-    bool m_indicator = true;
-};
-
 // The real status log in a shown box, counting every message on its way in.
 class CountingLog : public StatusLog {
 public:
@@ -244,18 +220,6 @@ public:
         std::printf("message box: %s %s\n", qPrintable(text), qPrintable(informative));
     }
     int shown = 0;
-};
-
-// A shown window with a log box of the size the main window gives it.
-struct LogWindow {
-    QWidget window;
-    RichTextBox* box = new RichTextBox(&window);
-
-    LogWindow() {
-        box->setGeometry(0, 0, 185, 81);
-        window.resize(200, 100);
-        window.show();
-    }
 };
 
 struct MemoryProbe {
@@ -293,7 +257,7 @@ private:
     QList<QStringList> m_chain = simArguments();
     LogWindow m_logWindow;
     CheckingPort m_port;
-    SoakWindow m_window;
+    TimedWindow m_window;
     CountingLog m_log{*m_logWindow.box};
     CountingMessageBox m_boxes;
     ParameterValues m_values;

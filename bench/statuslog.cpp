@@ -4,6 +4,7 @@
 // figures hold the cost of showing the log as well. Prints figures only; it never fails on time.
 
 #include "../tests/ui/tst_statuslog_reference.h"
+#include "BenchSupport.h"
 #include "platform/widgets/RichTextBox.h"
 #include "ui/StatusLogBox.h"
 
@@ -19,6 +20,8 @@
 #include <vector>
 
 using namespace qt2xx;
+
+using namespace qt2xx::bench;
 
 namespace {
 
@@ -47,19 +50,6 @@ std::vector<Message> randomMessages(int count) {
         message = {texts[text(random)], codes[code(random)]};
     return messages;
 }
-
-// A shown window with a log box of the size the main window gives it.
-struct LogWindow {
-    QWidget window;
-    RichTextBox* box = new RichTextBox(&window);
-
-    LogWindow() {
-        box->setGeometry(0, 0, 185, 81);
-        window.resize(200, 100);
-        window.show();
-        QCoreApplication::processEvents();
-    }
-};
 
 // Milliseconds for each thousand messages, by the wall clock and in processor time. Other programs on a
 // shared machine stretch the first; the second shows what the log itself costs.
