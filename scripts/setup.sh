@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
-  fonts-wqy-microhei
+  fonts-wqy-microhei locales
 )
 
 missing=()
