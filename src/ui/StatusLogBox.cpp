@@ -13,8 +13,7 @@ constexpr int kLogFontPointSize = 9;
 
 // A face with Chinese glyphs, like the rest of the window; the first family present is taken.
 const QStringList kLogFontFamilies = {QStringLiteral("WenQuanYi Micro Hei"),
-                                      QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Microsoft YaHei"),
-                                      QStringLiteral("SimSun")};
+                                      QStringLiteral("Noto Sans CJK SC"), QStringLiteral("SimSun")};
 
 QFont logFont() {
     QFont font;
