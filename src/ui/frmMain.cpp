@@ -38,7 +38,7 @@ constexpr int kFontPointSize = 8;
 QFont windowFont() {
     QFont font;
     font.setFamilies({QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
-                      QStringLiteral("Microsoft YaHei"), QStringLiteral("SimSun")});
+                      QStringLiteral("SimSun")});
     font.setPointSize(kFontPointSize);
     return font;
 }
