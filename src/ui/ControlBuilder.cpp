@@ -32,15 +32,37 @@ QLabel* makeLabel(const ControlLayout& row, QWidget* parent) {
     auto* label = new QLabel(row.caption, parent);
     if (row.textColor.isValid()) {
         QPalette palette = label->palette();
-        palette.setColor(QPalette::Active, QPalette::WindowText, row.textColor);
-        palette.setColor(QPalette::Inactive, QPalette::WindowText, row.textColor);
+        // Its colour holds while the panel is disabled during a run, too.
+        palette.setColor(QPalette::WindowText, row.textColor);
         label->setPalette(palette);
     }
     return label;
 }
 
+// A wheel turned over a closed list that the operator has not entered would pick another item
+// unseen; a list changes only when the operator picks an item.
+class WheelOnlyWhenFocused : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Wheel && !static_cast<QWidget*>(watched)->hasFocus()) {
+            event->ignore();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+void guardAgainstStrayWheel(QComboBox* box) {
+    box->setFocusPolicy(Qt::StrongFocus);
+    box->installEventFilter(new WheelOnlyWhenFocused(box));
+}
+
 QComboBox* makePortBox(QWidget* parent) {
     auto* box = new QComboBox(parent);
+    guardAgainstStrayWheel(box);
     box->setEditable(true);
     box->addItems(PortBoxItems());
     // Typed text is used as it stands: it neither joins the list nor gets completed to an item.
@@ -70,11 +92,11 @@ protected:
 QComboBox* makeParameterList(int parameter, QWidget* parent) {
     const ParameterDef& def = ParameterTable()[parameter];
     auto* list = new QComboBox(parent);
+    guardAgainstStrayWheel(list);
     list->installEventFilter(new ChoiceToolTip(list));
     list->addItems(def.choices);
     list->setCurrentIndex(-1);
     list->setAccessibleName(def.displayName());
-    list->setAccessibleDescription(def.displayName());
     return list;
 }
 
@@ -120,19 +142,23 @@ QWidget* createWidget(const ControlLayout& row, QWidget* parent, const StatusLog
         button->setAutoDefault(false);
         return button;
     }
-    case K::ProgressBar:
-        return new QProgressBar(parent);
+    case K::ProgressBar: {
+        auto* bar = new QProgressBar(parent);
+        bar->setTextVisible(false); // the bar shows its value, not a percentage text
+        return bar;
+    }
     case K::StatusLog:
         return makeLog(parent, makeStatusLog);
     }
     return nullptr;
 }
 
-// A label lower than a line of text shows the bottom of the line: what it loses is the room above
-// the capitals rather than the descenders.
+// A caption starts at its label's top, where the layout puts it. A label lower than a line of text
+// shows the bottom of the line: what it loses is the room above the capitals rather than the
+// descenders.
 void alignCaption(QLabel* label) {
     const bool lowerThanALine = label->fontMetrics().height() > label->height();
-    label->setAlignment(Qt::AlignLeft | (lowerThanALine ? Qt::AlignBottom : Qt::AlignVCenter));
+    label->setAlignment(Qt::AlignLeft | (lowerThanALine ? Qt::AlignBottom : Qt::AlignTop));
 }
 
 // A screen reader names the widget that has the focus, so a compound control's part gets the name

@@ -78,6 +78,8 @@ frmMain::frmMain(std::unique_ptr<MessageBox> messages, std::unique_ptr<FileDialo
 frmMain::~frmMain() = default;
 
 void frmMain::buildMenu() {
+    // A desktop-wide menu bar takes only menus; OPEN and STORE are commands, so they stay in the window.
+    menuBar()->setNativeMenuBar(false);
     m_openFile = menuBar()->addAction(QStringLiteral("OPEN"));
     m_openFile->setObjectName(QStringLiteral("OpenFile"));
     m_storeFile = menuBar()->addAction(QStringLiteral("STORE"));
@@ -238,11 +240,17 @@ void frmMain::showEvent(QShowEvent* event) {
     centreOnScreen();
 }
 
-// A window manager reports the frame after the window is mapped; the outer size then follows it.
+// A window manager reports the frame after the window is mapped; the outer size then follows it, and
+// the first time it does the window is centred again with its true outer size.
 void frmMain::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    if (m_shown && frameSize() != m_appliedFrame)
-        applyOuterSize();
+    if (!m_shown || frameSize() == m_appliedFrame)
+        return;
+    applyOuterSize();
+    if (!m_centredWithFrame) {
+        m_centredWithFrame = true;
+        centreOnScreen();
+    }
 }
 
 } // namespace qt2xx

@@ -101,6 +101,7 @@ private:
     int m_outerHeightTwips = 0;
     QSize m_appliedFrame;
     bool m_shown = false;
+    bool m_centredWithFrame = false;
 };
 
 } // namespace qt2xx

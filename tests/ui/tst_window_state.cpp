@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
+#include <QWheelEvent>
 
 using namespace qt2xx;
 using namespace qt2xx::test;
@@ -61,6 +63,9 @@ private Q_SLOTS:
     void portBoxToolTip();
     void listToolTipShowsTheWholeChoice();
     void newestMessageShowsItsColour();
+    void strayWheelChangesNoList_data();
+    void strayWheelChangesNoList();
+    void phaseCurrentCaptionStaysRedDuringARun();
 };
 
 void WindowStateTest::startUp() {
@@ -80,6 +85,8 @@ void WindowStateTest::startUp() {
     QCOMPARE(progress->minimum(), 0);
     QCOMPARE(progress->maximum(), 100);
     QCOMPARE(progress->value(), 0);
+    QVERIFY(!progress->isTextVisible());
+    QVERIFY(!h.window->menuBar()->isNativeMenuBar());
     QCOMPARE(h.get<QPushButton>(QStringLiteral("cmdFileSend"))->text(), QStringLiteral("Start Transmit"));
     QVERIFY(h.window->indicatorEnabled());
     QCOMPARE(h.get<QLineEdit>(QStringLiteral("txtLoadDir"))->text(), QString());
@@ -265,6 +272,62 @@ void WindowStateTest::newestMessageShowsItsColour() {
         for (int x = 0; x < image.width(); ++x)
             red += image.pixelColor(x, y).red() > 200 && image.pixelColor(x, y).green() < 80;
     QVERIFY(red > 10);
+}
+
+namespace {
+
+int redPixels(QWidget* widget) {
+    const QImage image = widget->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            red += image.pixelColor(x, y).red() > 200 && image.pixelColor(x, y).green() < 80;
+    return red;
+}
+
+void turnWheel(QWidget* widget) {
+    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
+    QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &wheel);
+}
+
+} // namespace
+
+// A wheel turned over a list the operator has not entered must not pick an item unseen.
+void WindowStateTest::strayWheelChangesNoList_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("Low Voltage") << ParameterListName(3) << QString();
+    QTest::newRow("Indicate Mode, usable during a run") << ParameterListName(13) << QString();
+    QTest::newRow("port box") << QStringLiteral("cboComPort") << QStringLiteral("1");
+}
+
+void WindowStateTest::strayWheelChangesNoList() {
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    WindowHarness h;
+    QVERIFY(h.showActive());
+    auto* box = h.get<QComboBox>(name);
+    QVERIFY(!box->hasFocus());
+    turnWheel(box);
+    QCOMPARE(box->currentText(), text);
+
+    box->setFocus();
+    QTRY_VERIFY(box->hasFocus());
+    turnWheel(box);
+    QVERIFY(box->currentText() != text); // once entered, the wheel picks as the arrow keys do
+}
+
+void WindowStateTest::phaseCurrentCaptionStaysRedDuringARun() {
+    WindowHarness h;
+    QVERIFY(h.showActive());
+    QWidget* caption = h.get(QStringLiteral("Label1(3)"));
+    const int enabledRed = redPixels(caption);
+    QVERIFY(enabledRed > 10);
+    h.window->setControlsEnabled(false);
+    QVERIFY(!caption->isEnabled());
+    QCOMPARE(redPixels(caption), enabledRed);
 }
 
 QTEST_MAIN(WindowStateTest)
