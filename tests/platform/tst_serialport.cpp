@@ -43,6 +43,7 @@ private Q_SLOTS:
     void looksUpPortNumbersInOrder_data();
     void looksUpPortNumbersInOrder();
     void closesItselfWhenTheDeviceVanishes();
+    void keepsTheDeviceItsNumberFirstNamed();
 };
 
 void TestSerialPort::opensAndClosesWithFixedLineSettings() {
@@ -129,6 +130,9 @@ void TestSerialPort::mapsOpenFailuresToCodes_data() {
                                  << "port number 0";
     QTest::newRow("negative number") << true << -4 << ""
                                      << "port number -4";
+    QTest::newRow("a device that is no terminal") << false << 0 << "/dev/null"
+                                                  << "";
+    QTest::newRow("a folder") << false << 0 << QDir::tempPath() << "";
 }
 
 void TestSerialPort::mapsOpenFailuresToCodes() {
@@ -191,6 +195,37 @@ void TestSerialPort::looksUpPortNumbersInOrder() {
     QVERIFY(port.outputText(QStringLiteral("8")));
     for (qsizetype i = 0; i < present.size(); ++i)
         QCOMPARE(ptys[i]->takeWritten(), present[i] == chosen ? QByteArray("8") : QByteArray());
+}
+
+// The adapter that port 1 named is pulled: reopening must fail rather than reach the next device the
+// number could name, until the number is set again.
+void TestSerialPort::keepsTheDeviceItsNumberFirstNamed() {
+    QTemporaryDir devices;
+    Pty adapter;
+    Pty onBoard;
+    QVERIFY(QFile::link(adapter.slavePath(), devices.filePath(QStringLiteral("ttyUSB0"))));
+    QVERIFY(QFile::link(onBoard.slavePath(), devices.filePath(QStringLiteral("ttyS0"))));
+    SerialPort port(devices.path());
+    port.setCommPort(1);
+    QCOMPARE(port.open(), int(kPortOk));
+    port.close();
+
+    QVERIFY(QFile::remove(devices.filePath(QStringLiteral("ttyUSB0"))));
+    QCOMPARE(port.open(), int(kPortUnusable));
+    QCOMPARE(port.lastFailure().device, devices.filePath(QStringLiteral("ttyUSB0")));
+
+    QVERIFY(QFile::link(adapter.slavePath(), devices.filePath(QStringLiteral("ttyUSB0"))));
+    QCOMPARE(port.open(), int(kPortOk));
+    QVERIFY(port.outputText(QStringLiteral("8")));
+    QCOMPARE(adapter.takeWritten(), QByteArray("8"));
+    QCOMPARE(onBoard.takeWritten(), QByteArray());
+    port.close();
+
+    QVERIFY(QFile::remove(devices.filePath(QStringLiteral("ttyUSB0"))));
+    port.setCommPort(1); // a new start looks the number up afresh
+    QCOMPARE(port.open(), int(kPortOk));
+    QVERIFY(port.outputText(QStringLiteral("8")));
+    QCOMPARE(onBoard.takeWritten(), QByteArray("8"));
 }
 
 void TestSerialPort::closesItselfWhenTheDeviceVanishes() {

@@ -55,10 +55,12 @@ SerialPort::~SerialPort() {
 void SerialPort::setCommPort(std::int16_t number) {
     m_number = number;
     m_devicePath.clear();
+    m_numberDevice.clear();
 }
 
 void SerialPort::setDevicePath(const QString& path) {
     m_devicePath = path;
+    m_numberDevice.clear();
 }
 
 QStringList SerialPort::candidateDevices(int number) const {
@@ -87,8 +89,12 @@ QString SerialPort::deviceForNumber(int number) const {
 #endif
 }
 
+// A number is looked up at its first successful open and keeps that device until it is set again: a
+// pulled adapter must not be replaced unseen by the next device the number could name.
 QString SerialPort::selectedDevice() const {
-    return m_devicePath.isEmpty() ? deviceForNumber(m_number) : m_devicePath;
+    if (!m_devicePath.isEmpty())
+        return m_devicePath;
+    return m_numberDevice.isEmpty() ? deviceForNumber(m_number) : m_numberDevice;
 }
 
 int SerialPort::fail(int code, const QString& device, const QString& reason, const QString& remedy) {
@@ -112,6 +118,8 @@ int SerialPort::open() {
     m_port.setPortName(device);
     if (!m_port.open(QIODevice::ReadWrite))
         return failOpen(device);
+    if (m_devicePath.isEmpty())
+        m_numberDevice = device;
     ++m_generation;
     m_port.clearError();
     m_failure = {};
@@ -131,11 +139,12 @@ int SerialPort::failOpen(const QString& device) {
         return fail(kPortOccupied, device, reason);
     case QSerialPort::OpenError:
         return fail(kPortAlreadyOpen, device, reason);
-    case QSerialPort::ResourceError:
-        return fail(kPortDeviceFailed, device, reason);
-    case QSerialPort::UnsupportedOperationError:
-        return fail(kPortSettingsRefused, device, reason);
+    case QSerialPort::ResourceError:             // an I/O error: a serial device with no hardware behind it
+    case QSerialPort::UnsupportedOperationError: // not a terminal: it takes no line settings
+        return fail(kPortUnusable, device, reason);
     default:
+        if (QFileInfo(device).isDir())
+            return fail(kPortUnusable, device, reason);
         return fail(kPortOpenFailed, device, reason);
     }
 }

@@ -45,7 +45,8 @@ private:
     QString m_deviceDirectory;
     std::int16_t m_number = 0;
     QString m_devicePath;
-    QString m_device; // the device of the latest open
+    QString m_numberDevice; // the device the number named at its first successful open
+    QString m_device;       // the device of the latest open
     int m_commEvent = kCommEventNone;
     PortFailure m_failure;
     quint64 m_generation = 0; // counts opens, so a late loss report never closes a later opening
