@@ -2,7 +2,6 @@
 
 #include "link/PortBox.h"
 #include "link/TransmitWindow.h"
-#include "params/ParameterTable.h"
 #include "platform/core/CommPort.h"
 #include "platform/core/MessageBox.h"
 
@@ -33,9 +32,7 @@ bool PortConnection::captureParameters() {
     const auto blank = CaptureParameterValues(m_values, [this](int i) { return m_window.comboText(i); });
     if (!blank)
         return true;
-    const QString name = ParameterTable()[*blank].displayName();
-    m_messages.show(kBlankParameterMessage,
-                    QCoreApplication::translate("PortConnection", "No choice is made for %1.").arg(name));
+    m_messages.show(kBlankParameterMessage);
     return false;
 }
 

@@ -200,7 +200,7 @@ void TestPortConnection::blankParameterStopsTheStart() {
     rig.sequencer.cmdFileSend_Click();
     QCOMPARE(rig.boxes.shown.size(), 1);
     QCOMPARE(rig.boxes.shown.front().text, QStringLiteral("Parameter can not be blank space"));
-    QVERIFY(rig.boxes.shown.front().informative.contains(ParameterTable()[blank].displayName()));
+    QCOMPARE(rig.boxes.shown.front().informative, QString());
     for (int i = 0; i < kParameterValueSlots; ++i) {
         const QString expected = i < blank    ? rig.window.combos[i]
                                  : i == blank ? QString()
