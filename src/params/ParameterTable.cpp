@@ -75,14 +75,29 @@ std::array<ParameterDef, kParameterCount> buildTable() {
 
 } // namespace
 
-QString ParameterDef::displayName() const {
-    QString shown = caption.isEmpty() ? group : caption;
+namespace {
+
+// A caption's text with "&&" as one ampersand and each single ampersand kept or dropped, without its
+// closing full-width colon.
+QString shownName(const ParameterDef& def, bool keepAccessKeyMarks) {
+    QString shown = def.caption.isEmpty() ? def.group : def.caption;
     shown.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
-    shown.remove(QLatin1Char('&'));
+    if (!keepAccessKeyMarks)
+        shown.remove(QLatin1Char('&'));
     shown.replace(QLatin1Char('\x01'), QLatin1Char('&'));
     if (shown.endsWith(QChar(0xFF1A)))
         shown.chop(1);
     return shown;
+}
+
+} // namespace
+
+QString ParameterDef::displayName() const {
+    return shownName(*this, true);
+}
+
+QString ParameterDef::accessibleName() const {
+    return shownName(*this, false);
 }
 
 const std::array<ParameterDef, kParameterCount>& ParameterTable() {

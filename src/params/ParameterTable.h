@@ -17,9 +17,12 @@ struct ParameterDef {
     QStringList choices;
     int frameByte; // the DownloadFrame byte this parameter feeds
 
-    // The caption as the operator reads it: "&&" shows as "&", a single "&" is not shown, the
-    // full-width colon is dropped. Board Type is named by its group.
+    // The parameter's name in messages: the caption without its colon, each ampersand shown as one
+    // ("Limit&Cruise", "Phase Current(A)"). Board Type is named by its group.
     QString displayName() const;
+    // The name a screen reader gives the list: the caption as the label shows it, where a single
+    // ampersand only marks the access key ("LimitCruise"), without its colon.
+    QString accessibleName() const;
 };
 
 const std::array<ParameterDef, kParameterCount>& ParameterTable();

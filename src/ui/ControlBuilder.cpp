@@ -96,7 +96,7 @@ QComboBox* makeParameterList(int parameter, QWidget* parent) {
     list->installEventFilter(new ChoiceToolTip(list));
     list->addItems(def.choices);
     list->setCurrentIndex(-1);
-    list->setAccessibleName(def.displayName());
+    list->setAccessibleName(def.accessibleName());
     return list;
 }
 

@@ -132,7 +132,10 @@ void TestParameterTable::captionsAndGroups() {
     QCOMPARE(table[11].caption, QStringLiteral("Auto Curising Time(s)\uFF1A"));
     QCOMPARE(table[23].group, QString());
     QCOMPARE(table[25].caption, QStringLiteral("Limit&Cruise\uFF1A"));
-    QCOMPARE(table[25].displayName(), QStringLiteral("LimitCruise"));
+    QCOMPARE(table[25].displayName(), QStringLiteral("Limit&Cruise"));
+    QCOMPARE(table[25].accessibleName(), QStringLiteral("LimitCruise"));
+    QCOMPARE(table[1].accessibleName(), QStringLiteral("Phase Current(A)"));
+    QCOMPARE(table[0].accessibleName(), QStringLiteral("Board Type"));
     for (const auto& def : table)
         if (def.index != 0)
             QVERIFY2(def.caption.endsWith(QChar(0xFF1A)), qPrintable(def.caption));

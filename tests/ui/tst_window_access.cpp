@@ -60,7 +60,7 @@ private Q_SLOTS:
 void WindowAccessTest::listNames() {
     WindowHarness h;
     for (int i = 0; i < kParameterCount; ++i)
-        QCOMPARE(accessibleName(h.list(i)), ParameterTable()[i].displayName());
+        QCOMPARE(accessibleName(h.list(i)), ParameterTable()[i].accessibleName());
     QCOMPARE(accessibleName(h.list(0)), QStringLiteral("Board Type"));
     QCOMPARE(accessibleName(h.list(25)), QStringLiteral("LimitCruise"));
 }
