@@ -329,9 +329,11 @@ void ControllerSim::take(char byte) {
         }
         break;
     case Phase::Receiving:
-        // A host that got no "U" yet keeps asking; each request gets its answer.
+        // A host that got no "U" yet keeps asking. A request is answered only when no "U" is still on
+        // its way: a second "U" would reach the host after its frame and fail the exchange.
         if (m_frame.isEmpty() && byte == kHandshake) {
-            answerHandshake();
+            if (m_pendingReplies == 0)
+                answerHandshake();
             break;
         }
         m_frame.append(byte);

@@ -115,6 +115,7 @@ private Q_SLOTS:
     void playsFailureModes();
     void survivesTheHostClosingThePort();
     void holdsEachAnswerForTheDelay();
+    void answersRepeatedRequestsOnceWhileDelayed();
     void noiseIsNeverReady();
     void noiseWaitsWhileTheHostAwaitsAnAnswer_data();
     void noiseWaitsWhileTheHostAwaitsAnAnswer();
@@ -240,6 +241,22 @@ void TestControllerSim::holdsEachAnswerForTheDelay() {
     QVERIFY(clock.elapsed() >= kDelayMs);
     QCOMPARE(sim.nextChunk(), QByteArray("R"));
     QVERIFY(clock.elapsed() >= 2 * kDelayMs);
+}
+
+// The host asks again on every tick until its "U" comes; with a slow answer the sim must not send a
+// second "U" that would arrive after the frame.
+void TestControllerSim::answersRepeatedRequestsOnceWhileDelayed() {
+    Sim sim;
+    QVERIFY(sim.start({"--answer-delay", "150"}));
+    sim.send("8");
+    sim.send("8");
+    sim.send("8");
+    QCOMPARE(sim.nextChunk(), QByteArray("U"));
+    QVERIFY(sim.quietFor(400));
+    sim.send(kEncoderFrame);
+    QCOMPARE(sim.nextChunk(), QByteArray("Q"));
+    QCOMPARE(sim.nextChunk(), QByteArray("R"));
+    QCOMPARE(sim.nextLine(), "programmed 1: " + hexLine(kEncoderFrame));
 }
 
 void TestControllerSim::noiseIsNeverReady() {
