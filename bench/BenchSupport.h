@@ -5,11 +5,17 @@
 #include "link/DownloadSequencer.h"
 #include "link/TransmitWindow.h"
 #include "params/ParameterTable.h"
+#include "platform/core/MessageBox.h"
 #include "platform/widgets/RichTextBox.h"
+#include "ui/StatusLogBox.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QTimer>
 #include <QWidget>
+
+#include <cstdio>
+#include <functional>
 
 namespace qt2xx::bench {
 
@@ -52,6 +58,36 @@ struct LogWindow {
         window.show();
         QCoreApplication::processEvents();
     }
+};
+
+// The real status log in a shown box, counting every message on its way in.
+class CountingLog : public StatusLog {
+public:
+    explicit CountingLog(RichTextBox& box) : m_log(box) {}
+
+    void ReceiveDisplay(const QString& strAdd, int intColor) override {
+        m_log.ReceiveDisplay(strAdd, intColor);
+        counts[strAdd] += 1;
+        colors[strAdd] = intColor;
+        onMessage(strAdd, intColor);
+    }
+
+    QHash<QString, int> counts;
+    QHash<QString, int> colors;
+    std::function<void(const QString&, int)> onMessage = [](const QString&, int) {};
+
+private:
+    StatusLogBox m_log;
+};
+
+// Counts the boxes that would have stopped an unattended run, and says what they said.
+class CountingMessageBox : public MessageBox {
+public:
+    void show(const QString& text, const QString& informative) override {
+        ++shown;
+        std::printf("message box: %s %s\n", qPrintable(text), qPrintable(informative));
+    }
+    int shown = 0;
 };
 
 } // namespace qt2xx::bench

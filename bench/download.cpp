@@ -55,13 +55,6 @@ public:
     QEventLoop* loop = nullptr;
 };
 
-class PrintingMessageBox : public MessageBox {
-public:
-    void show(const QString& text, const QString& informative) override {
-        std::fprintf(stderr, "message box: %s %s\n", qPrintable(text), qPrintable(informative));
-    }
-};
-
 struct Run {
     explicit Run(const QString& portBox, Qt::TimerType type)
         : window(type), sequencer(port, window, log, boxes, values, frame) {
@@ -72,7 +65,7 @@ struct Run {
     SerialPort port;
     TimedWindow window;
     CountingLog log;
-    PrintingMessageBox boxes;
+    CountingMessageBox boxes;
     ParameterValues values;
     DownloadFrame frame{};
     DownloadSequencer sequencer;

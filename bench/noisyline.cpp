@@ -150,26 +150,6 @@ public:
     qint64 received = 0;
 };
 
-// The real status log in a shown box, counting its messages.
-class CountingLog : public StatusLog {
-public:
-    explicit CountingLog(RichTextBox& box) : m_log(box) {}
-    void ReceiveDisplay(const QString& strAdd, int intColor) override {
-        m_log.ReceiveDisplay(strAdd, intColor);
-        counts[strAdd] += 1;
-    }
-    QHash<QString, int> counts;
-
-private:
-    StatusLogBox m_log;
-};
-
-class CountingMessageBox : public MessageBox {
-public:
-    void show(const QString&, const QString&) override { ++shown; }
-    int shown = 0;
-};
-
 // The sequencer with clocks around its two handlers: the receive handler is the sequencer's own slot
 // on the port's event, so one slot connected before it and one after it bracket it.
 class Rig {

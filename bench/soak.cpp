@@ -192,36 +192,6 @@ public:
     int strayWrites = 0;
 };
 
-// The real status log in a shown box, counting every message on its way in.
-class CountingLog : public StatusLog {
-public:
-    explicit CountingLog(RichTextBox& box) : m_log(box) {}
-
-    void ReceiveDisplay(const QString& strAdd, int intColor) override {
-        m_log.ReceiveDisplay(strAdd, intColor);
-        counts[strAdd] += 1;
-        colors[strAdd] = intColor;
-        if (strAdd == kFinished || (intColor == kLogRed && strAdd != kCommLost))
-            onOutcome();
-    }
-
-    Tally counts;
-    QHash<QString, int> colors;
-    std::function<void()> onOutcome = [] {};
-
-private:
-    StatusLogBox m_log;
-};
-
-class CountingMessageBox : public MessageBox {
-public:
-    void show(const QString& text, const QString& informative) override {
-        ++shown;
-        std::printf("message box: %s %s\n", qPrintable(text), qPrintable(informative));
-    }
-    int shown = 0;
-};
-
 struct MemoryProbe {
     int controller = 0;
     long residentKiB = 0;
@@ -281,7 +251,10 @@ Soak::Soak(int controllers, int block) : m_controllers(controllers), m_block(blo
     m_window.portBox = m_link;
     QObject::connect(&m_window.timer, &QTimer::timeout, &m_window.timer,
                      [this] { m_sequencer.Timer1_Timer(); });
-    m_log.onOutcome = [this] { onOutcome(); };
+    m_log.onMessage = [this](const QString& strAdd, int intColor) {
+        if (strAdd == kFinished || (intColor == kLogRed && strAdd != kCommLost))
+            onOutcome();
+    };
     m_watchdog.setSingleShot(true);
     m_watchdog.setInterval(kStallTime);
     QObject::connect(&m_watchdog, &QTimer::timeout, &m_watchdog, [this] { stalled(); });

@@ -15,7 +15,6 @@
 namespace qt2xx {
 namespace {
 
-const QString kBlankParameter = QStringLiteral("Parameter can not be blank space");
 const QString kOpenDuringRun = QStringLiteral("The Transmit is Prossessing\uFF0Ccan not open file");
 const QString kCanNotOpen = QStringLiteral("Can not open file");
 const QString kCanNotStore = QStringLiteral("Can not store file");
@@ -89,7 +88,7 @@ void FileCommands::OpenFile_Click() {
 
 void FileCommands::StoreFile_Click() {
     if (CaptureParameterValues(m_values, [this](int index) { return m_lists.comboText(index); })) {
-        m_messages.show(kBlankParameter);
+        m_messages.show(kBlankParameterMessage);
         return;
     }
     const std::optional<QString> path = showDialog(true);

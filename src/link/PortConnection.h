@@ -11,7 +11,6 @@ class MessageBox;
 class TransmitWindow;
 struct PortFailure;
 
-inline const QString kBlankParameterMessage = QStringLiteral("Parameter can not be blank space");
 inline const QString kCommNoUseMessage = QStringLiteral("This Comm is no use,please try others!");
 inline const QString kCommOccupiedMessage = QStringLiteral("This Comm is occupied,please try others!");
 
