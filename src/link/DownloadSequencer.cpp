@@ -60,6 +60,7 @@ void DownloadSequencer::showStarted() {
     m_window.setFileSendCaption(kStopTransmit);
     m_window.setControlsEnabled(false);
     m_window.setTimerEnabled(true);
+    m_observer->runStarted();
 }
 
 void DownloadSequencer::showStopped() {
@@ -68,6 +69,7 @@ void DownloadSequencer::showStopped() {
     m_window.setControlsEnabled(true);
     m_window.setTimerEnabled(false);
     m_window.setIndicatorEnabled(true);
+    m_observer->runStopped();
 }
 
 // A set without a frame must not reach a controller. The port is closed before the box opens, so
@@ -129,27 +131,29 @@ void DownloadSequencer::tickAnswered() {
 void DownloadSequencer::tickFrameSent() {
     m_window.setProgressValue(75);
     if (m_tickCounter >= kAcceptTimeoutTick)
-        timeOut(kNoResponse);
+        timeOut(kNoResponse, Outcome::NoResponse);
 }
 
 void DownloadSequencer::tickAccepted() {
     if (m_tickCounter >= kStoreTimeoutTick)
-        timeOut(kNoStorageResponse);
+        timeOut(kNoStorageResponse, Outcome::NoStorageResponse);
 }
 
 void DownloadSequencer::tickStored() {
     m_intCommFlag = Seeking;
     m_window.setProgressValue(100);
     m_log.ReceiveDisplay(kFinished, kLogBlue);
+    m_observer->controllerDone(Outcome::Finished);
 }
 
 // Switching the timer off and on again gives the next tick a fresh interval.
-void DownloadSequencer::timeOut(const QString& message) {
+void DownloadSequencer::timeOut(const QString& message, Outcome outcome) {
     m_window.setTimerEnabled(false);
     m_tickCounter = 0;
     m_intCommFlag = Seeking;
     m_log.ReceiveDisplay(message, kLogRed);
     m_window.setTimerEnabled(true);
+    m_observer->controllerDone(outcome);
 }
 
 void DownloadSequencer::ctrMSComm_OnComm() {
@@ -166,10 +170,10 @@ void DownloadSequencer::ctrMSComm_OnComm() {
         receiveSeeking(chunk);
         break;
     case FrameSent:
-        receiveAnswer(chunk, kAcceptedByte, Accepted, kTransmitFailure);
+        receiveAnswer(chunk, kAcceptedByte, Accepted, kTransmitFailure, Outcome::TransmitFailure);
         break;
     case Accepted:
-        receiveAnswer(chunk, kStoredByte, Stored, kStorageFailure);
+        receiveAnswer(chunk, kStoredByte, Stored, kStorageFailure, Outcome::StorageFailure);
         break;
     default:
         break;
@@ -178,13 +182,15 @@ void DownloadSequencer::ctrMSComm_OnComm() {
 
 void DownloadSequencer::receiveSeeking(const QByteArray& chunk) {
     m_tickCounter = 0;
-    if (startsWith(chunk, kReadyByte))
-        m_intCommFlag = Answered;
+    if (!startsWith(chunk, kReadyByte))
+        return;
+    m_intCommFlag = Answered;
+    m_observer->controllerAnswered();
 }
 
 // An empty read tells nothing about the controller: only the counter is reset.
 void DownloadSequencer::receiveAnswer(const QByteArray& chunk, char expected, CommFlag next,
-                                      const QString& failure) {
+                                      const QString& failure, Outcome outcome) {
     m_tickCounter = 0;
     if (chunk.isEmpty())
         return;
@@ -194,6 +200,7 @@ void DownloadSequencer::receiveAnswer(const QByteArray& chunk, char expected, Co
     }
     m_intCommFlag = Seeking;
     m_log.ReceiveDisplay(failure, kLogRed);
+    m_observer->controllerDone(outcome);
 }
 
 void DownloadSequencer::openForSeeking() {
@@ -204,6 +211,7 @@ void DownloadSequencer::openForSeeking() {
     if (m_commLost) {
         m_commLost = false;
         m_log.ReceiveDisplay(kCommBack, kLogBlue);
+        m_observer->commBack();
     }
 }
 
@@ -228,6 +236,7 @@ void DownloadSequencer::portLost() {
         return;
     m_commLost = true;
     m_log.ReceiveDisplay(kCommLost, kLogRed);
+    m_observer->commLost();
 }
 
 } // namespace qt2xx

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/PortConnection.h"
+#include "link/SequencerObserver.h"
 #include "params/FrameEncoder.h"
 #include "params/ParameterValues.h"
 
@@ -53,7 +54,11 @@ public:
     void ctrMSComm_OnComm();  // hooked to the port's event by the constructor
     void CommPortOpen_Close();
 
+    // The observer is told of each step after the window; nullptr (the default) tells no one.
+    void setObserver(SequencerObserver* observer) { m_observer = observer ? observer : &m_noObserver; }
+
     int intCommFlag() const { return m_intCommFlag; }
+    const DownloadFrame& frame() const { return m_frame; }
     std::uint8_t tickCounter() const { return m_tickCounter; }
 
 private:
@@ -66,10 +71,11 @@ private:
     void tickFrameSent();
     void tickAccepted();
     void tickStored();
-    void timeOut(const QString& message);
+    void timeOut(const QString& message, Outcome outcome);
 
     void receiveSeeking(const QByteArray& chunk);
-    void receiveAnswer(const QByteArray& chunk, char expected, CommFlag next, const QString& failure);
+    void receiveAnswer(const QByteArray& chunk, char expected, CommFlag next, const QString& failure,
+                       Outcome outcome);
 
     void openForSeeking();
     void deviceLost();
@@ -85,7 +91,9 @@ private:
     std::int32_t m_intCommFlag = Idle;
     std::uint8_t m_tickCounter = 0;
     bool m_commLost = false; // "The Comm is lost" has been logged and the port has not come back yet
-    QObject m_context;       // ends the port connection with the sequencer
+    SequencerObserver m_noObserver;
+    SequencerObserver* m_observer = &m_noObserver;
+    QObject m_context; // ends the port connection with the sequencer
 };
 
 } // namespace qt2xx
