@@ -14,6 +14,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <cmath>
 
 namespace qt2xx {
 namespace {
@@ -28,15 +29,25 @@ QWidget* focusTarget(QWidget* widget) {
     return widget;
 }
 
+// Disabling the parameter panel for a run stops input to what it holds; a caption keeps its look,
+// its colour included.
+void keepCaptionColour(QWidget* caption, const QColor& colour) {
+    QPalette palette = caption->palette();
+    palette.setColor(QPalette::WindowText,
+                     colour.isValid() ? colour : palette.color(QPalette::Active, QPalette::WindowText));
+    caption->setPalette(palette);
+}
+
 QLabel* makeLabel(const ControlLayout& row, QWidget* parent) {
     auto* label = new QLabel(row.caption, parent);
-    if (row.textColor.isValid()) {
-        QPalette palette = label->palette();
-        // Its colour holds while the panel is disabled during a run, too.
-        palette.setColor(QPalette::WindowText, row.textColor);
-        label->setPalette(palette);
-    }
+    keepCaptionColour(label, row.textColor);
     return label;
+}
+
+QGroupBox* makeGroupBox(const ControlLayout& row, QWidget* parent) {
+    auto* group = new QGroupBox(row.caption, parent);
+    keepCaptionColour(group, row.textColor);
+    return group;
 }
 
 // A wheel turned over a closed list that the operator has not entered would pick another item
@@ -128,7 +139,7 @@ QWidget* createWidget(const ControlLayout& row, QWidget* parent, const StatusLog
         return panel;
     }
     case K::GroupBox:
-        return new QGroupBox(row.caption, parent);
+        return makeGroupBox(row, parent);
     case K::Label:
         return makeLabel(row, parent);
     case K::TextBox:
@@ -151,14 +162,6 @@ QWidget* createWidget(const ControlLayout& row, QWidget* parent, const StatusLog
         return makeLog(parent, makeStatusLog);
     }
     return nullptr;
-}
-
-// A caption starts at its label's top, where the layout puts it. A label lower than a line of text
-// shows the bottom of the line: what it loses is the room above the capitals rather than the
-// descenders.
-void alignCaption(QLabel* label) {
-    const bool lowerThanALine = label->fontMetrics().height() > label->height();
-    label->setAlignment(Qt::AlignLeft | (lowerThanALine ? Qt::AlignBottom : Qt::AlignTop));
 }
 
 // A screen reader names the widget that has the focus, so a compound control's part gets the name
@@ -194,26 +197,68 @@ QString shownCaption(const QLabel* label) {
     return shown;
 }
 
-// Keeps a caption out from under the control it names where the two overlap. A caption whose
-// glyphs do not fit the room left goes on to a second line.
-void leaveRoomForBuddy(QLabel* label, QWidget* buddy, QWidget* client) {
+// Keeps a caption clear of the controls its label overlaps: the text starts after one that reaches
+// in from the left and ends before one that starts inside the label. A caption whose glyphs do not
+// fit the room left goes on to a second line.
+void leaveRoomForNeighbours(QLabel* label, const QList<QWidget*>& controls, QWidget* client) {
     const QRect text = rectIn(label, client);
-    const QRect control = rectIn(buddy, client);
-    if (!text.intersects(control) || control.left() <= text.left())
+    QMargins margins;
+    for (QWidget* control : controls) {
+        const QRect other = rectIn(control, client);
+        if (control == label || !text.intersects(other))
+            continue;
+        if (other.left() > text.left())
+            margins.setRight(std::max(margins.right(), text.right() - other.left() + 1));
+        else
+            margins.setLeft(std::max(margins.left(), other.right() - text.left() + 1));
+    }
+    if (margins.isNull())
         return;
-    label->setContentsMargins(0, 0, text.right() - control.left() + 1, 0);
+    label->setContentsMargins(margins);
     const QRect ink = label->fontMetrics().tightBoundingRect(shownCaption(label));
     label->setWordWrap(ink.right() >= label->contentsRect().width());
 }
 
+// A caption starts at its label's top, where the layout puts it. A label lower than the lines of its
+// caption grows downward until they fit; the next row of the layout is well below it. The glyphs of
+// some captions reach below the font's descent, so such a grown label draws its line from the bottom,
+// lifted by that overshoot into the room above the capitals.
+void fitCaption(QLabel* label) {
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const QString shown = shownCaption(label);
+    const QMargins margins = label->contentsMargins();
+    const int wrap = label->wordWrap() ? int(Qt::TextWordWrap) : 0;
+    const QRect lines = label->fontMetrics().boundingRect(QRect(0, 0, label->contentsRect().width(), 0),
+                                                          Qt::AlignLeft | Qt::AlignTop | wrap, shown);
+    const int height = lines.height() + margins.top() + margins.bottom();
+    if (height <= label->height())
+        return;
+    label->resize(label->width(), height);
+    const QFontMetricsF metrics(label->font());
+    const qreal overshoot = metrics.tightBoundingRect(shown).bottom() - metrics.descent();
+    if (wrap || overshoot <= 0)
+        return;
+    label->setContentsMargins(margins + QMargins(0, 0, 0, int(std::ceil(overshoot))));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+}
+
+bool isContainer(const ControlLayout& row) {
+    return row.kind == K::Panel || row.kind == K::ParameterPanel || row.kind == K::GroupBox;
+}
+
 void linkBuddies(const std::vector<ControlLayout>& rows, const ControlMap& built, QWidget* client) {
+    QList<QWidget*> controls;
+    for (const ControlLayout& row : rows)
+        if (!isContainer(row))
+            controls << built.value(row.name);
     for (const ControlLayout& row : rows) {
-        if (row.kind != K::Label || row.buddy.isEmpty())
+        if (row.kind != K::Label)
             continue;
         auto* label = static_cast<QLabel*>(built.value(row.name));
-        QWidget* buddy = built.value(row.buddy);
-        label->setBuddy(buddy);
-        leaveRoomForBuddy(label, buddy, client);
+        if (!row.buddy.isEmpty())
+            label->setBuddy(built.value(row.buddy));
+        leaveRoomForNeighbours(label, controls, client);
+        fitCaption(label);
     }
 }
 
@@ -249,8 +294,6 @@ ControlMap BuildControls(QWidget* client, const std::vector<ControlLayout>& rows
         QWidget* widget = createWidget(row, parent, makeStatusLog);
         widget->setObjectName(row.name);
         widget->setGeometry(TwipsToPixels(row.twips).translated(originInParent(row, index, built)));
-        if (auto* label = qobject_cast<QLabel*>(widget))
-            alignCaption(label);
         if (!row.accessibleName.isEmpty())
             nameForScreenReader(widget, row.accessibleName);
         built.insert(row.name, widget);
