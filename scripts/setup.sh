@@ -6,6 +6,8 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
   fonts-wqy-microhei locales
+  # the screenshots in docs/ are taken under a virtual display
+  xvfb imagemagick xdotool
 )
 
 missing=()
