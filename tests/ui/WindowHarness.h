@@ -49,9 +49,7 @@ struct WindowHarness {
     std::unique_ptr<frmMain> window =
         std::make_unique<frmMain>(std::unique_ptr<MessageBox>(messages), std::unique_ptr<FileDialog>(dialog));
 
-    template <class T = QWidget> T* get(const QString& name) const {
-        return dynamic_cast<T*>(window->control(name));
-    }
+    template <class T = QWidget> T* get(const QString& name) const { return window->findChild<T*>(name); }
     QComboBox* list(int parameter) const { return get<QComboBox>(ParameterListName(parameter)); }
     RichTextBox* log() const { return get<RichTextBox>(QStringLiteral("rtfReceive")); }
 
