@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QStringList>
 #include <QTest>
@@ -75,6 +76,17 @@ struct WindowHarness {
     // The window's outer size in twips, frame, title bar and menu bar included.
     QSize outerTwips() const { return window->frameGeometry().size() * kTwipsPerPixel; }
 };
+
+// The bounding box, in the image's pixels, of every pixel that differs from the top-left one.
+inline QRect inkOf(const QImage& image) {
+    const QRgb background = image.pixel(0, 0);
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != background)
+                ink |= QRect(x, y, 1, 1);
+    return ink;
+}
 
 // Twips compare within one pixel.
 inline bool withinOnePixel(int actualTwips, int expectedTwips) {

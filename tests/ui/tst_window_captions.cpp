@@ -14,14 +14,9 @@ using namespace qt2xx::test;
 
 namespace {
 
-// The bounding box of every pixel that differs from the top-left one, in logical pixels.
-QRectF inkOf(const QImage& image) {
-    const QRgb background = image.pixel(0, 0);
-    QRect ink;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) != background)
-                ink |= QRect(x, y, 1, 1);
+// The ink of a grabbed image in logical pixels.
+QRectF logicalInkOf(const QImage& image) {
+    const QRect ink = inkOf(image);
     const qreal ratio = image.devicePixelRatio();
     return QRectF(ink.x() / ratio, ink.y() / ratio, ink.width() / ratio, ink.height() / ratio);
 }
@@ -102,10 +97,10 @@ void WindowCaptionsTest::captionsShowWhole() {
         free.setAlignment(label->alignment());
         free.setFixedSize(area.width() + (label->wordWrap() ? 0 : 100), area.height() + 100);
         const QRectF whole =
-            inkOf(free.grab().toImage())
+            logicalInkOf(free.grab().toImage())
                 .translated(area.topLeft())
                 .translated(0, label->alignment() & Qt::AlignBottom ? area.height() - free.height() : 0);
-        const QRectF drawn = inkOf(label->grab().toImage());
+        const QRectF drawn = logicalInkOf(label->grab().toImage());
         QVERIFY2(drawn == whole, name + " drawn " + QByteArray::number(drawn.width()) + "x" +
                                      QByteArray::number(drawn.height()) + " of " +
                                      QByteArray::number(whole.width()) + "x" +

@@ -35,17 +35,6 @@ QPoint originOf(const WindowHarness& h, Origin origin) {
     return {};
 }
 
-// The bounding box of every pixel that differs from the top-left one.
-QRect inkOf(const QImage& image) {
-    const QRgb background = image.pixel(0, 0);
-    QRect ink;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) != background)
-                ink |= QRect(x, y, 1, 1);
-    return ink;
-}
-
 // The same caption drawn with room to spare below and to the right.
 QRect unclippedInkOf(const QLabel* label) {
     QWidget buddy;
