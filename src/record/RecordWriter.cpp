@@ -14,6 +14,10 @@ namespace {
 constexpr std::chrono::milliseconds kCloseWait{5000};
 } // namespace
 
+QString RecordNotSavedMessage(const QString& database, const QString& reason) {
+    return QStringLiteral("Record not saved in %1: %2").arg(database, reason);
+}
+
 RecordWriter::RecordWriter(QString databasePath, QObject* parent)
     : QObject(parent), m_path(std::move(databasePath)) {
     m_thread = QThread::create([this] { work(); });
@@ -29,6 +33,10 @@ RecordWriter::~RecordWriter() {
     m_wake.notify_all();
     m_thread->wait();
     delete m_thread;
+}
+
+void RecordWriter::probe() {
+    enqueue({0, [](RecordStore&, QString*) { return true; }, {}});
 }
 
 void RecordWriter::beginRun(const RunInfo& run) {

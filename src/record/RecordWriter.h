@@ -18,6 +18,10 @@ namespace qt2xx {
 
 class RecordStore;
 
+// What the operator reads when the record cannot be written, and when it can be again.
+QString RecordNotSavedMessage(const QString& database, const QString& reason);
+inline const QString kRecordSavedAgain = QStringLiteral("Record saved again");
+
 // Writes the production record on a thread of its own, so a slow or failing disk never holds up the
 // caller. Work is written in the order it was handed over. A write that fails is kept and tried again
 // until it succeeds, so a short failure loses nothing; the failure is told once per streak.
@@ -30,6 +34,8 @@ public:
 
     QString databasePath() const { return m_path; }
 
+    // Opens the database now, so that a failure is told before the first record.
+    void probe();
     void beginRun(const RunInfo& run);
     void endRun(const QString& runId, const QDateTime& stoppedAt);
     // Never blocks; committed(ticket, ...) follows once the record is durable.
