@@ -1,10 +1,10 @@
+#include "record/RecordStore.h"
 #include "record/RecordWriter.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstring>
@@ -16,12 +16,6 @@ namespace {
 constexpr char kUsage[] = "usage: qt2xx [--record[=PATH]] [--help]\n";
 constexpr char kRecordOption[] = "--record";
 
-QString defaultDatabase() {
-    QCoreApplication::setApplicationName(QStringLiteral("qt2xx"));
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
-        .filePath(QStringLiteral("records.sqlite"));
-}
-
 void printHelp() {
     std::fputs(kUsage, stdout);
     std::printf("Programs motor controllers over a serial line.\n\n"
@@ -30,7 +24,7 @@ void printHelp() {
                 "  --help          show this help and exit\n\n"
                 "Without --record the program writes no file of its own.\n"
                 "Exit status: 0 the window was closed; 2 the arguments were refused.\n",
-                qPrintable(QDir::toNativeSeparators(defaultDatabase())));
+                qPrintable(QDir::toNativeSeparators(qt2xx::DefaultRecordDatabase())));
 }
 
 struct Options {
@@ -47,7 +41,7 @@ std::optional<Options> parseArguments(int argc, char* argv[]) {
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             options.help = true;
         } else if (std::strcmp(arg, kRecordOption) == 0) {
-            options.database = defaultDatabase();
+            options.database = qt2xx::DefaultRecordDatabase();
         } else if (std::strncmp(arg, kRecordOption, prefix) == 0 && arg[prefix] == '=' && arg[prefix + 1]) {
             options.database = QString::fromLocal8Bit(arg + prefix + 1);
         } else {

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTimeZone>
 #include <QVariant>
 
@@ -63,6 +64,11 @@ QVariant timeOrNull(const QDateTime& time) {
 }
 
 } // namespace
+
+QString DefaultRecordDatabase() {
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("qt2xx/records.sqlite"));
+}
 
 QString RecordTimeText(const QDateTime& time) {
     return time.toUTC().toString(Qt::ISODateWithMs);

@@ -62,6 +62,9 @@ private:
     QSqlDatabase m_db;
 };
 
+// Where the record is kept when no path is given: records.sqlite in the user's data folder for qt2xx.
+QString DefaultRecordDatabase();
+
 // The text of a time as the record keeps it: UTC, ISO 8601 with milliseconds.
 QString RecordTimeText(const QDateTime& time);
 // Reads such a text back; also accepts a date alone or a time without milliseconds or zone (UTC).
