@@ -59,8 +59,16 @@ std::optional<int> userVersion(QSqlQuery& q) {
     return q.value(0).toInt();
 }
 
+// A text that SQL reads as NULL.
+const QVariant kNullText{QMetaType::fromType<QString>()};
+
+// Qt binds a null QString as SQL NULL; a text column that must not be NULL gets the empty text.
+QString text(const QString& value) {
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
 QVariant timeOrNull(const QDateTime& time) {
-    return time.isValid() ? QVariant(RecordTimeText(time)) : QVariant();
+    return time.isValid() ? QVariant(RecordTimeText(time)) : kNullText;
 }
 
 } // namespace
@@ -180,15 +188,14 @@ bool RecordStore::prepare(QString* error) {
 
 bool RecordStore::beginRun(const RunInfo& run, QString* error) {
     QSqlQuery q(m_db);
-    q.prepare(
-        QStringLiteral("INSERT OR IGNORE INTO runs(run_id, started_at, stopped_at, device, program, host,"
-                       " parameters) VALUES(?, ?, ?, ?, ?, ?, ?)"));
-    q.addBindValue(run.runId);
+    q.prepare(QStringLiteral("INSERT INTO runs(run_id, started_at, stopped_at, device, program, host,"
+                             " parameters) VALUES(?, ?, ?, ?, ?, ?, ?) ON CONFLICT(run_id) DO NOTHING"));
+    q.addBindValue(text(run.runId));
     q.addBindValue(RecordTimeText(run.startedAt));
     q.addBindValue(timeOrNull(run.stoppedAt));
-    q.addBindValue(run.device);
-    q.addBindValue(run.program);
-    q.addBindValue(run.host);
+    q.addBindValue(text(run.device));
+    q.addBindValue(text(run.program));
+    q.addBindValue(text(run.host));
     q.addBindValue(QString::fromUtf8(
         QJsonDocument(QJsonArray::fromStringList(run.parameters)).toJson(QJsonDocument::Compact)));
     return q.exec() || failQuery(error, q);
@@ -204,33 +211,36 @@ bool RecordStore::endRun(const QString& runId, const QDateTime& stoppedAt, QStri
 
 bool RecordStore::append(const ProductionRecord& record, QString* error) {
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral(
-        "INSERT OR IGNORE INTO records(record_id, recorded_at, run_id, unit, device, result, frame,"
-        " parameter_sha256, parameter_file, program) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    q.addBindValue(record.recordId);
+    q.prepare(
+        QStringLiteral("INSERT INTO records(record_id, recorded_at, run_id, unit, device, result, frame,"
+                       " parameter_sha256, parameter_file, program) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                       " ON CONFLICT(record_id) DO NOTHING"));
+    q.addBindValue(text(record.recordId));
     q.addBindValue(RecordTimeText(record.recordedAt));
-    q.addBindValue(record.runId);
+    q.addBindValue(text(record.runId));
     q.addBindValue(record.unit);
-    q.addBindValue(record.device);
+    q.addBindValue(text(record.device));
     q.addBindValue(ResultName(record.result));
-    q.addBindValue(FrameHex(record.frame));
-    q.addBindValue(record.parameterSha256);
-    q.addBindValue(record.parameterFile);
-    q.addBindValue(record.program);
+    q.addBindValue(text(FrameHex(record.frame)));
+    q.addBindValue(text(record.parameterSha256));
+    q.addBindValue(text(record.parameterFile));
+    q.addBindValue(text(record.program));
     return q.exec() || failQuery(error, q);
 }
 
 std::vector<ProductionRecord> RecordStore::records(const RecordFilter& filter, QString* error) const {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral(
-        "SELECT record_id, recorded_at, run_id, unit, device, result, frame, parameter_sha256,"
-        " parameter_file, program FROM records WHERE (:since IS NULL OR recorded_at >= :since)"
-        " AND (:until IS NULL OR recorded_at < :until) AND (:result IS NULL OR result = :result)"
-        " ORDER BY seq"));
-    q.bindValue(QStringLiteral(":since"), timeOrNull(filter.since));
-    q.bindValue(QStringLiteral(":until"), timeOrNull(filter.until));
-    q.bindValue(QStringLiteral(":result"), filter.result ? QVariant(ResultName(*filter.result)) : QVariant());
+    q.prepare(
+        QStringLiteral("SELECT record_id, recorded_at, run_id, unit, device, result, frame, parameter_sha256,"
+                       " parameter_file, program FROM records WHERE (? IS NULL OR recorded_at >= ?)"
+                       " AND (? IS NULL OR recorded_at < ?) AND (? IS NULL OR result = ?) ORDER BY seq"));
+    // Each bound twice: once to tell whether the side is open, once to compare.
+    for (const QVariant& value : {timeOrNull(filter.since), timeOrNull(filter.until),
+                                  filter.result ? QVariant(ResultName(*filter.result)) : kNullText}) {
+        q.addBindValue(value);
+        q.addBindValue(value);
+    }
     std::vector<ProductionRecord> out;
     if (!q.exec()) {
         failQuery(error, q);
