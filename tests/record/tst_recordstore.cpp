@@ -12,8 +12,8 @@
 #include <QJsonObject>
 #include <QSqlQuery>
 #include <QTemporaryDir>
-#include <QTimeZone>
 #include <QTest>
+#include <QTimeZone>
 #include <QUuid>
 
 #include <cstring>
