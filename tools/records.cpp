@@ -4,8 +4,8 @@
 #include "record/RecordStore.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QStringList>
 
 #include <cstdio>
@@ -139,15 +139,23 @@ void exportCsv(const std::vector<ProductionRecord>& records) {
     }
 }
 
+// One JSON value as it stands inside an object.
+QString jsonValue(const QJsonValue& value) {
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+// Keys in the order of the CSV header, which QJsonObject would sort.
 void exportJson(const std::vector<ProductionRecord>& records) {
     for (const ProductionRecord& r : records) {
         const QStringList fields = fieldsOf(r);
-        QJsonObject object;
-        for (int i = 0; i < kColumns.size(); ++i)
-            object.insert(kColumns[i], fields[i]);
-        object.insert(QStringLiteral("unit"), r.unit);
-        writeLine(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) +
-                  QLatin1Char('\n'));
+        QStringList members;
+        for (int i = 0; i < kColumns.size(); ++i) {
+            const QJsonValue value =
+                kColumns[i] == QLatin1String("unit") ? QJsonValue(r.unit) : QJsonValue(fields[i]);
+            members << jsonValue(kColumns[i]) + QLatin1Char(':') + jsonValue(value);
+        }
+        writeLine(QLatin1Char('{') + members.join(QLatin1Char(',')) + QStringLiteral("}\n"));
     }
 }
 

@@ -25,7 +25,8 @@ RecordWriter::RecordWriter(QString databasePath, QObject* parent)
 }
 
 RecordWriter::~RecordWriter() {
-    flush(kCloseWait);
+    if (!flush(kCloseWait))
+        qWarning("%d records could not be written to %s", pending(), qPrintable(m_path));
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;

@@ -215,6 +215,7 @@ void RecordStoreTest::exportWritesCsvAndJsonLines() {
                         QStringLiteral("json"), QStringLiteral("--result"), QStringLiteral("finished")});
     QCOMPARE(json.exitCode, 0);
     QCOMPARE(json.out.count('\n'), 1);
+    QVERIFY(json.out.startsWith("{\"recorded_at\":\""));
     const QJsonObject object = QJsonDocument::fromJson(json.out).object();
     QCOMPARE(object.keys().size(), kCsvHeader.count(QLatin1Char(',')) + 1);
     QCOMPARE(object.value(QStringLiteral("unit")).toInt(), 2);
