@@ -20,16 +20,8 @@ namespace {
 
 constexpr int kWait = 20000;
 
-const QStringList kOutcomeLines = {QStringLiteral("Finished"), QStringLiteral("Transmit Failure"),
-                                   QStringLiteral("Storage Failure"), QStringLiteral("No responce"),
-                                   QStringLiteral("No Storage responce")};
-
 QStringList outcomeLines(const RichTextBox& log) {
-    QStringList out;
-    for (const QString& line : log.text().split(QLatin1Char('\r')))
-        if (kOutcomeLines.contains(line))
-            out << line;
-    return out;
+    return OutcomeLines(log.text().split(QLatin1Char('\r')));
 }
 
 // Every file below a folder.

@@ -3,6 +3,7 @@
 // What the record tests share: the virtual controller as a process and qt2xx-records run on a file.
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -51,6 +52,23 @@ inline QList<QStringList> CsvRows(const QByteArray& csv) {
         if (!line.isEmpty())
             rows << QString::fromUtf8(line.chopped(line.endsWith('\r') ? 1 : 0)).split(QLatin1Char(','));
     return rows;
+}
+
+// The log's outcome lines and the result each is recorded as.
+inline const QHash<QString, QString> kResultOfLine = {
+    {QStringLiteral("Finished"), QStringLiteral("finished")},
+    {QStringLiteral("Transmit Failure"), QStringLiteral("transmit-failure")},
+    {QStringLiteral("Storage Failure"), QStringLiteral("storage-failure")},
+    {QStringLiteral("No responce"), QStringLiteral("no-response")},
+    {QStringLiteral("No Storage responce"), QStringLiteral("no-storage-response")}};
+
+// The outcome lines among a log's lines, in order.
+inline QStringList OutcomeLines(const QStringList& log) {
+    QStringList out;
+    for (const QString& line : log)
+        if (kResultOfLine.contains(line))
+            out << line;
+    return out;
 }
 
 inline const QString kCsvHeader =

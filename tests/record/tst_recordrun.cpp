@@ -39,30 +39,11 @@ struct RecordedRig : SequencerParts {
         sequencer.setObserver(&recorder);
     }
 
-    QStringList outcomeLines() const {
-        static const QStringList outcomes = {QStringLiteral("Finished"), QStringLiteral("Transmit Failure"),
-                                             QStringLiteral("Storage Failure"), QStringLiteral("No responce"),
-                                             QStringLiteral("No Storage responce")};
-        QStringList out;
-        for (const QString& text : log.texts())
-            if (outcomes.contains(text))
-                out << text;
-        return out;
-    }
+    QStringList outcomeLines() const { return OutcomeLines(log.texts()); }
 
     RecordWriter writer;
     RunRecorder recorder;
 };
-
-QString resultOfLine(const QString& line) {
-    static const QHash<QString, Outcome> outcomes = {
-        {QStringLiteral("Finished"), Outcome::Finished},
-        {QStringLiteral("Transmit Failure"), Outcome::TransmitFailure},
-        {QStringLiteral("Storage Failure"), Outcome::StorageFailure},
-        {QStringLiteral("No responce"), Outcome::NoResponse},
-        {QStringLiteral("No Storage responce"), Outcome::NoStorageResponse}};
-    return ResultName(outcomes.value(line));
-}
 
 // The child of the crash test: programs controllers and says "done <record id>" once each is durable.
 int programAsChild(const QString& database, const QString& device) {
@@ -150,7 +131,7 @@ void RecordRunTest::exportGivesOneRowPerOutcome() {
         const QStringList& row = rows[i + 1];
         QCOMPARE(row[2], QString::number(i + 1));
         QCOMPARE(row[3], sim.device());
-        QCOMPARE(row[4], resultOfLine(lines[i]));
+        QCOMPARE(row[4], kResultOfLine.value(lines[i]));
         QCOMPARE(row[5], frame);
         QCOMPARE(row[6], ParameterSetSha256(rig.values));
         QCOMPARE(row[7], QString());
