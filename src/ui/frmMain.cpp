@@ -90,6 +90,7 @@ void frmMain::buildControls() {
     m_indicator = RequireControl<QLabel>(built, kIndicator);
     m_prgFileTransfer = RequireControl<QProgressBar>(built, kPrgFileTransfer);
     m_Frame10 = RequireControl<QWidget>(built, kParameterPanel);
+    // makeStatusLog keeps the log's box; the table must still make it, or the log has none.
     RequireControl<RichTextBox>(built, kRtfReceive);
     for (int i = 0; i < kParameterCount; ++i)
         m_Combo1[i] = RequireControl<QComboBox>(built, ParameterListName(i));
