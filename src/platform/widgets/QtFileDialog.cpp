@@ -38,10 +38,11 @@ public:
     }
 
 private:
-    // The pattern shows as the chosen entry of the type list, ahead of the entries it was given.
+    // The pattern shows as the chosen entry of the type list, ahead of the entries it was given
+    // unless it is one of them.
     void listMatches(const QString& pattern) {
         const QString entry = QStringLiteral("%1 (%1)").arg(pattern);
-        setNameFilters(QStringList{entry} + m_filters);
+        setNameFilters(m_filters.contains(entry) ? m_filters : QStringList{entry} + m_filters);
         selectNameFilter(entry);
     }
 
