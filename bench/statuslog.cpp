@@ -4,7 +4,7 @@
 // figures hold the cost of showing the log as well. Prints figures only; it never fails on time.
 
 #include "../tests/ui/tst_statuslog_reference.h"
-#include "BenchSupport.h"
+#include "LogWindow.h"
 #include "platform/widgets/RichTextBox.h"
 #include "ui/StatusLogBox.h"
 
@@ -69,7 +69,7 @@ Timing feed(StatusLog& log, std::span<const Message> messages) {
         timer.start();
         const double cpuStart = cpuMs();
         for (std::size_t i = from; i < from + kBlock; ++i) {
-            log.ReceiveDisplay(messages[i].text, messages[i].code);
+            log.ReceiveDisplay(messages[i].text, LogColor(messages[i].code));
             if ((i + 1) % kMessagesPerRepaint == 0)
                 QCoreApplication::processEvents();
         }

@@ -3,6 +3,7 @@
 #include "params/ParameterTable.h"
 #include "platform/core/FileDialog.h"
 #include "platform/core/MessageBox.h"
+#include "support/Recorders.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -18,10 +19,6 @@ using namespace qt2xx;
 
 namespace {
 
-const QString kBlankParameter = QStringLiteral("Parameter can not be blank space");
-const QString kOpenDuringRun = QStringLiteral("The Transmit is Prossessing\uFF0Ccan not open file");
-const QString kCanNotOpen = QStringLiteral("Can not open file");
-const QString kCanNotStore = QStringLiteral("Can not store file");
 
 using Choices = QList<int>; // the selected item of each list, -1 for none
 
@@ -56,19 +53,19 @@ protected:
     }
 };
 
-class RecordingMessages : public MessageBox {
-public:
-    QList<QPair<QString, QString>> shown;
-    void show(const QString& text, const QString& informative) override { shown.append({text, informative}); }
+// A run that stays where the test puts it.
+struct FixedRun : RunState {
+    CommFlag intCommFlag() const override { return flag; }
+    CommFlag flag = CommFlag::Idle;
 };
 
 struct Bench {
     FakeLists lists;
     FakeDialog dialog;
-    RecordingMessages messages;
+    test::RecordingMessageBox messages;
     ParameterValues values;
-    int intCommFlag = 0;
-    FileCommands commands{lists, dialog, messages, values, [this] { return intCommFlag; }};
+    FixedRun run;
+    FileCommands commands{lists, dialog, messages, values, run};
 
     Bench() { commands.initialiseDialog(); }
 };
@@ -247,7 +244,7 @@ void TestFileCommands::storeRefusesBlankParameter() {
 
     bench.commands.StoreFile_Click();
 
-    QCOMPARE(bench.messages.shown, (QList<QPair<QString, QString>>{{kBlankParameter, QString()}}));
+    QCOMPARE(bench.messages.shown, (QList<test::ShownBox>{{kBlankParameterMessage, QString()}}));
     QVERIFY(bench.dialog.shows.isEmpty());
     QCOMPARE(bench.lists.saveDir, QStringLiteral("old save dir"));
     QCOMPARE(bench.commands.strFileDirectary(), QString());
@@ -291,32 +288,32 @@ void TestFileCommands::randomSetsRoundTrip() {
 
 void TestFileCommands::storeDuringRun() {
     Bench bench;
-    bench.intCommFlag = 3;
+    bench.run.flag = CommFlag::FrameSent;
     bench.lists.selected = referenceChoices();
     bench.dialog.answer = m_dir.filePath(QStringLiteral("during run.asv"));
     bench.commands.StoreFile_Click();
     QVERIFY(bench.messages.shown.isEmpty());
     QCOMPARE(contents(*bench.dialog.answer), joinLines(linesOf(referenceChoices())));
-    QCOMPARE(bench.intCommFlag, 3);
+    QCOMPARE(bench.run.flag, CommFlag::FrameSent);
     QFile::remove(*bench.dialog.answer);
 }
 
 void TestFileCommands::openDuringRunRefused_data() {
-    QTest::addColumn<int>("intCommFlag");
-    QTest::newRow("seeking") << 1;
-    QTest::newRow("frame sent") << 3;
-    QTest::newRow("stored") << 5;
-    QTest::newRow("any other nonzero value") << -1;
+    QTest::addColumn<CommFlag>("intCommFlag");
+    QTest::newRow("seeking") << CommFlag::Seeking;
+    QTest::newRow("frame sent") << CommFlag::FrameSent;
+    QTest::newRow("stored") << CommFlag::Stored;
+    QTest::newRow("any other nonzero value") << CommFlag{-1};
 }
 
 void TestFileCommands::openDuringRunRefused() {
-    QFETCH(int, intCommFlag);
+    QFETCH(CommFlag, intCommFlag);
     Bench bench;
-    bench.intCommFlag = intCommFlag;
+    bench.run.flag = intCommFlag;
     bench.lists.selected = lastChoices();
     bench.dialog.answer = m_dir.filePath(QStringLiteral("never opened.asv"));
     bench.commands.OpenFile_Click();
-    QCOMPARE(bench.messages.shown, (QList<QPair<QString, QString>>{{kOpenDuringRun, QString()}}));
+    QCOMPARE(bench.messages.shown, (QList<test::ShownBox>{{kOpenDuringRunMessage, QString()}}));
     QVERIFY(bench.dialog.shows.isEmpty());
     QCOMPARE(bench.lists.selected, lastChoices());
     QCOMPARE(bench.lists.loadDir, QStringLiteral("old load dir"));
@@ -365,8 +362,8 @@ void TestFileCommands::storeFailureKeepsOldFile() {
     if (chmodCase)
         chmod(QFile::encodeName(dir.filePath(QStringLiteral("locked"))).constData(), 0755);
     QCOMPARE(bench.messages.shown.size(), 1);
-    QCOMPARE(bench.messages.shown[0].first, kCanNotStore);
-    const QStringList details = bench.messages.shown[0].second.split(QLatin1Char('\n'));
+    QCOMPARE(bench.messages.shown[0].text, kCanNotStoreMessage);
+    const QStringList details = bench.messages.shown[0].informative.split(QLatin1Char('\n'));
     QCOMPARE(details.size(), 2);
     QCOMPARE(details[0], QDir::toNativeSeparators(dir.filePath(target)));
     QVERIFY2(details[1].contains(reason), qPrintable(details[1]));
@@ -464,8 +461,8 @@ void TestFileCommands::openOddFiles() {
     QCOMPARE(bench.lists.selected, lastChoices());
     QCOMPARE(bench.values[0], QStringLiteral("before"));
     QCOMPARE(bench.messages.shown.size(), 1);
-    QCOMPARE(bench.messages.shown[0].first, kCanNotOpen);
-    const QString details = bench.messages.shown[0].second;
+    QCOMPARE(bench.messages.shown[0].text, kCanNotOpenMessage);
+    const QString details = bench.messages.shown[0].informative;
     QVERIFY2(details.startsWith(QDir::toNativeSeparators(path) + QLatin1Char('\n')), qPrintable(details));
     QVERIFY2(details.endsWith(QLatin1String("\nThe parameter lists keep their selections.")),
              qPrintable(details));

@@ -5,7 +5,7 @@
 
 namespace {
 
-const QString kTool = QStringLiteral(QT2XX_BIN_DIR "/qt2xx-frame");
+const QString kTool = QStringLiteral(QT2XX_FRAME_TOOL);
 const QString kWorkedExampleFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
 const QByteArray kWorkedExampleLine =
     "02 0F 45 15 64 03 73 00 20 37 4F 1E 32 00 01 04 60 C5 00 01 01 03 01 57 00 99 01 03 00 00 00 53\n";
