@@ -14,15 +14,15 @@
 // to 1.4 s. Run it with QT_QPA_PLATFORM=offscreen where there is no display.
 
 #include "LogWindow.h"
-#include "support/FakeWindow.h"
-#include "support/Recorders.h"
-#include "support/SimProcess.h"
 #include "link/DownloadSequencer.h"
 #include "link/TransmitWindow.h"
 #include "params/ParameterTable.h"
 #include "platform/core/MessageBox.h"
 #include "platform/core/SerialPort.h"
 #include "platform/widgets/RichTextBox.h"
+#include "support/FakeWindow.h"
+#include "support/Recorders.h"
+#include "support/SimProcess.h"
 #include "ui/StatusLogBox.h"
 
 #include <QApplication>
@@ -365,15 +365,16 @@ void Soak::printTotals() const {
     std::printf("\n%d controllers in %.1f s (%.3f s each), %d virtual controllers, %d pulled\n", m_done,
                 seconds, seconds / m_done, m_simsPlugged, m_simsPlugged - 1);
     std::printf("  %-22s %6s   %-20s %6s\n", "tool's log", "", "virtual controllers", "");
-    std::printf("  %-22s %6d   %-20s %6d\n", "Finished", m_log.counts.value(kFinishedMessage), "programmed",
+    std::printf("  %-22s %6d   %-20s %6d\n", qPrintable(kFinishedMessage),
+                m_log.counts.value(kFinishedMessage), "programmed",
                 m_simTotals.value(QStringLiteral("programmed")));
     for (const FailureMode& failure : kFailureModes)
         std::printf("  %-22s %6d   %-20s %6d\n", qPrintable(failure.message),
                     m_log.counts.value(failure.message), qPrintable(failure.mode),
                     m_simTotals.value(failure.mode));
     std::printf("  (two modes end in \"No Storage responce\": its count is theirs together)\n");
-    std::printf("  %-22s %6d   %-20s %6d\n", qPrintable(kCommLostMessage), m_log.counts.value(kCommLostMessage), "pulled",
-                m_simsPlugged - 1);
+    std::printf("  %-22s %6d   %-20s %6d\n", qPrintable(kCommLostMessage),
+                m_log.counts.value(kCommLostMessage), "pulled", m_simsPlugged - 1);
     std::printf("  %-22s %6d\n", qPrintable(kCommBackMessage), m_log.counts.value(kCommBackMessage));
     std::printf(
         "  frames written %d, judged by the controllers %d, bad %d, stored unlike the Start frame %d\n",
