@@ -25,7 +25,6 @@
 using namespace qt2xx;
 using namespace std::chrono_literals;
 
-
 namespace {
 
 constexpr int kControllers = 50;

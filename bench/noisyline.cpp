@@ -8,15 +8,15 @@
 // Run it with QT_QPA_PLATFORM=offscreen where there is no display.
 
 #include "LogWindow.h"
-#include "support/FakeWindow.h"
-#include "support/Pty.h"
-#include "support/Recorders.h"
 #include "link/DownloadSequencer.h"
 #include "link/TransmitWindow.h"
 #include "params/ParameterTable.h"
 #include "platform/core/MessageBox.h"
 #include "platform/core/SerialPort.h"
 #include "platform/widgets/RichTextBox.h"
+#include "support/FakeWindow.h"
+#include "support/Pty.h"
+#include "support/Recorders.h"
 #include "ui/StatusLogBox.h"
 
 #include <QApplication>
@@ -210,7 +210,8 @@ void report(const Rig& rig, const NoiseSource& noise, double seconds, double cpu
     std::printf("log:");
     for (auto it = rig.log.counts.begin(); it != rig.log.counts.end(); ++it)
         std::printf(" \"%s\" %d;", qPrintable(it.key()), it.value());
-    std::printf(" message boxes %d; %lld bytes written by the port\n", int(rig.boxes.shown.size()), noise.drained);
+    std::printf(" message boxes %d; %lld bytes written by the port\n", int(rig.boxes.shown.size()),
+                noise.drained);
     const double longest = std::max(rig.ticks.longest, rig.receives.longest);
     std::printf("target: no handler over %.0f ms: %s (longest %.3f ms)\n", kTargetHandlerMs,
                 longest <= kTargetHandlerMs ? "met" : "missed", longest);

@@ -81,8 +81,8 @@ class PtyLine : public QObject, public SimLine {
 public:
     PtyLine(const PtyEnds& pty, int signalFd, const Options& options)
         : m_masterFd(pty.master), m_slaveFd(pty.slave), m_signalFd(signalFd),
-          m_readNotifier(pty.master, QSocketNotifier::Read), m_signalNotifier(signalFd, QSocketNotifier::Read),
-          m_sim(options, *this, printLine) {
+          m_readNotifier(pty.master, QSocketNotifier::Read),
+          m_signalNotifier(signalFd, QSocketNotifier::Read), m_sim(options, *this, printLine) {
         connect(&m_readNotifier, &QSocketNotifier::activated, this, &PtyLine::onReadable);
         connect(&m_signalNotifier, &QSocketNotifier::activated, this, &PtyLine::onTerminationSignal);
         m_sim.onFinished = [] { QCoreApplication::exit(0); };

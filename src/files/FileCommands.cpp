@@ -15,7 +15,6 @@
 namespace qt2xx {
 namespace {
 
-
 const QString kFilter = QStringLiteral("*.asv| *.asv");
 const QString kPresetName = QStringLiteral("*.asv");
 constexpr std::uint32_t kDialogFlags = FileDialog::kOverwritePrompt | FileDialog::kLongNames;
@@ -62,8 +61,7 @@ std::optional<std::vector<AsvField>> readParameterFields(const QString& path, QS
 
 FileCommands::FileCommands(ParameterLists& lists, FileDialog& dialog, MessageBox& messages,
                            ParameterValues& values, const RunState& run)
-    : m_lists(lists), m_dialog(dialog), m_messages(messages), m_values(values),
-      m_run(run) {}
+    : m_lists(lists), m_dialog(dialog), m_messages(messages), m_values(values), m_run(run) {}
 
 void FileCommands::initialiseDialog() {
     m_dialog.setFlags(kDialogFlags);
@@ -117,7 +115,7 @@ void FileCommands::loadFile(const QString& path) {
     const AsvReadResult read = ReadAsvParameterSet(*fields);
     if (!read.set) {
         m_messages.show(kCanNotOpenMessage,
-                         details(path, read.problem.message()) + QLatin1Char('\n') + kListsKeptNote);
+                        details(path, read.problem.message()) + QLatin1Char('\n') + kListsKeptNote);
         return;
     }
     // The 27th field, if any, lands in slot 26, which nothing reads.
@@ -141,7 +139,8 @@ void FileCommands::storeFile(const QString& path) {
     else if (!file.commit())
         step = QStringLiteral("The written set can not be put in its place");
     if (!step.isEmpty())
-        m_messages.show(kCanNotStoreMessage, details(path, QStringLiteral("%1: %2.").arg(step, file.errorString())));
+        m_messages.show(kCanNotStoreMessage,
+                        details(path, QStringLiteral("%1: %2.").arg(step, file.errorString())));
 }
 
 } // namespace qt2xx

@@ -14,7 +14,8 @@ class MessageBox;
 
 // The message boxes of OPEN and STORE. A box that names a file says which file and why in its second
 // paragraph.
-inline const QString kOpenDuringRunMessage = QStringLiteral("The Transmit is Prossessing\uFF0Ccan not open file");
+inline const QString kOpenDuringRunMessage =
+    QStringLiteral("The Transmit is Prossessing\uFF0Ccan not open file");
 inline const QString kCanNotOpenMessage = QStringLiteral("Can not open file");
 inline const QString kCanNotStoreMessage = QStringLiteral("Can not store file");
 // The last line of a refused OPEN's second paragraph.

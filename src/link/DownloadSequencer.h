@@ -2,8 +2,8 @@
 
 #include "link/CommFlag.h"
 #include "link/PortConnection.h"
-#include "link/SequencerMessages.h"
 #include "link/Protocol.h"
+#include "link/SequencerMessages.h"
 #include "link/SequencerObserver.h"
 #include "params/FrameEncoder.h"
 #include "params/ParameterValues.h"

@@ -2,8 +2,8 @@
 #include "support/SimProcess.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace qt2xx;
@@ -56,7 +56,8 @@ void TestDownload::programsTenControllersInARow() {
     for (int i = 0; i < 10; ++i)
         expected.append({kFinishedMessage, kLogBlue});
     QCOMPARE(rig.log.lines.mid(0, 11), expected);
-    const QStringList programmed = controller.lines().filter(QRegularExpression(QStringLiteral("^programmed ")));
+    const QStringList programmed =
+        controller.lines().filter(QRegularExpression(QStringLiteral("^programmed ")));
     QCOMPARE(programmed.size(), 10);
     for (int i = 0; i < 10; ++i)
         QCOMPARE(programmed[i], QStringLiteral("programmed %1: %2").arg(i + 1).arg(hex(rig.frame)));
@@ -95,9 +96,8 @@ void TestDownload::failuresAreLoggedAndTheRunGoesOn() {
 
     QTRY_VERIFY_WITH_TIMEOUT(rig.count(kFinishedMessage) >= 2, kWait);
     if (!message.isEmpty()) {
-        QTRY_VERIFY_WITH_TIMEOUT(rig.log.texts().lastIndexOf(kFinishedMessage) >
-                                     rig.log.texts().indexOf(message),
-                                 kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            rig.log.texts().lastIndexOf(kFinishedMessage) > rig.log.texts().indexOf(message), kWait);
         QCOMPARE(rig.log.lines[rig.log.texts().indexOf(message)].color, int(kLogRed));
     }
     rig.sequencer.cmdFileSend_Click();

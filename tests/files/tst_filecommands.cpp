@@ -19,7 +19,6 @@ using namespace qt2xx;
 
 namespace {
 
-
 using Choices = QList<int>; // the selected item of each list, -1 for none
 
 class FakeLists : public ParameterLists {

@@ -33,7 +33,8 @@ void TestMessages::everyMessageKeepsItsCharacters_data() {
     QTest::newRow("transmit failure") << kTransmitFailureMessage << QStringLiteral("Transmit Failure");
     QTest::newRow("storage failure") << kStorageFailureMessage << QStringLiteral("Storage Failure");
     QTest::newRow("no response") << kNoResponseMessage << QStringLiteral("No responce");
-    QTest::newRow("no storage response") << kNoStorageResponseMessage << QStringLiteral("No Storage responce");
+    QTest::newRow("no storage response")
+        << kNoStorageResponseMessage << QStringLiteral("No Storage responce");
     QTest::newRow("comm lost") << kCommLostMessage << QStringLiteral("The Comm is lost");
     QTest::newRow("comm back") << kCommBackMessage << QStringLiteral("The Comm is back");
     QTest::newRow("no use") << kCommNoUseMessage << QStringLiteral("This Comm is no use,please try others!");
@@ -59,13 +60,13 @@ void TestMessages::outcomesLogTheirLineInTheirColour_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<LogColor>("color");
     QTest::newRow("finished") << Outcome::Finished << QStringLiteral("Finished") << kLogBlue;
-    QTest::newRow("transmit failure") << Outcome::TransmitFailure << QStringLiteral("Transmit Failure")
-                                      << kLogRed;
+    QTest::newRow("transmit failure")
+        << Outcome::TransmitFailure << QStringLiteral("Transmit Failure") << kLogRed;
     QTest::newRow("storage failure") << Outcome::StorageFailure << QStringLiteral("Storage Failure")
                                      << kLogRed;
     QTest::newRow("no response") << Outcome::NoResponse << QStringLiteral("No responce") << kLogRed;
-    QTest::newRow("no storage response") << Outcome::NoStorageResponse << QStringLiteral("No Storage responce")
-                                         << kLogRed;
+    QTest::newRow("no storage response")
+        << Outcome::NoStorageResponse << QStringLiteral("No Storage responce") << kLogRed;
 }
 
 void TestMessages::outcomesLogTheirLineInTheirColour() {

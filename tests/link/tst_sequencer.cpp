@@ -227,10 +227,14 @@ void TestSequencer::wrongAnswersAreReportedAndTheRunGoesOn_data() {
     QTest::addColumn<QByteArray>("chunk");
     QTest::addColumn<Flag>("nextState");
     QTest::addColumn<QStringList>("logged");
-    QTest::newRow("wrong acceptance byte") << Flag::FrameSent << QByteArray("XQ") << Flag::Seeking << QStringList{kTransmitFailureMessage};
-    QTest::newRow("late second U") << Flag::FrameSent << QByteArray("U") << Flag::Seeking << QStringList{kTransmitFailureMessage};
-    QTest::newRow("wrong storage byte") << Flag::Accepted << QByteArray("Q") << Flag::Seeking << QStringList{kStorageFailureMessage};
-    QTest::newRow("acceptance and storage in one chunk") << Flag::FrameSent << QByteArray("QR") << Flag::Accepted << QStringList{};
+    QTest::newRow("wrong acceptance byte")
+        << Flag::FrameSent << QByteArray("XQ") << Flag::Seeking << QStringList{kTransmitFailureMessage};
+    QTest::newRow("late second U") << Flag::FrameSent << QByteArray("U") << Flag::Seeking
+                                   << QStringList{kTransmitFailureMessage};
+    QTest::newRow("wrong storage byte")
+        << Flag::Accepted << QByteArray("Q") << Flag::Seeking << QStringList{kStorageFailureMessage};
+    QTest::newRow("acceptance and storage in one chunk")
+        << Flag::FrameSent << QByteArray("QR") << Flag::Accepted << QStringList{};
 }
 
 void TestSequencer::wrongAnswersAreReportedAndTheRunGoesOn() {

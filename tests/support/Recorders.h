@@ -20,7 +20,9 @@ struct LogLine {
 // Keeps every line the status log is given, in order.
 class RecordingLog : public StatusLog {
 public:
-    void ReceiveDisplay(const QString& strAdd, LogColor intColor) override { lines.append({strAdd, intColor}); }
+    void ReceiveDisplay(const QString& strAdd, LogColor intColor) override {
+        lines.append({strAdd, intColor});
+    }
     QStringList texts() const;
     QList<LogLine> lines;
 };

@@ -15,7 +15,6 @@ QString ControllerSimPath();
 struct SimSummary {
     int programmed = 0;
     int failed = 0;
-    bool operator==(const SimSummary&) const = default;
 };
 std::optional<SimSummary> ParseSummaryLine(QByteArrayView line);
 

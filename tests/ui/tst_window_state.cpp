@@ -203,8 +203,7 @@ void WindowStateTest::menuCommandsDuringARun() {
     click(h, "cmdShow");
     QVERIFY(h.window->OpenFile()->isEnabled() && h.window->StoreFile()->isEnabled());
     h.window->OpenFile()->trigger();
-    QCOMPARE(h.messages->texts(),
-             QStringList{kOpenDuringRunMessage});
+    QCOMPARE(h.messages->texts(), QStringList{kOpenDuringRunMessage});
     QCOMPARE(h.dialog->shows, 0);
     h.dialog->answer = dir.filePath(QStringLiteral("set.asv"));
     h.window->StoreFile()->trigger();

@@ -97,7 +97,8 @@ QString SerialPort::selectedDevice() const {
     return m_numberDevice.isEmpty() ? deviceForNumber(m_number) : m_numberDevice;
 }
 
-PortError SerialPort::fail(PortError code, const QString& device, const QString& reason, const QString& remedy) {
+PortError SerialPort::fail(PortError code, const QString& device, const QString& reason,
+                           const QString& remedy) {
     m_failure = {code, device, reason, remedy};
     return code;
 }
@@ -108,10 +109,11 @@ PortError SerialPort::open() {
     const QString device = selectedDevice();
     if (device.isEmpty()) {
         const QStringList candidates = candidateDevices(m_number);
-        const QString reason = candidates.isEmpty() ? QStringLiteral("port number %1 names no device").arg(m_number)
-                                                    : QStringLiteral("port %1 names no device: none of %2 exists")
-                                                          .arg(m_number)
-                                                          .arg(candidates.join(QStringLiteral(", ")));
+        const QString reason = candidates.isEmpty()
+                                   ? QStringLiteral("port number %1 names no device").arg(m_number)
+                                   : QStringLiteral("port %1 names no device: none of %2 exists")
+                                         .arg(m_number)
+                                         .arg(candidates.join(QStringLiteral(", ")));
         return fail(kPortUnusable, {}, reason);
     }
     m_device = device;
