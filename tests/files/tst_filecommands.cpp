@@ -3,6 +3,7 @@
 #include "params/ParameterTable.h"
 #include "platform/core/FileDialog.h"
 #include "platform/core/MessageBox.h"
+#include "support/Lines.h"
 #include "support/Recorders.h"
 
 #include <QDir>
@@ -95,13 +96,6 @@ QList<QByteArray> linesOf(const Choices& choices) {
     for (int i = 0; i < kParameterCount; ++i)
         lines.append(ParameterTable()[i].choices[choices[i]].toLatin1());
     return lines;
-}
-
-QByteArray joinLines(const QList<QByteArray>& lines, const QByteArray& end = "\r\n") {
-    QByteArray out;
-    for (const QByteArray& line : lines)
-        out += line + end;
-    return out;
 }
 
 QByteArray contents(const QString& path) {
@@ -271,7 +265,7 @@ void TestFileCommands::randomSetsRoundTrip() {
         for (const QByteArray& line : lines)
             textLength += line.size();
         const QByteArray stored = contents(path);
-        QCOMPARE(stored, joinLines(lines));
+        QCOMPARE(stored, test::JoinLines(lines));
         QCOMPARE(stored.size(), textLength + 52);
         QCOMPARE(bench.lists.saveDir, path);
 
@@ -292,7 +286,7 @@ void TestFileCommands::storeDuringRun() {
     bench.dialog.answer = m_dir.filePath(QStringLiteral("during run.asv"));
     bench.commands.StoreFile_Click();
     QVERIFY(bench.messages.shown.isEmpty());
-    QCOMPARE(contents(*bench.dialog.answer), joinLines(linesOf(referenceChoices())));
+    QCOMPARE(contents(*bench.dialog.answer), test::JoinLines(linesOf(referenceChoices())));
     QCOMPARE(bench.run.flag, CommFlag::FrameSent);
     QFile::remove(*bench.dialog.answer);
 }
@@ -392,31 +386,32 @@ void TestFileCommands::openOddFiles_data() {
     for (char& byte : noise)
         byte = char(random.bounded(256));
 
-    QTest::newRow("stored set") << "bytes" << joinLines(lines) << reference << QStringList{} << "before";
-    QTest::newRow("quoted item") << "bytes" << joinLines(with(23, "\"1:60  Degree\"")) << reference
+    QTest::newRow("stored set") << "bytes" << test::JoinLines(lines) << reference << QStringList{}
+                                << "before";
+    QTest::newRow("quoted item") << "bytes" << test::JoinLines(with(23, "\"1:60  Degree\"")) << reference
                                  << QStringList{} << "before";
     QList<QByteArray> handEdited = with(1, "30");
     handEdited[0] = "1:qt2a";
     QTest::newRow("hand-edited: 30 without blanks, lower case")
-        << "bytes" << joinLines(handEdited) << reference << QStringList{} << "before";
+        << "bytes" << test::JoinLines(handEdited) << reference << QStringList{} << "before";
     QTest::newRow("LF only line ends")
-        << "bytes" << joinLines(lines, "\n") << reference << QStringList{} << "before";
-    QTest::newRow("30 lines") << "bytes" << joinLines(lines + QList<QByteArray>{"27th", "x", "y", "z"})
+        << "bytes" << test::JoinLines(lines, "\n") << reference << QStringList{} << "before";
+    QTest::newRow("30 lines") << "bytes" << test::JoinLines(lines + QList<QByteArray>{"27th", "x", "y", "z"})
                               << reference << QStringList{} << "27th";
-    QTest::newRow("short file") << "bytes" << joinLines(lines.mid(0, 10)) << none
+    QTest::newRow("short file") << "bytes" << test::JoinLines(lines.mid(0, 10)) << none
                                 << QStringList{"10 of the 26", "Block Time(s)"} << "before";
     QTest::newRow("empty file") << "bytes" << QByteArray() << none << QStringList{"0 of the 26", "Board Type"}
                                 << "before";
-    QTest::newRow("bad third line") << "bytes" << joinLines(with(2, "7.25")) << none
+    QTest::newRow("bad third line") << "bytes" << test::JoinLines(with(2, "7.25")) << none
                                     << QStringList{"line 3: \"7.25\" is not a choice of Rated Current(A)"}
                                     << "before";
     QTest::newRow("comma inside the first line")
-        << "bytes" << joinLines(with(0, "1:QT2A,30")) << none
+        << "bytes" << test::JoinLines(with(0, "1:QT2A,30")) << none
         << QStringList{"line 2: \"30     \" is not a choice of Rated Current(A)"} << "before";
     QTest::newRow("10 MB of noise") << "bytes" << noise << none << QStringList{"Board Type"} << "before";
     QTest::newRow("valid set, then more than the read limit")
-        << "bytes" << joinLines(lines) + QByteArray(17 * 1024 * 1024, '\n') << reference << QStringList{}
-        << "";
+        << "bytes" << test::JoinLines(lines) + QByteArray(17 * 1024 * 1024, '\n') << reference
+        << QStringList{} << "";
     QTest::newRow("more than the read limit on one line")
         << "bytes" << QByteArray(17 * 1024 * 1024, ' ') << none << QStringList{"16 MiB"} << "before";
     QTest::newRow("missing file") << "missing" << QByteArray() << none << QStringList{"No such file"}
