@@ -7,6 +7,7 @@
 #include "params/ParameterTable.h"
 #include "platform/core/FileDialog.h"
 #include "platform/core/MessageBox.h"
+#include "support/Recorders.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,12 +43,9 @@ private:
     QString m_path;
 };
 
-class LastMessage : public MessageBox {
+class IdleRun : public RunState {
 public:
-    QString text;
-    void show(const QString& message, const QString& informative) override {
-        text = message + QLatin1Char('\n') + informative;
-    }
+    CommFlag intCommFlag() const override { return CommFlag::Idle; }
 };
 
 QByteArray storedSet() {
@@ -78,12 +76,17 @@ std::optional<QString> storeAsOperator(const QString& path) {
         }
         AllFirstChoices lists;
         FixedDialog dialog(path);
-        LastMessage messages;
+        test::RecordingMessageBox messages;
         ParameterValues values;
-        FileCommands commands(lists, dialog, messages, values, [] { return 0; });
+        IdleRun run;
+        FileCommands commands(lists, dialog, messages, values, run);
         commands.initialiseDialog();
         commands.StoreFile_Click();
-        const QByteArray text = messages.text.toUtf8();
+        const QByteArray text =
+            messages.shown.isEmpty()
+                ? QByteArray()
+                : (messages.shown.last().text + QLatin1Char('\n') + messages.shown.last().informative)
+                      .toUtf8();
         const bool sent = write(channel[1], text.constData(), size_t(text.size())) == text.size();
         _exit(sent ? 0 : 4);
     }

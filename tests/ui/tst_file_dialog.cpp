@@ -146,7 +146,7 @@ void FileDialogTest::commandsNeverReceiveAPattern() {
     });
     (store ? window.StoreFile() : window.OpenFile())->trigger();
     QVERIFY(!openDialog());
-    QCOMPARE(messages->shown, QStringList());
+    QCOMPARE(messages->texts(), QStringList());
     QCOMPARE(window.strFileDirectary(), QString());
     QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("txtLoadDir"))->text(), QString());
     QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("txtSaveDir"))->text(), QString());

@@ -138,7 +138,7 @@ void WindowCaptionsTest::captionsKeepTheirLookDuringARun() {
     const QImage indicateMode = h.list(13)->grab().toImage();
     h.get<QComboBox>(QStringLiteral("cboComPort"))->setEditText(pty.slavePath());
     QTest::mouseClick(h.get<QPushButton>(QStringLiteral("cmdFileSend")), Qt::LeftButton);
-    QVERIFY(h.window->intCommFlag() != 0);
+    QVERIFY(h.window->intCommFlag() != CommFlag::Idle);
 
     const QMap<QString, QImage> during = drawnCaptions(h);
     QCOMPARE(during.keys(), before.keys());
