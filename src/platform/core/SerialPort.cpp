@@ -1,5 +1,7 @@
 #include "platform/core/SerialPort.h"
 
+#include "platform/core/PortDiagnosis.h"
+
 #include <QFileInfo>
 
 #ifdef Q_OS_UNIX
@@ -23,15 +25,6 @@ bool permissionRefused(const QString& device) {
 #else
     Q_UNUSED(device);
     return false;
-#endif
-}
-
-QString permissionRemedy() {
-#ifdef Q_OS_LINUX
-    return SerialPort::tr("Add your user to the dialout group (sudo usermod -aG dialout $USER), "
-                          "then log out and log in again.");
-#else
-    return SerialPort::tr("Ask the administrator for access to this device.");
 #endif
 }
 
@@ -134,8 +127,11 @@ int SerialPort::failOpen(const QString& device) {
     case QSerialPort::DeviceNotFoundError:
         return fail(kPortUnusable, device, reason);
     case QSerialPort::PermissionError:
-        if (permissionRefused(device))
-            return fail(kPortUnusable, device, reason, permissionRemedy());
+        if (permissionRefused(device)) {
+            fail(kPortUnusable, device, reason);
+            m_failure.accessRefused = true;
+            return kPortUnusable;
+        }
         return fail(kPortOccupied, device, reason);
     case QSerialPort::OpenError:
         return fail(kPortAlreadyOpen, device, reason);
@@ -184,8 +180,12 @@ int SerialPort::commEvent() const {
     return m_commEvent;
 }
 
+// The explanation is looked for only when asked: a seeking run meets failed opens every few ticks.
 PortFailure SerialPort::lastFailure() const {
-    return m_failure;
+    PortFailure failure = m_failure;
+    if (failure.remedy.isEmpty())
+        failure.remedy = ExplainPortFailure(failure);
+    return failure;
 }
 
 void SerialPort::receive() {
