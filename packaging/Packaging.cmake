@@ -48,6 +48,10 @@ foreach(size 48 256)
   install(FILES ${pkg}/icons/qt2xx-${size}.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
           RENAME qt2xx.png)
 endforeach()
+set(QT2XX_PROVIDED_BINARIES "")
+foreach(program IN LISTS programs)
+  string(APPEND QT2XX_PROVIDED_BINARIES "\n    <binary>${program}</binary>")
+endforeach()
 configure_file(${pkg}/qt2xx.metainfo.xml.in ${pkg_out}/${QT2XX_APPSTREAM_ID}.metainfo.xml @ONLY)
 install(FILES ${pkg_out}/${QT2XX_APPSTREAM_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
