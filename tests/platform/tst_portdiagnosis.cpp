@@ -113,6 +113,14 @@ void TestPortDiagnosis::namesTheCauseAndRemedy_data() {
         << QStringList{"dev/ttyUSB1=", "dev/ttyACM0=", "dev/ttyS0="} << noDevice
         << "The serial adapters here: /dev/ttyACM0 is port 1, /dev/ttyUSB1 is port 2."
         << "ttyS0";
+    QTest::newRow("a device path that is gone: the devices there are")
+        << QStringList{"dev/ttyUSB0="} << PortFailure{kPortUnusable, "/dev/ttyUSB3", "No such file", {}}
+        << "/dev/ttyUSB0 is port 1"
+        << "";
+    QTest::newRow("a pseudo-terminal is no adapter ModemManager probes")
+        << (kModemManager + QStringList{"dev/pts/3="})
+        << PortFailure{kPortOpenFailed, "/dev/pts/3", "timeout", {}} << ""
+        << "ModemManager";
     QTest::newRow("no adapter at all")
         << QStringList{"dev/ttyS0=", "proc/1/comm=init\n"} << noDevice << "No serial adapter is plugged in."
         << "";

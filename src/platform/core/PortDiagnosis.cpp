@@ -79,14 +79,18 @@ PortDiagnosis::PortDiagnosis(const QString& root) : m_root(QFileInfo(root).canon
 QString PortDiagnosis::explain(const PortFailure& failure) const {
     if (failure.accessRefused)
         return explainRefusal();
-    if (failure.code == kPortUnusable && failure.device.isEmpty())
-        return explainMissing();
-    const QString device = systemDevice(failure.device);
-    if (failure.code == kPortOccupied)
-        return explainHeld(device);
-    if (failure.code == kPortOpenFailed || failure.code == kPortUnusable)
-        return modemManagerNote(device);
-    return {};
+    switch (failure.code) {
+    case kPortUnusable:
+        if (failure.device.isEmpty() || !QFileInfo::exists(path(failure.device)))
+            return explainMissing();
+        return modemManagerNote(systemDevice(failure.device));
+    case kPortOccupied:
+        return explainHeld(systemDevice(failure.device));
+    case kPortOpenFailed:
+        return modemManagerNote(systemDevice(failure.device));
+    default:
+        return {};
+    }
 }
 
 QString PortDiagnosis::path(const QString& systemPath) const {
@@ -157,7 +161,7 @@ QString PortDiagnosis::explainMissing() const {
 }
 
 QString PortDiagnosis::modemManagerNote(const QString& device) const {
-    if (!processRunning(QStringLiteral("ModemManager")) || excludedFromModemManager(device))
+    if (!processRunning(QStringLiteral("ModemManager")) || !modemManagerMayProbe(device))
         return {};
     return tr("ModemManager is running and may be probing this adapter, as it does for some seconds after "
               "an adapter is plugged in. Wait a moment and try again; the qt2xx package's rule makes "
@@ -210,20 +214,21 @@ bool PortDiagnosis::processRunning(const QString& name) const {
                        [&](const QString& pid) { return processName(pid.toLongLong()) == name; });
 }
 
-// udev keeps each device's properties in /run/udev/data/c<major>:<minor>.
-bool PortDiagnosis::excludedFromModemManager(const QString& device) const {
+// ModemManager looks at serial devices that udev knows, unless their udev data excludes them; udev
+// keeps a device's data in /run/udev/data/c<major>:<minor>.
+bool PortDiagnosis::modemManagerMayProbe(const QString& device) const {
     const QString numbers =
         readLine(path(QStringLiteral("/sys/class/tty/%1/dev").arg(QFileInfo(device).fileName())));
     if (numbers.isEmpty())
         return false;
     QFile data(path(QStringLiteral("/run/udev/data/c") + numbers));
     if (!data.open(QIODevice::ReadOnly))
-        return false;
+        return true;
     while (!data.atEnd()) {
         if (data.readLine().trimmed() == "E:ID_MM_DEVICE_IGNORE=1")
-            return true;
+            return false;
     }
-    return false;
+    return true;
 }
 
 // The bench adapters on the USB bus; an adapter has a tty when one of its interfaces carries one.

@@ -52,7 +52,7 @@ private:
     QList<qint64> lockOwners(const QString& device) const;
     QString processName(qint64 pid) const;
     bool processRunning(const QString& name) const;
-    bool excludedFromModemManager(const QString& device) const;
+    bool modemManagerMayProbe(const QString& device) const;
     QList<Adapter> attachedAdapters() const;
     QStringList serialDevices() const;
     bool brlttyInstalled() const;
