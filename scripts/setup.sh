@@ -6,7 +6,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
   fonts-wqy-microhei locales
-  dpkg-dev lintian desktop-file-utils appstream man-db
+  dpkg-dev file lintian desktop-file-utils appstream man-db
 )
 
 missing=()
