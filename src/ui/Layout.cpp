@@ -1,5 +1,6 @@
 #include "ui/Layout.h"
 
+#include "link/SequencerMessages.h"
 #include "params/ParameterTable.h"
 
 #include <cmath>
@@ -48,7 +49,7 @@ std::vector<ControlLayout> buildLayout() {
         {.name = kTxtSaveDir, .kind = K::TextBox, .parent = lp, .left = 1080, .top = 1320, .width = 1755, .height = 375, .tabIndex = 37, .accessibleName = "Store Root"},
         {.name = "Label8", .kind = K::Label, .parent = lp, .left = 120, .top = 2040, .width = 1215, .height = 375, .tabIndex = 41, .caption = "Comm Number", .buddy = kCboComPort},
         {.name = kCboComPort, .kind = K::PortBox, .parent = lp, .left = 1080, .top = 2040, .width = 1095, .height = 300, .tabIndex = 3, .accessibleName = "Comm Number"},
-        {.name = kCmdFileSend, .kind = K::Button, .parent = lp, .left = 240, .top = 2640, .width = 2055, .height = 495, .tabIndex = 4, .caption = "Start Transmit"},
+        {.name = kCmdFileSend, .kind = K::Button, .parent = lp, .left = 240, .top = 2640, .width = 2055, .height = 495, .tabIndex = 4, .caption = kStartTransmit},
         {.name = kIndicator, .kind = K::Label, .parent = lp, .left = 240, .top = 3240, .width = 1575, .height = 375, .tabIndex = 6, .caption = "Transmit Guage"},
         {.name = kPrgFileTransfer, .kind = K::ProgressBar, .parent = lp, .left = 240, .top = 3600, .width = 2175, .height = 495, .tabIndex = 5, .accessibleName = "Transmit Guage"},
         {.name = kRtfReceive, .kind = K::StatusLog, .parent = lp, .left = 120, .top = 4200, .width = 2775, .height = 1215, .tabIndex = 2, .accessibleName = "Status log"},
