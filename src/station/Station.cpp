@@ -1,0 +1,118 @@
+#include "station/Station.h"
+
+#include <QTimer>
+
+namespace qt2xx {
+
+Station::Station(const ParameterValues& values, const DownloadFrame& frame, QObject* parent)
+    : QObject(parent), m_values(values), m_frame(frame) {}
+
+Station::~Station() = default;
+
+StationPort& Station::addPort(const QString& device) {
+    auto port = std::make_unique<StationPort>(device, m_values, m_frame);
+    StationPort* raw = port.get();
+    connect(raw, &StationPort::event, this,
+            [this, raw](const PortEvent& event) { onPortEvent(*raw, event); });
+    connect(raw, &StationPort::changed, this, &Station::changed);
+    m_ports.push_back(std::move(port));
+    return *raw;
+}
+
+int Station::start() {
+    const DownloadFrame built = m_frame;
+    for (auto it = m_ports.begin(); it != m_ports.end();) {
+        if ((*it)->start()) {
+            ++it;
+            continue;
+        }
+        Q_EMIT openFailed((*it)->device(), (*it)->openProblem());
+        it = m_ports.erase(it);
+    }
+    // Each start builds the frame again from the same set; a frame that came out different would
+    // mean the ports no longer send what the file gives.
+    Q_ASSERT(m_frame == built);
+    m_elapsed.start();
+    return int(m_ports.size());
+}
+
+void Station::stop() {
+    if (m_stopped || m_stopping)
+        return;
+    m_stopping = true;
+    for (auto& port : m_ports)
+        port->stop();
+    m_stopping = false;
+    m_stopped = true;
+    Q_EMIT changed();
+    Q_EMIT stopped();
+}
+
+int Station::finished() const {
+    int sum = 0;
+    for (const auto& port : m_ports)
+        sum += port->finished();
+    return sum;
+}
+
+int Station::failed() const {
+    int sum = 0;
+    for (const auto& port : m_ports)
+        sum += port->failed() + port->interrupted();
+    return sum;
+}
+
+int Station::busyPorts() const {
+    int busy = 0;
+    for (const auto& port : m_ports)
+        busy += port->busy() ? 1 : 0;
+    return busy;
+}
+
+void Station::onPortEvent(StationPort& port, const PortEvent& event) {
+    if (event.kind == PortEventKind::Finished && event.recordTicket != 0) {
+        m_held.insert(event.recordTicket, {&port, event});
+        return;
+    }
+    report(port, event);
+}
+
+void Station::recordCommitted(quint64 ticket) {
+    const auto it = m_held.find(ticket);
+    if (it == m_held.end())
+        return;
+    const auto [port, event] = *it;
+    m_held.erase(it);
+    report(*port, event);
+}
+
+void Station::report(StationPort& port, const PortEvent& event) {
+    if (event.kind == PortEventKind::Finished)
+        port.countFinished();
+    Q_EMIT this->event(event);
+    if (!m_stopping)
+        balance(&port);
+}
+
+// With a count, a port that is only seeking pauses while the exchanges under way can make up the
+// count, so no controller is begun that would not be finished; it seeks again if one of them fails.
+// The station stops once the count is reached and no exchange is under way. The port that told the
+// event is in its sequencer's call, so it is paused, like the station's stop, after that call.
+void Station::balance(StationPort* source) {
+    if (m_count <= 0 || m_stopped)
+        return;
+    const bool covered = finished() + int(m_held.size()) + busyPorts() >= m_count;
+    for (auto& port : m_ports) {
+        if (covered && !port->busy() && port->running()) {
+            if (port.get() == source)
+                QTimer::singleShot(0, this, [this] { balance(nullptr); });
+            else
+                port->stop(false);
+        } else if (!covered && !port->running()) {
+            port->start();
+        }
+    }
+    if (finished() >= m_count && busyPorts() == 0 && m_held.isEmpty())
+        QTimer::singleShot(0, this, &Station::stop);
+}
+} // namespace qt2xx
