@@ -84,6 +84,20 @@ std::optional<QList<PortChoice>> choosePorts(const QStringList& texts) {
     return choices;
 }
 
+// The last line on a terminal, under the final table.
+QString summaryLine(const Station& station, int status) {
+    int interrupted = 0;
+    for (const auto& port : station.ports())
+        interrupted += port->interrupted();
+    QString line =
+        QStringLiteral("stopped: %1 finished, %2 failed").arg(station.finished()).arg(station.failed());
+    if (interrupted > 0)
+        line += QStringLiteral(" (%1 cut short)").arg(interrupted);
+    if (station.unconfirmed() > 0)
+        line += QStringLiteral(", %1 finished without a confirmed record").arg(station.unconfirmed());
+    return line + QStringLiteral(" on %1 ports; exit status %2").arg(station.ports().size()).arg(status);
+}
+
 int exitStatus(const Station& station) {
     return station.failed() > 0 || station.unconfirmed() > 0 ? kExitSomeFailed : kExitAllFinished;
 }
@@ -157,7 +171,7 @@ int main(int argc, char* argv[]) {
 
     const int status = exitStatus(station);
     if (table)
-        table->finish(TotalsText(station));
+        table->finish(summaryLine(station, status));
     else
         json->summary(status);
     return status;

@@ -33,6 +33,7 @@ int Station::start() {
     // mean the ports no longer send what the file gives.
     Q_ASSERT(m_frame == built);
     m_elapsed.start();
+    m_running = true;
     return int(m_ports.size());
 }
 
@@ -99,7 +100,7 @@ void Station::report(StationPort& port, const PortEvent& event) {
 // The station stops once the count is reached and no exchange is under way. The port that told the
 // event is in its sequencer's call, so it is paused, like the station's stop, after that call.
 void Station::balance(StationPort* source) {
-    if (m_count <= 0 || m_stopped)
+    if (m_count <= 0 || !m_running || m_stopped)
         return;
     const bool covered = finished() + int(m_held.size()) + busyPorts() >= m_count;
     for (auto& port : m_ports) {

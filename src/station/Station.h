@@ -60,6 +60,7 @@ private:
     std::vector<std::unique_ptr<StationPort>> m_ports;
     QHash<quint64, std::pair<StationPort*, PortEvent>> m_held;
     int m_count = 0;
+    bool m_running = false; // start() has run; before it, no port is paused or started again
     bool m_stopped = false;
     bool m_stopping = false;
     QElapsedTimer m_elapsed;

@@ -71,7 +71,9 @@ bool StationPort::start() {
     if (running())
         return true;
     m_openProblem.clear();
+    m_finalStop = false; // a start that fails has stopped nothing
     m_sequencer.cmdFileSend_Click();
+    m_finalStop = true;
     if (!running() && m_openProblem.isEmpty()) {
         // A failure the window passes over in silence still has its reason for the station's user.
         m_openProblem = m_port.lastFailure().reason;
@@ -95,7 +97,8 @@ void StationPort::setProgressValue(float value) {
 }
 
 void StationPort::setTimerEnabled(bool enabled) {
-    if (!enabled) {
+    m_timerEnabled = enabled;
+    if (!enabled || m_manualTicks) {
         m_timer.stop();
         return;
     }

@@ -93,6 +93,12 @@ public:
     // The recorder hands the ticket of the outcome it is writing, so the outcome's event carries it.
     void setNextRecordTicket(quint64 ticket) { m_nextTicket = ticket; }
 
+    // With manual ticks the timer never runs: whoever drives the port calls tick() while
+    // timerEnabled(), so every tick is made on purpose.
+    void setManualTicks(bool manual) { m_manualTicks = manual; }
+    bool timerEnabled() const { return m_timerEnabled; }
+    void tick();
+
     // A finished unit counts once its record is durable; the station calls this then.
     void countFinished() { ++m_finished; }
 
@@ -122,7 +128,6 @@ private:
     void commBack() override;
     void runStopped() override;
 
-    void tick();
     void beginReceive();
     void endReceive();
     void tell(PortEventKind kind, quint64 ticket = 0);
@@ -138,6 +143,8 @@ private:
     QTimer m_timer;
     SequencerObserver* m_recorder = nullptr;
 
+    bool m_manualTicks = false;
+    bool m_timerEnabled = false;
     bool m_indicator = true;
     float m_progress = 0;
     QString m_lastMessage;
