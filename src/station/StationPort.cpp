@@ -71,6 +71,7 @@ bool StationPort::start() {
     if (running())
         return true;
     m_openProblem.clear();
+    m_paused = false;
     m_finalStop = false; // a start that fails has stopped nothing
     m_sequencer.cmdFileSend_Click();
     m_finalStop = true;
@@ -82,8 +83,14 @@ bool StationPort::start() {
 }
 
 void StationPort::stop(bool final) {
-    if (!running())
+    if (!running()) {
+        if (final && m_paused) {
+            m_paused = false;
+            tell(PortEventKind::Stopped);
+        }
         return;
+    }
+    m_paused = !final;
     m_finalStop = final;
     m_sequencer.cmdFileSend_Click();
     m_finalStop = true;

@@ -71,6 +71,7 @@ public:
     // Stops as the Start/Stop command does. A final stop tells "stopped"; a pause says nothing.
     void stop(bool final = true);
     bool running() const { return m_sequencer.intCommFlag() != DownloadSequencer::Idle; }
+    bool paused() const { return m_paused; }
     // The exchange of a controller is under way: it answered and has no outcome yet.
     bool busy() const { return m_unitOpen; }
 
@@ -157,6 +158,7 @@ private:
     int m_interrupted = 0;
     bool m_lost = false;
     bool m_finalStop = true;
+    bool m_paused = false; // stopped by the count's balance; the final stop still tells "stopped"
     quint64 m_nextTicket = 0;
 
     PortTiming m_timing;

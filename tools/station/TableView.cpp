@@ -19,6 +19,8 @@ QString stateName(const StationPort& port) {
     static const char* const names[] = {"Idle", "Seeking", "Answered", "FrameSent", "Accepted", "Stored"};
     if (port.lost())
         return QStringLiteral("Lost");
+    if (port.paused())
+        return QStringLiteral("Paused");
     if (!port.running())
         return QStringLiteral("Stopped");
     const int state = port.state();
