@@ -92,28 +92,41 @@ void Station::report(StationPort& port, const PortEvent& event) {
         port.countFinished();
     Q_EMIT this->event(event);
     if (!m_stopping)
-        balance(&port);
+        balance(&port, IsFailure(event.kind));
 }
 
 // With a count, a port that is only seeking pauses while the exchanges under way can make up the
-// count, so no controller is begun that would not be finished; it seeks again if one of them fails.
-// The station stops once the count is reached and no exchange is under way. The port that told the
-// event is in its sequencer's call, so it is paused, like the station's stop, after that call.
-void Station::balance(StationPort* source) {
+// count, so no controller is begun that would not be finished; the paused ports seek again if one of
+// them fails. A port whose controller failed then yields to them, or with a faulty controller on it
+// it would always answer first and keep the others paused. The station stops once the count is
+// reached and no exchange is under way. The port that told the event is inside its sequencer's call,
+// so it is paused, like the station's stop, after that call.
+void Station::balance(StationPort* source, bool sourceFailed) {
     if (m_count <= 0 || !m_running || m_stopped)
         return;
     const bool covered = finished() + int(m_held.size()) + busyPorts() >= m_count;
+    bool resumed = false;
     for (auto& port : m_ports) {
         if (covered && !port->busy() && port->running()) {
             if (port.get() == source)
-                QTimer::singleShot(0, this, [this] { balance(nullptr); });
+                pauseLater(*port);
             else
                 port->stop(false);
-        } else if (!covered && !port->running()) {
-            port->start();
+        } else if (!covered && port->paused()) {
+            resumed = port->start() || resumed;
         }
     }
+    if (resumed && sourceFailed && source && source->running())
+        pauseLater(*source);
     if (finished() >= m_count && busyPorts() == 0 && m_held.isEmpty())
         QTimer::singleShot(0, this, &Station::stop);
 }
+
+void Station::pauseLater(StationPort& port) {
+    QTimer::singleShot(0, this, [this, &port] {
+        if (!m_stopped && !port.busy() && port.running())
+            port.stop(false);
+    });
+}
+
 } // namespace qt2xx

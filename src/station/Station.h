@@ -52,7 +52,8 @@ Q_SIGNALS:
 private:
     void onPortEvent(StationPort& port, const PortEvent& event);
     void report(StationPort& port, const PortEvent& event);
-    void balance(StationPort* source);
+    void balance(StationPort* source, bool sourceFailed);
+    void pauseLater(StationPort& port);
     int busyPorts() const;
 
     const ParameterValues m_values;

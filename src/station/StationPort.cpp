@@ -1,5 +1,7 @@
 #include "station/StationPort.h"
 
+#include <utility>
+
 namespace qt2xx {
 namespace {
 
@@ -51,6 +53,19 @@ PortEventKind PortEventOf(Outcome outcome) {
     return PortEventKind::Interrupted;
 }
 
+bool IsFailure(PortEventKind kind) {
+    switch (kind) {
+    case PortEventKind::TransmitFailure:
+    case PortEventKind::StorageFailure:
+    case PortEventKind::NoResponse:
+    case PortEventKind::NoStorageResponse:
+    case PortEventKind::Interrupted:
+        return true;
+    default:
+        return false;
+    }
+}
+
 StationPort::StationPort(QString device, const ParameterValues& values, DownloadFrame& frame, QObject* parent)
     : QObject(parent), m_device(std::move(device)), m_values(values),
       m_receiveTimer(connect(&m_port, &CommPort::onComm, this, &StationPort::beginReceive)),
@@ -71,10 +86,12 @@ bool StationPort::start() {
     if (running())
         return true;
     m_openProblem.clear();
-    m_paused = false;
+    const bool wasPaused = std::exchange(m_paused, false);
     m_finalStop = false; // a start that fails has stopped nothing
     m_sequencer.cmdFileSend_Click();
     m_finalStop = true;
+    if (!running())
+        m_paused = wasPaused; // tried again at the next chance
     if (!running() && m_openProblem.isEmpty()) {
         // A failure the window passes over in silence still has its reason for the station's user.
         m_openProblem = m_port.lastFailure().reason;

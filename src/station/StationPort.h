@@ -32,6 +32,8 @@ enum class PortEventKind {
 // "started", "finished", "transmit-failure", ... as scripts read them.
 QString PortEventName(PortEventKind kind);
 PortEventKind PortEventOf(Outcome outcome);
+// A unit that ended without its controller programmed: a failed outcome or an exchange cut short.
+bool IsFailure(PortEventKind kind);
 
 struct PortEvent {
     QDateTime time; // UTC
