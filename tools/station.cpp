@@ -2,12 +2,15 @@
 // Every port runs its own download sequencer, as the window runs its one, and sends the same frame.
 #include "station/Station.h"
 #include "files/SetFile.h"
+#include "record/RecordStore.h"
+#include "record/RecordWriter.h"
 #include "station/Devices.h"
 #include "station/JsonOutput.h"
 #include "station/Options.h"
 #include "station/TableView.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -84,6 +87,33 @@ std::optional<QList<PortChoice>> choosePorts(const QStringList& texts) {
     return choices;
 }
 
+// A failing record is told at once, on the table's last line on a terminal so the table stays in
+// place; the writer keeps the records and tries again.
+void watchRecords(RecordWriter& writer, TableView* table) {
+    QObject::connect(
+        &writer, &RecordWriter::writeFailed, &writer, [table](const QString& database, const QString& why) {
+            const QString text = QStringLiteral("records cannot be written to %1: %2").arg(database, why);
+            if (table)
+                table->setNotice(text);
+            else
+                message(text);
+        });
+    QObject::connect(&writer, &RecordWriter::writeRecovered, &writer, [table] {
+        if (table)
+            table->setNotice(QString());
+        else
+            message(QStringLiteral("records are written again"));
+    });
+}
+
+// Finished controllers whose records are still on their way are told once they are durable.
+void confirmRecords(RecordWriter& writer, Station& station) {
+    constexpr auto kFlushTime = std::chrono::seconds(10);
+    if (!writer.flush(kFlushTime))
+        message(QStringLiteral("some records could not be written to %1").arg(writer.databasePath()));
+    QCoreApplication::sendPostedEvents(); // the writer's last commits
+}
+
 // The last line on a terminal, under the final table.
 QString summaryLine(const Station& station, int status) {
     int interrupted = 0;
@@ -134,7 +164,15 @@ int main(int argc, char* argv[]) {
         return kExitRefused;
 
     catchStopSignals();
+    // The writer outlives the station, so the last records are still written.
+    std::unique_ptr<RecordWriter> writer;
+    if (options.record) {
+        const QString path = options.recordPath.isEmpty() ? DefaultRecordDatabase() : options.recordPath;
+        writer = std::make_unique<RecordWriter>(QFileInfo(path).absoluteFilePath());
+        message(QStringLiteral("records are kept in %1").arg(writer->databasePath()));
+    }
     Station station(set.values, set.frame);
+    station.setRecordWriter(writer.get());
     station.setCount(options.count);
     for (const PortChoice& choice : *choices) {
         if (choice.device.isEmpty())
@@ -158,6 +196,8 @@ int main(int argc, char* argv[]) {
         table = std::make_unique<TableView>(station, stdout, colourWanted());
     else
         json = std::make_unique<JsonOutput>(station, stdout);
+    if (writer)
+        watchRecords(*writer, table.get());
 
     QSocketNotifier stopSignal(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopSignal, &QSocketNotifier::activated, &station, [&station] {
@@ -168,6 +208,8 @@ int main(int argc, char* argv[]) {
     });
     QObject::connect(&station, &Station::stopped, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     app.exec();
+    if (writer)
+        confirmRecords(*writer, station);
 
     const int status = exitStatus(station);
     if (table)

@@ -1,5 +1,8 @@
 #include "station/Station.h"
 
+#include "record/RecordWriter.h"
+#include "record/RunRecorder.h"
+
 #include <QTimer>
 
 namespace qt2xx {
@@ -15,8 +18,27 @@ StationPort& Station::addPort(const QString& device) {
     connect(raw, &StationPort::event, this,
             [this, raw](const PortEvent& event) { onPortEvent(*raw, event); });
     connect(raw, &StationPort::changed, this, &Station::changed);
+    if (m_writer)
+        attachRecorder(*raw);
     m_ports.push_back(std::move(port));
     return *raw;
+}
+
+void Station::attachRecorder(StationPort& port) {
+    RunSource source;
+    source.device = [&port] { return port.device(); };
+    source.values = [this]() -> const ParameterValues& { return m_values; };
+    source.frame = [this]() -> const DownloadFrame& { return m_frame; };
+    auto recorder = std::make_unique<RunRecorder>(*m_writer, std::move(source));
+    recorder->submitted = [&port](quint64 ticket, const ProductionRecord&) {
+        port.setNextRecordTicket(ticket);
+    };
+    port.setRecorder(recorder.get());
+    if (m_recorders.empty()) {
+        connect(m_writer, &RecordWriter::committed, this,
+                [this](quint64 ticket, const QString&) { recordCommitted(ticket); });
+    }
+    m_recorders.push_back(std::move(recorder));
 }
 
 int Station::start() {

@@ -11,6 +11,9 @@
 
 namespace qt2xx {
 
+class RecordWriter;
+class RunRecorder;
+
 // Several ports at once, all on one thread, every one sending the same frame. The station counts
 // the finished controllers over all ports and stops at a given count.
 class Station : public QObject {
@@ -18,6 +21,11 @@ class Station : public QObject {
 public:
     Station(const ParameterValues& values, const DownloadFrame& frame, QObject* parent = nullptr);
     ~Station() override;
+
+    // Keeps the production record of every port through the writer, which must outlive the
+    // station; set before the ports are added. A finished unit is then told once its record is
+    // committed.
+    void setRecordWriter(RecordWriter* writer) { m_writer = writer; }
 
     // Adds a port for a device; ports are started by start().
     StationPort& addPort(const QString& device);
@@ -50,6 +58,7 @@ Q_SIGNALS:
     void stopped();
 
 private:
+    void attachRecorder(StationPort& port);
     void onPortEvent(StationPort& port, const PortEvent& event);
     void report(StationPort& port, const PortEvent& event);
     void balance(StationPort* source, bool sourceFailed);
@@ -58,6 +67,8 @@ private:
 
     const ParameterValues m_values;
     DownloadFrame m_frame;
+    RecordWriter* m_writer = nullptr;
+    std::vector<std::unique_ptr<RunRecorder>> m_recorders; // outlive the ports that tell them
     std::vector<std::unique_ptr<StationPort>> m_ports;
     QHash<quint64, std::pair<StationPort*, PortEvent>> m_held;
     int m_count = 0;

@@ -1,5 +1,7 @@
 // qt2xx-station as a script runs it: simulators on pseudo-terminals, JSON lines on stdout read one
 // by one, exit statuses as documented.
+#include "record/RecordStore.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -57,7 +59,9 @@ private:
 class Station {
 public:
     explicit Station(const QStringList& arguments) {
-        m_process.start(kStation, QStringList{QStringLiteral("--no-record")} + arguments);
+        const bool recording = !arguments.filter(QStringLiteral("--record=")).isEmpty();
+        m_process.start(kStation,
+                        (recording ? QStringList() : QStringList{QStringLiteral("--no-record")}) + arguments);
     }
     ~Station() {
         if (m_process.state() != QProcess::NotRunning) {
@@ -127,13 +131,17 @@ private Q_SLOTS:
     void refusals_data();
     void refusals();
     void portThatCannotOpenIsSkipped();
+    void finishedWaitsForItsRecord();
 };
 
 // Every simulator stores exactly the file's frame, the count is met without a controller too many,
-// and every line is one JSON object.
+// the record holds a finished row for each, and every line is one JSON object.
 void TestStationTool::programsTheCountOverFourPorts() {
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("records.sqlite"));
     std::vector<std::unique_ptr<Controller>> sims;
-    QStringList args{QStringLiteral("--count"), QStringLiteral("40"), kSetFile};
+    QStringList args{QStringLiteral("--count"), QStringLiteral("40"), QStringLiteral("--record=") + database,
+                     kSetFile};
     for (int i = 0; i < 4; ++i) {
         sims.push_back(std::make_unique<Controller>());
         args << sims.back()->path();
@@ -164,6 +172,17 @@ void TestStationTool::programsTheCountOverFourPorts() {
     const QJsonObject summary = station.events().last();
     QCOMPARE(summary[QStringLiteral("event")].toString(), QStringLiteral("summary"));
     QCOMPARE(summary[QStringLiteral("finished")].toInt(), 40);
+
+    QString error;
+    const auto store = qt2xx::RecordStore::open(database, &error, qt2xx::RecordStore::OpenMode::MustExist);
+    QVERIFY2(store, qPrintable(error));
+    const auto records = store->records({}, &error);
+    QCOMPARE(records.size(), size_t(40));
+    for (const auto& record : records) {
+        QCOMPARE(record.result, qt2xx::Outcome::Finished);
+        QCOMPARE(QString::fromLatin1(record.frame.toHex().toUpper()),
+                 QString(frame).remove(QLatin1Char(' ')));
+    }
 }
 
 void TestStationTool::oneFailingPortLeavesTheOthers_data() {
@@ -293,6 +312,20 @@ void TestStationTool::portThatCannotOpenIsSkipped() {
     QVERIFY(station.errors().contains(
         QStringLiteral("/dev/ttyUSB-none: This Comm is no use,please try others! Device /dev/ttyUSB-none:")));
     QCOMPARE(station.events(QStringLiteral("finished"), sim.path()).size(), 2);
+}
+
+// A controller is told finished only once its record is durable: with a database that cannot be
+// written, none is, and the exit status says so.
+void TestStationTool::finishedWaitsForItsRecord() {
+    Controller sim;
+    Station station({QStringLiteral("--record=/dev/null/records.sqlite"), kSetFile, sim.path()});
+    QTRY_VERIFY_WITH_TIMEOUT(sim.programmed().size() >= 2, kWait);
+    station.signal(SIGTERM);
+    QVERIFY(station.finish());
+    QCOMPARE(station.exitCode(), 1);
+    QVERIFY(station.events(QStringLiteral("finished")).isEmpty());
+    QVERIFY(station.events().last()[QStringLiteral("unconfirmed")].toInt() >= 2);
+    QVERIFY(station.errors().contains(QStringLiteral("records cannot be written")));
 }
 
 QTEST_GUILESS_MAIN(TestStationTool)

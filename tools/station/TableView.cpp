@@ -78,7 +78,9 @@ void TableView::draw() {
     QByteArray text;
     if (m_drawn > 0)
         text += "\x1b[" + QByteArray::number(m_drawn) + "A";
-    const QStringList lines = rows();
+    QStringList lines = rows();
+    while (lines.size() < m_drawn) // a line that went away is cleared, and the table keeps its place
+        lines << QString();
     for (const QString& line : lines)
         text += "\r\x1b[2K" + line.toUtf8() + "\n";
     std::fwrite(text.constData(), 1, size_t(text.size()), m_out);
@@ -93,6 +95,11 @@ void TableView::finish(const QString& summary) {
     draw();
     std::fprintf(m_out, "%s\n", qPrintable(summary));
     std::fflush(m_out);
+}
+
+void TableView::setNotice(const QString& notice) {
+    m_notice = notice;
+    schedule();
 }
 
 QStringList TableView::rows() const {
@@ -111,6 +118,8 @@ QStringList TableView::rows() const {
     for (const auto& port : m_station.ports())
         lines << row(*port, deviceWidth);
     lines << totals();
+    if (!m_notice.isEmpty())
+        lines << colour(m_notice.left(m_width - 1), kLogRed);
     return lines;
 }
 

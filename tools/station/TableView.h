@@ -16,6 +16,8 @@ public:
     TableView(qt2xx::Station& station, std::FILE* out, bool colour);
     // Draws the final table, then the summary line.
     void finish(const QString& summary);
+    // A line under the totals, e.g. why records cannot be written; empty removes it.
+    void setNotice(const QString& notice);
 
 private:
     void schedule();
@@ -29,6 +31,7 @@ private:
     std::FILE* m_out;
     bool m_colour;
     int m_width = 80;
+    QString m_notice;
     int m_drawn = 0; // lines of the table now on screen
     QTimer m_throttle;
     QTimer m_clock; // the elapsed time and the rate move even when no port does
