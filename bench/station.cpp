@@ -10,9 +10,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHash>
 #include <QProcess>
-#include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>
@@ -142,7 +142,7 @@ Programming program(const SetFile& set, int ports) {
     QElapsedTimer clock;
     clock.start();
     QObject::connect(&station, &Station::event, &station, [&](const PortEvent& e) {
-        if (e.kind == PortEventKind::Finished)
+        if (e.finished())
             finishedAt[e.device].push_back(clock.elapsed());
     });
     station.start();

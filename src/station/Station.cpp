@@ -93,7 +93,7 @@ int Station::busyPorts() const {
 }
 
 void Station::onPortEvent(StationPort& port, const PortEvent& event) {
-    if (event.kind == PortEventKind::Finished && event.recordTicket != 0) {
+    if (event.finished() && event.recordTicket != 0) {
         m_held.insert(event.recordTicket, {&port, event});
         return;
     }
@@ -110,11 +110,11 @@ void Station::recordCommitted(quint64 ticket) {
 }
 
 void Station::report(StationPort& port, const PortEvent& event) {
-    if (event.kind == PortEventKind::Finished)
+    if (event.finished())
         port.countFinished();
     Q_EMIT this->event(event);
     if (!m_stopping)
-        balance(&port, IsFailure(event.kind));
+        balance(&port, event.failed());
 }
 
 // With a count, a port that is only seeking pauses while the exchanges under way can make up the

@@ -1,5 +1,7 @@
 #include "station/StationPort.h"
 
+#include "record/ProductionRecord.h"
+
 #include <utility>
 
 namespace qt2xx {
@@ -11,20 +13,12 @@ std::chrono::nanoseconds since(const QElapsedTimer& clock, qint64 startNs) {
 
 } // namespace
 
-QString PortEventName(PortEventKind kind) {
-    switch (kind) {
+QString PortEventName(const PortEvent& event) {
+    switch (event.kind) {
     case PortEventKind::Started:
         return QStringLiteral("started");
-    case PortEventKind::Finished:
-        return QStringLiteral("finished");
-    case PortEventKind::TransmitFailure:
-        return QStringLiteral("transmit-failure");
-    case PortEventKind::StorageFailure:
-        return QStringLiteral("storage-failure");
-    case PortEventKind::NoResponse:
-        return QStringLiteral("no-response");
-    case PortEventKind::NoStorageResponse:
-        return QStringLiteral("no-storage-response");
+    case PortEventKind::Done:
+        return ResultName(event.outcome);
     case PortEventKind::Interrupted:
         return QStringLiteral("interrupted");
     case PortEventKind::Lost:
@@ -35,35 +29,6 @@ QString PortEventName(PortEventKind kind) {
         return QStringLiteral("stopped");
     }
     return {};
-}
-
-PortEventKind PortEventOf(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::Finished:
-        return PortEventKind::Finished;
-    case Outcome::TransmitFailure:
-        return PortEventKind::TransmitFailure;
-    case Outcome::StorageFailure:
-        return PortEventKind::StorageFailure;
-    case Outcome::NoResponse:
-        return PortEventKind::NoResponse;
-    case Outcome::NoStorageResponse:
-        return PortEventKind::NoStorageResponse;
-    }
-    return PortEventKind::Interrupted;
-}
-
-bool IsFailure(PortEventKind kind) {
-    switch (kind) {
-    case PortEventKind::TransmitFailure:
-    case PortEventKind::StorageFailure:
-    case PortEventKind::NoResponse:
-    case PortEventKind::NoStorageResponse:
-    case PortEventKind::Interrupted:
-        return true;
-    default:
-        return false;
-    }
 }
 
 StationPort::StationPort(QString device, const ParameterValues& values, DownloadFrame& frame, QObject* parent)
@@ -159,7 +124,7 @@ void StationPort::controllerDone(Outcome outcome) {
     m_nextTicket = 0;
     if (m_recorder)
         m_recorder->controllerDone(outcome);
-    closeUnit(PortEventOf(outcome));
+    closeUnit(PortEventKind::Done, outcome);
 }
 
 void StationPort::commLost() {
@@ -189,18 +154,20 @@ void StationPort::runStopped() {
 }
 
 // Counts a failure at once; a finished unit is counted by the station once its record is durable.
-void StationPort::closeUnit(PortEventKind kind) {
+void StationPort::closeUnit(PortEventKind kind, Outcome outcome) {
     m_unitOpen = false;
+    PortEvent event{QDateTime::currentDateTimeUtc(), m_device, m_unit, kind, outcome, m_nextTicket};
+    m_nextTicket = 0;
     if (kind == PortEventKind::Interrupted)
         ++m_interrupted;
-    else if (kind != PortEventKind::Finished)
+    else if (!event.finished())
         ++m_failed;
-    tell(kind, m_nextTicket);
-    m_nextTicket = 0;
+    Q_EMIT this->event(event);
+    Q_EMIT changed();
 }
 
-void StationPort::tell(PortEventKind kind, quint64 ticket) {
-    Q_EMIT event(PortEvent{QDateTime::currentDateTimeUtc(), m_device, m_unit, kind, ticket});
+void StationPort::tell(PortEventKind kind, Outcome outcome) {
+    Q_EMIT event(PortEvent{QDateTime::currentDateTimeUtc(), m_device, m_unit, kind, outcome, 0});
     Q_EMIT changed();
 }
 

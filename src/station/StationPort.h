@@ -17,31 +17,31 @@ namespace qt2xx {
 
 // What happens to a unit or to a port, as the station tells it.
 enum class PortEventKind {
-    Started, // a controller answered: unit n begins
-    Finished,
-    TransmitFailure,
-    StorageFailure,
-    NoResponse,
-    NoStorageResponse,
+    Started,     // a controller answered: unit n begins
+    Done,        // the unit's exchange ended with an outcome
     Interrupted, // the exchange was cut short by a lost port or a stop
     Lost,
     Back,
     Stopped,
 };
 
-// "started", "finished", "transmit-failure", ... as scripts read them.
-QString PortEventName(PortEventKind kind);
-PortEventKind PortEventOf(Outcome outcome);
-// A unit that ended without its controller programmed: a failed outcome or an exchange cut short.
-bool IsFailure(PortEventKind kind);
-
 struct PortEvent {
     QDateTime time; // UTC
     QString device;
     int unit = 0; // the unit the event belongs to, counted from 1 per port; 0 before the first
     PortEventKind kind = PortEventKind::Started;
-    quint64 recordTicket = 0; // the outcome's record, when one was handed to a writer
+    Outcome outcome = Outcome::Finished; // of a Done event
+    quint64 recordTicket = 0;            // the outcome's record, when one was handed to a writer
+
+    bool finished() const { return kind == PortEventKind::Done && outcome == Outcome::Finished; }
+    // The unit ended without its controller programmed.
+    bool failed() const {
+        return (kind == PortEventKind::Done && !finished()) || kind == PortEventKind::Interrupted;
+    }
 };
+
+// "started", "finished", "transmit-failure", ... as scripts read them; outcomes by the record's words.
+QString PortEventName(const PortEvent& event);
 
 // How closely the port kept its 100 ms rhythm and how long its handlers took.
 struct PortTiming {
@@ -133,8 +133,8 @@ private:
 
     void beginReceive();
     void endReceive();
-    void tell(PortEventKind kind, quint64 ticket = 0);
-    void closeUnit(PortEventKind kind);
+    void tell(PortEventKind kind, Outcome outcome = Outcome::Finished);
+    void closeUnit(PortEventKind kind, Outcome outcome = Outcome::Finished);
 
     QString m_device;
     const ParameterValues& m_values;

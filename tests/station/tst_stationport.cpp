@@ -46,7 +46,7 @@ struct Rig {
             names << QStringLiteral("%1 %2 %3")
                          .arg(e.device.section(QLatin1Char('/'), -1))
                          .arg(e.unit)
-                         .arg(PortEventName(e.kind));
+                         .arg(PortEventName(e));
         return names;
     }
 

@@ -1,5 +1,7 @@
 // The live table as a terminal shows it: the station runs with its stdout on a pseudo-terminal, and
 // the test replays what it wrote on a small model of the screen.
+#include "record/RecordRig.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -16,25 +18,6 @@ namespace {
 const QString kSetFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
 constexpr int kPorts = 3;
 constexpr int kTableLines = kPorts + 2; // header, one row per port, totals
-
-class Controller {
-public:
-    Controller() {
-        m_process.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim"));
-        while (!m_process.canReadLine() && m_process.waitForReadyRead(5000)) {
-        }
-        m_path = QString::fromLocal8Bit(m_process.readLine().trimmed());
-    }
-    ~Controller() {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
-    QString path() const { return m_path; }
-
-private:
-    QProcess m_process;
-    QString m_path;
-};
 
 // Cursor up, clear line, carriage return and line feed are all the table uses; colours are skipped.
 QStringList replay(const QString& output) {
@@ -88,12 +71,12 @@ void TestStationView::tableIsRedrawnInPlace_data() {
 
 void TestStationView::tableIsRedrawnInPlace() {
     QFETCH(bool, noColor);
-    std::vector<std::unique_ptr<Controller>> sims;
+    std::vector<std::unique_ptr<qt2xx::test::SimController>> sims;
     QStringList args{QStringLiteral("--no-record"), QStringLiteral("--count"), QStringLiteral("12"),
                      kSetFile};
     for (int i = 0; i < kPorts; ++i) {
-        sims.push_back(std::make_unique<Controller>());
-        args << sims.back()->path();
+        sims.push_back(std::make_unique<qt2xx::test::SimController>());
+        args << sims.back()->device();
     }
 
     int master = -1;
@@ -135,7 +118,7 @@ void TestStationView::tableIsRedrawnInPlace() {
     int finished = 0;
     for (int i = 0; i < kPorts; ++i) {
         const QStringList cells = screen[1 + i].simplified().split(QLatin1Char(' '));
-        QCOMPARE(cells.value(0), sims[size_t(i)]->path());
+        QCOMPARE(cells.value(0), sims[size_t(i)]->device());
         QCOMPARE(cells.value(1), QStringLiteral("Stopped"));
         finished += cells.value(4).toInt();
     }

@@ -56,8 +56,8 @@ void JsonOutput::event(const PortEvent& event) {
     line.add("time", timeText(event.time))
         .add("device", event.device)
         .add("unit", event.unit)
-        .add("event", PortEventName(event.kind));
-    if (event.kind == PortEventKind::Finished)
+        .add("event", PortEventName(event));
+    if (event.finished())
         line.add("frame", frameHex(m_station.frame()));
     write(line.text());
 }
