@@ -7,12 +7,12 @@
 
 #include "station/Station.h"
 #include "files/SetFile.h"
+#include "support/SimProcess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHash>
-#include <QProcess>
 #include <QTimer>
 
 #include <algorithm>
@@ -59,21 +59,6 @@ double cpuPercentOver(std::chrono::milliseconds wall) {
     wait(int(wall.count()));
     return 100.0 * (cpuSeconds() - before) / (double(clock.nsecsElapsed()) / 1e9);
 }
-
-struct Sim {
-    QProcess process;
-    QString path;
-    Sim() {
-        process.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim"));
-        while (!process.canReadLine() && process.waitForReadyRead(5000)) {
-        }
-        path = QString::fromLocal8Bit(process.readLine().trimmed());
-    }
-    ~Sim() {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
-};
 
 // A line with nothing at its far end: the master is held open and never answers.
 struct SilentLine {
@@ -132,11 +117,11 @@ struct Programming {
 };
 
 Programming program(const SetFile& set, int ports) {
-    std::vector<std::unique_ptr<Sim>> sims;
+    std::vector<std::unique_ptr<test::SimProcess>> sims;
     Station station(set.values, set.frame);
     for (int i = 0; i < ports; ++i) {
-        sims.push_back(std::make_unique<Sim>());
-        station.addPort(sims.back()->path);
+        sims.push_back(std::make_unique<test::SimProcess>());
+        station.addPort(sims.back()->device());
     }
     QHash<QString, std::vector<qint64>> finishedAt;
     QElapsedTimer clock;

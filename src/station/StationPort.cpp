@@ -95,7 +95,7 @@ void StationPort::setTimerEnabled(bool enabled) {
     m_lastTickNs = m_clock.nsecsElapsed();
 }
 
-void StationPort::ReceiveDisplay(const QString& strAdd, int intColor) {
+void StationPort::ReceiveDisplay(const QString& strAdd, LogColor intColor) {
     m_lastMessage = strAdd;
     m_lastColor = intColor;
     Q_EMIT changed();

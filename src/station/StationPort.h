@@ -80,10 +80,10 @@ public:
     // The message box text and its reason from the last failed start.
     QString openProblem() const { return m_openProblem; }
 
-    int state() const { return m_sequencer.intCommFlag(); }
+    CommFlag state() const { return m_sequencer.intCommFlag(); }
     float progress() const { return m_progress; }
     QString lastMessage() const { return m_lastMessage; }
-    int lastColor() const { return m_lastColor; }
+    LogColor lastColor() const { return m_lastColor; }
     int unit() const { return m_unit; }
     int finished() const { return m_finished; }
     int failed() const { return m_failed; }
@@ -120,7 +120,7 @@ private:
     void setProgressValue(float value) override;
     void setTimerEnabled(bool enabled) override;
     // StatusLog
-    void ReceiveDisplay(const QString& strAdd, int intColor) override;
+    void ReceiveDisplay(const QString& strAdd, LogColor intColor) override;
     // MessageBox
     void show(const QString& text, const QString& informative) override;
     // SequencerObserver
@@ -151,7 +151,7 @@ private:
     bool m_indicator = true;
     float m_progress = 0;
     QString m_lastMessage;
-    int m_lastColor = 0;
+    LogColor m_lastColor = LogColor(0);
     QString m_openProblem;
     int m_unit = 0;
     bool m_unitOpen = false;

@@ -2,6 +2,7 @@
 // test makes every tick, so each port's exchange can be checked tick by tick while the others do
 // something else.
 #include "files/SetFile.h"
+#include "link/SequencerMessages.h"
 #include "station/Station.h"
 #include "support/Pty.h"
 
@@ -84,16 +85,16 @@ void TestStationPort::portsKeepTheirOwnTicks() {
     QCOMPARE(rig.tick(), (QList<QByteArray>{kSeek, kSeek, kSeek}));
     rig.ptys[0]->write("U");
     rig.ptys[2]->write("U");
-    QTRY_COMPARE(rig.port(2).state(), int(DownloadSequencer::Answered));
-    QTRY_COMPARE(rig.port(0).state(), int(DownloadSequencer::Answered));
+    QTRY_COMPARE(rig.port(2).state(), DownloadSequencer::Answered);
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Answered);
 
     QCOMPARE(rig.tick(), (QList<QByteArray>{frame, kSeek, frame}));
     rig.ptys[2]->write("X");
     rig.ptys[0]->write("Q");
-    QTRY_COMPARE(rig.port(0).state(), int(DownloadSequencer::Accepted));
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Accepted);
     rig.ptys[0]->write("R");
-    QTRY_COMPARE(rig.port(0).state(), int(DownloadSequencer::Stored));
-    QCOMPARE(rig.port(2).lastMessage(), QStringLiteral("Transmit Failure"));
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Stored);
+    QCOMPARE(rig.port(2).lastMessage(), kTransmitFailureMessage);
 
     // The third "8" of port 1's cycle; port 2 seeks from a counter its failure reset.
     QCOMPARE(rig.tick(), (QList<QByteArray>{QByteArray(), kSeek, kSeek}));
@@ -115,17 +116,17 @@ void TestStationPort::pulledPortLeavesTheOthersUndisturbed() {
     QCOMPARE(rig.tick(), (QList<QByteArray>{kSeek, kSeek}));
     rig.ptys[0]->write("U");
     rig.ptys[1]->write("U");
-    QTRY_COMPARE(rig.port(1).state(), int(DownloadSequencer::Answered));
-    QTRY_COMPARE(rig.port(0).state(), int(DownloadSequencer::Answered));
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Answered);
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Answered);
     const QByteArray frame = frameBytes(rig.set.frame);
     QCOMPARE(rig.tick(), (QList<QByteArray>{frame, frame}));
 
     rig.ptys[0]->close();
     QTRY_VERIFY(rig.port(0).lost());
     rig.ptys[1]->write("Q");
-    QTRY_COMPARE(rig.port(1).state(), int(DownloadSequencer::Accepted));
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Accepted);
     rig.ptys[1]->write("R");
-    QTRY_COMPARE(rig.port(1).state(), int(DownloadSequencer::Stored));
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Stored);
     rig.tick();
     QCOMPARE(rig.port(1).finished(), 1);
     QCOMPARE(rig.ptys[1]->takeWritten(), QByteArray());
@@ -154,12 +155,12 @@ void TestStationPort::countPausesPortsThatCouldOvershootIt() {
     }
     rig.ptys[1]->write("U");
     QTRY_VERIFY(rig.port(0).paused());
-    QTRY_COMPARE(rig.port(1).state(), int(DownloadSequencer::Answered));
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Answered);
     QCOMPARE(rig.tick().at(1), frameBytes(rig.set.frame));
     rig.ptys[1]->write("Q");
-    QTRY_COMPARE(rig.port(1).state(), int(DownloadSequencer::Accepted));
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Accepted);
     rig.ptys[1]->write("R");
-    QTRY_COMPARE(rig.port(1).state(), int(DownloadSequencer::Stored));
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Stored);
     rig.tick();
     QTRY_VERIFY(rig.station.isStopped());
 

@@ -1,6 +1,7 @@
 // qt2xx-station as a script runs it: simulators on pseudo-terminals, JSON lines on stdout read one
 // by one, exit statuses as documented.
 #include "record/RecordStore.h"
+#include "support/SimProcess.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,44 +17,12 @@
 
 namespace {
 
+using Controller = qt2xx::test::SimProcess;
+
 constexpr int kWait = 30000;
-const QString kStation = QStringLiteral(QT2XX_BIN_DIR "/qt2xx-station");
-const QString kFrameTool = QStringLiteral(QT2XX_BIN_DIR "/qt2xx-frame");
+const QString kStation = QStringLiteral(QT2XX_STATION_TOOL);
+const QString kFrameTool = QStringLiteral(QT2XX_FRAME_TOOL);
 const QString kSetFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
-
-// The virtual controller as a separate process, with its stdout read line by line.
-class Controller {
-public:
-    explicit Controller(const QStringList& arguments = {}) {
-        m_process.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim"), arguments);
-        while (!m_process.canReadLine() && m_process.waitForReadyRead(5000)) {
-        }
-        m_path = QString::fromLocal8Bit(m_process.readLine().trimmed());
-    }
-    ~Controller() { stop(); }
-    QString path() const { return m_path; }
-    QStringList programmed() {
-        m_process.waitForReadyRead(50);
-        while (m_process.canReadLine())
-            m_lines << QString::fromLocal8Bit(m_process.readLine().trimmed());
-        return m_lines.filter(QRegularExpression(QStringLiteral("^programmed ")));
-    }
-    void stop() {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
-    void pull() {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-
-private:
-    QProcess m_process;
-    QString m_path;
-    QStringList m_lines;
-};
 
 // The station with its JSON lines parsed as they come.
 class Station {
@@ -144,7 +113,7 @@ void TestStationTool::programsTheCountOverFourPorts() {
                      kSetFile};
     for (int i = 0; i < 4; ++i) {
         sims.push_back(std::make_unique<Controller>());
-        args << sims.back()->path();
+        args << sims.back()->device();
     }
     Station station(args);
     QVERIFY(station.finish());
@@ -156,12 +125,13 @@ void TestStationTool::programsTheCountOverFourPorts() {
     QCOMPARE(finished.size(), 40);
     int programmed = 0;
     for (auto& sim : sims) {
+        sim->terminate();
         const QStringList lines = sim->programmed();
         QVERIFY(!lines.isEmpty());
         for (const QString& line : lines)
-            QCOMPARE(line.section(QStringLiteral(": "), 1), frame);
+            QCOMPARE(line, frame);
         programmed += int(lines.size());
-        const auto mine = station.events(QStringLiteral("finished"), sim->path());
+        const auto mine = station.events(QStringLiteral("finished"), sim->device());
         QCOMPARE(mine.size(), lines.size());
         QCOMPARE(mine.last()[QStringLiteral("unit")].toInt(), int(lines.size()));
     }
@@ -204,15 +174,17 @@ void TestStationTool::oneFailingPortLeavesTheOthers() {
     QFETCH(QString, mode);
     QFETCH(QString, event);
     Controller good1, good2, bad({mode});
-    Station station(
-        {QStringLiteral("--count"), QStringLiteral("8"), kSetFile, good1.path(), bad.path(), good2.path()});
+    Station station({QStringLiteral("--count"), QStringLiteral("8"), kSetFile, good1.device(), bad.device(),
+                     good2.device()});
     QVERIFY(station.finish());
     QCOMPARE(station.exitCode(), 1);
-    QVERIFY(!station.events(event, bad.path()).isEmpty());
-    QVERIFY(station.events(QStringLiteral("finished"), bad.path()).isEmpty());
+    QVERIFY(!station.events(event, bad.device()).isEmpty());
+    QVERIFY(station.events(QStringLiteral("finished"), bad.device()).isEmpty());
     QCOMPARE(station.events(QStringLiteral("finished")).size(), 8);
+    good1.terminate();
+    good2.terminate();
     QCOMPARE(good1.programmed().size() + good2.programmed().size(), 8);
-    QCOMPARE(station.events(event).size(), station.events(event, bad.path()).size());
+    QCOMPARE(station.events(event).size(), station.events(event, bad.device()).size());
 }
 
 // The slot's device is a link the test points at whichever simulator is plugged in.
@@ -221,22 +193,22 @@ void TestStationTool::pulledAdapterComesBackWhileTheOtherProgrammes() {
     const QString slot = dir.filePath(QStringLiteral("slot1"));
     auto first = std::make_unique<Controller>();
     Controller other;
-    QVERIFY(QFile::link(first->path(), slot));
-    Station station({kSetFile, slot, other.path()});
+    QVERIFY(QFile::link(first->device(), slot));
+    Station station({kSetFile, slot, other.device()});
     QTRY_VERIFY_WITH_TIMEOUT(!station.events(QStringLiteral("finished"), slot).isEmpty(), kWait);
 
-    first->pull();
+    first->kill();
     QTRY_COMPARE_WITH_TIMEOUT(station.events(QStringLiteral("lost"), slot).size(), 1, kWait);
-    const qsizetype otherBefore = station.events(QStringLiteral("finished"), other.path()).size();
+    const qsizetype otherBefore = station.events(QStringLiteral("finished"), other.device()).size();
     QTest::qWait(1000);
-    QVERIFY(station.events(QStringLiteral("finished"), other.path()).size() >= otherBefore + 2);
+    QVERIFY(station.events(QStringLiteral("finished"), other.device()).size() >= otherBefore + 2);
 
     Controller second;
     QFile::remove(slot);
-    QVERIFY(QFile::link(second.path(), slot));
+    QVERIFY(QFile::link(second.device(), slot));
     QTRY_COMPARE_WITH_TIMEOUT(station.events(QStringLiteral("back"), slot).size(), 1, kWait);
     QTRY_VERIFY_WITH_TIMEOUT(!second.programmed().isEmpty(), kWait);
-    QVERIFY(station.events(QStringLiteral("lost"), other.path()).isEmpty());
+    QVERIFY(station.events(QStringLiteral("lost"), other.device()).isEmpty());
     station.signal(SIGTERM);
     QVERIFY(station.finish());
     QCOMPARE(station.events().last()[QStringLiteral("event")].toString(), QStringLiteral("summary"));
@@ -245,7 +217,7 @@ void TestStationTool::pulledAdapterComesBackWhileTheOtherProgrammes() {
 // A unit under way when the operator interrupts is cut short, told as such, and fails the exit status.
 void TestStationTool::interruptStopsMidExchange() {
     Controller slow({QStringLiteral("--answer-delay"), QStringLiteral("60")});
-    Station station({kSetFile, slow.path()});
+    Station station({kSetFile, slow.device()});
     QTRY_VERIFY_WITH_TIMEOUT(!station.events(QStringLiteral("started")).isEmpty(), kWait);
     station.signal(SIGINT);
     QVERIFY(station.finish());
@@ -306,25 +278,27 @@ void TestStationTool::refusals() {
 void TestStationTool::portThatCannotOpenIsSkipped() {
     Controller sim;
     Station station({QStringLiteral("--count"), QStringLiteral("2"), kSetFile,
-                     QStringLiteral("/dev/ttyUSB-none"), sim.path()});
+                     QStringLiteral("/dev/ttyUSB-none"), sim.device()});
     QVERIFY(station.finish());
     QCOMPARE(station.exitCode(), 0);
     QVERIFY(station.errors().contains(
         QStringLiteral("/dev/ttyUSB-none: This Comm is no use,please try others! Device /dev/ttyUSB-none:")));
-    QCOMPARE(station.events(QStringLiteral("finished"), sim.path()).size(), 2);
+    QCOMPARE(station.events(QStringLiteral("finished"), sim.device()).size(), 2);
 }
 
 // A controller is told finished only once its record is durable: with a database that cannot be
 // written, none is, and the exit status says so.
 void TestStationTool::finishedWaitsForItsRecord() {
     Controller sim;
-    Station station({QStringLiteral("--record=/dev/null/records.sqlite"), kSetFile, sim.path()});
+    Station station({QStringLiteral("--record=/dev/null/records.sqlite"), kSetFile, sim.device()});
     QTRY_VERIFY_WITH_TIMEOUT(sim.programmed().size() >= 2, kWait);
     station.signal(SIGTERM);
     QVERIFY(station.finish());
     QCOMPARE(station.exitCode(), 1);
     QVERIFY(station.events(QStringLiteral("finished")).isEmpty());
-    QVERIFY(station.events().last()[QStringLiteral("unconfirmed")].toInt() >= 2);
+    // The first was reported by its tick before the second began; the second may be stopped in its store.
+    QVERIFY(station.events().last()[QStringLiteral("unconfirmed")].toInt() >= 1);
+    QCOMPARE(station.events().last()[QStringLiteral("finished")].toInt(), 0);
     QVERIFY(station.errors().contains(QStringLiteral("records cannot be written")));
 }
 

@@ -1,6 +1,6 @@
 // The live table as a terminal shows it: the station runs with its stdout on a pseudo-terminal, and
 // the test replays what it wrote on a small model of the screen.
-#include "record/RecordRig.h"
+#include "support/SimProcess.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -71,11 +71,11 @@ void TestStationView::tableIsRedrawnInPlace_data() {
 
 void TestStationView::tableIsRedrawnInPlace() {
     QFETCH(bool, noColor);
-    std::vector<std::unique_ptr<qt2xx::test::SimController>> sims;
+    std::vector<std::unique_ptr<qt2xx::test::SimProcess>> sims;
     QStringList args{QStringLiteral("--no-record"), QStringLiteral("--count"), QStringLiteral("12"),
                      kSetFile};
     for (int i = 0; i < kPorts; ++i) {
-        sims.push_back(std::make_unique<qt2xx::test::SimController>());
+        sims.push_back(std::make_unique<qt2xx::test::SimProcess>());
         args << sims.back()->device();
     }
 
@@ -96,7 +96,7 @@ void TestStationView::tableIsRedrawnInPlace() {
     station.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
     QElapsedTimer elapsed;
     elapsed.start();
-    station.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-station"), args);
+    station.start(QStringLiteral(QT2XX_STATION_TOOL), args);
     QByteArray raw;
     char buffer[4096];
     while (!station.waitForFinished(20) && elapsed.elapsed() < 30000) {

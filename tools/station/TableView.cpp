@@ -23,7 +23,7 @@ QString stateName(const StationPort& port) {
         return QStringLiteral("Paused");
     if (!port.running())
         return QStringLiteral("Stopped");
-    const int state = port.state();
+    const int state = int(port.state());
     return state >= 0 && state <= 5 ? QString::fromLatin1(names[state]) : QString::number(state);
 }
 
