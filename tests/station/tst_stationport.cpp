@@ -3,9 +3,13 @@
 // something else.
 #include "files/SetFile.h"
 #include "link/SequencerMessages.h"
+#include "station/Devices.h"
 #include "station/Station.h"
 #include "support/Pty.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -72,6 +76,7 @@ private Q_SLOTS:
     void portsKeepTheirOwnTicks();
     void pulledPortLeavesTheOthersUndisturbed();
     void countPausesPortsThatCouldOvershootIt();
+    void portsAreNamedAsThePortBoxAndTheLinksNameThem();
 };
 
 // One port programs, one only seeks, one is refused: each writes on exactly the tick its own state
@@ -167,6 +172,34 @@ void TestStationPort::countPausesPortsThatCouldOvershootIt() {
     QCOMPARE(rig.eventNames(), (QStringList{rig.name(0) + " 1 started", rig.name(0) + " 1 transmit-failure",
                                             rig.name(1) + " 1 started", rig.name(1) + " 1 finished",
                                             rig.name(0) + " 1 stopped", rig.name(1) + " 1 stopped"}));
+}
+
+// A number finds its device as the port box does; a fixture's by-path link names the same device as
+// its target, so the one device cannot be given twice under two names.
+void TestStationPort::portsAreNamedAsThePortBoxAndTheLinksNameThem() {
+    QTemporaryDir dev;
+    QFile(dev.filePath(QStringLiteral("ttyACM1"))).open(QIODevice::WriteOnly);
+    const PortChoice two = ResolvePort(QStringLiteral(" 2.4"), dev.path());
+    QCOMPARE(two.device, dev.filePath(QStringLiteral("ttyACM1")));
+    const PortChoice one = ResolvePort(QStringLiteral("1"), dev.path());
+    QVERIFY(one.device.isEmpty());
+    QVERIFY2(one.problem.startsWith(QStringLiteral("This Comm is no use,please try others! ")),
+             qPrintable(one.problem));
+    QVERIFY(one.problem.contains(dev.filePath(QStringLiteral("ttyUSB0"))));
+
+    Pty pty;
+    QVERIFY(QDir(dev.path()).mkpath(QStringLiteral("serial/by-path")));
+    const QString link = dev.filePath(QStringLiteral("serial/by-path/pci-0000:00:14.0-usb-0:1.2:1.0-port0"));
+    QVERIFY(QFile::link(pty.slavePath(), link));
+    QCOMPARE(DeviceIdentity(link), DeviceIdentity(pty.slavePath()));
+    QVERIFY(DeviceIdentity(link) != DeviceIdentity(dev.filePath(QStringLiteral("ttyACM1"))));
+    const auto devices = ListSerialDevices(dev.filePath(QStringLiteral("serial")), dev.path());
+    const auto it = std::find_if(devices.begin(), devices.end(), [&](const SerialDevice& d) {
+        return d.device == DeviceIdentity(pty.slavePath());
+    });
+    QVERIFY(it != devices.end());
+    QCOMPARE(it->byPath, QStringList{link});
+    QCOMPARE(it->number, 0);
 }
 
 QTEST_GUILESS_MAIN(TestStationPort)
