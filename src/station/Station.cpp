@@ -6,6 +6,12 @@
 #include <QTimer>
 
 namespace qt2xx {
+namespace {
+
+// How often a stop looks whether the ports that hold a stored controller have reported it.
+constexpr std::chrono::milliseconds kStoredPoll{10};
+
+} // namespace
 
 Station::Station(const ParameterValues& values, const DownloadFrame& frame, QObject* parent)
     : QObject(parent), m_values(values), m_frame(frame) {}
@@ -59,13 +65,23 @@ int Station::start() {
     return int(m_ports.size());
 }
 
+// A controller that has answered "R" has stored the frame: its port stops after the tick that reports
+// it finished, at most one tick later, so it is not told cut short. Every other port stops at once.
 void Station::stop() {
-    if (m_stopped || m_stopping)
+    if (m_stopped)
         return;
     m_stopping = true;
-    for (auto& port : m_ports)
-        port->stop();
-    m_stopping = false;
+    bool storing = false;
+    for (auto& port : m_ports) {
+        if (port->state() == CommFlag::Stored)
+            storing = true;
+        else
+            port->stop();
+    }
+    if (storing) {
+        QTimer::singleShot(kStoredPoll, this, &Station::stop);
+        return;
+    }
     m_stopped = true;
     Q_EMIT changed();
     Q_EMIT stopped();
@@ -124,7 +140,7 @@ void Station::report(StationPort& port, const PortEvent& event) {
 // reached and no exchange is under way. The port that told the event is inside its sequencer's call,
 // so it is paused, like the station's stop, after that call.
 void Station::balance(StationPort* source, bool sourceFailed) {
-    if (m_count <= 0 || !m_running || m_stopped)
+    if (m_count <= 0 || !m_running || m_stopping || m_stopped)
         return;
     const bool covered = finished() + int(m_held.size()) + busyPorts() >= m_count;
     bool resumed = false;

@@ -37,7 +37,8 @@ public:
     // Starts every port; the ports that did not open are told through openFailed() and dropped.
     // Returns the number of ports running.
     int start();
-    // Stops every port as the Start/Stop command does; stopped() follows.
+    // Stops every port as the Start/Stop command does; stopped() follows. A port whose controller
+    // has stored the frame first reports it finished.
     void stop();
     bool isStopped() const { return m_stopped; }
 
@@ -74,7 +75,7 @@ private:
     int m_count = 0;
     bool m_running = false; // start() has run; before it, no port is paused or started again
     bool m_stopped = false;
-    bool m_stopping = false;
+    bool m_stopping = false; // a stop has begun: no port is paused or started again
     QElapsedTimer m_elapsed;
 };
 

@@ -76,6 +76,7 @@ private Q_SLOTS:
     void portsKeepTheirOwnTicks();
     void pulledPortLeavesTheOthersUndisturbed();
     void countPausesPortsThatCouldOvershootIt();
+    void stopLetsAStoredControllerBeFinished();
     void portsAreNamedAsThePortBoxAndTheLinksNameThem();
 };
 
@@ -172,6 +173,29 @@ void TestStationPort::countPausesPortsThatCouldOvershootIt() {
     QCOMPARE(rig.eventNames(), (QStringList{rig.name(0) + " 1 started", rig.name(0) + " 1 transmit-failure",
                                             rig.name(1) + " 1 started", rig.name(1) + " 1 finished",
                                             rig.name(0) + " 1 stopped", rig.name(1) + " 1 stopped"}));
+}
+
+// The controller has answered "R" when the stop comes: it has the frame, and is told finished, not
+// cut short, by the tick that follows.
+void TestStationPort::stopLetsAStoredControllerBeFinished() {
+    Rig rig(1);
+    QCOMPARE(rig.station.start(), 1);
+    rig.tick();
+    rig.ptys[0]->write("U");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Answered);
+    rig.tick();
+    rig.ptys[0]->write("Q");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Accepted);
+    rig.ptys[0]->write("R");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Stored);
+
+    rig.station.stop();
+    QTest::qWait(50);
+    QVERIFY(!rig.station.isStopped());
+    rig.tick();
+    QTRY_VERIFY(rig.station.isStopped());
+    QCOMPARE(rig.eventNames(), (QStringList{rig.name(0) + " 1 started", rig.name(0) + " 1 finished",
+                                            rig.name(0) + " 1 stopped"}));
 }
 
 // A number finds its device as the port box does; a fixture's by-path link names the same device as
