@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -43,6 +44,8 @@ void catchStopSignals() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    // A reader that goes away shows as a failed write, which stops the station as an interrupt does.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 void message(const QString& text) {
@@ -196,6 +199,12 @@ int main(int argc, char* argv[]) {
         table = std::make_unique<TableView>(station, stdout, colourWanted());
     else
         json = std::make_unique<JsonOutput>(station, stdout);
+    if (json) {
+        json->onBroken = [&station] {
+            message(QStringLiteral("stdout cannot be written; stopping"));
+            QTimer::singleShot(0, &station, &Station::stop);
+        };
+    }
     if (writer)
         watchRecords(*writer, table.get());
 

@@ -46,9 +46,15 @@ JsonOutput::JsonOutput(Station& station, std::FILE* out) : m_station(station), m
 }
 
 void JsonOutput::write(const QByteArray& line) {
+    if (m_broken)
+        return;
     std::fputs(line.constData(), m_out);
     std::fputc('\n', m_out);
-    std::fflush(m_out);
+    if (std::fflush(m_out) != 0 || std::ferror(m_out)) {
+        m_broken = true;
+        if (onBroken)
+            onBroken();
+    }
 }
 
 void JsonOutput::event(const PortEvent& event) {

@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <cstdio>
+#include <functional>
 
 namespace station {
 
@@ -13,6 +14,8 @@ class JsonOutput {
 public:
     JsonOutput(qt2xx::Station& station, std::FILE* out);
     void summary(int exitStatus);
+    // Called once when stdout can no longer be written, e.g. the reader of a pipe has gone.
+    std::function<void()> onBroken;
 
 private:
     void write(const QByteArray& line);
@@ -20,6 +23,7 @@ private:
 
     qt2xx::Station& m_station;
     std::FILE* m_out;
+    bool m_broken = false;
 };
 
 } // namespace station
