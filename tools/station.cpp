@@ -110,7 +110,7 @@ void watchRecords(RecordWriter& writer, TableView* table) {
 }
 
 // Finished controllers whose records are still on their way are told once they are durable.
-void confirmRecords(RecordWriter& writer, Station& station) {
+void confirmRecords(RecordWriter& writer) {
     constexpr auto kFlushTime = std::chrono::seconds(10);
     if (!writer.flush(kFlushTime))
         message(QStringLiteral("some records could not be written to %1").arg(writer.databasePath()));
@@ -218,7 +218,7 @@ int main(int argc, char* argv[]) {
     QObject::connect(&station, &Station::stopped, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     app.exec();
     if (writer)
-        confirmRecords(*writer, station);
+        confirmRecords(*writer);
 
     const int status = exitStatus(station);
     if (table)
