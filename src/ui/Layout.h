@@ -37,19 +37,19 @@ enum class ControlKind {
 // boxes and the labels and lists inside them alike. The builder turns that into a position in the
 // actual parent.
 struct ControlLayout {
-    QString name; // the control's name, element index included: "Combo1(13)"
+    QString name = {}; // the control's name, element index included: "Combo1(13)"
     ControlKind kind;
-    QString parent; // the container it is built in; empty for the client area
+    QString parent = {}; // the container it is built in; empty for the client area
     int left = 0;
     int top = 0;
     int width = 0;
     int height = 0;
     int tabIndex = -1;
-    QString caption;
-    QColor textColor = {};  // invalid: the default text colour
-    int parameter = -1;     // the parameter a list shows, or that a label names
-    QString buddy;          // for a label: the control it names
-    QString accessibleName; // what a screen reader calls a control that has no caption of its own
+    QString caption = {};
+    QColor textColor = {};       // invalid: the default text colour
+    int parameter = -1;          // the parameter a list shows, or that a label names
+    QString buddy = {};          // for a label: the control it names
+    QString accessibleName = {}; // what a screen reader calls a control that has no caption of its own
 
     QRect twips() const { return {left, top, width, height}; }
 };
