@@ -18,7 +18,9 @@ bool fail(QString* error, const QSqlError& sqlError) {
     return false;
 }
 
-QString nowText() { return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs); }
+QString nowText() {
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
 
 QDateTime timeOf(const QVariant& value) {
     return value.isNull() ? QDateTime() : QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
@@ -98,15 +100,21 @@ bool ForwardOutbox::open(QString* error) {
         return false;
     }
     const int version = query.value(0).toInt();
+    // A statement left open keeps a read snapshot, and the write below would then be refused.
+    query.finish();
     if (version < kForwardingSchemaVersion) {
         if (error)
-            *error = QStringLiteral("the record database %1 is of version %2 and keeps no forwarding progress")
-                         .arg(m_path)
-                         .arg(version);
+            *error =
+                QStringLiteral("the record database %1 is of version %2 and keeps no forwarding progress")
+                    .arg(m_path)
+                    .arg(version);
         db.close();
         return false;
     }
-    return exec(QStringLiteral("INSERT OR IGNORE INTO forward_cursor(server) VALUES (?)"), {m_server}, error);
+    if (exec(QStringLiteral("INSERT OR IGNORE INTO forward_cursor(server) VALUES (?)"), {m_server}, error))
+        return true;
+    db.close();
+    return false;
 }
 
 bool ForwardOutbox::changedRuns(std::vector<Run>* out, QString* error) {
@@ -178,14 +186,17 @@ qint64 ForwardOutbox::waitingCount(QString* error) {
     query.prepare(QStringLiteral("SELECT count(*) FROM records "
                                  "WHERE seq > (SELECT last_seq FROM forward_cursor WHERE server = ?)"));
     query.addBindValue(m_server);
-    if (!query.exec() || !query.next())
-        return fail(error, query.lastError()) ? 0 : -1;
+    if (!query.exec() || !query.next()) {
+        fail(error, query.lastError());
+        return -1;
+    }
     return query.value(0).toLongLong();
 }
 
 bool ForwardOutbox::noteFailure(const QString& reason, QString* error) {
-    return exec(QStringLiteral("UPDATE forward_cursor SET last_error = ?, last_error_at = ? WHERE server = ?"),
-                {reason, nowText(), m_server}, error);
+    return exec(
+        QStringLiteral("UPDATE forward_cursor SET last_error = ?, last_error_at = ? WHERE server = ?"),
+        {reason, nowText(), m_server}, error);
 }
 
 bool ForwardOutbox::exec(const QString& sql, const QVariantList& values, QString* error) {

@@ -18,10 +18,10 @@ bool addForwardingTables(QSqlDatabase& db, QString* error);
 
 // What waits for one server, for `qt2xx-records status`.
 struct ForwardStatus {
-    QString server;         // ServerAddress::display()
-    qint64 waiting = 0;     // records not yet acknowledged by the server
+    QString server;          // ServerAddress::display()
+    qint64 waiting = 0;      // records not yet acknowledged by the server
     QDateTime oldestWaiting; // recorded_at of the oldest of them; invalid when none waits
-    QString lastError;      // empty once the server took records again
+    QString lastError;       // empty once the server took records again
     QDateTime lastErrorAt;
     QDateTime lastSentAt;
 };

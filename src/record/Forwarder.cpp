@@ -21,9 +21,7 @@ public:
         connect(&m_timer, &QTimer::timeout, this, &Worker::cycle);
     }
 
-    void begin() {
-        schedule(std::chrono::milliseconds(0));
-    }
+    void begin() { schedule(std::chrono::milliseconds(0)); }
 
     void wake() {
         if (!m_failing && (!m_timer.isActive() || m_timer.remainingTime() > 0))
@@ -123,7 +121,8 @@ Forwarder::Forwarder(QString databasePath, ServerAddress server, Options options
 
 Forwarder::~Forwarder() {
     if (m_thread.isRunning()) {
-        QMetaObject::invokeMethod(m_worker, [w = m_worker] { w->finish(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_worker, [w = m_worker] { w->finish(); }, Qt::BlockingQueuedConnection);
         m_thread.quit();
         m_thread.wait();
     }
@@ -134,11 +133,13 @@ void Forwarder::start() {
     if (m_thread.isRunning())
         return;
     m_thread.start();
-    QMetaObject::invokeMethod(m_worker, [w = m_worker] { w->begin(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker] { w->begin(); }, Qt::QueuedConnection);
 }
 
 void Forwarder::wake() {
-    QMetaObject::invokeMethod(m_worker, [w = m_worker] { w->wake(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker] { w->wake(); }, Qt::QueuedConnection);
 }
 
 bool Forwarder::waitUntilSent(std::chrono::milliseconds timeout) {

@@ -27,15 +27,15 @@ struct RunInfo {
 
 // One controller's outcome.
 struct ProductionRecord {
-    QString recordId;      // a UUID of its own: the same record forwarded twice is stored once
-    QDateTime recordedAt;  // UTC, kept to the millisecond
+    QString recordId;     // a UUID of its own: the same record forwarded twice is stored once
+    QDateTime recordedAt; // UTC, kept to the millisecond
     QString runId;
-    int unit = 0;          // 1 for the first controller tried in the run on that device, then 2, 3, ...
+    int unit = 0; // 1 for the first controller tried in the run on that device, then 2, 3, ...
     QString device;
     Outcome result = Outcome::Finished;
-    QByteArray frame;      // the 32 bytes sent
+    QByteArray frame;        // the 32 bytes sent
     QString parameterSha256; // of the set as STORE writes it, lower-case hex
-    QString parameterFile; // the file last loaded with OPEN while the set is unchanged since; else empty
+    QString parameterFile;   // the file last loaded with OPEN while the set is unchanged since; else empty
     QString program;
 };
 

@@ -10,16 +10,32 @@ namespace {
 // libpq options a URL may carry besides host, port, user and dbname. Anything else is refused
 // rather than passed on unseen.
 const QStringList kPassedOptions = {
-    QStringLiteral("sslmode"),         QStringLiteral("sslrootcert"),     QStringLiteral("sslcert"),
-    QStringLiteral("sslkey"),          QStringLiteral("sslcrl"),          QStringLiteral("connect_timeout"),
-    QStringLiteral("application_name"), QStringLiteral("service"),        QStringLiteral("passfile"),
-    QStringLiteral("target_session_attrs"), QStringLiteral("keepalives"), QStringLiteral("keepalives_idle"),
-    QStringLiteral("keepalives_interval"), QStringLiteral("keepalives_count"), QStringLiteral("gssencmode"),
+    QStringLiteral("sslmode"),
+    QStringLiteral("sslrootcert"),
+    QStringLiteral("sslcert"),
+    QStringLiteral("sslkey"),
+    QStringLiteral("sslcrl"),
+    QStringLiteral("connect_timeout"),
+    QStringLiteral("application_name"),
+    QStringLiteral("service"),
+    QStringLiteral("passfile"),
+    QStringLiteral("target_session_attrs"),
+    QStringLiteral("keepalives"),
+    QStringLiteral("keepalives_idle"),
+    QStringLiteral("keepalives_interval"),
+    QStringLiteral("keepalives_count"),
+    QStringLiteral("gssencmode"),
     QStringLiteral("channel_binding"),
+    QStringLiteral("tcp_user_timeout"),
 };
 
-// A server that does not answer must not hold the forwarding thread for minutes.
-const QString kDefaultConnectTimeout = QStringLiteral("connect_timeout=10");
+// A server that stops answering must not hold the forwarding thread, or the end of the program,
+// for minutes: connecting gives up after 10 s, a silent TCP connection is dropped after about 20 s.
+const QStringList kDefaultOptions = {
+    QStringLiteral("connect_timeout=10"),     QStringLiteral("keepalives_idle=10"),
+    QStringLiteral("keepalives_interval=5"),  QStringLiteral("keepalives_count=2"),
+    QStringLiteral("tcp_user_timeout=20000"),
+};
 
 const QString kPasswordAdvice =
     QStringLiteral("the server URL contains a password; leave it out and put the password in ~/.pgpass, "
@@ -97,9 +113,12 @@ std::optional<ServerAddress> ServerAddress::parse(const QString& text, QString* 
         refuse(error, QStringLiteral("the server URL has an invalid database name"));
         return std::nullopt;
     }
-    if (!std::any_of(address.connectOptions.cbegin(), address.connectOptions.cend(),
-                     [](const QString& o) { return o.startsWith(QStringLiteral("connect_timeout=")); }))
-        address.connectOptions << kDefaultConnectTimeout;
+    for (const QString& option : kDefaultOptions) {
+        const QString key = option.left(option.indexOf(u'=') + 1);
+        if (!std::any_of(address.connectOptions.cbegin(), address.connectOptions.cend(),
+                         [&key](const QString& given) { return given.startsWith(key); }))
+            address.connectOptions << option;
+    }
     return address;
 }
 

@@ -12,10 +12,10 @@ namespace qt2xx {
 // The host may be a socket folder given as ?host=/run/postgresql. A URL never carries a password:
 // libpq finds it in ~/.pgpass, the file PGPASSFILE names, or a service file.
 struct ServerAddress {
-    QString host;     // empty: libpq's default
-    int port = -1;    // -1: libpq's default
-    QString database; // empty: libpq's default (the user name)
-    QString user;     // empty: libpq's default (the login name)
+    QString host;               // empty: libpq's default
+    int port = -1;              // -1: libpq's default
+    QString database;           // empty: libpq's default (the user name)
+    QString user;               // empty: libpq's default (the login name)
     QStringList connectOptions; // "key=value" libpq options for the Qt driver
 
     // Reads a URL; on refusal returns nothing and says why in *error without repeating the URL,

@@ -84,7 +84,9 @@ bool ServerStore::createSchema(QString* error) {
     if (!db.transaction())
         return fail(error, db.lastError());
     QSqlQuery query(db);
-    bool ok = query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLock));
+    // Tables that exist already are no news.
+    bool ok = query.exec(QStringLiteral("SET client_min_messages TO warning")) &&
+              query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLock));
     for (const char* sql : kSchema)
         ok = ok && query.exec(QString::fromLatin1(sql));
     ok = ok && query.exec(QStringLiteral("SELECT max(version) FROM record_schema")) && query.next();

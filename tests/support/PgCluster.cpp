@@ -32,7 +32,9 @@ QString serverBinFolder() {
 }
 
 // The server refuses to run as root: it gets the unprivileged "nobody" instead.
-const passwd* serverUser() { return ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr; }
+const passwd* serverUser() {
+    return ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
+}
 
 QStringList asServerUser(QStringList command) {
     if (const passwd* user = serverUser()) {
@@ -122,18 +124,18 @@ PgCluster::~PgCluster() {
 
 bool PgCluster::start() {
     const QString data = m_folder + QStringLiteral("/data");
-    m_running = run(asServerUser({serverBinFolder() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data,
-                                  QStringLiteral("-l"), m_folder + QStringLiteral("/server.log"),
-                                  QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("60"),
-                                  QStringLiteral("start")}));
+    m_running = run(
+        asServerUser({serverBinFolder() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data,
+                      QStringLiteral("-l"), m_folder + QStringLiteral("/server.log"), QStringLiteral("-w"),
+                      QStringLiteral("-t"), QStringLiteral("60"), QStringLiteral("start")}));
     return m_running;
 }
 
 bool PgCluster::stop() {
     const QString data = m_folder + QStringLiteral("/data");
-    const bool stopped =
-        run(asServerUser({serverBinFolder() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data,
-                          QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")}));
+    const bool stopped = run(asServerUser(
+        {serverBinFolder() + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data, QStringLiteral("-m"),
+         QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")}));
     if (stopped)
         m_running = false;
     return stopped;
@@ -146,9 +148,10 @@ QString PgCluster::url(const QString& database, const QString& user) const {
 QString PgCluster::psql(const QString& sql, const QString& database) {
     QString output;
     if (!run({serverBinFolder() + QStringLiteral("/psql"), QStringLiteral("-X"), QStringLiteral("-q"),
-              QStringLiteral("-A"), QStringLiteral("-t"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
-              QStringLiteral("-h"), m_folder, QStringLiteral("-p"), QString::number(kPort), QStringLiteral("-U"),
-              QString::fromLatin1(kSuperuser), QStringLiteral("-d"), database, QStringLiteral("-c"), sql},
+              QStringLiteral("-A"), QStringLiteral("-t"), QStringLiteral("-v"),
+              QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-h"), m_folder, QStringLiteral("-p"),
+              QString::number(kPort), QStringLiteral("-U"), QString::fromLatin1(kSuperuser),
+              QStringLiteral("-d"), database, QStringLiteral("-c"), sql},
              &output))
         return {};
     return output.trimmed();
@@ -156,8 +159,8 @@ QString PgCluster::psql(const QString& sql, const QString& database) {
 
 bool PgCluster::createDatabase(const QString& name) {
     return run({serverBinFolder() + QStringLiteral("/createdb"), QStringLiteral("-h"), m_folder,
-                QStringLiteral("-p"), QString::number(kPort), QStringLiteral("-U"), QString::fromLatin1(kSuperuser),
-                name});
+                QStringLiteral("-p"), QString::number(kPort), QStringLiteral("-U"),
+                QString::fromLatin1(kSuperuser), name});
 }
 
 bool PgCluster::run(const QStringList& command, QString* output) {
@@ -174,8 +177,9 @@ bool PgCluster::run(const QStringList& command, QString* output) {
         process.exitCode() != 0) {
         process.kill();
         process.waitForFinished(1000);
-        m_error = command.join(u' ') + QStringLiteral(": ") +
-                  QString::fromLocal8Bit(output ? process.readAllStandardError() : process.readAll()).trimmed();
+        m_error =
+            command.join(u' ') + QStringLiteral(": ") +
+            QString::fromLocal8Bit(output ? process.readAllStandardError() : process.readAll()).trimmed();
         return false;
     }
     if (output)
