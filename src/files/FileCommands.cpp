@@ -126,8 +126,13 @@ void FileCommands::loadFile(const QString& path) {
     const std::vector<AsvField> fields = ReadAsvFields(*bytes, kParameterCount + 1);
     for (size_t i = 0; i < fields.size(); ++i)
         m_values[i] = fields[i].text;
-    for (int i = 0; i < kParameterCount; ++i)
+    ParameterValues selected{};
+    for (int i = 0; i < kParameterCount; ++i) {
         m_lists.selectChoice(i, read.set->choice[i]);
+        selected[i] = read.set->text(i);
+    }
+    m_openedPath = path;
+    m_openedSet = WriteAsv(selected);
 }
 
 // The set is written beside the file and replaces it only once complete, so a failure leaves the

@@ -36,6 +36,10 @@ public:
     void StoreFile_Click();
     // The full path the last completed dialog of either command returned; empty until then.
     const QString& strFileDirectary() const { return m_strFileDirectary; }
+    // The file the last successful OPEN loaded, and the bytes STORE writes for the set it selected;
+    // both empty until then.
+    const QString& openedPath() const { return m_openedPath; }
+    const QByteArray& openedSet() const { return m_openedSet; }
 
 private:
     std::optional<QString> showDialog(bool save);
@@ -48,6 +52,8 @@ private:
     ParameterValues& m_values;
     std::function<int()> m_intCommFlag;
     QString m_strFileDirectary;
+    QString m_openedPath;
+    QByteArray m_openedSet;
 };
 
 } // namespace qt2xx

@@ -7,11 +7,18 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace qt2xx {
 
 // The words the record keeps for each outcome: "finished", "transmit-failure", "storage-failure",
 // "no-response", "no-storage-response".
 QString ResultName(Outcome outcome);
+// The outcome a result word names; empty for any other text.
+std::optional<Outcome> OutcomeFromResultName(const QString& name);
+// Every outcome, in the order the record's summary lists them.
+inline constexpr Outcome kOutcomes[] = {Outcome::Finished, Outcome::TransmitFailure, Outcome::StorageFailure,
+                                        Outcome::NoResponse, Outcome::NoStorageResponse};
 
 // One Start of the window or one port of the station: what makes its records readable without the
 // file that produced them.

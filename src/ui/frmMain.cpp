@@ -5,6 +5,7 @@
 #include "platform/widgets/QtFileDialog.h"
 #include "platform/widgets/QtMessageBox.h"
 #include "platform/widgets/RichTextBox.h"
+#include "record/RunRecorder.h"
 #include "ui/Layout.h"
 #include "ui/PortBoxToolTip.h"
 #include "ui/StatusLogBox.h"

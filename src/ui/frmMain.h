@@ -20,6 +20,8 @@ namespace qt2xx {
 class DownloadSequencer;
 class FileDialog;
 class MessageBox;
+class RecordWriter;
+class RunRecorder;
 class RichTextBox;
 class StatusLogBox;
 
@@ -35,6 +37,10 @@ public:
     ~frmMain() override;
 
     void cmdShow_Click();
+
+    // From now on every controller's outcome is kept through the writer, which must outlive the
+    // window; a write that fails, and the first that succeeds again, are told in the log.
+    void attachRecorder(RecordWriter& writer);
 
     // The window's public procedures.
     void CommPortOpen_Close();
@@ -90,6 +96,7 @@ private:
     SerialPort m_ctrMSComm;
     std::unique_ptr<DownloadSequencer> m_sequencer;
     std::unique_ptr<FileCommands> m_files;
+    std::unique_ptr<RunRecorder> m_recorder; // after the sequencer, so it goes first
     QTimer m_Timer1;
     QAction* m_openFile = nullptr;
     QAction* m_storeFile = nullptr;

@@ -58,6 +58,9 @@ public:
 
     virtual PortFailure lastFailure() const = 0;
 
+    // The device the latest successful open reached; empty before one.
+    virtual QString openedDevice() const { return {}; }
+
 Q_SIGNALS:
     void onComm();
 };

@@ -120,6 +120,7 @@ int SerialPort::open() {
         return failOpen(device);
     if (m_devicePath.isEmpty())
         m_numberDevice = device;
+    m_openedDevice = device;
     ++m_generation;
     m_port.clearError();
     m_failure = {};

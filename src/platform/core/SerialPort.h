@@ -27,6 +27,7 @@ public:
     QByteArray input() override;
     int commEvent() const override;
     PortFailure lastFailure() const override;
+    QString openedDevice() const override { return m_openedDevice; }
 
     // The devices a port number may name, in the order they are tried; none for 0 and below.
     QStringList candidateDevices(int number) const;
@@ -47,6 +48,7 @@ private:
     QString m_devicePath;
     QString m_numberDevice; // the device the number named at its first successful open
     QString m_device;       // the device of the latest open
+    QString m_openedDevice; // the device of the latest successful open
     int m_commEvent = kCommEventNone;
     PortFailure m_failure;
     quint64 m_generation = 0; // counts opens, so a late loss report never closes a later opening

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "record/ProductionRecord.h"
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace qt2xx {
+
+// Which records an export reads; an invalid time or an empty result leaves that side open.
+struct RecordFilter {
+    QDateTime since; // recorded at or after
+    QDateTime until; // recorded before
+    std::optional<Outcome> result;
+};
+
+// The production record in one SQLite file: the runs and one row per controller outcome. One
+// connection, used on the thread that opened it. Every write is its own transaction, committed with
+// synchronous=FULL before the call returns, so several programs may write one file at once.
+class RecordStore {
+public:
+    static constexpr int kSchemaVersion = 1;
+
+    enum class OpenMode {
+        Create,    // creates the file and its folder when missing
+        MustExist, // a missing file is an error; for programs that only read
+    };
+
+    // Opens the database, migrating an older schema. A newer schema, a file that is no database or
+    // a folder that cannot be written is refused with a one-line reason and nothing is written.
+    static std::unique_ptr<RecordStore> open(const QString& path, QString* error,
+                                             OpenMode mode = OpenMode::Create);
+    ~RecordStore();
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
+
+    QString path() const { return m_path; }
+
+    bool beginRun(const RunInfo& run, QString* error);
+    bool endRun(const QString& runId, const QDateTime& stoppedAt, QString* error);
+    // A record already stored under its record id is kept as it is and counts as written.
+    bool append(const ProductionRecord& record, QString* error);
+
+    // In the order they were written.
+    std::vector<ProductionRecord> records(const RecordFilter& filter, QString* error) const;
+    std::optional<RunInfo> run(const QString& runId, QString* error) const;
+
+    // The connection, for steps that extend the schema.
+    QSqlDatabase& database() { return m_db; }
+
+private:
+    RecordStore(QString path, QString connection);
+    bool prepare(QString* error);
+
+    QString m_path;
+    QString m_connection;
+    QSqlDatabase m_db;
+};
+
+// Where the record is kept when no path is given: records.sqlite in the user's data folder for qt2xx.
+QString DefaultRecordDatabase();
+
+// The text of a time as the record keeps it: UTC, ISO 8601 with milliseconds.
+QString RecordTimeText(const QDateTime& time);
+// Reads such a text back; also accepts a date alone or a time without milliseconds or zone (UTC).
+QDateTime ParseRecordTime(const QString& text);
+// The frame as the record keeps it: 64 upper-case hex digits.
+QString FrameHex(const QByteArray& frame);
+
+} // namespace qt2xx

@@ -1,0 +1,135 @@
+#include "record/RecordWriter.h"
+
+#include "record/RecordStore.h"
+
+#include <QThread>
+
+#include <memory>
+#include <utility>
+
+namespace qt2xx {
+
+namespace {
+// How long closing waits for the last records to be written.
+constexpr std::chrono::milliseconds kCloseWait{5000};
+} // namespace
+
+QString RecordNotSavedMessage(const QString& database, const QString& reason) {
+    return QStringLiteral("Record not saved in %1: %2").arg(database, reason);
+}
+
+RecordWriter::RecordWriter(QString databasePath, QObject* parent)
+    : QObject(parent), m_path(std::move(databasePath)) {
+    m_thread = QThread::create([this] { work(); });
+    m_thread->start();
+}
+
+RecordWriter::~RecordWriter() {
+    if (!flush(kCloseWait))
+        qWarning("%d records could not be written to %s", pending(), qPrintable(m_path));
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_thread->wait();
+    delete m_thread;
+}
+
+void RecordWriter::probe() {
+    enqueue({0, [](RecordStore&, QString*) { return true; }, {}});
+}
+
+void RecordWriter::beginRun(const RunInfo& run) {
+    enqueue({0, [run](RecordStore& store, QString* error) { return store.beginRun(run, error); }, {}});
+}
+
+void RecordWriter::endRun(const QString& runId, const QDateTime& stoppedAt) {
+    enqueue({0,
+             [runId, stoppedAt](RecordStore& store, QString* error) {
+                 return store.endRun(runId, stoppedAt, error);
+             },
+             {}});
+}
+
+quint64 RecordWriter::submit(const ProductionRecord& record) {
+    quint64 ticket = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        ticket = m_nextTicket++;
+        m_queue.push_back(
+            {ticket, [record](RecordStore& store, QString* error) { return store.append(record, error); },
+             record.recordId});
+    }
+    m_wake.notify_one();
+    return ticket;
+}
+
+void RecordWriter::enqueue(Job job) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(std::move(job));
+    }
+    m_wake.notify_one();
+}
+
+bool RecordWriter::flush(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    const quint64 attempts = m_attempts;
+    m_settled.wait_for(lock, timeout, [&] { return m_queue.empty() || m_attempts != attempts; });
+    return m_queue.empty();
+}
+
+int RecordWriter::pending() const {
+    std::lock_guard lock(m_mutex);
+    return int(m_queue.size());
+}
+
+bool RecordWriter::writeFront(std::unique_ptr<RecordStore>& store, const Job& job, QString* error) {
+    if (!store)
+        store = RecordStore::open(m_path, error);
+    return store && job.write(*store, error);
+}
+
+// The front job stays queued until it is written, so a failure keeps it, and everything behind it,
+// for the next try.
+void RecordWriter::work() {
+    std::unique_ptr<RecordStore> store;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
+        if (m_queue.empty() || (m_stopping && m_failing))
+            break;
+        const Job job = m_queue.front();
+        lock.unlock();
+        QString error;
+        const bool ok = writeFront(store, job, &error);
+        lock.lock();
+        if (ok) {
+            m_queue.pop_front();
+            const bool recovered = std::exchange(m_failing, false);
+            if (m_queue.empty())
+                m_settled.notify_all();
+            lock.unlock();
+            if (recovered)
+                Q_EMIT writeRecovered();
+            if (job.ticket)
+                Q_EMIT committed(job.ticket, job.recordId);
+            lock.lock();
+            continue;
+        }
+        ++m_attempts;
+        const bool firstFailure = !std::exchange(m_failing, true);
+        m_settled.notify_all();
+        lock.unlock();
+        store.reset(); // the next try opens the file afresh: the folder may be mended or the disk freed
+        if (firstFailure)
+            Q_EMIT writeFailed(m_path, error);
+        lock.lock();
+        m_wake.wait_for(lock, kRetryInterval, [&] { return m_stopping; });
+    }
+    lock.unlock();
+    store.reset();
+}
+
+} // namespace qt2xx

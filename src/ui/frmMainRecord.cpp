@@ -1,0 +1,28 @@
+#include "link/DownloadSequencer.h"
+#include "platform/widgets/RichTextBox.h"
+#include "record/RecordWriter.h"
+#include "record/RunRecorder.h"
+#include "ui/frmMain.h"
+
+namespace qt2xx {
+
+void frmMain::attachRecorder(RecordWriter& writer) {
+    RunSource source;
+    source.device = [this] { return m_ctrMSComm.openedDevice(); };
+    source.values = [this]() -> const ParameterValues& { return m_values; };
+    source.frame = [this]() -> const DownloadFrame& { return m_frame; };
+    source.openedFile = [this] { return std::pair(m_files->openedPath(), m_files->openedSet()); };
+    m_recorder = std::make_unique<RunRecorder>(writer, std::move(source));
+    m_sequencer->setObserver(m_recorder.get());
+    connect(&writer, &RecordWriter::writeFailed, this,
+            [this](const QString& database, const QString& reason) {
+                ReceiveDisplay(RecordNotSavedMessage(database, reason), kLogRed);
+            });
+    connect(&writer, &RecordWriter::writeRecovered, this,
+            [this] { ReceiveDisplay(kRecordSavedAgain, kLogBlue); });
+    // The log's own texts stay as they are; hovering over it tells where the record goes.
+    m_richTextBox->setToolTip(tr("Records are kept in %1").arg(writer.databasePath()));
+    writer.probe();
+}
+
+} // namespace qt2xx
