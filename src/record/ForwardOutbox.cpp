@@ -28,18 +28,13 @@ QDateTime timeOf(const QVariant& value) {
 
 } // namespace
 
-bool addForwardingTables(QSqlDatabase& db, QString* error) {
-    const char* statements[] = {
-        "CREATE TABLE forward_cursor(server TEXT PRIMARY KEY, last_seq INTEGER NOT NULL DEFAULT 0, "
-        "last_sent_at TEXT, last_error TEXT, last_error_at TEXT)",
-        "CREATE TABLE forward_runs(server TEXT NOT NULL, run_id TEXT NOT NULL, stopped_at TEXT, "
-        "PRIMARY KEY(server, run_id))",
-    };
-    QSqlQuery query(db);
-    for (const char* sql : statements)
-        if (!query.exec(QString::fromLatin1(sql)))
-            return fail(error, query.lastError());
-    return true;
+bool addForwardingTables(QSqlQuery& query) {
+    return query.exec(
+               QStringLiteral("CREATE TABLE forward_cursor(server TEXT PRIMARY KEY, "
+                              "last_seq INTEGER NOT NULL DEFAULT 0, last_sent_at TEXT, last_error TEXT, "
+                              "last_error_at TEXT)")) &&
+           query.exec(QStringLiteral("CREATE TABLE forward_runs(server TEXT NOT NULL, run_id TEXT NOT NULL, "
+                                     "stopped_at TEXT, PRIMARY KEY(server, run_id))"));
 }
 
 bool readForwardStatus(QSqlDatabase& db, std::vector<ForwardStatus>* out, QString* error) {
@@ -79,42 +74,36 @@ bool ForwardOutbox::isOpen() const {
     return QSqlDatabase::contains(m_connection) && QSqlDatabase::database(m_connection, false).isOpen();
 }
 
-bool ForwardOutbox::open(QString* error) {
-    // The writer makes the database; forwarding alone never creates an empty one.
-    if (!QFileInfo(m_path).isFile()) {
-        if (error)
-            *error = QStringLiteral("no record database at %1").arg(m_path);
-        return false;
-    }
+ForwardOutbox::Opened ForwardOutbox::open(QString* error) {
+    // The writer makes and migrates the database; forwarding alone never creates an empty one.
+    if (!QFileInfo(m_path).isFile())
+        return Opened::NotYet;
     QSqlDatabase db = QSqlDatabase::contains(m_connection)
                           ? QSqlDatabase::database(m_connection, false)
                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     db.setDatabaseName(m_path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
-    if (!db.open())
-        return fail(error, db.lastError());
+    if (!db.open()) {
+        fail(error, db.lastError());
+        return Opened::Failed;
+    }
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
         fail(error, query.lastError());
         db.close();
-        return false;
+        return Opened::Failed;
     }
     const int version = query.value(0).toInt();
     // A statement left open keeps a read snapshot, and the write below would then be refused.
     query.finish();
     if (version < kForwardingSchemaVersion) {
-        if (error)
-            *error =
-                QStringLiteral("the record database %1 is of version %2 and keeps no forwarding progress")
-                    .arg(m_path)
-                    .arg(version);
         db.close();
-        return false;
+        return Opened::NotYet;
     }
     if (exec(QStringLiteral("INSERT OR IGNORE INTO forward_cursor(server) VALUES (?)"), {m_server}, error))
-        return true;
+        return Opened::Yes;
     db.close();
-    return false;
+    return Opened::Failed;
 }
 
 bool ForwardOutbox::changedRuns(std::vector<Run>* out, QString* error) {

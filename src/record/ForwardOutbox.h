@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
 
@@ -14,7 +15,7 @@ inline constexpr int kForwardingSchemaVersion = 2;
 
 // The migration step from local version 1 to 2: each server's cursor (the last record it holds,
 // the streak of failures) and the runs whose start and stop it holds.
-bool addForwardingTables(QSqlDatabase& db, QString* error);
+bool addForwardingTables(QSqlQuery& query);
 
 // What waits for one server, for `qt2xx-records status`.
 struct ForwardStatus {
@@ -46,7 +47,12 @@ public:
     ForwardOutbox(const ForwardOutbox&) = delete;
     ForwardOutbox& operator=(const ForwardOutbox&) = delete;
 
-    bool open(QString* error);
+    enum class Opened {
+        Yes,
+        NotYet, // no database yet, or one its writer has not brought to the forwarding version yet
+        Failed,
+    };
+    Opened open(QString* error);
     bool isOpen() const;
 
     // Runs started, or stopped, since the server last took them.

@@ -10,6 +10,14 @@
 
 namespace qt2xx {
 
+QString RecordsNotForwardedMessage(const QString& server, const QString& reason) {
+    return QStringLiteral("Records not forwarded to %1: %2").arg(server, reason);
+}
+
+QString RecordsForwardedAgainMessage(const QString& server) {
+    return QStringLiteral("Records forwarded again to %1").arg(server);
+}
+
 // Lives on the forwarding thread; every database connection is made and used there.
 class Forwarder::Worker : public QObject {
 public:
@@ -41,8 +49,13 @@ private:
         QString error;
         if (!m_outbox)
             m_outbox = std::make_unique<ForwardOutbox>(m_path, m_address.display());
-        if (!m_outbox->isOpen() && !m_outbox->open(&error))
-            return failed(error);
+        if (!m_outbox->isOpen()) {
+            const ForwardOutbox::Opened opened = m_outbox->open(&error);
+            if (opened == ForwardOutbox::Opened::NotYet)
+                return schedule(m_options.poll);
+            if (opened == ForwardOutbox::Opened::Failed)
+                return failed(error);
+        }
         if (!m_server)
             m_server = std::make_unique<ServerStore>(m_address);
         if (!m_server->isOpen() && !m_server->open(&error))

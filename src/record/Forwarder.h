@@ -11,6 +11,10 @@
 
 namespace qt2xx {
 
+// What the operator reads when forwarding stops, and when it goes on again.
+QString RecordsNotForwardedMessage(const QString& server, const QString& reason);
+QString RecordsForwardedAgainMessage(const QString& server);
+
 // Sends the records of a local record database to the central server on a thread of its own,
 // oldest first, in small batches, remembering in the database what the server has acknowledged.
 // A record sent twice (its acknowledgement lost) is stored once. While the server cannot be

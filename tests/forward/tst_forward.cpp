@@ -1,5 +1,7 @@
 #include "record/ForwardOutbox.h"
 #include "record/Forwarder.h"
+#include "record/RecordStore.h"
+#include "record/RecordWriter.h"
 #include "record/ServerAddress.h"
 #include "record/ServerStore.h"
 #include "support/PgCluster.h"
@@ -22,79 +24,54 @@ namespace {
 
 constexpr int kDrainMs = 60000;
 
-// A local record database as the record writer leaves it, written from the test's thread.
+// A run on a bench as the record keeps it; records are written through the store or the writer.
 class LocalRecords {
 public:
-    explicit LocalRecords(const QString& path) : m_path(path) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-        db.setDatabaseName(path);
-        db.open();
-        QSqlQuery query(db);
-        for (const char* sql :
-             {"PRAGMA journal_mode=WAL",
-              "CREATE TABLE runs(run_id TEXT PRIMARY KEY, started_at TEXT NOT NULL, stopped_at TEXT, device "
-              "TEXT "
-              "NOT NULL, program TEXT NOT NULL, host TEXT NOT NULL, parameters TEXT NOT NULL)",
-              "CREATE TABLE records(seq INTEGER PRIMARY KEY AUTOINCREMENT, record_id TEXT NOT NULL UNIQUE, "
-              "recorded_at TEXT NOT NULL, run_id TEXT NOT NULL, unit INTEGER NOT NULL, device TEXT NOT NULL, "
-              "result TEXT NOT NULL, frame TEXT NOT NULL, parameter_sha256 TEXT NOT NULL, parameter_file "
-              "TEXT "
-              "NOT NULL, program TEXT NOT NULL)"})
-            QVERIFY2(query.exec(QString::fromLatin1(sql)), qPrintable(query.lastError().text()));
-        QVERIFY(addForwardingTables(db, nullptr));
-        QVERIFY(query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kForwardingSchemaVersion)));
-        query.prepare(QStringLiteral("INSERT INTO runs VALUES (?, ?, NULL, '/dev/pts/9', 'qt2xx 1.0', "
-                                     "'bench-7', '[]')"));
-        query.addBindValue(m_runId);
-        query.addBindValue(now());
-        QVERIFY(query.exec());
+    explicit LocalRecords(const QString& path) {
+        QString error;
+        m_store = RecordStore::open(path, &error);
+        QVERIFY2(m_store, qPrintable(error));
+        m_run.runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        m_run.startedAt = QDateTime::currentDateTimeUtc();
+        m_run.device = QStringLiteral("/dev/pts/9");
+        m_run.program = QStringLiteral("qt2xx 1.0");
+        m_run.host = QStringLiteral("bench-7");
+        m_run.parameters = QStringList(26, QStringLiteral("0"));
+        QVERIFY2(m_store->beginRun(m_run, &error), qPrintable(error));
     }
-    ~LocalRecords() {
-        QSqlDatabase::database(m_connection, false).close();
-        QSqlDatabase::removeDatabase(m_connection);
+
+    ProductionRecord next() {
+        ProductionRecord record;
+        record.recordId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        record.recordedAt = QDateTime::currentDateTimeUtc();
+        record.runId = m_run.runId;
+        record.unit = ++m_units;
+        record.device = m_run.device;
+        record.frame = QByteArray(32, '\xAA');
+        record.parameterSha256 = QString(64, u'0');
+        record.program = m_run.program;
+        return record;
     }
 
     void append(int count) {
-        QSqlQuery query(QSqlDatabase::database(m_connection, false));
-        for (int i = 0; i < count; ++i) {
-            query.prepare(
-                QStringLiteral("INSERT INTO records(record_id, recorded_at, run_id, unit, device, "
-                               "result, frame, parameter_sha256, parameter_file, program) "
-                               "VALUES (?, ?, ?, ?, '/dev/pts/9', 'finished', ?, ?, '', 'qt2xx 1.0')"));
-            query.addBindValue(QUuid::createUuid().toString(QUuid::WithoutBraces));
-            query.addBindValue(now());
-            query.addBindValue(m_runId);
-            query.addBindValue(++m_units);
-            query.addBindValue(QString(64, u'A'));
-            query.addBindValue(QString(64, u'0'));
-            QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
-        }
+        QString error;
+        for (int i = 0; i < count; ++i)
+            QVERIFY2(m_store->append(next(), &error), qPrintable(error));
     }
 
-    void stopRun() {
-        QSqlQuery query(QSqlDatabase::database(m_connection, false));
-        query.prepare(QStringLiteral("UPDATE runs SET stopped_at = ? WHERE run_id = ?"));
-        query.addBindValue(now());
-        query.addBindValue(m_runId);
-        QVERIFY(query.exec());
-    }
+    void stopRun() { QVERIFY(m_store->endRun(m_run.runId, QDateTime::currentDateTimeUtc(), nullptr)); }
 
     std::vector<ForwardStatus> status() {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         std::vector<ForwardStatus> out;
-        readForwardStatus(db, &out, nullptr);
+        readForwardStatus(m_store->database(), &out, nullptr);
         return out;
     }
 
     int units() const { return m_units; }
-    QString runId() const { return m_runId; }
 
 private:
-    static QString now() { return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs); }
-
-    QString m_path;
-    QString m_connection = QUuid::createUuid().toString();
-    QString m_runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    std::unique_ptr<RecordStore> m_store;
+    RunInfo m_run;
     int m_units = 0;
 };
 
@@ -231,6 +208,7 @@ void TestForward::outageLosesNothingAndDelaysNoTick() {
     QVERIFY(m_cluster->createDatabase(QStringLiteral("plant")));
     const QString path = m_dir.filePath(QStringLiteral("outage.sqlite"));
     LocalRecords local(path);
+    RecordWriter writer(path);
     Forwarder forwarder(path, addressOf(m_cluster->url(QStringLiteral("plant"))));
     QSignalSpy stopped(&forwarder, &Forwarder::stopped);
     QSignalSpy resumed(&forwarder, &Forwarder::resumed);
@@ -249,9 +227,9 @@ void TestForward::outageLosesNothingAndDelaysNoTick() {
             longestGap = std::max(longestGap, sinceTick.restart());
         else
             sinceTick.start();
-        local.append(1);
-        forwarder.wake();
+        writer.submit(local.next());
     });
+    connect(&writer, &RecordWriter::committed, &forwarder, &Forwarder::wake);
     tick.start();
     QTest::qWait(2000);
     // Stopping and starting the server blocks this thread: the ticks meanwhile are not counted.
@@ -268,6 +246,7 @@ void TestForward::outageLosesNothingAndDelaysNoTick() {
     tick.start();
     QTest::qWait(2000);
     tick.stop();
+    QVERIFY(writer.flush(std::chrono::milliseconds(kDrainMs)));
     QVERIFY(forwarder.waitUntilSent(std::chrono::milliseconds(kDrainMs)));
     const qint64 drainMs = drain.elapsed();
 
