@@ -27,7 +27,7 @@ public:
         int batchSize = 50;
         std::chrono::milliseconds poll{500};        // looks for new records this often when idle
         std::chrono::milliseconds firstRetry{1000}; // back-off after the first failed attempt...
-        std::chrono::milliseconds maxRetry{16000};  // ...doubling up to this
+        std::chrono::milliseconds maxRetry{5000};   // ...doubling up to this
     };
 
     Forwarder(QString databasePath, ServerAddress server, QObject* parent = nullptr);

@@ -1,7 +1,6 @@
 #include "record/ForwardOutbox.h"
 #include "record/Forwarder.h"
 #include "record/RecordStore.h"
-#include "record/RecordWriter.h"
 #include "record/ServerAddress.h"
 #include "record/ServerStore.h"
 #include "support/PgCluster.h"
@@ -12,7 +11,6 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QUuid>
 
 #include <optional>
@@ -94,7 +92,6 @@ private Q_SLOTS:
     void addressRefusals_data();
     void addressRefusals();
     void everyRecordArrivesOnce();
-    void outageLosesNothingAndDelaysNoTick();
     void lostAcknowledgementStoresOnce();
     void refusedServerKeepsRecords_data();
     void refusedServerKeepsRecords();
@@ -199,64 +196,6 @@ void TestForward::everyRecordArrivesOnce() {
         m_cluster->psql(QStringLiteral("SELECT count(*) FROM runs WHERE stopped_at IS NOT NULL"), "plant"),
         QStringLiteral("1"), kDrainMs);
     QCOMPARE(local.status().front().waiting, 0);
-}
-
-// The server goes away for 10 s while the bench keeps recording a controller every tick. The tick
-// keeps its pace, forwarding says once that it stopped and once that it resumed, and every record
-// arrives once.
-void TestForward::outageLosesNothingAndDelaysNoTick() {
-    QVERIFY(m_cluster->createDatabase(QStringLiteral("plant")));
-    const QString path = m_dir.filePath(QStringLiteral("outage.sqlite"));
-    LocalRecords local(path);
-    RecordWriter writer(path);
-    Forwarder forwarder(path, addressOf(m_cluster->url(QStringLiteral("plant"))));
-    QSignalSpy stopped(&forwarder, &Forwarder::stopped);
-    QSignalSpy resumed(&forwarder, &Forwarder::resumed);
-    qint64 mostWaiting = 0;
-    connect(&forwarder, &Forwarder::waitingChanged, this,
-            [&mostWaiting](qint64 waiting) { mostWaiting = std::max(mostWaiting, waiting); });
-    forwarder.start();
-
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(100);
-    QElapsedTimer sinceTick;
-    qint64 longestGap = 0;
-    connect(&tick, &QTimer::timeout, this, [&] {
-        if (sinceTick.isValid())
-            longestGap = std::max(longestGap, sinceTick.restart());
-        else
-            sinceTick.start();
-        writer.submit(local.next());
-    });
-    connect(&writer, &RecordWriter::committed, &forwarder, &Forwarder::wake);
-    tick.start();
-    QTest::qWait(2000);
-    // Stopping and starting the server blocks this thread: the ticks meanwhile are not counted.
-    tick.stop();
-    QVERIFY(m_cluster->stop());
-    sinceTick.invalidate();
-    tick.start();
-    QTest::qWait(10000);
-    tick.stop();
-    QVERIFY(m_cluster->start());
-    QElapsedTimer drain;
-    drain.start();
-    sinceTick.invalidate();
-    tick.start();
-    QTest::qWait(2000);
-    tick.stop();
-    QVERIFY(writer.flush(std::chrono::milliseconds(kDrainMs)));
-    QVERIFY(forwarder.waitUntilSent(std::chrono::milliseconds(kDrainMs)));
-    const qint64 drainMs = drain.elapsed();
-
-    QCOMPARE(serverCounts(), std::pair(local.units(), local.units()));
-    QCOMPARE(stopped.count(), 1);
-    QCOMPARE(resumed.count(), 1);
-    qInfo("outage: %d records, at most %lld waiting, drained %lld ms after the server was back, "
-          "longest tick gap %lld ms",
-          local.units(), mostWaiting, drainMs, longestGap);
-    QVERIFY2(longestGap < 150, qPrintable(QString::number(longestGap)));
 }
 
 // The server commits a batch but the bench never hears so: the commit waits for a standby that
