@@ -1,5 +1,6 @@
 #include "record/ForwardOutbox.h"
 #include "record/Forwarder.h"
+#include "record/RecordRig.h"
 #include "record/RecordStore.h"
 #include "record/ServerAddress.h"
 #include "record/ServerStore.h"
@@ -16,6 +17,7 @@
 #include <optional>
 
 using namespace qt2xx;
+using namespace qt2xx::test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -275,6 +277,10 @@ void TestForward::refusedServerKeepsRecords() {
     QCOMPARE(status.waiting, 3);
     QVERIFY(status.oldestWaiting.isValid());
     QCOMPARE(status.lastError, reason);
+    const ToolResult tool = RunRecordsTool({QStringLiteral("--db"), path, QStringLiteral("status")});
+    QCOMPARE(tool.exitCode, 1);
+    QVERIFY2(tool.out.contains(": 3 waiting since ") && tool.out.contains(message.toUtf8()),
+             tool.out.constData());
 }
 
 void TestForward::newerServerSchemaRefused() {
