@@ -1,7 +1,8 @@
 #include "record/ForwardOutbox.h"
 
+#include "record/SqlResult.h"
+
 #include <QFileInfo>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QSysInfo>
 #include <QUuid>
@@ -11,12 +12,6 @@ namespace qt2xx {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
-
-bool fail(QString* error, const QSqlError& sqlError) {
-    if (error)
-        *error = sqlError.text().trimmed();
-    return false;
-}
 
 QString nowText() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
@@ -45,7 +40,7 @@ bool readForwardStatus(QSqlDatabase& db, std::vector<ForwardStatus>* out, QStrin
         "(SELECT r.recorded_at FROM records r WHERE r.seq > c.last_seq ORDER BY r.seq LIMIT 1), "
         "c.last_error, c.last_error_at, c.last_sent_at FROM forward_cursor c ORDER BY c.server"));
     if (!ok)
-        return fail(error, query.lastError());
+        return SqlFailed(error, query.lastError());
     while (query.next()) {
         ForwardStatus status;
         status.server = query.value(0).toString();
@@ -84,12 +79,12 @@ ForwardOutbox::Opened ForwardOutbox::open(QString* error) {
     db.setDatabaseName(m_path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     if (!db.open()) {
-        fail(error, db.lastError());
+        SqlFailed(error, db.lastError());
         return Opened::Failed;
     }
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
-        fail(error, query.lastError());
+        SqlFailed(error, query.lastError());
         db.close();
         return Opened::Failed;
     }
@@ -115,7 +110,7 @@ bool ForwardOutbox::changedRuns(std::vector<Run>* out, QString* error) {
         "WHERE f.run_id IS NULL OR f.stopped_at IS NOT r.stopped_at ORDER BY r.started_at"));
     query.addBindValue(m_server);
     if (!query.exec())
-        return fail(error, query.lastError());
+        return SqlFailed(error, query.lastError());
     while (query.next()) {
         Run run;
         for (int i = 0; i < 7; ++i)
@@ -138,7 +133,7 @@ bool ForwardOutbox::nextRecords(int limit, std::vector<Record>* out, QString* er
     query.addBindValue(m_server);
     query.addBindValue(limit);
     if (!query.exec())
-        return fail(error, query.lastError());
+        return SqlFailed(error, query.lastError());
     while (query.next()) {
         Record record;
         record.seq = query.value(0).toLongLong();
@@ -152,7 +147,7 @@ bool ForwardOutbox::nextRecords(int limit, std::vector<Record>* out, QString* er
 bool ForwardOutbox::acknowledge(const std::vector<Run>& runs, qint64 lastSeq, QString* error) {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
-        return fail(error, db.lastError());
+        return SqlFailed(error, db.lastError());
     bool ok = true;
     for (const Run& run : runs)
         ok = ok && exec(QStringLiteral("INSERT OR REPLACE INTO forward_runs(server, run_id, stopped_at) "
@@ -162,12 +157,7 @@ bool ForwardOutbox::acknowledge(const std::vector<Run>& runs, qint64 lastSeq, QS
     ok = ok && exec(QStringLiteral("UPDATE forward_cursor SET last_seq = max(last_seq, ?), last_sent_at = ?, "
                                    "last_error = NULL, last_error_at = NULL WHERE server = ?"),
                     {lastSeq, nowText(), m_server}, error);
-    if (ok && db.commit())
-        return true;
-    if (ok)
-        fail(error, db.lastError());
-    db.rollback();
-    return false;
+    return EndTransaction(db, ok, error);
 }
 
 qint64 ForwardOutbox::waitingCount(QString* error) {
@@ -176,7 +166,7 @@ qint64 ForwardOutbox::waitingCount(QString* error) {
                                  "WHERE seq > (SELECT last_seq FROM forward_cursor WHERE server = ?)"));
     query.addBindValue(m_server);
     if (!query.exec() || !query.next()) {
-        fail(error, query.lastError());
+        SqlFailed(error, query.lastError());
         return -1;
     }
     return query.value(0).toLongLong();
@@ -193,7 +183,7 @@ bool ForwardOutbox::exec(const QString& sql, const QVariantList& values, QString
     query.prepare(sql);
     for (const QVariant& value : values)
         query.addBindValue(value);
-    return query.exec() || fail(error, query.lastError());
+    return query.exec() || SqlFailed(error, query.lastError());
 }
 
 } // namespace qt2xx

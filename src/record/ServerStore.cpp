@@ -1,6 +1,7 @@
 #include "record/ServerStore.h"
 
-#include <QSqlError>
+#include "record/SqlResult.h"
+
 #include <QSqlQuery>
 #include <QUuid>
 
@@ -25,16 +26,10 @@ const char* const kSchema[] = {
     "CREATE INDEX IF NOT EXISTS records_host ON records(host, recorded_at)",
 };
 
-bool fail(QString* error, const QSqlError& sqlError) {
-    if (error)
-        *error = sqlError.text().trimmed();
-    return false;
-}
-
 bool execBound(QSqlQuery& query, const QVariantList& values, QString* error) {
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
-    return query.exec() || fail(error, query.lastError());
+    return query.exec() || SqlFailed(error, query.lastError());
 }
 
 } // namespace
@@ -72,7 +67,7 @@ bool ServerStore::open(QString* error) {
     db.setUserName(m_address.user);
     db.setConnectOptions(m_address.connectOptions.join(u';'));
     if (!db.open())
-        return fail(error, db.lastError());
+        return SqlFailed(error, db.lastError());
     if (createSchema(error))
         return true;
     db.close();
@@ -82,7 +77,7 @@ bool ServerStore::open(QString* error) {
 bool ServerStore::createSchema(QString* error) {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
-        return fail(error, db.lastError());
+        return SqlFailed(error, db.lastError());
     QSqlQuery query(db);
     // Tables that exist already are no news.
     bool ok = query.exec(QStringLiteral("SET client_min_messages TO warning")) &&
@@ -91,7 +86,7 @@ bool ServerStore::createSchema(QString* error) {
         ok = ok && query.exec(QString::fromLatin1(sql));
     ok = ok && query.exec(QStringLiteral("SELECT max(version) FROM record_schema")) && query.next();
     if (!ok) {
-        fail(error, query.lastError());
+        SqlFailed(error, query.lastError());
         db.rollback();
         return false;
     }
@@ -113,14 +108,14 @@ bool ServerStore::createSchema(QString* error) {
             return false;
         }
     }
-    return db.commit() || fail(error, db.lastError());
+    return db.commit() || SqlFailed(error, db.lastError());
 }
 
 bool ServerStore::send(const std::vector<ForwardOutbox::Run>& runs,
                        const std::vector<ForwardOutbox::Record>& records, QString* error) {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
-        return fail(error, db.lastError());
+        return SqlFailed(error, db.lastError());
     QSqlQuery runQuery(db);
     QSqlQuery recordQuery(db);
     bool ok = runQuery.prepare(QStringLiteral(
@@ -132,17 +127,12 @@ bool ServerStore::send(const std::vector<ForwardOutbox::Run>& runs,
                   "parameter_sha256, parameter_file, program, host) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
                   "ON CONFLICT (record_id) DO NOTHING"));
     if (!ok)
-        fail(error, runQuery.lastError().isValid() ? runQuery.lastError() : recordQuery.lastError());
+        SqlFailed(error, runQuery.lastError().isValid() ? runQuery.lastError() : recordQuery.lastError());
     for (auto it = runs.cbegin(); ok && it != runs.cend(); ++it)
         ok = execBound(runQuery, *it, error);
     for (auto it = records.cbegin(); ok && it != records.cend(); ++it)
         ok = execBound(recordQuery, it->values, error);
-    if (ok && db.commit())
-        return true;
-    if (ok)
-        fail(error, db.lastError());
-    db.rollback();
-    return false;
+    return EndTransaction(db, ok, error);
 }
 
 } // namespace qt2xx
