@@ -93,7 +93,6 @@ private Q_SLOTS:
     void cleanup();
     void addressRefusals_data();
     void addressRefusals();
-    void everyRecordArrivesOnce();
     void lostAcknowledgementStoresOnce();
     void refusedServerKeepsRecords_data();
     void refusedServerKeepsRecords();
@@ -169,35 +168,6 @@ void TestForward::addressRefusals() {
     QVERIFY(!ServerAddress::parse(url, &error));
     QVERIFY2(error.contains(message), qPrintable(error));
     QVERIFY(!error.contains(QStringLiteral("s3cret")));
-}
-
-void TestForward::everyRecordArrivesOnce() {
-    QVERIFY(m_cluster->createDatabase(QStringLiteral("plant")));
-    const QString path = m_dir.filePath(QStringLiteral("once.sqlite"));
-    LocalRecords local(path);
-    local.append(120);
-    Forwarder forwarder(path, addressOf(m_cluster->url(QStringLiteral("plant"))));
-    QSignalSpy stopped(&forwarder, &Forwarder::stopped);
-    forwarder.start();
-    for (int i = 0; i < 8; ++i) {
-        local.append(10);
-        forwarder.wake();
-        QTest::qWait(30);
-    }
-    local.stopRun();
-    QVERIFY(waitForServer(200));
-    QVERIFY(forwarder.waitUntilSent(std::chrono::milliseconds(kDrainMs)));
-    QCOMPARE(serverCounts(), std::pair(200, 200));
-    QCOMPARE(stopped.count(), 0);
-    // Oldest first, each with its bench's host; the run with its stop time.
-    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT min(unit), max(unit), count(DISTINCT host), min(host) "
-                                            "FROM records"),
-                             QStringLiteral("plant")),
-             QStringLiteral("1|200|1|bench-7"));
-    QTRY_COMPARE_WITH_TIMEOUT(
-        m_cluster->psql(QStringLiteral("SELECT count(*) FROM runs WHERE stopped_at IS NOT NULL"), "plant"),
-        QStringLiteral("1"), kDrainMs);
-    QCOMPARE(local.status().front().waiting, 0);
 }
 
 // The server commits a batch but the bench never hears so: the commit waits for a standby that

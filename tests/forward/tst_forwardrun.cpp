@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -103,6 +104,12 @@ void ForwardRunTest::outageMidRunLosesNothingAndPausesNoTick() {
                                          "FROM records"),
                           QStringLiteral("plant")),
              QStringLiteral("%1|%1|%2").arg(outcomes).arg(kPorts));
+    // Each run with its bench's host name and, once stopped, its stop time.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        cluster.psql(QStringLiteral("SELECT count(*), count(stopped_at), min(host) FROM runs "
+                                    "WHERE host = (SELECT min(host) FROM records)"),
+                     QStringLiteral("plant")),
+        QStringLiteral("%1|%1|%2").arg(kPorts).arg(QSysInfo::machineHostName()), kWaitMs);
     QCOMPARE(stopped.count(), 1);
     QCOMPARE(resumed.count(), 1);
     qInfo("%d records over %d ports; %lld waiting when the server came back; after the server was back the "
