@@ -3,31 +3,27 @@
 // Then seeks for 30 s on a pseudo-terminal with nothing attached and prints the CPU time spent.
 // Prints figures only; it never fails on time.
 
-#include "BenchSupport.h"
 #include "link/DownloadSequencer.h"
 #include "link/TransmitWindow.h"
 #include "params/ParameterTable.h"
 #include "platform/core/MessageBox.h"
 #include "platform/core/SerialPort.h"
+#include "support/FakeWindow.h"
+#include "support/Pty.h"
+#include "support/Recorders.h"
+#include "support/SimProcess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QProcess>
 #include <QTimer>
 
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
-#include <pty.h>
 #include <sys/resource.h>
-#include <termios.h>
-#include <unistd.h>
 
 using namespace qt2xx;
 using namespace std::chrono_literals;
-
-using namespace qt2xx::bench;
 
 namespace {
 
@@ -39,33 +35,18 @@ constexpr double kTargetRatio = 1.05;
 constexpr std::chrono::seconds kSeekTime = 30s;
 constexpr double kTargetCpuPercent = 1.0;
 
-class CountingLog : public StatusLog {
-public:
-    void ReceiveDisplay(const QString& strAdd, int intColor) override {
-        if (strAdd == QLatin1String("Finished"))
-            ++finished;
-        else if (intColor == kLogRed)
-            ++failures;
-        if (finished == target && loop)
-            loop->quit();
-    }
-    int finished = 0;
-    int failures = 0;
-    int target = -1;
-    QEventLoop* loop = nullptr;
-};
-
 struct Run {
     explicit Run(const QString& portBox, Qt::TimerType type)
         : window(type), sequencer(port, window, log, boxes, values, frame) {
         window.portBox = portBox;
+        window.liveTimer = true;
         QObject::connect(&window.timer, &QTimer::timeout, &window.timer,
                          [this] { sequencer.Timer1_Timer(); });
     }
     SerialPort port;
-    TimedWindow window;
-    CountingLog log;
-    CountingMessageBox boxes;
+    test::FakeWindow window;
+    test::CountingLog log;
+    test::RecordingMessageBox boxes;
     ParameterValues values;
     DownloadFrame frame{};
     DownloadSequencer sequencer;
@@ -79,51 +60,42 @@ double cpuSeconds() {
 }
 
 void programControllers(Qt::TimerType type, const char* name) {
-    QProcess controller;
-    controller.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim"),
-                     {QStringLiteral("--count"), QString::number(kControllers)});
-    while (!controller.canReadLine() && controller.waitForReadyRead(5000)) {
-    }
-    if (!controller.canReadLine()) {
+    test::SimProcess controller({QStringLiteral("--count"), QString::number(kControllers)});
+    if (controller.device().isEmpty()) {
         std::printf("the virtual controller did not start\n");
         return;
     }
-    Run run(QString::fromLocal8Bit(controller.readLine().trimmed()), type);
+    Run run(controller.device(), type);
     QEventLoop loop;
-    run.log.loop = &loop;
-    run.log.target = kControllers;
+    run.log.onMessage = [&run, &loop](const QString& strAdd, LogColor) {
+        if (strAdd == kFinishedMessage && run.log.counts.value(kFinishedMessage) == kControllers)
+            loop.quit();
+    };
     QTimer::singleShot(kControllers * 2 * kTicksPerController * kTickInterval, &loop, &QEventLoop::quit);
 
     QElapsedTimer wall;
     wall.start();
     run.sequencer.cmdFileSend_Click();
     loop.exec();
-    const double perController = double(wall.elapsed()) / run.log.finished;
+    const int finished = run.log.counts.value(kFinishedMessage);
+    const double perController = double(wall.elapsed()) / finished;
     run.sequencer.cmdFileSend_Click();
 
     const double minimum = double(kTicksPerController * kTickInterval.count());
-    std::printf("%s timer: %d controllers programmed, %d failures\n", name, run.log.finished,
-                run.log.failures);
+    std::printf("%s timer: %d controllers programmed, %d failures\n", name, finished, run.log.redCount);
     std::printf(
         "  mean wall time per controller %.1f ms, tick-bound minimum %.0f ms, ratio %.3f (target <= %.2f)\n",
         perController, minimum, perController / minimum, kTargetRatio);
-    controller.waitForFinished(5000);
+    controller.process().waitForFinished(test::SimProcess::kWaitMs);
 }
 
 void seekWithNothingAttached() {
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    Pty line;
+    if (!line.isOpen()) {
         std::printf("no pseudo-terminal\n");
         return;
     }
-    termios tio{};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave, TCSANOW, &tio);
-
-    Run run(QString::fromLocal8Bit(name), Qt::CoarseTimer);
+    Run run(line.slavePath(), Qt::CoarseTimer);
     QEventLoop loop;
     QTimer::singleShot(kSeekTime, &loop, &QEventLoop::quit);
     const double cpuBefore = cpuSeconds();
@@ -134,8 +106,6 @@ void seekWithNothingAttached() {
     const double cpu = cpuSeconds() - cpuBefore;
     const double seconds = double(wall.elapsed()) / 1000;
     run.sequencer.cmdFileSend_Click();
-    ::close(slave);
-    ::close(master);
 
     std::printf("seeking %.1f s with nothing attached: %.3f s CPU, %.3f%% of one core (target < %.0f%%)\n",
                 seconds, cpu, 100 * cpu / seconds, kTargetCpuPercent);

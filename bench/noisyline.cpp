@@ -7,13 +7,16 @@
 //
 // Run it with QT_QPA_PLATFORM=offscreen where there is no display.
 
-#include "BenchSupport.h"
+#include "LogWindow.h"
 #include "link/DownloadSequencer.h"
 #include "link/TransmitWindow.h"
 #include "params/ParameterTable.h"
 #include "platform/core/MessageBox.h"
 #include "platform/core/SerialPort.h"
 #include "platform/widgets/RichTextBox.h"
+#include "support/FakeWindow.h"
+#include "support/Pty.h"
+#include "support/Recorders.h"
 #include "ui/StatusLogBox.h"
 
 #include <QApplication>
@@ -31,9 +34,6 @@
 #include <ctime>
 #include <random>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 using namespace qt2xx;
@@ -66,30 +66,6 @@ struct Longest {
         longest = std::max(longest, ms);
         total += ms;
         ++count;
-    }
-};
-
-// A pseudo-terminal whose slave the port opens. A descriptor of the slave stays open here, so the
-// master never sees a hang-up while the port cycles.
-struct Line {
-    int master = -1;
-    int slave = -1;
-    QString path;
-
-    Line() {
-        char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        termios tio{};
-        ::tcgetattr(slave, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(slave, TCSANOW, &tio);
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-        path = QString::fromLocal8Bit(name);
-    }
-    ~Line() {
-        ::close(slave);
-        ::close(master);
     }
 };
 
@@ -156,6 +132,7 @@ class Rig {
 public:
     explicit Rig(const QString& device) {
         window.portBox = device;
+        window.liveTimer = true;
         QObject::connect(&port, &CommPort::onComm, &m_context, [this] { m_handlerClock.start(); });
         sequencer = std::make_unique<DownloadSequencer>(port, window, log, boxes, values, frame);
         QObject::connect(&port, &CommPort::onComm, &m_context,
@@ -164,10 +141,11 @@ public:
     }
 
     LogWindow logWindow;
+    StatusLogBox shownLog{*logWindow.box};
     CountingPort port;
-    TimedWindow window;
-    CountingLog log{*logWindow.box};
-    CountingMessageBox boxes;
+    test::FakeWindow window{Qt::PreciseTimer};
+    test::CountingLog log{&shownLog};
+    test::RecordingMessageBox boxes;
     ParameterValues values;
     DownloadFrame frame{};
     std::unique_ptr<DownloadSequencer> sequencer;
@@ -232,7 +210,8 @@ void report(const Rig& rig, const NoiseSource& noise, double seconds, double cpu
     std::printf("log:");
     for (auto it = rig.log.counts.begin(); it != rig.log.counts.end(); ++it)
         std::printf(" \"%s\" %d;", qPrintable(it.key()), it.value());
-    std::printf(" message boxes %d; %lld bytes written by the port\n", rig.boxes.shown, noise.drained);
+    std::printf(" message boxes %d; %lld bytes written by the port\n", int(rig.boxes.shown.size()),
+                noise.drained);
     const double longest = std::max(rig.ticks.longest, rig.receives.longest);
     std::printf("target: no handler over %.0f ms: %s (longest %.3f ms)\n", kTargetHandlerMs,
                 longest <= kTargetHandlerMs ? "met" : "missed", longest);
@@ -257,14 +236,14 @@ int main(int argc, char* argv[]) {
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() == 3 && arguments[1] == QLatin1String("--seconds"))
         noiseTime = std::chrono::seconds(arguments[2].toInt());
-    Line line;
-    if (line.path.isEmpty() || noiseTime.count() < 1) {
+    Pty line;
+    if (!line.isOpen() || noiseTime.count() < 1) {
         std::fprintf(stderr, "usage: bench-noisyline [--seconds N]\n");
         return 2;
     }
-    Rig rig(line.path);
+    Rig rig(line.slavePath());
     QThread writer;
-    NoiseSource noise(line.master);
+    NoiseSource noise(line.masterDescriptor());
     noise.moveToThread(&writer);
     writer.start();
 

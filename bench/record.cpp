@@ -5,18 +5,21 @@
 //
 // usage: bench-record [CONTROLLERS] [DATABASE]
 
-#include "BenchSupport.h"
+#include "LogWindow.h"
 #include "link/DownloadSequencer.h"
 #include "platform/core/SerialPort.h"
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
+#include "support/FakeWindow.h"
+#include "support/Recorders.h"
+#include "support/SimProcess.h"
+#include "ui/StatusLogBox.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
 
 #include <algorithm>
 #include <cstdio>
@@ -38,13 +41,14 @@ struct Longest {
 
 struct Run {
     Run(const QString& device, RichTextBox& box)
-        : log(box),
+        : logBox(box), log(&logBox),
           timeReceive(QObject::connect(&port, &CommPort::onComm, &port, [this] { receiveClock.start(); })),
           sequencer(port, window, log, boxes, values, frame) {
         // Connected after the sequencer's own handler, so it sees the handler's end.
         QObject::connect(&port, &CommPort::onComm, &port,
                          [this] { receive.add(receiveClock.nsecsElapsed()); });
         window.portBox = device;
+        window.liveTimer = true;
         QObject::connect(&window.timer, &QTimer::timeout, &window.timer, [this] {
             QElapsedTimer clock;
             clock.start();
@@ -54,9 +58,10 @@ struct Run {
     }
 
     SerialPort port;
-    TimedWindow window;
-    CountingLog log;
-    CountingMessageBox boxes;
+    test::FakeWindow window{Qt::PreciseTimer};
+    StatusLogBox logBox;
+    test::CountingLog log;
+    test::RecordingMessageBox boxes;
     ParameterValues values;
     DownloadFrame frame{};
     QElapsedTimer receiveClock;
@@ -69,8 +74,8 @@ struct Run {
 // Runs until `controllers` are finished; the writer, when given, records them.
 void programControllers(Run& run, int controllers) {
     QEventLoop loop;
-    run.log.onMessage = [&](const QString& text, int) {
-        if (text == QLatin1String("Finished") && run.log.counts.value(text) >= controllers)
+    run.log.onMessage = [&](const QString& text, LogColor) {
+        if (text == kFinishedMessage && run.log.counts.value(text) >= controllers)
             loop.quit();
     };
     run.sequencer.cmdFileSend_Click();
@@ -96,13 +101,12 @@ int main(int argc, char* argv[]) {
     for (const char* suffix : {"", "-wal", "-shm"})
         QFile::remove(database + QLatin1String(suffix));
 
-    QProcess sim;
-    sim.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim"));
-    if (!sim.waitForReadyRead(5000)) {
+    test::SimProcess sim;
+    const QString device = sim.device();
+    if (device.isEmpty()) {
         std::fprintf(stderr, "bench-record: the virtual controller did not start\n");
         return 3;
     }
-    const QString device = QString::fromLocal8Bit(sim.readLine().trimmed());
     LogWindow logWindow;
 
     Run off(device, *logWindow.box);
@@ -129,7 +133,6 @@ int main(int argc, char* argv[]) {
     const bool flushed = writer.flush(std::chrono::seconds(30));
     QCoreApplication::processEvents();
     sim.terminate();
-    sim.waitForFinished();
 
     std::printf("controllers per run: %d, database %s%s\n", controllers, qPrintable(database),
                 flushed ? "" : " (not all written)");

@@ -13,20 +13,22 @@
 // controller (25). A controller answering at once takes about 300 ms, one that fails silently up
 // to 1.4 s. Run it with QT_QPA_PLATFORM=offscreen where there is no display.
 
-#include "BenchSupport.h"
+#include "LogWindow.h"
 #include "link/DownloadSequencer.h"
 #include "link/TransmitWindow.h"
 #include "params/ParameterTable.h"
 #include "platform/core/MessageBox.h"
 #include "platform/core/SerialPort.h"
 #include "platform/widgets/RichTextBox.h"
+#include "support/FakeWindow.h"
+#include "support/Recorders.h"
+#include "support/SimProcess.h"
 #include "ui/StatusLogBox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -46,14 +48,10 @@ constexpr int kDefaultControllers = 1000;
 constexpr int kDefaultBlock = 25;
 constexpr int kFirstMemoryProbe = 100;
 constexpr int kProgressEvery = 100;
-constexpr int kProcessWaitMs = 5000;
 // The slowest controller takes 1.4 s; a run without any outcome for this long has hung.
 constexpr std::chrono::seconds kStallTime{10};
 
-const QString kFinished = QStringLiteral("Finished");
-const QString kCommLost = QStringLiteral("The Comm is lost");
-const QString kCommBack = QStringLiteral("The Comm is back");
-const QByteArray kHandshake = QByteArrayLiteral("8");
+const QByteArray kHandshake(kHandshakeRequest);
 
 // A failure mode of the virtual controller and the red message the tool must log for it.
 struct FailureMode {
@@ -62,11 +60,11 @@ struct FailureMode {
 };
 
 const QList<FailureMode> kFailureModes{
-    {QStringLiteral("reject-frame"), QStringLiteral("Transmit Failure")},
-    {QStringLiteral("reject-store"), QStringLiteral("Storage Failure")},
-    {QStringLiteral("silent-after-frame"), QStringLiteral("No responce")},
-    {QStringLiteral("silent-after-accept"), QStringLiteral("No Storage responce")},
-    {QStringLiteral("one-chunk"), QStringLiteral("No Storage responce")},
+    {QStringLiteral("reject-frame"), kTransmitFailureMessage},
+    {QStringLiteral("reject-store"), kStorageFailureMessage},
+    {QStringLiteral("silent-after-frame"), kNoResponseMessage},
+    {QStringLiteral("silent-after-accept"), kNoStorageResponseMessage},
+    {QStringLiteral("one-chunk"), kNoStorageResponseMessage},
 };
 
 // The virtual controllers in the order they are plugged in, again and again: every failure mode on
@@ -122,29 +120,17 @@ struct SimReport {
 
 class Sim {
 public:
-    explicit Sim(const QStringList& arguments) : m_arguments(arguments) {
-        m_process.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim"), arguments);
-        while (!m_process.canReadLine() && m_process.waitForReadyRead(kProcessWaitMs)) {
-        }
-        m_device = QString::fromLocal8Bit(m_process.readLine().trimmed());
-    }
-    ~Sim() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(kProcessWaitMs);
-        }
-    }
+    explicit Sim(const QStringList& arguments) : m_arguments(arguments), m_process(arguments) {}
 
-    QString device() const { return m_device; }
+    QString device() const { return m_process.device(); }
     QString name() const { return m_arguments.isEmpty() ? QStringLiteral("normal") : m_arguments.join(' '); }
 
     // Ends the process as SIGTERM does and reads everything it printed.
     SimReport finish(const QByteArray& frameHex) {
         m_process.terminate();
-        m_process.waitForFinished(kProcessWaitMs);
         SimReport report;
-        for (const QByteArray& line : m_process.readAllStandardOutput().split('\n'))
-            take(line.trimmed(), frameHex, report);
+        for (const QString& line : m_process.lines())
+            take(line.toLatin1(), frameHex, report);
         return report;
     }
 
@@ -161,16 +147,14 @@ private:
             report.counts[QString::fromLatin1(rest)] += 1;
         } else if (head == "bad frame") {
             report.counts[QStringLiteral("bad frame")] += 1;
-        } else if (head == "summary") {
-            const QList<QByteArray> fields = rest.split(' ');
-            report.summaryProgrammed = fields.value(0).mid(11).toInt();
-            report.summaryFailed = fields.value(1).mid(7).toInt();
+        } else if (const std::optional<test::SimSummary> summary = test::ParseSummaryLine(line)) {
+            report.summaryProgrammed = summary->programmed;
+            report.summaryFailed = summary->failed;
         }
     }
 
     QStringList m_arguments;
-    QProcess m_process;
-    QString m_device;
+    test::SimProcess m_process;
 };
 
 // The serial port, with every write checked against the handshake and the frame built at Start.
@@ -227,9 +211,10 @@ private:
     QList<QStringList> m_chain = simArguments();
     LogWindow m_logWindow;
     CheckingPort m_port;
-    TimedWindow m_window;
-    CountingLog m_log{*m_logWindow.box};
-    CountingMessageBox m_boxes;
+    StatusLogBox m_shownLog{*m_logWindow.box};
+    test::FakeWindow m_window{Qt::PreciseTimer};
+    test::CountingLog m_log{&m_shownLog};
+    test::RecordingMessageBox m_boxes;
     ParameterValues m_values;
     DownloadFrame m_frame{};
     DownloadSequencer m_sequencer{m_port, m_window, m_log, m_boxes, m_values, m_frame};
@@ -249,10 +234,11 @@ private:
 
 Soak::Soak(int controllers, int block) : m_controllers(controllers), m_block(block) {
     m_window.portBox = m_link;
+    m_window.liveTimer = true;
     QObject::connect(&m_window.timer, &QTimer::timeout, &m_window.timer,
                      [this] { m_sequencer.Timer1_Timer(); });
-    m_log.onMessage = [this](const QString& strAdd, int intColor) {
-        if (strAdd == kFinished || (intColor == kLogRed && strAdd != kCommLost))
+    m_log.onMessage = [this](const QString& strAdd, LogColor intColor) {
+        if (strAdd == kFinishedMessage || (intColor == kLogRed && strAdd != kCommLostMessage))
             onOutcome();
     };
     m_watchdog.setSingleShot(true);
@@ -338,7 +324,7 @@ MemoryProbe Soak::probe() const {
 void Soak::checkBlock(const SimReport& report, const Tally& hostBlock) {
     const QString sim = m_sim->name();
     Tally expected;
-    expected[kFinished] = report.counts.value(QStringLiteral("programmed"));
+    expected[kFinishedMessage] = report.counts.value(QStringLiteral("programmed"));
     for (const FailureMode& failure : kFailureModes)
         expected[failure.message] += report.counts.value(failure.mode);
     for (auto it = expected.begin(); it != expected.end(); ++it)
@@ -365,13 +351,13 @@ int Soak::judged() const {
 
 void Soak::checkTotals() {
     const int pulled = m_simsPlugged - 1;
-    mismatch(QStringLiteral("total, Finished"), m_log.counts.value(kFinished),
+    mismatch(QStringLiteral("total, Finished"), m_log.counts.value(kFinishedMessage),
              m_simTotals.value(QStringLiteral("programmed")));
-    mismatch(QStringLiteral("total, lost ports"), m_log.counts.value(kCommLost), pulled);
-    mismatch(QStringLiteral("total, regained ports"), m_log.counts.value(kCommBack), pulled);
+    mismatch(QStringLiteral("total, lost ports"), m_log.counts.value(kCommLostMessage), pulled);
+    mismatch(QStringLiteral("total, regained ports"), m_log.counts.value(kCommBackMessage), pulled);
     mismatch(QStringLiteral("total, frames"), m_port.frames, judged());
     mismatch(QStringLiteral("total, writes other than the handshake and the frame"), m_port.strayWrites, 0);
-    mismatch(QStringLiteral("total, message boxes"), m_boxes.shown, 0);
+    mismatch(QStringLiteral("total, message boxes"), int(m_boxes.shown.size()), 0);
 }
 
 void Soak::printTotals() const {
@@ -379,22 +365,23 @@ void Soak::printTotals() const {
     std::printf("\n%d controllers in %.1f s (%.3f s each), %d virtual controllers, %d pulled\n", m_done,
                 seconds, seconds / m_done, m_simsPlugged, m_simsPlugged - 1);
     std::printf("  %-22s %6s   %-20s %6s\n", "tool's log", "", "virtual controllers", "");
-    std::printf("  %-22s %6d   %-20s %6d\n", "Finished", m_log.counts.value(kFinished), "programmed",
+    std::printf("  %-22s %6d   %-20s %6d\n", qPrintable(kFinishedMessage),
+                m_log.counts.value(kFinishedMessage), "programmed",
                 m_simTotals.value(QStringLiteral("programmed")));
     for (const FailureMode& failure : kFailureModes)
         std::printf("  %-22s %6d   %-20s %6d\n", qPrintable(failure.message),
                     m_log.counts.value(failure.message), qPrintable(failure.mode),
                     m_simTotals.value(failure.mode));
     std::printf("  (two modes end in \"No Storage responce\": its count is theirs together)\n");
-    std::printf("  %-22s %6d   %-20s %6d\n", qPrintable(kCommLost), m_log.counts.value(kCommLost), "pulled",
-                m_simsPlugged - 1);
-    std::printf("  %-22s %6d\n", qPrintable(kCommBack), m_log.counts.value(kCommBack));
+    std::printf("  %-22s %6d   %-20s %6d\n", qPrintable(kCommLostMessage),
+                m_log.counts.value(kCommLostMessage), "pulled", m_simsPlugged - 1);
+    std::printf("  %-22s %6d\n", qPrintable(kCommBackMessage), m_log.counts.value(kCommBackMessage));
     std::printf(
         "  frames written %d, judged by the controllers %d, bad %d, stored unlike the Start frame %d\n",
         m_port.frames, judged(), m_simTotals.value(QStringLiteral("bad frame")),
         m_simTotals.value(QStringLiteral("wrong frame")));
     std::printf("  handshakes written %d, other writes %d, message boxes %d\n", m_port.handshakes,
-                m_port.strayWrites, m_boxes.shown);
+                m_port.strayWrites, int(m_boxes.shown.size()));
 }
 
 // Feeds the counted lines into the log, one of each text in turn.

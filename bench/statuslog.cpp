@@ -3,10 +3,11 @@
 // Every hundredth message is followed by the event processing of the window, repaint included, so the
 // figures hold the cost of showing the log as well. Prints figures only; it never fails on time.
 
-#include "../tests/ui/tst_statuslog_reference.h"
-#include "BenchSupport.h"
+#include "LogWindow.h"
+#include "link/SequencerMessages.h"
 #include "platform/widgets/RichTextBox.h"
 #include "ui/StatusLogBox.h"
+#include "ui/tst_statuslog_reference.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -38,9 +39,9 @@ struct Message {
 };
 
 std::vector<Message> randomMessages(int count) {
-    const QStringList texts = {"Start Transmit",    "Finished",    "Transmit Failure",
-                               "Storage Failure",   "No responce", "No Storage responce",
-                               "The Comm is Closed"};
+    const QStringList texts = {kStartTransmit,         kFinishedMessage,   kTransmitFailureMessage,
+                               kStorageFailureMessage, kNoResponseMessage, kNoStorageResponseMessage,
+                               kCommClosedMessage};
     const std::vector<int> codes = {0, 1, 2, 3, 7};
     std::mt19937 random(12345);
     std::uniform_int_distribution<qsizetype> text(0, texts.size() - 1);
@@ -69,7 +70,7 @@ Timing feed(StatusLog& log, std::span<const Message> messages) {
         timer.start();
         const double cpuStart = cpuMs();
         for (std::size_t i = from; i < from + kBlock; ++i) {
-            log.ReceiveDisplay(messages[i].text, messages[i].code);
+            log.ReceiveDisplay(messages[i].text, LogColor(messages[i].code));
             if ((i + 1) % kMessagesPerRepaint == 0)
                 QCoreApplication::processEvents();
         }

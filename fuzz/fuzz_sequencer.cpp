@@ -36,7 +36,7 @@ class RecordingPort : public CommPort {
 public:
     void setCommPort(std::int16_t) override {}
     void setDevicePath(const QString&) override {}
-    int open() override {
+    PortError open() override {
         if (m_open)
             return kPortAlreadyOpen;
         if (failOpen)
@@ -86,7 +86,7 @@ public:
             std::abort();
     }
     void setTimerEnabled(bool enabled) override { timerOn = enabled; }
-    void ReceiveDisplay(const QString&, int intColor) override {
+    void ReceiveDisplay(const QString&, LogColor intColor) override {
         if (intColor != kLogRed && intColor != kLogBlue)
             std::abort();
     }
@@ -102,12 +102,12 @@ private:
 
 void check(const DownloadSequencer& sequencer, const RecordingPort& port,
            const std::optional<DownloadFrame>& expected) {
-    if (sequencer.intCommFlag() < 0 || sequencer.intCommFlag() > 5)
+    if (sequencer.intCommFlag() < CommFlag::Idle || sequencer.intCommFlag() > CommFlag::Stored)
         std::abort();
-    if (sequencer.tickCounter() > 11)
+    if (sequencer.tickCounter() > kStoreTimeoutTick)
         std::abort();
     for (const QByteArray& written : port.writes) {
-        if (written == "8")
+        if (written == kHandshakeRequest)
             continue;
         if (!expected || written.size() != kFrameSize ||
             QByteArray(reinterpret_cast<const char*>(expected->data()), kFrameSize) != written)
@@ -160,10 +160,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case 3: {
-            const bool wasIdle = sequencer.intCommFlag() == 0;
+            const bool wasIdle = sequencer.intCommFlag() == CommFlag::Idle;
             port.writes.clear();
             sequencer.cmdFileSend_Click();
-            if (wasIdle && sequencer.intCommFlag() != 0) {
+            if (wasIdle && sequencer.intCommFlag() != CommFlag::Idle) {
                 ParameterValues captured;
                 for (int i = 0; i < kParameterCount; ++i)
                     captured[i] = window.texts[i];
@@ -174,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 else
                     std::abort(); // a set without a frame must never start a run
             }
-            if (sequencer.intCommFlag() == 0 && (window.timerOn || port.isPortOpen()))
+            if (sequencer.intCommFlag() == CommFlag::Idle && (window.timerOn || port.isPortOpen()))
                 std::abort();
             break;
         }

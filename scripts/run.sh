@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and starts the window.
+# Installs what is missing, builds the window alone and starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-scripts/build.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target qt2xx
 exec build/bin/qt2xx "$@"

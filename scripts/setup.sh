@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config clang-format git
   qt6-base-dev qt6-serialport-dev libgl-dev
   libqt6sql6-sqlite libqt6sql6-psql postgresql
   fonts-wqy-microhei locales

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test: first the normal build in build/, then the
-# same tests built with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/.
+# Installs what is missing, checks the format of the C++ sources, builds and runs every test: first the
+# normal build in build/, then the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
+# in build-asan/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+scripts/format.sh
 scripts/build.sh
 
 export QT_QPA_PLATFORM=offscreen

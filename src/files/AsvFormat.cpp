@@ -135,7 +135,10 @@ QString AsvParameterSet::text(int parameter) const {
 }
 
 AsvReadResult ReadAsvParameterSet(const QByteArray& bytes) {
-    const std::vector<AsvField> fields = ReadAsvFields(bytes, kParameterCount);
+    return ReadAsvParameterSet(ReadAsvFields(bytes, kParameterCount));
+}
+
+AsvReadResult ReadAsvParameterSet(const std::vector<AsvField>& fields) {
     AsvReadResult result;
     AsvParameterSet set;
     for (int i = 0; i < kParameterCount; ++i) {

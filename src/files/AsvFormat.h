@@ -58,6 +58,8 @@ struct AsvReadResult {
 // Reads and matches a whole file: either all 26 parameters or the first problem. Fields after
 // the 26th are ignored.
 AsvReadResult ReadAsvParameterSet(const QByteArray& bytes);
+// The same for a file already split into fields.
+AsvReadResult ReadAsvParameterSet(const std::vector<AsvField>& fields);
 
 // The bytes STORE writes: slots 0 to 25, each followed by CR LF, nothing else.
 QByteArray WriteAsv(const ParameterValues& values);

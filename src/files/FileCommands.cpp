@@ -15,11 +15,6 @@
 namespace qt2xx {
 namespace {
 
-const QString kOpenDuringRun = QStringLiteral("The Transmit is Prossessing\uFF0Ccan not open file");
-const QString kCanNotOpen = QStringLiteral("Can not open file");
-const QString kCanNotStore = QStringLiteral("Can not store file");
-const QString kListsKept = QStringLiteral("The parameter lists keep their selections.");
-
 const QString kFilter = QStringLiteral("*.asv| *.asv");
 const QString kPresetName = QStringLiteral("*.asv");
 constexpr std::uint32_t kDialogFlags = FileDialog::kOverwritePrompt | FileDialog::kLongNames;
@@ -33,9 +28,9 @@ QString details(const QString& path, const QString& reason) {
     return QDir::toNativeSeparators(path) + QLatin1Char('\n') + reason;
 }
 
-// The part of the file that holds its first 26 fields. A device or a pipe is refused before it is
-// opened, since reading one may never end.
-std::optional<QByteArray> readParameterFile(const QString& path, QString& reason) {
+// The first 27 fields of the file: the 26 parameters and a 27th, if any. A device or a pipe is
+// refused before it is opened, since reading one may never end.
+std::optional<std::vector<AsvField>> readParameterFields(const QString& path, QString& reason) {
     const QFileInfo info(path);
     if (info.exists() && !info.isFile() && !info.isDir()) {
         reason = QStringLiteral("It is not a regular file.");
@@ -51,22 +46,22 @@ std::optional<QByteArray> readParameterFile(const QString& path, QString& reason
         reason = file.errorString();
         return std::nullopt;
     }
+    std::vector<AsvField> fields = ReadAsvFields(bytes, kParameterCount + 1);
     // A 27th field that begins inside the limit proves the first 26 were read whole.
-    if (!file.atEnd() && ReadAsvFields(bytes, kParameterCount + 1).size() <= size_t(kParameterCount)) {
+    if (!file.atEnd() && fields.size() <= size_t(kParameterCount)) {
         reason = QStringLiteral("Its first %1 MiB do not hold the %2 parameters.")
                      .arg(kReadLimitMiB)
                      .arg(kParameterCount);
         return std::nullopt;
     }
-    return bytes;
+    return fields;
 }
 
 } // namespace
 
 FileCommands::FileCommands(ParameterLists& lists, FileDialog& dialog, MessageBox& messages,
-                           ParameterValues& values, std::function<int()> intCommFlag)
-    : m_lists(lists), m_dialog(dialog), m_messages(messages), m_values(values),
-      m_intCommFlag(std::move(intCommFlag)) {}
+                           ParameterValues& values, const RunState& run)
+    : m_lists(lists), m_dialog(dialog), m_messages(messages), m_values(values), m_run(run) {}
 
 void FileCommands::initialiseDialog() {
     m_dialog.setFlags(kDialogFlags);
@@ -74,8 +69,8 @@ void FileCommands::initialiseDialog() {
 }
 
 void FileCommands::OpenFile_Click() {
-    if (m_intCommFlag() != 0) {
-        m_messages.show(kOpenDuringRun);
+    if (m_run.intCommFlag() != CommFlag::Idle) {
+        m_messages.show(kOpenDuringRunMessage);
         return;
     }
     const std::optional<QString> path = showDialog(false);
@@ -112,20 +107,20 @@ std::optional<QString> FileCommands::showDialog(bool save) {
 // Either every list takes its field or none does: the whole file is read and matched first.
 void FileCommands::loadFile(const QString& path) {
     QString reason;
-    const std::optional<QByteArray> bytes = readParameterFile(path, reason);
-    if (!bytes) {
-        m_messages.show(kCanNotOpen, details(path, reason) + QLatin1Char('\n') + kListsKept);
+    const std::optional<std::vector<AsvField>> fields = readParameterFields(path, reason);
+    if (!fields) {
+        m_messages.show(kCanNotOpenMessage, details(path, reason) + QLatin1Char('\n') + kListsKeptNote);
         return;
     }
-    const AsvReadResult read = ReadAsvParameterSet(*bytes);
+    const AsvReadResult read = ReadAsvParameterSet(*fields);
     if (!read.set) {
-        m_messages.show(kCanNotOpen, details(path, read.problem.message()) + QLatin1Char('\n') + kListsKept);
+        m_messages.show(kCanNotOpenMessage,
+                        details(path, read.problem.message()) + QLatin1Char('\n') + kListsKeptNote);
         return;
     }
     // The 27th field, if any, lands in slot 26, which nothing reads.
-    const std::vector<AsvField> fields = ReadAsvFields(*bytes, kParameterCount + 1);
-    for (size_t i = 0; i < fields.size(); ++i)
-        m_values[i] = fields[i].text;
+    for (size_t i = 0; i < fields->size(); ++i)
+        m_values[i] = (*fields)[i].text;
     ParameterValues selected{};
     for (int i = 0; i < kParameterCount; ++i) {
         m_lists.selectChoice(i, read.set->choice[i]);
@@ -149,7 +144,8 @@ void FileCommands::storeFile(const QString& path) {
     else if (!file.commit())
         step = QStringLiteral("The written set can not be put in its place");
     if (!step.isEmpty())
-        m_messages.show(kCanNotStore, details(path, QStringLiteral("%1: %2.").arg(step, file.errorString())));
+        m_messages.show(kCanNotStoreMessage,
+                        details(path, QStringLiteral("%1: %2.").arg(step, file.errorString())));
 }
 
 } // namespace qt2xx

@@ -1,16 +1,25 @@
 #pragma once
 
+#include "link/CommFlag.h"
 #include "params/ParameterValues.h"
 
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 namespace qt2xx {
 
 class FileDialog;
 class MessageBox;
+
+// The message boxes of OPEN and STORE. A box that names a file says which file and why in its second
+// paragraph.
+inline const QString kOpenDuringRunMessage =
+    QStringLiteral("The Transmit is Prossessing\uFF0Ccan not open file");
+inline const QString kCanNotOpenMessage = QStringLiteral("Can not open file");
+inline const QString kCanNotStoreMessage = QStringLiteral("Can not store file");
+// The last line of a refused OPEN's second paragraph.
+inline const QString kListsKeptNote = QStringLiteral("The parameter lists keep their selections.");
 
 // What the file commands read and set on the window.
 class ParameterLists {
@@ -29,7 +38,7 @@ public:
 class FileCommands {
 public:
     FileCommands(ParameterLists& lists, FileDialog& dialog, MessageBox& messages, ParameterValues& values,
-                 std::function<int()> intCommFlag);
+                 const RunState& run);
 
     void initialiseDialog(); // once, while the window loads
     void OpenFile_Click();
@@ -50,7 +59,7 @@ private:
     FileDialog& m_dialog;
     MessageBox& m_messages;
     ParameterValues& m_values;
-    std::function<int()> m_intCommFlag;
+    const RunState& m_run;
     QString m_strFileDirectary;
     QString m_openedPath;
     QByteArray m_openedSet;

@@ -1,22 +1,12 @@
 #include "link/DownloadSequencer.h"
 
+#include "link/SequencerMessages.h"
 #include "link/TransmitWindow.h"
 #include "platform/core/CommPort.h"
 #include "platform/core/MessageBox.h"
 
 namespace qt2xx {
 namespace {
-
-const QString kStartTransmit = QStringLiteral("Start Transmit");
-const QString kStopTransmit = QStringLiteral("Stop Transmit");
-const QString kCommClosed = QStringLiteral("The Comm is Closed");
-const QString kNoResponse = QStringLiteral("No responce");
-const QString kNoStorageResponse = QStringLiteral("No Storage responce");
-const QString kTransmitFailure = QStringLiteral("Transmit Failure");
-const QString kStorageFailure = QStringLiteral("Storage Failure");
-const QString kFinished = QStringLiteral("Finished");
-const QString kCommLost = QStringLiteral("The Comm is lost");
-const QString kCommBack = QStringLiteral("The Comm is back");
 
 bool startsWith(const QByteArray& chunk, char byte) {
     return !chunk.isEmpty() && chunk.front() == byte;
@@ -64,7 +54,7 @@ void DownloadSequencer::showStarted() {
 }
 
 void DownloadSequencer::showStopped() {
-    m_log.ReceiveDisplay(kCommClosed, kLogBlue);
+    m_log.ReceiveDisplay(kCommClosedMessage, kLogBlue);
     m_window.setFileSendCaption(kStartTransmit);
     m_window.setControlsEnabled(true);
     m_window.setTimerEnabled(false);
@@ -131,28 +121,34 @@ void DownloadSequencer::tickAnswered() {
 void DownloadSequencer::tickFrameSent() {
     m_window.setProgressValue(75);
     if (m_tickCounter >= kAcceptTimeoutTick)
-        timeOut(kNoResponse, Outcome::NoResponse);
+        timeOut(Outcome::NoResponse);
 }
 
 void DownloadSequencer::tickAccepted() {
     if (m_tickCounter >= kStoreTimeoutTick)
-        timeOut(kNoStorageResponse, Outcome::NoStorageResponse);
+        timeOut(Outcome::NoStorageResponse);
 }
 
 void DownloadSequencer::tickStored() {
     m_intCommFlag = Seeking;
     m_window.setProgressValue(100);
-    m_log.ReceiveDisplay(kFinished, kLogBlue);
-    m_observer->controllerDone(Outcome::Finished);
+    logOutcome(Outcome::Finished);
 }
 
 // Switching the timer off and on again gives the next tick a fresh interval.
-void DownloadSequencer::timeOut(const QString& message, Outcome outcome) {
+void DownloadSequencer::timeOut(Outcome outcome) {
     m_window.setTimerEnabled(false);
     m_tickCounter = 0;
     m_intCommFlag = Seeking;
-    m_log.ReceiveDisplay(message, kLogRed);
+    const LogEntry entry = OutcomeLogEntry(outcome);
+    m_log.ReceiveDisplay(entry.text, entry.color);
     m_window.setTimerEnabled(true);
+    m_observer->controllerDone(outcome);
+}
+
+void DownloadSequencer::logOutcome(Outcome outcome) {
+    const LogEntry entry = OutcomeLogEntry(outcome);
+    m_log.ReceiveDisplay(entry.text, entry.color);
     m_observer->controllerDone(outcome);
 }
 
@@ -170,10 +166,10 @@ void DownloadSequencer::ctrMSComm_OnComm() {
         receiveSeeking(chunk);
         break;
     case FrameSent:
-        receiveAnswer(chunk, kAcceptedByte, Accepted, kTransmitFailure, Outcome::TransmitFailure);
+        receiveAnswer(chunk, kAcceptedByte, Accepted, Outcome::TransmitFailure);
         break;
     case Accepted:
-        receiveAnswer(chunk, kStoredByte, Stored, kStorageFailure, Outcome::StorageFailure);
+        receiveAnswer(chunk, kStoredByte, Stored, Outcome::StorageFailure);
         break;
     default:
         break;
@@ -190,7 +186,7 @@ void DownloadSequencer::receiveSeeking(const QByteArray& chunk) {
 
 // An empty read tells nothing about the controller: only the counter is reset.
 void DownloadSequencer::receiveAnswer(const QByteArray& chunk, char expected, CommFlag next,
-                                      const QString& failure, Outcome outcome) {
+                                      Outcome outcome) {
     m_tickCounter = 0;
     if (chunk.isEmpty())
         return;
@@ -199,8 +195,7 @@ void DownloadSequencer::receiveAnswer(const QByteArray& chunk, char expected, Co
         return;
     }
     m_intCommFlag = Seeking;
-    m_log.ReceiveDisplay(failure, kLogRed);
-    m_observer->controllerDone(outcome);
+    logOutcome(outcome);
 }
 
 void DownloadSequencer::openForSeeking() {
@@ -210,7 +205,7 @@ void DownloadSequencer::openForSeeking() {
     }
     if (m_commLost) {
         m_commLost = false;
-        m_log.ReceiveDisplay(kCommBack, kLogBlue);
+        m_log.ReceiveDisplay(kCommBackMessage, kLogBlue);
         m_observer->commBack();
     }
 }
@@ -235,7 +230,7 @@ void DownloadSequencer::portLost() {
     if (m_commLost)
         return;
     m_commLost = true;
-    m_log.ReceiveDisplay(kCommLost, kLogRed);
+    m_log.ReceiveDisplay(kCommLostMessage, kLogRed);
     m_observer->commLost();
 }
 

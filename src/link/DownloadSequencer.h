@@ -1,6 +1,9 @@
 #pragma once
 
+#include "link/CommFlag.h"
 #include "link/PortConnection.h"
+#include "link/Protocol.h"
+#include "link/SequencerMessages.h"
 #include "link/SequencerObserver.h"
 #include "params/FrameEncoder.h"
 #include "params/ParameterValues.h"
@@ -21,12 +24,6 @@ class TransmitWindow;
 // The interval of Timer1, whose every expiry is one call of Timer1_Timer.
 inline constexpr std::chrono::milliseconds kTickInterval{100};
 
-// The wire protocol: the handshake request and the controller's three answers.
-inline constexpr char kHandshakeRequest[] = "8";
-inline constexpr char kReadyByte = 0x55;    // "U"
-inline constexpr char kAcceptedByte = 0x51; // "Q"
-inline constexpr char kStoredByte = 0x52;   // "R"
-
 // The tick counter's limits: the seek cycle closes the port at 3, the frame waits for its answer
 // until 3 and the store until 11.
 inline constexpr std::uint8_t kSeekCloseTick = 3;
@@ -35,16 +32,10 @@ inline constexpr std::uint8_t kStoreTimeoutTick = 11;
 
 // The Start/Stop command and the handshake and download sequence, driven by the tick and by the
 // port's receive events. It works through its port and the window's small interfaces only.
-class DownloadSequencer {
+class DownloadSequencer : public RunState {
 public:
-    enum CommFlag : std::int32_t {
-        Idle = 0,
-        Seeking = 1,
-        Answered = 2,
-        FrameSent = 3,
-        Accepted = 4,
-        Stored = 5
-    };
+    using CommFlag = qt2xx::CommFlag;
+    using enum CommFlag;
 
     DownloadSequencer(CommPort& port, TransmitWindow& window, StatusLog& log, MessageBox& messages,
                       ParameterValues& values, DownloadFrame& frame);
@@ -57,8 +48,7 @@ public:
     // The observer is told of each step after the window; nullptr (the default) tells no one.
     void setObserver(SequencerObserver* observer) { m_observer = observer ? observer : &m_noObserver; }
 
-    int intCommFlag() const { return m_intCommFlag; }
-    const DownloadFrame& frame() const { return m_frame; }
+    CommFlag intCommFlag() const override { return m_intCommFlag; }
     std::uint8_t tickCounter() const { return m_tickCounter; }
 
 private:
@@ -71,11 +61,11 @@ private:
     void tickFrameSent();
     void tickAccepted();
     void tickStored();
-    void timeOut(const QString& message, Outcome outcome);
+    void timeOut(Outcome outcome);
+    void logOutcome(Outcome outcome);
 
     void receiveSeeking(const QByteArray& chunk);
-    void receiveAnswer(const QByteArray& chunk, char expected, CommFlag next, const QString& failure,
-                       Outcome outcome);
+    void receiveAnswer(const QByteArray& chunk, char expected, CommFlag next, Outcome outcome);
 
     void openForSeeking();
     void deviceLost();
@@ -88,7 +78,7 @@ private:
     ParameterValues& m_values;
     DownloadFrame& m_frame;
     PortConnection m_connection;
-    std::int32_t m_intCommFlag = Idle;
+    CommFlag m_intCommFlag = Idle;
     std::uint8_t m_tickCounter = 0;
     bool m_commLost = false; // "The Comm is lost" has been logged and the port has not come back yet
     SequencerObserver m_noObserver;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/core/PortErrors.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -8,7 +10,7 @@ namespace qt2xx {
 
 // What the text of the port box selects.
 struct PortBoxChoice {
-    int error = 0; // a PortError code when the text selects nothing, else 0
+    PortError error = kPortOk; // why the text selects nothing, else kPortOk
     std::int16_t number = 0;
     QString devicePath; // set when the text names a device as it stands; number is then unused
 };

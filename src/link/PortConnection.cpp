@@ -5,8 +5,6 @@
 #include "platform/core/CommPort.h"
 #include "platform/core/MessageBox.h"
 
-#include <QCoreApplication>
-
 namespace qt2xx {
 
 PortConnection::PortConnection(CommPort& port, TransmitWindow& window, MessageBox& messages,
@@ -16,7 +14,7 @@ PortConnection::PortConnection(CommPort& port, TransmitWindow& window, MessageBo
 bool PortConnection::start() {
     if (!captureParameters())
         return false;
-    const int code = openChosenPort();
+    const PortError code = openChosenPort();
     if (code == kPortOk)
         return true;
     reportOpenFailure(code);
@@ -36,7 +34,7 @@ bool PortConnection::captureParameters() {
     return false;
 }
 
-int PortConnection::openChosenPort() {
+PortError PortConnection::openChosenPort() {
     const PortBoxChoice choice = ReadPortBox(m_window.portBoxText());
     if (choice.error != kPortOk)
         return choice.error;
@@ -47,7 +45,7 @@ int PortConnection::openChosenPort() {
     return m_port.open();
 }
 
-void PortConnection::reportOpenFailure(int code) {
+void PortConnection::reportOpenFailure(PortError code) {
     if (code == kPortUnusable)
         m_messages.show(kCommNoUseMessage, PortFailureDetail(m_port.lastFailure()));
     else if (code == kPortOccupied)
@@ -56,9 +54,8 @@ void PortConnection::reportOpenFailure(int code) {
 
 QString PortFailureDetail(const PortFailure& failure) {
     QString detail = failure.device.isEmpty()
-                         ? QCoreApplication::translate("PortConnection", "The %1.").arg(failure.reason)
-                         : QCoreApplication::translate("PortConnection", "Device %1: %2.")
-                               .arg(failure.device, failure.reason);
+                         ? QStringLiteral("The %1.").arg(failure.reason)
+                         : QStringLiteral("Device %1: %2.").arg(failure.device, failure.reason);
     if (!failure.remedy.isEmpty())
         detail += QLatin1Char('\n') + failure.remedy;
     return detail;

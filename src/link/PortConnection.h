@@ -1,6 +1,7 @@
 #pragma once
 
 #include "params/ParameterValues.h"
+#include "platform/core/PortErrors.h"
 
 #include <QString>
 
@@ -28,8 +29,8 @@ public:
 
 private:
     bool captureParameters();
-    int openChosenPort();
-    void reportOpenFailure(int code);
+    PortError openChosenPort();
+    void reportOpenFailure(PortError code);
 
     CommPort& m_port;
     TransmitWindow& m_window;

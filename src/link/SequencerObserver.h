@@ -17,12 +17,12 @@ enum class Outcome {
 class SequencerObserver {
 public:
     virtual ~SequencerObserver() = default;
-    virtual void runStarted() {}             // Start succeeded: the frame is built and the timer runs
-    virtual void controllerAnswered() {}     // a controller answered "U": its exchange begins
-    virtual void controllerDone(Outcome) {}  // the exchange ended; the log has its line
-    virtual void commLost() {}               // "The Comm is lost" was logged
-    virtual void commBack() {}               // "The Comm is back" was logged
-    virtual void runStopped() {}             // the run ended ("The Comm is Closed")
+    virtual void runStarted() {}            // Start succeeded: the frame is built and the timer runs
+    virtual void controllerAnswered() {}    // a controller answered "U": its exchange begins
+    virtual void controllerDone(Outcome) {} // the exchange ended; the log has its line
+    virtual void commLost() {}              // "The Comm is lost" was logged
+    virtual void commBack() {}              // "The Comm is back" was logged
+    virtual void runStopped() {}            // the run ended ("The Comm is Closed")
 };
 
 } // namespace qt2xx

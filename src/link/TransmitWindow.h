@@ -2,16 +2,19 @@
 
 #include <QString>
 
+#include <cstdint>
+
 namespace qt2xx {
 
-// Colour codes of the status log.
-enum LogColor : int { kLogGreen = 1, kLogRed = 2, kLogBlue = 3 };
+// Colour codes of the status log. The type holds any 32-bit code: a code other than these three
+// passes through and leaves the message in the box's default colour.
+enum LogColor : std::int32_t { kLogGreen = 1, kLogRed = 2, kLogBlue = 3 };
 
 // The status log's one writing operation.
 class StatusLog {
 public:
     virtual ~StatusLog() = default;
-    virtual void ReceiveDisplay(const QString& strAdd, int intColor) = 0;
+    virtual void ReceiveDisplay(const QString& strAdd, LogColor intColor) = 0;
 };
 
 // What the port connection and the download sequencer read and set on the window.

@@ -111,8 +111,8 @@ FrameRawValues ComputeFrameRawValues(const ParameterValues& values) {
 
     const BoardFactors board = boardFactors(v[0]);
     FrameRawValues raw{};
-    raw[0] = 2;
-    raw[1] = 15;
+    raw[0] = kFrameLead0;
+    raw[1] = kFrameLead1;
     raw[2] = v[1] * board.currentFactor - board.phaseOffset;
     raw[3] = (v[2] * board.currentFactor) * board.ratedMultiplier;
     raw[4] = trimmedVoltage(v[3]);

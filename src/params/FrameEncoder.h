@@ -11,6 +11,9 @@
 namespace qt2xx {
 
 inline constexpr int kFrameSize = 32;
+// The two bytes every frame begins with, whatever the parameters.
+inline constexpr std::uint8_t kFrameLead0 = 0x02;
+inline constexpr std::uint8_t kFrameLead1 = 0x0F;
 
 // The 32 bytes every controller of one transmission run receives.
 using DownloadFrame = std::array<std::uint8_t, kFrameSize>;

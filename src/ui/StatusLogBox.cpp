@@ -41,7 +41,7 @@ StatusLogBox::StatusLogBox(RichTextBox& box) : m_box(box) {
     m_box.setFont(logFont());
 }
 
-void StatusLogBox::ReceiveDisplay(const QString& strAdd, int intColor) {
+void StatusLogBox::ReceiveDisplay(const QString& strAdd, LogColor intColor) {
     if (m_markCount == kColorMarkCount)
         forgetMarks();
     const int start = m_box.textLength();

@@ -36,7 +36,7 @@ public:
     // Sets the box's default font; the box must outlive the log.
     explicit StatusLogBox(RichTextBox& box);
 
-    void ReceiveDisplay(const QString& strAdd, int intColor) override;
+    void ReceiveDisplay(const QString& strAdd, LogColor intColor) override;
 
     // The start-up reset: empty text and no marks.
     void reset();

@@ -67,8 +67,7 @@ frmMain::frmMain(std::unique_ptr<MessageBox> messages, std::unique_ptr<FileDialo
     m_log = std::make_unique<StatusLogBox>(*m_richTextBox);
     m_sequencer =
         std::make_unique<DownloadSequencer>(m_ctrMSComm, *this, *m_log, *m_messages, m_values, m_frame);
-    m_files = std::make_unique<FileCommands>(*this, *m_dialog, *m_messages, m_values,
-                                             [this] { return m_sequencer->intCommFlag(); });
+    m_files = std::make_unique<FileCommands>(*this, *m_dialog, *m_messages, m_values, *m_sequencer);
     m_Timer1.setTimerType(Qt::PreciseTimer);
     m_Timer1.setInterval(kTickInterval);
     new PortBoxToolTip(get<QComboBox>(QStringLiteral("cboComPort")), m_ctrMSComm);
@@ -143,11 +142,11 @@ void frmMain::CommPortOpen_Close() {
     m_sequencer->CommPortOpen_Close();
 }
 
-void frmMain::ReceiveDisplay(const QString& strAdd, int intColor) {
+void frmMain::ReceiveDisplay(const QString& strAdd, LogColor intColor) {
     m_log->ReceiveDisplay(strAdd, intColor);
 }
 
-int frmMain::intCommFlag() const {
+CommFlag frmMain::intCommFlag() const {
     return m_sequencer->intCommFlag();
 }
 

@@ -48,7 +48,7 @@ public:
 
     // The window's public procedures.
     void CommPortOpen_Close();
-    void ReceiveDisplay(const QString& strAdd, int intColor);
+    void ReceiveDisplay(const QString& strAdd, LogColor intColor);
 
     // What the port connection, the sequencer and the file commands read and set.
     QString comboText(int index) const override;
@@ -67,7 +67,7 @@ public:
     QAction* OpenFile() const { return m_openFile; }
     QAction* StoreFile() const { return m_storeFile; }
     bool expanded() const { return m_expanded; }
-    int intCommFlag() const;
+    CommFlag intCommFlag() const;
     const QString& strFileDirectary() const;
     const StatusLogBox& statusLog() const { return *m_log; }
 

@@ -2,9 +2,9 @@
 // which the test points at whichever device is plugged in. Every tick is made by the test, so the
 // state the pull meets is exactly the one the row names.
 #include "link/SequencerHarness.h"
+#include "support/SimProcess.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,8 +18,6 @@ using Flag = DownloadSequencer::CommFlag;
 namespace {
 
 constexpr int kWaitMs = 5000;
-const QString kCommLost = QStringLiteral("The Comm is lost");
-const QString kCommBack = QStringLiteral("The Comm is back");
 
 // The device at the far end of the link, as the test plays it.
 class Adapter {
@@ -45,25 +43,13 @@ private:
 // The virtual controller as a separate process, killed outright when pulled.
 class SimAdapter : public Adapter {
 public:
-    explicit SimAdapter(const QStringList& arguments) {
-        m_process.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim"), arguments);
-        while (!m_process.canReadLine() && m_process.waitForReadyRead(kWaitMs)) {
-        }
-        m_device = QString::fromLocal8Bit(m_process.readLine().trimmed());
-    }
-    ~SimAdapter() override { pull(); }
-    QString device() const override { return m_device; }
+    explicit SimAdapter(const QStringList& arguments) : m_sim(arguments) {}
+    QString device() const override { return m_sim.device(); }
     void answer(const QByteArray&) override {}
-    void pull() override {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.kill();
-        m_process.waitForFinished(kWaitMs);
-    }
+    void pull() override { m_sim.kill(); }
 
 private:
-    QProcess m_process;
-    QString m_device;
+    SimProcess m_sim;
 };
 
 // The name the port box holds. The device node goes with the adapter, so that a number the system
@@ -186,15 +172,15 @@ void TestPulledAdapter::lostOnceAndProgrammingResumes() {
     QVERIFY(pull(rig, *first, socket));
     for (int i = 0; i < 4 * kSeekCloseTick; ++i)
         rig.sequencer.Timer1_Timer();
-    QCOMPARE(rig.log.lines, (QList<LogLine>{{"Start Transmit", kLogBlue}, {kCommLost, kLogRed}}));
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Seeking));
+    QCOMPARE(rig.log.lines, (QList<LogLine>{{"Start Transmit", kLogBlue}, {kCommLostMessage, kLogRed}}));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Seeking);
     QCOMPARE(rig.window.timerSwitches, QList<bool>{true});
     QVERIFY(rig.boxes.shown.isEmpty());
 
     Pty second;
     QVERIFY(socket.plug(second.slavePath()));
     QCOMPARE(seekUntilWritten(rig, second), QByteArray("8"));
-    QCOMPARE(rig.log.lines.last(), (LogLine{kCommBack, kLogBlue}));
+    QCOMPARE(rig.log.lines.last(), (LogLine{kCommBackMessage, kLogBlue}));
     QVERIFY(answerOnPty(rig, second, "U"));
     rig.sequencer.Timer1_Timer();
     QCOMPARE(second.takeWritten(), frame);
@@ -202,8 +188,8 @@ void TestPulledAdapter::lostOnceAndProgrammingResumes() {
     QVERIFY(answerOnPty(rig, second, "R"));
     rig.sequencer.Timer1_Timer();
     QCOMPARE(rig.log.lines, (QList<LogLine>{{"Start Transmit", kLogBlue},
-                                            {kCommLost, kLogRed},
-                                            {kCommBack, kLogBlue},
+                                            {kCommLostMessage, kLogRed},
+                                            {kCommBackMessage, kLogBlue},
                                             {"Finished", kLogBlue}}));
     QVERIFY(rig.boxes.shown.isEmpty());
     rig.sequencer.cmdFileSend_Click();

@@ -66,7 +66,7 @@ void WindowRecordTest::writesOnlyWhenAsked() {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess window;
     window.setProcessEnvironment(env);
-    window.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx"), arguments);
+    window.start(QStringLiteral(QT2XX_WINDOW_PROGRAM), arguments);
     QVERIFY(window.waitForStarted());
     QTest::qWait(2000);
     window.terminate();
@@ -81,12 +81,12 @@ void WindowRecordTest::writesOnlyWhenAsked() {
 
 void WindowRecordTest::argumentsAreChecked() {
     QProcess window;
-    window.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx"), {QStringLiteral("--recrd")});
+    window.start(QStringLiteral(QT2XX_WINDOW_PROGRAM), {QStringLiteral("--recrd")});
     QVERIFY(window.waitForFinished());
     QCOMPARE(window.exitCode(), 2);
     QVERIFY(window.readAllStandardError().contains("usage: qt2xx"));
 
-    window.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx"), {QStringLiteral("--help")});
+    window.start(QStringLiteral(QT2XX_WINDOW_PROGRAM), {QStringLiteral("--help")});
     QVERIFY(window.waitForFinished());
     QCOMPARE(window.exitCode(), 0);
     const QByteArray help = window.readAllStandardOutput();
@@ -95,8 +95,7 @@ void WindowRecordTest::argumentsAreChecked() {
 
 // The set comes from a file, so each row names it.
 void WindowRecordTest::everyOutcomeLineHasItsRow() {
-    SimController sim(
-        {QStringLiteral("--reject-frame"), QStringLiteral("--fail-every"), QStringLiteral("2")});
+    SimProcess sim({QStringLiteral("--reject-frame"), QStringLiteral("--fail-every"), QStringLiteral("2")});
     QVERIFY(!sim.device().isEmpty());
     QTemporaryDir dir;
     const QString database = dir.filePath(QStringLiteral("records.sqlite"));
@@ -132,7 +131,7 @@ void WindowRecordTest::everyOutcomeLineHasItsRow() {
 }
 
 void WindowRecordTest::unwritableDatabaseIsToldAndTheRunGoesOn() {
-    SimController sim;
+    SimProcess sim;
     QTemporaryDir dir;
     const QString database = dir.filePath(QStringLiteral("garbage.sqlite"));
     QFile garbage(database);

@@ -1,11 +1,11 @@
 // The whole road through the real window: lists picked, Start pressed with the virtual controller in
 // the port box, controllers programmed one after the other on the 100 ms tick, Stop pressed.
 
+#include "support/SimProcess.h"
 #include "ui/WindowHarness.h"
 
 #include "params/FrameEncoder.h"
 
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTextDocument>
@@ -17,38 +17,6 @@ namespace {
 
 constexpr int kWait = 20000;
 const QColor kBlue(0, 0, 255);
-
-// qt2xx-controller-sim, whose first line is the device to type into the port box.
-class VirtualController {
-public:
-    VirtualController() {
-        m_process.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim"));
-        while (!m_process.canReadLine() && m_process.waitForReadyRead(5000)) {
-        }
-        m_device = QString::fromLocal8Bit(m_process.readLine().trimmed());
-    }
-    ~VirtualController() {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
-
-    QString device() const { return m_device; }
-
-    // The frames stored so far, as the controller printed them.
-    QStringList programmed() {
-        while (m_process.canReadLine()) {
-            const QString line = QString::fromLocal8Bit(m_process.readLine().trimmed());
-            if (line.startsWith(QStringLiteral("programmed ")))
-                m_frames << line.section(QStringLiteral(": "), 1);
-        }
-        return m_frames;
-    }
-
-private:
-    QProcess m_process;
-    QString m_device;
-    QStringList m_frames;
-};
 
 QString hexOf(const DownloadFrame& frame) {
     return QByteArray(reinterpret_cast<const char*>(frame.data()), kFrameSize).toHex(' ').toUpper();
@@ -81,7 +49,7 @@ private Q_SLOTS:
 // Concealing the window and changing Indicate Mode during the run change nothing of what is sent:
 // every controller gets the frame built at Start.
 void WindowRoadTest::wholeRoad() {
-    VirtualController controller;
+    SimProcess controller;
     QVERIFY(controller.device().startsWith(QLatin1Char('/')));
     WindowHarness h;
     QVERIFY(h.showActive());
@@ -95,26 +63,26 @@ void WindowRoadTest::wholeRoad() {
     auto* document = h.log()->findChild<QTextDocument*>();
     QVERIFY(document);
     connect(document, &QTextDocument::contentsChanged, this, [&] {
-        if (h.log()->text().endsWith(QStringLiteral("Finished\r")))
+        if (h.log()->text().endsWith(kFinishedMessage + QLatin1Char('\r')))
             progressAtFinished << progress->value();
     });
 
     QTest::mouseClick(h.get<QPushButton>(QStringLiteral("cmdFileSend")), Qt::LeftButton);
-    QCOMPARE(colourOfLine(*h.log(), QStringLiteral("Start Transmit")), kBlue);
+    QCOMPARE(colourOfLine(*h.log(), kStartTransmit), kBlue);
     QTest::mouseClick(h.get<QPushButton>(QStringLiteral("cmdShow")), Qt::LeftButton);
     h.list(13)->setCurrentIndex(1 - h.list(13)->currentIndex());
 
     QTRY_VERIFY_WITH_TIMEOUT(controller.programmed().size() >= 2, kWait);
     QTRY_COMPARE_WITH_TIMEOUT(progressAtFinished.size(), 2, kWait);
     QCOMPARE(progressAtFinished, (QList<int>{100, 100}));
-    QCOMPARE(colourOfLine(*h.log(), QStringLiteral("Finished")), kBlue);
+    QCOMPARE(colourOfLine(*h.log(), kFinishedMessage), kBlue);
     QCOMPARE(controller.programmed().mid(0, 2), QStringList(2, hexOf(*atStart)));
     QVERIFY(hexOf(*atStart) != hexOf(*frameOfLists(*h.window)));
 
     QTest::mouseClick(h.get<QPushButton>(QStringLiteral("cmdFileSend")), Qt::LeftButton);
-    QCOMPARE(h.window->intCommFlag(), 0);
-    QVERIFY(h.log()->text().endsWith(QStringLiteral("The Comm is Closed\r")));
-    QCOMPARE(colourOfLine(*h.log(), QStringLiteral("The Comm is Closed")), kBlue);
+    QCOMPARE(h.window->intCommFlag(), CommFlag::Idle);
+    QVERIFY(h.log()->text().endsWith(kCommClosedMessage + QLatin1Char('\r')));
+    QCOMPARE(colourOfLine(*h.log(), kCommClosedMessage), kBlue);
     QCOMPARE(h.get<QPushButton>(QStringLiteral("cmdFileSend"))->text(), QStringLiteral("Start Transmit"));
     QVERIFY(!h.log()->text().contains(QStringLiteral("Failure")));
 }

@@ -3,6 +3,8 @@
 #include "params/ParameterTable.h"
 #include "platform/core/FileDialog.h"
 #include "platform/core/MessageBox.h"
+#include "support/Lines.h"
+#include "support/Recorders.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -17,11 +19,6 @@
 using namespace qt2xx;
 
 namespace {
-
-const QString kBlankParameter = QStringLiteral("Parameter can not be blank space");
-const QString kOpenDuringRun = QStringLiteral("The Transmit is Prossessing\uFF0Ccan not open file");
-const QString kCanNotOpen = QStringLiteral("Can not open file");
-const QString kCanNotStore = QStringLiteral("Can not store file");
 
 using Choices = QList<int>; // the selected item of each list, -1 for none
 
@@ -56,19 +53,19 @@ protected:
     }
 };
 
-class RecordingMessages : public MessageBox {
-public:
-    QList<QPair<QString, QString>> shown;
-    void show(const QString& text, const QString& informative) override { shown.append({text, informative}); }
+// A run that stays where the test puts it.
+struct FixedRun : RunState {
+    CommFlag intCommFlag() const override { return flag; }
+    CommFlag flag = CommFlag::Idle;
 };
 
 struct Bench {
     FakeLists lists;
     FakeDialog dialog;
-    RecordingMessages messages;
+    test::RecordingMessageBox messages;
     ParameterValues values;
-    int intCommFlag = 0;
-    FileCommands commands{lists, dialog, messages, values, [this] { return intCommFlag; }};
+    FixedRun run;
+    FileCommands commands{lists, dialog, messages, values, run};
 
     Bench() { commands.initialiseDialog(); }
 };
@@ -99,13 +96,6 @@ QList<QByteArray> linesOf(const Choices& choices) {
     for (int i = 0; i < kParameterCount; ++i)
         lines.append(ParameterTable()[i].choices[choices[i]].toLatin1());
     return lines;
-}
-
-QByteArray joinLines(const QList<QByteArray>& lines, const QByteArray& end = "\r\n") {
-    QByteArray out;
-    for (const QByteArray& line : lines)
-        out += line + end;
-    return out;
 }
 
 QByteArray contents(const QString& path) {
@@ -247,7 +237,7 @@ void TestFileCommands::storeRefusesBlankParameter() {
 
     bench.commands.StoreFile_Click();
 
-    QCOMPARE(bench.messages.shown, (QList<QPair<QString, QString>>{{kBlankParameter, QString()}}));
+    QCOMPARE(bench.messages.shown, (QList<test::ShownBox>{{kBlankParameterMessage, QString()}}));
     QVERIFY(bench.dialog.shows.isEmpty());
     QCOMPARE(bench.lists.saveDir, QStringLiteral("old save dir"));
     QCOMPARE(bench.commands.strFileDirectary(), QString());
@@ -275,7 +265,7 @@ void TestFileCommands::randomSetsRoundTrip() {
         for (const QByteArray& line : lines)
             textLength += line.size();
         const QByteArray stored = contents(path);
-        QCOMPARE(stored, joinLines(lines));
+        QCOMPARE(stored, test::JoinLines(lines));
         QCOMPARE(stored.size(), textLength + 52);
         QCOMPARE(bench.lists.saveDir, path);
 
@@ -291,32 +281,32 @@ void TestFileCommands::randomSetsRoundTrip() {
 
 void TestFileCommands::storeDuringRun() {
     Bench bench;
-    bench.intCommFlag = 3;
+    bench.run.flag = CommFlag::FrameSent;
     bench.lists.selected = referenceChoices();
     bench.dialog.answer = m_dir.filePath(QStringLiteral("during run.asv"));
     bench.commands.StoreFile_Click();
     QVERIFY(bench.messages.shown.isEmpty());
-    QCOMPARE(contents(*bench.dialog.answer), joinLines(linesOf(referenceChoices())));
-    QCOMPARE(bench.intCommFlag, 3);
+    QCOMPARE(contents(*bench.dialog.answer), test::JoinLines(linesOf(referenceChoices())));
+    QCOMPARE(bench.run.flag, CommFlag::FrameSent);
     QFile::remove(*bench.dialog.answer);
 }
 
 void TestFileCommands::openDuringRunRefused_data() {
-    QTest::addColumn<int>("intCommFlag");
-    QTest::newRow("seeking") << 1;
-    QTest::newRow("frame sent") << 3;
-    QTest::newRow("stored") << 5;
-    QTest::newRow("any other nonzero value") << -1;
+    QTest::addColumn<CommFlag>("intCommFlag");
+    QTest::newRow("seeking") << CommFlag::Seeking;
+    QTest::newRow("frame sent") << CommFlag::FrameSent;
+    QTest::newRow("stored") << CommFlag::Stored;
+    QTest::newRow("any other nonzero value") << CommFlag{-1};
 }
 
 void TestFileCommands::openDuringRunRefused() {
-    QFETCH(int, intCommFlag);
+    QFETCH(CommFlag, intCommFlag);
     Bench bench;
-    bench.intCommFlag = intCommFlag;
+    bench.run.flag = intCommFlag;
     bench.lists.selected = lastChoices();
     bench.dialog.answer = m_dir.filePath(QStringLiteral("never opened.asv"));
     bench.commands.OpenFile_Click();
-    QCOMPARE(bench.messages.shown, (QList<QPair<QString, QString>>{{kOpenDuringRun, QString()}}));
+    QCOMPARE(bench.messages.shown, (QList<test::ShownBox>{{kOpenDuringRunMessage, QString()}}));
     QVERIFY(bench.dialog.shows.isEmpty());
     QCOMPARE(bench.lists.selected, lastChoices());
     QCOMPARE(bench.lists.loadDir, QStringLiteral("old load dir"));
@@ -365,8 +355,8 @@ void TestFileCommands::storeFailureKeepsOldFile() {
     if (chmodCase)
         chmod(QFile::encodeName(dir.filePath(QStringLiteral("locked"))).constData(), 0755);
     QCOMPARE(bench.messages.shown.size(), 1);
-    QCOMPARE(bench.messages.shown[0].first, kCanNotStore);
-    const QStringList details = bench.messages.shown[0].second.split(QLatin1Char('\n'));
+    QCOMPARE(bench.messages.shown[0].text, kCanNotStoreMessage);
+    const QStringList details = bench.messages.shown[0].informative.split(QLatin1Char('\n'));
     QCOMPARE(details.size(), 2);
     QCOMPARE(details[0], QDir::toNativeSeparators(dir.filePath(target)));
     QVERIFY2(details[1].contains(reason), qPrintable(details[1]));
@@ -396,31 +386,32 @@ void TestFileCommands::openOddFiles_data() {
     for (char& byte : noise)
         byte = char(random.bounded(256));
 
-    QTest::newRow("stored set") << "bytes" << joinLines(lines) << reference << QStringList{} << "before";
-    QTest::newRow("quoted item") << "bytes" << joinLines(with(23, "\"1:60  Degree\"")) << reference
+    QTest::newRow("stored set") << "bytes" << test::JoinLines(lines) << reference << QStringList{}
+                                << "before";
+    QTest::newRow("quoted item") << "bytes" << test::JoinLines(with(23, "\"1:60  Degree\"")) << reference
                                  << QStringList{} << "before";
     QList<QByteArray> handEdited = with(1, "30");
     handEdited[0] = "1:qt2a";
     QTest::newRow("hand-edited: 30 without blanks, lower case")
-        << "bytes" << joinLines(handEdited) << reference << QStringList{} << "before";
+        << "bytes" << test::JoinLines(handEdited) << reference << QStringList{} << "before";
     QTest::newRow("LF only line ends")
-        << "bytes" << joinLines(lines, "\n") << reference << QStringList{} << "before";
-    QTest::newRow("30 lines") << "bytes" << joinLines(lines + QList<QByteArray>{"27th", "x", "y", "z"})
+        << "bytes" << test::JoinLines(lines, "\n") << reference << QStringList{} << "before";
+    QTest::newRow("30 lines") << "bytes" << test::JoinLines(lines + QList<QByteArray>{"27th", "x", "y", "z"})
                               << reference << QStringList{} << "27th";
-    QTest::newRow("short file") << "bytes" << joinLines(lines.mid(0, 10)) << none
+    QTest::newRow("short file") << "bytes" << test::JoinLines(lines.mid(0, 10)) << none
                                 << QStringList{"10 of the 26", "Block Time(s)"} << "before";
     QTest::newRow("empty file") << "bytes" << QByteArray() << none << QStringList{"0 of the 26", "Board Type"}
                                 << "before";
-    QTest::newRow("bad third line") << "bytes" << joinLines(with(2, "7.25")) << none
+    QTest::newRow("bad third line") << "bytes" << test::JoinLines(with(2, "7.25")) << none
                                     << QStringList{"line 3: \"7.25\" is not a choice of Rated Current(A)"}
                                     << "before";
     QTest::newRow("comma inside the first line")
-        << "bytes" << joinLines(with(0, "1:QT2A,30")) << none
+        << "bytes" << test::JoinLines(with(0, "1:QT2A,30")) << none
         << QStringList{"line 2: \"30     \" is not a choice of Rated Current(A)"} << "before";
     QTest::newRow("10 MB of noise") << "bytes" << noise << none << QStringList{"Board Type"} << "before";
     QTest::newRow("valid set, then more than the read limit")
-        << "bytes" << joinLines(lines) + QByteArray(17 * 1024 * 1024, '\n') << reference << QStringList{}
-        << "";
+        << "bytes" << test::JoinLines(lines) + QByteArray(17 * 1024 * 1024, '\n') << reference
+        << QStringList{} << "";
     QTest::newRow("more than the read limit on one line")
         << "bytes" << QByteArray(17 * 1024 * 1024, ' ') << none << QStringList{"16 MiB"} << "before";
     QTest::newRow("missing file") << "missing" << QByteArray() << none << QStringList{"No such file"}
@@ -464,8 +455,8 @@ void TestFileCommands::openOddFiles() {
     QCOMPARE(bench.lists.selected, lastChoices());
     QCOMPARE(bench.values[0], QStringLiteral("before"));
     QCOMPARE(bench.messages.shown.size(), 1);
-    QCOMPARE(bench.messages.shown[0].first, kCanNotOpen);
-    const QString details = bench.messages.shown[0].second;
+    QCOMPARE(bench.messages.shown[0].text, kCanNotOpenMessage);
+    const QString details = bench.messages.shown[0].informative;
     QVERIFY2(details.startsWith(QDir::toNativeSeparators(path) + QLatin1Char('\n')), qPrintable(details));
     QVERIFY2(details.endsWith(QLatin1String("\nThe parameter lists keep their selections.")),
              qPrintable(details));

@@ -44,12 +44,12 @@ void ForwardRunTest::outageMidRunLosesNothingAndPausesNoTick() {
     QSignalSpy stopped(&forwarder, &Forwarder::stopped);
     QSignalSpy resumed(&forwarder, &Forwarder::resumed);
 
-    std::vector<std::unique_ptr<SimController>> sims;
+    std::vector<std::unique_ptr<SimProcess>> sims;
     std::vector<std::unique_ptr<RecordedRig>> rigs;
     std::vector<QElapsedTimer> sinceTick(kPorts);
     qint64 longestGap = 0;
     for (int i = 0; i < kPorts; ++i) {
-        sims.push_back(std::make_unique<SimController>());
+        sims.push_back(std::make_unique<SimProcess>());
         QVERIFY(!sims.back()->device().isEmpty());
         rigs.push_back(std::make_unique<RecordedRig>(sims.back()->device(), database));
         connect(&rigs.back()->writer, &RecordWriter::committed, &forwarder, &Forwarder::wake);

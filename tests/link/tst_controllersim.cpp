@@ -1,4 +1,7 @@
 // The virtual controller, driven by hand from the host side through a real serial port.
+#include "link/Protocol.h"
+#include "support/SimProcess.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -6,12 +9,15 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
 
 #include <unistd.h>
 
+using namespace qt2xx;
+using namespace qt2xx::test;
+
 namespace {
 
-const QString kSim = QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim");
 constexpr int kWaitMs = 5000;
 
 // The frame the encoder builds for a board-3 parameter set.
@@ -49,20 +55,13 @@ qint64 cpuMs(qint64 pid) {
 // One sim process and the host's end of its line.
 class Sim {
 public:
-    ~Sim() {
-        m_port.close();
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(kWaitMs);
-        }
-    }
+    ~Sim() { m_port.close(); }
     bool start(const QStringList& arguments) {
-        m_process.start(kSim, arguments);
-        m_path = QString::fromLocal8Bit(nextLine());
-        return !m_path.isEmpty() && openPort();
+        m_process = std::make_unique<SimProcess>(arguments);
+        return !m_process->device().isEmpty() && openPort();
     }
     bool openPort() {
-        m_port.setPortName(m_path);
+        m_port.setPortName(m_process->device());
         m_port.setBaudRate(QSerialPort::Baud9600);
         m_port.setDataBits(QSerialPort::Data8);
         m_port.setParity(QSerialPort::NoParity);
@@ -80,25 +79,18 @@ public:
             return {};
         return m_port.readAll();
     }
-    QByteArray nextLine() {
-        while (!m_process.canReadLine()) {
-            if (!m_process.waitForReadyRead(kWaitMs))
-                return {};
-        }
-        return m_process.readLine().trimmed();
-    }
+    QByteArray nextLine() { return m_process->nextLine(kWaitMs); }
     bool handshake() {
-        send("8");
-        return nextChunk() == "U";
+        send(kHandshakeRequest);
+        return nextChunk() == QByteArray(1, kReadyByte);
     }
     // Nothing arrives for that long; a window to observe, never to synchronise on.
     bool quietFor(int ms) { return m_port.bytesAvailable() == 0 && !m_port.waitForReadyRead(ms); }
-    QProcess& process() { return m_process; }
+    QProcess& process() { return m_process->process(); }
 
 private:
-    QProcess m_process;
+    std::unique_ptr<SimProcess> m_process;
     QSerialPort m_port;
-    QString m_path;
 };
 
 } // namespace
@@ -354,7 +346,7 @@ void TestControllerSim::refusesMisuse_data() {
 void TestControllerSim::refusesMisuse() {
     QFETCH(QStringList, arguments);
     QProcess process;
-    process.start(kSim, arguments);
+    process.start(ControllerSimPath(), arguments);
     QVERIFY(process.waitForFinished(kWaitMs));
     QCOMPARE(process.exitCode(), 2);
     QVERIFY(process.readAllStandardOutput().isEmpty());

@@ -15,10 +15,10 @@ using namespace qt2xx::test;
 namespace {
 
 void expectStopped(const SequencerRig& rig) {
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Idle));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Idle);
     QVERIFY(!rig.port.isPortOpen());
     QCOMPARE(rig.log.lines.last(), (LogLine{"The Comm is Closed", kLogBlue}));
-    QCOMPARE(rig.window.caption, QStringLiteral("Start Transmit"));
+    QCOMPARE(rig.window.caption, kStartTransmit);
     QVERIFY(rig.window.controlsEnabled);
     QVERIFY(!rig.window.timerEnabled);
 }
@@ -110,7 +110,7 @@ void TestPortConnection::portBoxChoosesTheDevice() {
 
     rig.sequencer.cmdFileSend_Click();
     QVERIFY(rig.boxes.shown.isEmpty());
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Seeking));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Seeking);
     rig.sequencer.Timer1_Timer();
     QCOMPARE(rig.pty.takeWritten(), QByteArray("8"));
 }
@@ -119,7 +119,7 @@ void TestPortConnection::unusablePortsAreToldOrSilent_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("detailPart");
-    const QString noUse = QStringLiteral("This Comm is no use,please try others!");
+    const QString noUse = kCommNoUseMessage;
     QTest::newRow("empty text is port 0") << "" << noUse << "port number 0";
     QTest::newRow("text without a number") << "COM" << noUse << "port number 0";
     QTest::newRow("number naming no device") << "7" << noUse << "ttyUSB6, ";
@@ -157,24 +157,24 @@ void TestPortConnection::occupiedPortIsTold() {
     SequencerRig rig;
     SerialPort other;
     other.setDevicePath(rig.pty.slavePath());
-    QCOMPARE(other.open(), int(kPortOk));
+    QCOMPARE(other.open(), kPortOk);
 
     rig.sequencer.cmdFileSend_Click();
     QCOMPARE(rig.boxes.shown.size(), 1);
-    QCOMPARE(rig.boxes.shown.front().text, QStringLiteral("This Comm is occupied,please try others!"));
+    QCOMPARE(rig.boxes.shown.front().text, kCommOccupiedMessage);
     QVERIFY(rig.boxes.shown.front().informative.contains(rig.pty.slavePath()));
     expectStopped(rig);
 
     other.close();
     rig.sequencer.cmdFileSend_Click();
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Seeking));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Seeking);
 }
 
 void TestPortConnection::permissionDeniedSaysHowToFixIt() {
     Pty pty;
     QCOMPARE(::chmod(QFile::encodeName(pty.slavePath()).constData(), 0), 0);
     const auto [code, detail] = openWithoutPermission(pty.slavePath());
-    QCOMPARE(code, int(kPortUnusable));
+    QCOMPARE(PortError(code), kPortUnusable);
     QVERIFY2(detail.contains(pty.slavePath()), qPrintable(detail));
 #ifdef Q_OS_LINUX
     QVERIFY2(detail.contains(QStringLiteral("dialout")) && detail.contains(QStringLiteral("log in again")),
@@ -199,7 +199,7 @@ void TestPortConnection::blankParameterStopsTheStart() {
 
     rig.sequencer.cmdFileSend_Click();
     QCOMPARE(rig.boxes.shown.size(), 1);
-    QCOMPARE(rig.boxes.shown.front().text, QStringLiteral("Parameter can not be blank space"));
+    QCOMPARE(rig.boxes.shown.front().text, kBlankParameterMessage);
     QCOMPARE(rig.boxes.shown.front().informative, QString());
     for (int i = 0; i < kParameterValueSlots; ++i) {
         const QString expected = i < blank    ? rig.window.combos[i]

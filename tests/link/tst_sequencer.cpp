@@ -82,10 +82,10 @@ private Q_SLOTS:
 void TestSequencer::startShowsTheRunningControls() {
     SequencerRig rig;
     rig.sequencer.cmdFileSend_Click();
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Seeking));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Seeking);
     QVERIFY(rig.port.isPortOpen());
     QCOMPARE(rig.log.lines, (QList<LogLine>{LogLine{"Start Transmit", kLogBlue}}));
-    QCOMPARE(rig.window.caption, QStringLiteral("Stop Transmit"));
+    QCOMPARE(rig.window.caption, kStopTransmit);
     QVERIFY(!rig.window.controlsEnabled);
     QCOMPARE(rig.window.timerSwitches, QList<bool>{true});
     QCOMPARE(frameBytes(rig.frame), expectedFrame(rig.window));
@@ -144,7 +144,7 @@ void TestSequencer::chunksWhileSeekingKeepThePortOpen() {
         QCOMPARE(tick(rig), kSeek);
         QVERIFY(answer(rig, QByteArrayLiteral("\x00Unoise")));
         QCOMPARE(rig.sequencer.tickCounter(), std::uint8_t(0));
-        QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Seeking));
+        QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Seeking);
     }
     QVERIFY(rig.port.isPortOpen());
     QCOMPARE(rig.log.lines.size(), 1);
@@ -155,26 +155,26 @@ void TestSequencer::programsOneControllerAndSeeksTheNext() {
     rig.sequencer.cmdFileSend_Click();
     QCOMPARE(tick(rig), kSeek);
     QVERIFY(answer(rig, "U"));
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Answered));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Answered);
     QCOMPARE(rig.sequencer.tickCounter(), std::uint8_t(0));
 
     QCOMPARE(tick(rig), expectedFrame(rig.window));
     QCOMPARE(rig.window.progress, 50.0f);
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::FrameSent));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::FrameSent);
     QCOMPARE(tick(rig), QByteArray());
     QCOMPARE(rig.window.progress, 75.0f);
 
     QVERIFY(answer(rig, "Q"));
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Accepted));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Accepted);
     QCOMPARE(tick(rig), QByteArray());
     QCOMPARE(rig.window.progress, 75.0f);
     QVERIFY(answer(rig, "R"));
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Stored));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Stored);
 
     QCOMPARE(tick(rig), QByteArray());
     QCOMPARE(rig.window.progress, 100.0f);
     QCOMPARE(rig.log.lines.last(), (LogLine{"Finished", kLogBlue}));
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Seeking));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Seeking);
     QCOMPARE(rig.sequencer.tickCounter(), std::uint8_t(1));
     QVERIFY(rig.port.isPortOpen());
 
@@ -192,12 +192,12 @@ void TestSequencer::acceptanceTimesOutOnTheThirdTickAfterTheFrame() {
     rig.window.timerSwitches.clear();
     QCOMPARE(tick(rig), QByteArray());
     QCOMPARE(tick(rig), QByteArray());
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::FrameSent));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::FrameSent);
     QCOMPARE(rig.log.lines.size(), 1);
 
     QCOMPARE(tick(rig), QByteArray());
     QCOMPARE(rig.log.lines.last(), (LogLine{"No responce", kLogRed}));
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Seeking));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Seeking);
     QCOMPARE(rig.sequencer.tickCounter(), std::uint8_t(1));
     QCOMPARE(rig.window.progress, 75.0f);
     QCOMPARE(rig.window.timerSwitches, (QList<bool>{false, true}));
@@ -210,36 +210,40 @@ void TestSequencer::storageTimesOutOnTheTwelfthTickAfterAcceptance() {
     rig.window.timerSwitches.clear();
     for (int i = 0; i < 11; ++i) {
         QCOMPARE(tick(rig), QByteArray());
-        QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Accepted));
+        QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Accepted);
     }
     QCOMPARE(rig.log.lines.size(), 1);
     QCOMPARE(rig.window.progress, 75.0f);
 
     QCOMPARE(tick(rig), QByteArray());
     QCOMPARE(rig.log.lines.last(), (LogLine{"No Storage responce", kLogRed}));
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Seeking));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Seeking);
     QCOMPARE(rig.sequencer.tickCounter(), std::uint8_t(1));
     QCOMPARE(rig.window.timerSwitches, (QList<bool>{false, true}));
 }
 
 void TestSequencer::wrongAnswersAreReportedAndTheRunGoesOn_data() {
-    QTest::addColumn<int>("state");
+    QTest::addColumn<Flag>("state");
     QTest::addColumn<QByteArray>("chunk");
-    QTest::addColumn<int>("nextState");
+    QTest::addColumn<Flag>("nextState");
     QTest::addColumn<QStringList>("logged");
-    QTest::newRow("wrong acceptance byte") << 3 << QByteArray("XQ") << 1 << QStringList{"Transmit Failure"};
-    QTest::newRow("late second U") << 3 << QByteArray("U") << 1 << QStringList{"Transmit Failure"};
-    QTest::newRow("wrong storage byte") << 4 << QByteArray("Q") << 1 << QStringList{"Storage Failure"};
-    QTest::newRow("acceptance and storage in one chunk") << 3 << QByteArray("QR") << 4 << QStringList{};
+    QTest::newRow("wrong acceptance byte")
+        << Flag::FrameSent << QByteArray("XQ") << Flag::Seeking << QStringList{kTransmitFailureMessage};
+    QTest::newRow("late second U") << Flag::FrameSent << QByteArray("U") << Flag::Seeking
+                                   << QStringList{kTransmitFailureMessage};
+    QTest::newRow("wrong storage byte")
+        << Flag::Accepted << QByteArray("Q") << Flag::Seeking << QStringList{kStorageFailureMessage};
+    QTest::newRow("acceptance and storage in one chunk")
+        << Flag::FrameSent << QByteArray("QR") << Flag::Accepted << QStringList{};
 }
 
 void TestSequencer::wrongAnswersAreReportedAndTheRunGoesOn() {
-    QFETCH(int, state);
+    QFETCH(Flag, state);
     QFETCH(QByteArray, chunk);
-    QFETCH(int, nextState);
+    QFETCH(Flag, nextState);
     QFETCH(QStringList, logged);
     SequencerRig rig;
-    QVERIFY(driveTo(rig, Flag(state)));
+    QVERIFY(driveTo(rig, state));
     QCOMPARE(tick(rig), QByteArray());
     QVERIFY(answer(rig, chunk));
     QCOMPARE(rig.sequencer.intCommFlag(), nextState);
@@ -253,48 +257,48 @@ void TestSequencer::wrongAnswersAreReportedAndTheRunGoesOn() {
 }
 
 void TestSequencer::chunksInAnsweredAndStoredAreDropped_data() {
-    QTest::addColumn<int>("state");
-    QTest::newRow("answered") << 2;
-    QTest::newRow("stored") << 5;
+    QTest::addColumn<Flag>("state");
+    QTest::newRow("answered") << Flag::Answered;
+    QTest::newRow("stored") << Flag::Stored;
 }
 
 // The dropped chunk must also be drained: the next answer is judged by its own first byte.
 void TestSequencer::chunksInAnsweredAndStoredAreDropped() {
-    QFETCH(int, state);
+    QFETCH(Flag, state);
     SequencerRig rig;
-    QVERIFY(driveTo(rig, Flag(state)));
+    QVERIFY(driveTo(rig, state));
     QVERIFY(answer(rig, "XYZ"));
     QCOMPARE(rig.sequencer.intCommFlag(), state);
     QCOMPARE(rig.log.lines.size(), 1);
     if (state == DownloadSequencer::Answered) {
         QCOMPARE(tick(rig), expectedFrame(rig.window));
         QVERIFY(answer(rig, "Q"));
-        QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Accepted));
+        QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Accepted);
     } else {
         QCOMPARE(tick(rig), QByteArray());
-        QCOMPARE(rig.log.texts().last(), QStringLiteral("Finished"));
+        QCOMPARE(rig.log.texts().last(), kFinishedMessage);
         QVERIFY(answer(rig, "U"));
-        QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Answered));
+        QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Answered);
     }
 }
 
 void TestSequencer::emptyReadOnlyResetsTheCounter_data() {
-    QTest::addColumn<int>("state");
-    QTest::newRow("seeking") << 1;
-    QTest::newRow("frame sent") << 3;
-    QTest::newRow("accepted") << 4;
+    QTest::addColumn<Flag>("state");
+    QTest::newRow("seeking") << Flag::Seeking;
+    QTest::newRow("frame sent") << Flag::FrameSent;
+    QTest::newRow("accepted") << Flag::Accepted;
 }
 
 // An event whose read finds nothing: the handler is called again after the chunk has been read.
 void TestSequencer::emptyReadOnlyResetsTheCounter() {
-    QFETCH(int, state);
+    QFETCH(Flag, state);
     SequencerRig rig;
     if (state == DownloadSequencer::Seeking) {
         rig.sequencer.cmdFileSend_Click();
         QCOMPARE(tick(rig), kSeek);
         QVERIFY(answer(rig, "x"));
     } else {
-        QVERIFY(driveTo(rig, Flag(state)));
+        QVERIFY(driveTo(rig, state));
     }
     QCOMPARE(tick(rig), state == DownloadSequencer::Seeking ? kSeek : QByteArray());
     QCOMPARE(tick(rig), state == DownloadSequencer::Seeking ? kSeek : QByteArray());
@@ -309,25 +313,25 @@ void TestSequencer::emptyReadOnlyResetsTheCounter() {
 }
 
 void TestSequencer::stopAbandonsTheExchangeQuietly_data() {
-    QTest::addColumn<int>("state");
-    QTest::newRow("frame sent") << 3;
-    QTest::newRow("accepted") << 4;
+    QTest::addColumn<Flag>("state");
+    QTest::newRow("frame sent") << Flag::FrameSent;
+    QTest::newRow("accepted") << Flag::Accepted;
 }
 
 void TestSequencer::stopAbandonsTheExchangeQuietly() {
-    QFETCH(int, state);
+    QFETCH(Flag, state);
     SequencerRig rig;
-    QVERIFY(driveTo(rig, Flag(state)));
+    QVERIFY(driveTo(rig, state));
     QCOMPARE(tick(rig), QByteArray());
     const std::uint8_t counter = rig.sequencer.tickCounter();
     rig.window.indicator = false;
     rig.window.comboReads = 0;
 
     rig.sequencer.cmdFileSend_Click();
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Idle));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Idle);
     QCOMPARE(rig.log.lines.mid(1), (QList<LogLine>{LogLine{"The Comm is Closed", kLogBlue}}));
     QVERIFY(!rig.port.isPortOpen());
-    QCOMPARE(rig.window.caption, QStringLiteral("Start Transmit"));
+    QCOMPARE(rig.window.caption, kStartTransmit);
     QVERIFY(rig.window.controlsEnabled);
     QVERIFY(!rig.window.timerEnabled);
     QVERIFY(rig.window.indicator);
@@ -347,10 +351,10 @@ void TestSequencer::refusesASetWithoutAFrame() {
     const QString text = rig.boxes.shown.front().text;
     QVERIFY2(text.contains("Phase Current") && text.contains("370") && text.contains("1:QT2A"),
              qPrintable(text));
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Idle));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Idle);
     QVERIFY(!rig.port.isPortOpen());
     QCOMPARE(rig.log.lines, (QList<LogLine>{LogLine{"The Comm is Closed", kLogBlue}}));
-    QCOMPARE(rig.window.caption, QStringLiteral("Start Transmit"));
+    QCOMPARE(rig.window.caption, kStartTransmit);
     QVERIFY(rig.window.controlsEnabled);
     QVERIFY(!rig.window.timerEnabled);
     QCOMPARE(frameBytes(rig.frame), QByteArray(kFrameSize, '\0'));
@@ -370,7 +374,7 @@ void TestSequencer::lostPortIsLoggedOnceAndComesBack() {
     rig.pty.close();
     QVERIFY(events.wait(5000));
     QCOMPARE(rig.log.lines.last(), (LogLine{"The Comm is lost", kLogRed}));
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Seeking));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Seeking);
     for (int i = 0; i < 7; ++i)
         rig.sequencer.Timer1_Timer();
     QCOMPARE(rig.log.texts(), (QStringList{"Start Transmit", "The Comm is lost"}));
@@ -386,7 +390,7 @@ void TestSequencer::lostPortIsLoggedOnceAndComesBack() {
     QCOMPARE(written, kSeek);
     QCOMPARE(rig.log.lines.last(), (LogLine{"The Comm is back", kLogBlue}));
     QVERIFY(second.write("U") && events.wait(5000));
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Answered));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Answered);
 }
 
 // No event is pumped between the loss and the tick, so the failed write itself must tell.
@@ -396,7 +400,7 @@ void TestSequencer::frameWriteOnAVanishedDeviceLosesThePort() {
     rig.pty.close();
     rig.sequencer.Timer1_Timer();
     QCOMPARE(rig.log.lines.last(), (LogLine{"The Comm is lost", kLogRed}));
-    QCOMPARE(rig.sequencer.intCommFlag(), int(DownloadSequencer::Seeking));
+    QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Seeking);
     QVERIFY(!rig.port.isPortOpen());
     QCoreApplication::processEvents();
     rig.sequencer.Timer1_Timer();

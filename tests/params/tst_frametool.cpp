@@ -1,3 +1,5 @@
+#include "support/Lines.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -5,7 +7,7 @@
 
 namespace {
 
-const QString kTool = QStringLiteral(QT2XX_BIN_DIR "/qt2xx-frame");
+const QString kTool = QStringLiteral(QT2XX_FRAME_TOOL);
 const QString kWorkedExampleFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
 const QByteArray kWorkedExampleLine =
     "02 0F 45 15 64 03 73 00 20 37 4F 1E 32 00 01 04 60 C5 00 01 01 03 01 57 00 99 01 03 00 00 00 53\n";
@@ -47,13 +49,6 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
     return path;
 }
 
-QByteArray joinLines(const QList<QByteArray>& lines, const QByteArray& end = "\r\n") {
-    QByteArray out;
-    for (const QByteArray& line : lines)
-        out += line + end;
-    return out;
-}
-
 } // namespace
 
 class TestFrameTool : public QObject {
@@ -81,11 +76,12 @@ void TestFrameTool::printsTheWorkedExample() {
 void TestFrameTool::acceptsHandEditedFiles_data() {
     QTest::addColumn<QByteArray>("bytes");
     QList<QByteArray> lines = workedExampleLines();
-    QTest::newRow("line feeds only") << joinLines(lines, "\n");
-    QTest::newRow("quoted items") << joinLines(QList<QByteArray>{"\"3:QT2C\""} + lines.mid(1));
-    QTest::newRow("lower-case label") << joinLines(QList<QByteArray>{"3:qt2c"} + lines.mid(1));
-    QTest::newRow("no line end after the last line") << joinLines(lines).chopped(2);
-    QTest::newRow("lines after the 26th") << joinLines(lines + QList<QByteArray>{"extra", "more"});
+    QTest::newRow("line feeds only") << qt2xx::test::JoinLines(lines, "\n");
+    QTest::newRow("quoted items") << qt2xx::test::JoinLines(QList<QByteArray>{"\"3:QT2C\""} + lines.mid(1));
+    QTest::newRow("lower-case label") << qt2xx::test::JoinLines(QList<QByteArray>{"3:qt2c"} + lines.mid(1));
+    QTest::newRow("no line end after the last line") << qt2xx::test::JoinLines(lines).chopped(2);
+    QTest::newRow("lines after the 26th")
+        << qt2xx::test::JoinLines(lines + QList<QByteArray>{"extra", "more"});
 }
 
 void TestFrameTool::acceptsHandEditedFiles() {
@@ -117,17 +113,18 @@ void TestFrameTool::refuses_data() {
     tooHigh[0] = "1:QT2A";
     tooHigh[1] = "205";
     QTest::newRow("phase current too high for board 1")
-        << joinLines(tooHigh) << QStringList{"Phase Current(A)", "\"205\"", "1:QT2A"};
+        << qt2xx::test::JoinLines(tooHigh) << QStringList{"Phase Current(A)", "\"205\"", "1:QT2A"};
     QList<QByteArray> badThird = lines;
     badThird[2] = "7.25";
     QTest::newRow("third line is no choice")
-        << joinLines(badThird) << QStringList{"line 3", "\"7.25\"", "Rated Current(A)"};
-    QTest::newRow("ten lines") << joinLines(lines.mid(0, 10)) << QStringList{"10 of the 26", "Block Time(s)"};
+        << qt2xx::test::JoinLines(badThird) << QStringList{"line 3", "\"7.25\"", "Rated Current(A)"};
+    QTest::newRow("ten lines") << qt2xx::test::JoinLines(lines.mid(0, 10))
+                               << QStringList{"10 of the 26", "Block Time(s)"};
     QTest::newRow("empty file") << QByteArray() << QStringList{"0 of the 26", "Board Type"};
     QList<QByteArray> comma = lines;
     comma[0] = "3:QT2C,120";
     QTest::newRow("comma splits the first line")
-        << joinLines(comma) << QStringList{"line 2", "Rated Current(A)"};
+        << qt2xx::test::JoinLines(comma) << QStringList{"line 2", "Rated Current(A)"};
 }
 
 void TestFrameTool::refuses() {

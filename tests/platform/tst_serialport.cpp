@@ -50,7 +50,7 @@ void TestSerialPort::opensAndClosesWithFixedLineSettings() {
     Pty pty;
     SerialPort port;
     port.setDevicePath(pty.slavePath());
-    QCOMPARE(port.open(), int(kPortOk));
+    QCOMPARE(port.open(), kPortOk);
     QVERIFY(port.isPortOpen());
 
     const termios tio = pty.lineSettings();
@@ -64,8 +64,8 @@ void TestSerialPort::opensAndClosesWithFixedLineSettings() {
 
     port.close();
     QVERIFY(!port.isPortOpen());
-    QCOMPARE(port.open(), int(kPortOk));
-    QCOMPARE(port.open(), int(kPortAlreadyOpen));
+    QCOMPARE(port.open(), kPortOk);
+    QCOMPARE(port.open(), kPortAlreadyOpen);
     QVERIFY(port.isPortOpen());
 }
 
@@ -81,7 +81,7 @@ void TestSerialPort::raisesOneReceiveEventPerChunk() {
     Pty pty;
     SerialPort port;
     port.setDevicePath(pty.slavePath());
-    QCOMPARE(port.open(), int(kPortOk));
+    QCOMPARE(port.open(), kPortOk);
     QSignalSpy events(&port, &CommPort::onComm);
 
     int expected = 0;
@@ -105,7 +105,7 @@ void TestSerialPort::carriesEveryByteValueBothWays() {
     Pty pty;
     SerialPort port;
     port.setDevicePath(pty.slavePath());
-    QCOMPARE(port.open(), int(kPortOk));
+    QCOMPARE(port.open(), kPortOk);
 
     QVERIFY(port.outputBytes(allByteValues()));
     QCOMPARE(pty.takeWritten(), allByteValues());
@@ -146,10 +146,10 @@ void TestSerialPort::mapsOpenFailuresToCodes() {
         port.setCommPort(std::int16_t(number));
     else
         port.setDevicePath(path);
-    QCOMPARE(port.open(), int(kPortUnusable));
+    QCOMPARE(port.open(), kPortUnusable);
     QVERIFY(!port.isPortOpen());
     const PortFailure failure = port.lastFailure();
-    QCOMPARE(failure.code, int(kPortUnusable));
+    QCOMPARE(failure.code, kPortUnusable);
     QCOMPARE(failure.device, path);
     QVERIFY2(failure.reason.contains(reasonPart), qPrintable(failure.reason));
 }
@@ -158,16 +158,16 @@ void TestSerialPort::reportsAnOccupiedDevice() {
     Pty pty;
     SerialPort first;
     first.setDevicePath(pty.slavePath());
-    QCOMPARE(first.open(), int(kPortOk));
+    QCOMPARE(first.open(), kPortOk);
 
     SerialPort second;
     second.setDevicePath(pty.slavePath());
-    QCOMPARE(second.open(), int(kPortOccupied));
+    QCOMPARE(second.open(), kPortOccupied);
     QCOMPARE(second.lastFailure().device, pty.slavePath());
     QVERIFY(second.lastFailure().remedy.isEmpty());
 
     first.close();
-    QCOMPARE(second.open(), int(kPortOk));
+    QCOMPARE(second.open(), kPortOk);
 }
 
 void TestSerialPort::looksUpPortNumbersInOrder_data() {
@@ -191,7 +191,7 @@ void TestSerialPort::looksUpPortNumbersInOrder() {
     SerialPort port(devices.path());
     QCOMPARE(port.deviceForNumber(2), devices.filePath(chosen));
     port.setCommPort(2);
-    QCOMPARE(port.open(), int(kPortOk));
+    QCOMPARE(port.open(), kPortOk);
     QVERIFY(port.outputText(QStringLiteral("8")));
     for (qsizetype i = 0; i < present.size(); ++i)
         QCOMPARE(ptys[i]->takeWritten(), present[i] == chosen ? QByteArray("8") : QByteArray());
@@ -207,15 +207,15 @@ void TestSerialPort::keepsTheDeviceItsNumberFirstNamed() {
     QVERIFY(QFile::link(onBoard.slavePath(), devices.filePath(QStringLiteral("ttyS0"))));
     SerialPort port(devices.path());
     port.setCommPort(1);
-    QCOMPARE(port.open(), int(kPortOk));
+    QCOMPARE(port.open(), kPortOk);
     port.close();
 
     QVERIFY(QFile::remove(devices.filePath(QStringLiteral("ttyUSB0"))));
-    QCOMPARE(port.open(), int(kPortUnusable));
+    QCOMPARE(port.open(), kPortUnusable);
     QCOMPARE(port.lastFailure().device, devices.filePath(QStringLiteral("ttyUSB0")));
 
     QVERIFY(QFile::link(adapter.slavePath(), devices.filePath(QStringLiteral("ttyUSB0"))));
-    QCOMPARE(port.open(), int(kPortOk));
+    QCOMPARE(port.open(), kPortOk);
     QVERIFY(port.outputText(QStringLiteral("8")));
     QCOMPARE(adapter.takeWritten(), QByteArray("8"));
     QCOMPARE(onBoard.takeWritten(), QByteArray());
@@ -223,7 +223,7 @@ void TestSerialPort::keepsTheDeviceItsNumberFirstNamed() {
 
     QVERIFY(QFile::remove(devices.filePath(QStringLiteral("ttyUSB0"))));
     port.setCommPort(1); // a new start looks the number up afresh
-    QCOMPARE(port.open(), int(kPortOk));
+    QCOMPARE(port.open(), kPortOk);
     QVERIFY(port.outputText(QStringLiteral("8")));
     QCOMPARE(onBoard.takeWritten(), QByteArray("8"));
 }
@@ -232,14 +232,14 @@ void TestSerialPort::closesItselfWhenTheDeviceVanishes() {
     Pty pty;
     SerialPort port;
     port.setDevicePath(pty.slavePath());
-    QCOMPARE(port.open(), int(kPortOk));
+    QCOMPARE(port.open(), kPortOk);
     QSignalSpy events(&port, &CommPort::onComm);
     pty.close();
     QTRY_VERIFY_WITH_TIMEOUT(!events.isEmpty(), 5000);
     QCOMPARE(port.commEvent(), int(kCommEventLost));
     QVERIFY(!port.isPortOpen());
-    QCOMPARE(port.lastFailure().code, int(kPortDeviceLost));
-    QCOMPARE(port.open(), int(kPortUnusable));
+    QCOMPARE(port.lastFailure().code, kPortDeviceLost);
+    QCOMPARE(port.open(), kPortUnusable);
 }
 
 QTEST_GUILESS_MAIN(TestSerialPort)

@@ -1,6 +1,10 @@
 #pragma once
 
-// What the record tests share: the virtual controller as a process and qt2xx-records run on a file.
+// What the record tests share: qt2xx-records run on a file, and reading its output.
+
+#include "link/SequencerMessages.h"
+#include "record/ProductionRecord.h"
+#include "support/SimProcess.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -11,26 +15,6 @@
 
 namespace qt2xx::test {
 
-// qt2xx-controller-sim; its first line is the device to open.
-class SimController {
-public:
-    explicit SimController(const QStringList& arguments = {}) {
-        m_process.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-controller-sim"), arguments);
-        while (!m_process.canReadLine() && m_process.waitForReadyRead(5000)) {
-        }
-        m_device = QString::fromLocal8Bit(m_process.readLine().trimmed());
-    }
-    ~SimController() {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
-    QString device() const { return m_device; }
-
-private:
-    QProcess m_process;
-    QString m_device;
-};
-
 struct ToolResult {
     int exitCode = -1;
     QByteArray out;
@@ -39,7 +23,7 @@ struct ToolResult {
 
 inline ToolResult RunRecordsTool(const QStringList& arguments) {
     QProcess process;
-    process.start(QStringLiteral(QT2XX_BIN_DIR "/qt2xx-records"), arguments);
+    process.start(QStringLiteral(QT2XX_RECORDS_TOOL), arguments);
     process.waitForFinished(20000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput(), process.readAllStandardError()};
@@ -55,12 +39,14 @@ inline QList<QStringList> CsvRows(const QByteArray& csv) {
 }
 
 // The log's outcome lines and the result each is recorded as.
-inline const QHash<QString, QString> kResultOfLine = {
-    {QStringLiteral("Finished"), QStringLiteral("finished")},
-    {QStringLiteral("Transmit Failure"), QStringLiteral("transmit-failure")},
-    {QStringLiteral("Storage Failure"), QStringLiteral("storage-failure")},
-    {QStringLiteral("No responce"), QStringLiteral("no-response")},
-    {QStringLiteral("No Storage responce"), QStringLiteral("no-storage-response")}};
+inline QHash<QString, QString> ResultOfLine() {
+    QHash<QString, QString> results;
+    for (Outcome outcome : {Outcome::Finished, Outcome::TransmitFailure, Outcome::StorageFailure,
+                            Outcome::NoResponse, Outcome::NoStorageResponse})
+        results.insert(OutcomeLogEntry(outcome).text, ResultName(outcome));
+    return results;
+}
+inline const QHash<QString, QString> kResultOfLine = ResultOfLine();
 
 // The outcome lines among a log's lines, in order.
 inline QStringList OutcomeLines(const QStringList& log) {

@@ -87,9 +87,9 @@ void RecordRunTest::exportGivesOneRowPerOutcome_data() {
 void RecordRunTest::exportGivesOneRowPerOutcome() {
     QFETCH(QString, mode);
     QFETCH(QString, failure);
-    const SimController sim(mode.isEmpty()
-                                ? QStringList()
-                                : QStringList{mode, QStringLiteral("--fail-every"), QStringLiteral("2")});
+    const SimProcess sim(mode.isEmpty()
+                             ? QStringList()
+                             : QStringList{mode, QStringLiteral("--fail-every"), QStringLiteral("2")});
     QVERIFY(!sim.device().isEmpty());
     const QString database =
         m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".sqlite"));
@@ -123,7 +123,7 @@ void RecordRunTest::exportGivesOneRowPerOutcome() {
 
 // The child is killed at random moments, often in the middle of a write.
 void RecordRunTest::killedWriterLosesNoReportedRecord() {
-    const SimController sim(
+    const SimProcess sim(
         {QStringLiteral("--reject-frame"), QStringLiteral("--fail-every"), QStringLiteral("3")});
     QVERIFY(!sim.device().isEmpty());
     const QString database = m_dir.filePath(QStringLiteral("killed.sqlite"));

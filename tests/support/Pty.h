@@ -19,6 +19,8 @@ public:
 
     bool isOpen() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
+    // The master side, non-blocking, for a writer that runs on a thread of its own.
+    int masterDescriptor() const { return m_master; }
 
     // Sends bytes to whoever has the slave side open, as a device would.
     bool write(QByteArrayView bytes);

@@ -4,10 +4,12 @@
 // tests ask of it.
 
 #include "files/AsvFormat.h"
+#include "link/SequencerMessages.h"
 #include "params/ParameterTable.h"
 #include "platform/core/FileDialog.h"
 #include "platform/core/MessageBox.h"
 #include "platform/widgets/RichTextBox.h"
+#include "support/Recorders.h"
 #include "ui/Layout.h"
 #include "ui/StatusLogBox.h"
 #include "ui/frmMain.h"
@@ -23,12 +25,6 @@
 #include <optional>
 
 namespace qt2xx::test {
-
-class RecordingMessageBox : public MessageBox {
-public:
-    void show(const QString& text, const QString& = QString()) override { shown << text; }
-    QStringList shown;
-};
 
 // Answers every show with the path set beforehand, or with a cancel.
 class ScriptedFileDialog : public FileDialog {

@@ -1,3 +1,4 @@
+#include "link/SequencerMessages.h"
 #include "platform/widgets/RichTextBox.h"
 #include "ui/StatusLogBox.h"
 #include "ui/tst_statuslog_reference.h"
@@ -136,7 +137,7 @@ void TestStatusLog::coloursAfterMessages() {
     const QStringList messages = realMessages(codes.size());
 
     for (qsizetype i = 0; i < codes.size(); ++i)
-        w.log.ReceiveDisplay(messages[i], codes[i]);
+        w.log.ReceiveDisplay(messages[i], LogColor(codes[i]));
 
     QCOMPARE(w.box->text(), logText(messages));
     QCOMPARE(colourLetters(*w.box), letterPerCharacter(messages, expected));
@@ -147,7 +148,7 @@ void TestStatusLog::marksRestartWithEveryFifthMessage() {
     QList<int> starts;
     for (int i = 0; i < 9; ++i) {
         starts << w.box->textLength();
-        w.log.ReceiveDisplay(kMessages[i % kMessages.size()], i);
+        w.log.ReceiveDisplay(kMessages[i % kMessages.size()], LogColor(i));
 
         const auto marks = w.log.lngColorMarks();
         QCOMPARE(w.log.markCount(), i % 4 + 1);
@@ -159,14 +160,14 @@ void TestStatusLog::marksRestartWithEveryFifthMessage() {
 
 void TestStatusLog::emptyMessageIsOneColouredCarriageReturn() {
     LogWindow w;
-    w.log.ReceiveDisplay("Finished", 3);
-    w.log.ReceiveDisplay("", 2);
-    w.log.ReceiveDisplay("x", 1);
+    w.log.ReceiveDisplay(kFinishedMessage, kLogBlue);
+    w.log.ReceiveDisplay("", kLogRed);
+    w.log.ReceiveDisplay("x", kLogGreen);
 
     QCOMPARE(w.box->text(), QString("Finished\r\rx\r"));
     QCOMPARE(colourLetters(*w.box), QString("bbbbbbbbb") + "r" + "gg");
-    QCOMPARE(w.log.lngColorMarks()[1], (ColorMark{9, 2}));
-    QCOMPARE(w.log.lngColorMarks()[2], (ColorMark{10, 1}));
+    QCOMPARE(w.log.lngColorMarks()[1], (ColorMark{9, kLogRed}));
+    QCOMPARE(w.log.lngColorMarks()[2], (ColorMark{10, kLogGreen}));
 }
 
 void TestStatusLog::selectionCoversNewestMessage() {
@@ -175,7 +176,7 @@ void TestStatusLog::selectionCoversNewestMessage() {
                                   "Finished",       "传输", "The Comm is Closed"};
     int start = 0;
     for (const QString& message : messages) {
-        w.log.ReceiveDisplay(message, 0);
+        w.log.ReceiveDisplay(message, LogColor{0});
         QCOMPARE(w.box->selStart(), start);
         QCOMPARE(w.box->selLength(), int(message.size()) + 1);
         // What the widget itself shows as selected, its paragraph end included.
@@ -211,7 +212,7 @@ void TestStatusLog::offsetsMapToParagraphs() {
     QFETCH(QList<int>, expectedColumn);
     LogWindow w;
     for (const QString& message : messages)
-        w.log.ReceiveDisplay(message, 2);
+        w.log.ReceiveDisplay(message, kLogRed);
 
     const QTextDocument* document = w.edit()->document();
     QCOMPARE(document->blockCount(), paragraphs.size());
@@ -246,7 +247,7 @@ void TestStatusLog::matchesWholeTextReplacingLog() {
 
     for (int i = 0; i < count; ++i) {
         const QString message = randomMessage(random);
-        const int color = code(random);
+        const LogColor color = LogColor(code(random));
         w.log.ReceiveDisplay(message, color);
         reference.ReceiveDisplay(message, color);
         expectedText += QString(message).replace(u'\n', u'\r') + u'\r';
@@ -263,7 +264,7 @@ void TestStatusLog::resetEmptiesTextAndForgetsMarks() {
     LogWindow w;
     w.box->setText("RichTextBox1");
     for (int i = 0; i < 3; ++i)
-        w.log.ReceiveDisplay(kMessages[i], 3);
+        w.log.ReceiveDisplay(kMessages[i], kLogBlue);
 
     w.log.reset();
     QCOMPARE(w.box->text(), QString());
@@ -272,15 +273,15 @@ void TestStatusLog::resetEmptiesTextAndForgetsMarks() {
     // Stale marks would clear or colour the wrong ranges once four new messages have come.
     const QStringList messages = realMessages(5);
     for (const QString& message : messages)
-        w.log.ReceiveDisplay(message, 2);
+        w.log.ReceiveDisplay(message, kLogRed);
     QCOMPARE(w.box->text(), logText(messages));
     QCOMPARE(colourLetters(*w.box), letterPerCharacter(messages, "....r"));
-    QCOMPARE(w.log.lngColorMarks()[0], (ColorMark{int(logText(messages.first(4)).size()), 2}));
+    QCOMPARE(w.log.lngColorMarks()[0], (ColorMark{int(logText(messages.first(4)).size()), kLogRed}));
 }
 
 void TestStatusLog::operatorCannotType() {
     LogWindow w;
-    w.log.ReceiveDisplay("Start Transmit", 3);
+    w.log.ReceiveDisplay(kStartTransmit, kLogBlue);
     w.edit()->setFocus();
 
     QTest::keyClicks(w.edit(), "typed");
@@ -295,7 +296,7 @@ void TestStatusLog::newestLineStaysInView() {
     LogWindow w;
     QVERIFY(QTest::qWaitForWindowExposed(&w.window));
     for (int i = 0; i < 200; ++i)
-        w.log.ReceiveDisplay(kMessages[i % kMessages.size()], i % 4);
+        w.log.ReceiveDisplay(kMessages[i % kMessages.size()], LogColor(i % 4));
     QCoreApplication::processEvents();
 
     QScrollBar* bar = w.edit()->verticalScrollBar();

@@ -17,7 +17,7 @@ class LiteralStatusLog : public StatusLog {
 public:
     explicit LiteralStatusLog(RichTextBox& box) : m_box(box) {}
 
-    void ReceiveDisplay(const QString& strAdd, int intColor) override {
+    void ReceiveDisplay(const QString& strAdd, LogColor intColor) override {
         if (m_count < 4)
             ++m_count;
         else

@@ -73,7 +73,7 @@ void WindowAccessTest::controlNames_data() {
     QTest::newRow("prgFileTransfer") << QStringLiteral("Transmit Guage");
     QTest::newRow("Label1(0)") << QStringLiteral("Transmit Guage");
     QTest::newRow("cmdShow") << QStringLiteral("<<Conceal");
-    QTest::newRow("cmdFileSend") << QStringLiteral("Start Transmit");
+    QTest::newRow("cmdFileSend") << kStartTransmit;
 }
 
 // The name is on the part that takes the focus, which is what a screen reader announces.
@@ -139,7 +139,7 @@ void WindowAccessTest::menuBarFromTheKeyboard() {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
     QCOMPARE(h.window->menuBar()->activeAction(), h.window->StoreFile());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QCOMPARE(h.messages->shown, QStringList{QStringLiteral("Parameter can not be blank space")});
+    QCOMPARE(h.messages->texts(), QStringList{kBlankParameterMessage});
 }
 
 // Arrow keys and first characters pick items; a character that begins no item changes nothing, and

@@ -227,7 +227,7 @@ void WindowLayoutTest::captions_data() {
     row("Label6", QStringLiteral("Open Root"));
     row("Label7", QStringLiteral("Store Root"));
     row("Label8", QStringLiteral("Comm Number"));
-    row("cmdFileSend", QStringLiteral("Start Transmit"));
+    row("cmdFileSend", kStartTransmit);
     row("Label1(0)", QStringLiteral("Transmit Guage"));
     row("Label1(6)", QStringLiteral("Sensor Degree\uFF1A"));
     row("Label1(3)", QStringLiteral("Phase Current(A)\uFF1A"));

@@ -35,7 +35,7 @@ bool startRun(WindowHarness& h, const Pty& pty) {
         return false;
     h.get<QComboBox>(QStringLiteral("cboComPort"))->setEditText(pty.slavePath());
     click(h, "cmdFileSend");
-    return h.window->intCommFlag() != 0;
+    return h.window->intCommFlag() != CommFlag::Idle;
 }
 
 QStringList enabledLists(const WindowHarness& h) {
@@ -73,7 +73,7 @@ void WindowStateTest::startUp() {
     QCOMPARE(h.window->windowTitle(), QStringLiteral("QT2XX - TORVANE"));
     QCOMPARE(h.get<QPushButton>(QStringLiteral("cmdShow"))->text(), kConceal);
     QVERIFY(h.window->expanded());
-    QCOMPARE(h.window->intCommFlag(), 0);
+    QCOMPARE(h.window->intCommFlag(), CommFlag::Idle);
     QCOMPARE(h.log()->text(), QString());
     QCOMPARE(h.window->statusLog().markCount(), 0);
     auto* port = h.get<QComboBox>(QStringLiteral("cboComPort"));
@@ -172,11 +172,11 @@ void WindowStateTest::runDisablesThePanelButNotIndicateMode() {
     QCOMPARE(h.list(13)->currentIndex(), 1 - indicate);
 
     click(h, "cmdFileSend");
-    QCOMPARE(h.window->intCommFlag(), 0);
+    QCOMPARE(h.window->intCommFlag(), CommFlag::Idle);
     QCOMPARE(h.get<QPushButton>(QStringLiteral("cmdFileSend"))->text(), QStringLiteral("Start Transmit"));
     QCOMPARE(enabledLists(h).size(), kParameterCount);
     QVERIFY(h.get(QStringLiteral("cboComPort"))->isEnabled());
-    QVERIFY(h.log()->text().endsWith(QStringLiteral("The Comm is Closed\r")));
+    QVERIFY(h.log()->text().endsWith(kCommClosedMessage + QLatin1Char('\r')));
 }
 
 // Concealing touches nothing of the run: the tick goes on and the indicator keeps blinking.
@@ -190,7 +190,7 @@ void WindowStateTest::runGoesOnWhileConcealed() {
     QTRY_VERIFY(!h.window->indicatorEnabled());
     QTRY_VERIFY(h.window->indicatorEnabled());
     QVERIFY(pty.readAtLeast(1).startsWith('8'));
-    QCOMPARE(h.window->intCommFlag(), 1);
+    QCOMPARE(h.window->intCommFlag(), CommFlag::Seeking);
 }
 
 // OPEN refuses during a run and STORE works; both stay in the menu bar in every state.
@@ -203,8 +203,7 @@ void WindowStateTest::menuCommandsDuringARun() {
     click(h, "cmdShow");
     QVERIFY(h.window->OpenFile()->isEnabled() && h.window->StoreFile()->isEnabled());
     h.window->OpenFile()->trigger();
-    QCOMPARE(h.messages->shown,
-             QStringList{QStringLiteral("The Transmit is Prossessing\uFF0Ccan not open file")});
+    QCOMPARE(h.messages->texts(), QStringList{kOpenDuringRunMessage});
     QCOMPARE(h.dialog->shows, 0);
     h.dialog->answer = dir.filePath(QStringLiteral("set.asv"));
     h.window->StoreFile()->trigger();
@@ -264,7 +263,7 @@ void WindowStateTest::listToolTipShowsTheWholeChoice() {
 void WindowStateTest::newestMessageShowsItsColour() {
     WindowHarness h;
     QVERIFY(h.showActive());
-    h.window->ReceiveDisplay(QStringLiteral("No responce"), kLogRed);
+    h.window->ReceiveDisplay(kNoResponseMessage, kLogRed);
     QVERIFY(!h.log()->focusProxy()->hasFocus());
     const QImage image = h.log()->grab().toImage();
     int red = 0;

@@ -20,7 +20,7 @@ enum CommEventCode : int {
 
 // Why the last open or write failed, for the operator.
 struct PortFailure {
-    int code = kPortOk;
+    PortError code = kPortOk;
     QString device; // the device that was tried; empty when the port number names none
     QString reason; // the system's reason
     QString remedy; // what the operator can do about it, when there is something; else empty
@@ -39,8 +39,8 @@ public:
     virtual void setCommPort(std::int16_t number) = 0;
     virtual void setDevicePath(const QString& path) = 0;
 
-    // Opens the selected device; kPortOk or a PortError code, with lastFailure() telling why.
-    virtual int open() = 0;
+    // Opens the selected device; kPortOk or the error, with lastFailure() telling why.
+    virtual PortError open() = 0;
     virtual void close() = 0;
     virtual bool isPortOpen() const = 0;
 

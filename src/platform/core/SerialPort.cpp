@@ -28,10 +28,10 @@ bool permissionRefused(const QString& device) {
 
 QString permissionRemedy() {
 #ifdef Q_OS_LINUX
-    return SerialPort::tr("Add your user to the dialout group (sudo usermod -aG dialout $USER), "
-                          "then log out and log in again.");
+    return QStringLiteral("Add your user to the dialout group (%1), then log out and log in again.")
+        .arg(kDialoutGroupCommand);
 #else
-    return SerialPort::tr("Ask the administrator for access to this device.");
+    return QStringLiteral("Ask the administrator for access to this device.");
 #endif
 }
 
@@ -97,21 +97,23 @@ QString SerialPort::selectedDevice() const {
     return m_numberDevice.isEmpty() ? deviceForNumber(m_number) : m_numberDevice;
 }
 
-int SerialPort::fail(int code, const QString& device, const QString& reason, const QString& remedy) {
+PortError SerialPort::fail(PortError code, const QString& device, const QString& reason,
+                           const QString& remedy) {
     m_failure = {code, device, reason, remedy};
     return code;
 }
 
-int SerialPort::open() {
+PortError SerialPort::open() {
     if (m_port.isOpen())
-        return fail(kPortAlreadyOpen, m_device, tr("the port is already open"));
+        return fail(kPortAlreadyOpen, m_device, QStringLiteral("the port is already open"));
     const QString device = selectedDevice();
     if (device.isEmpty()) {
         const QStringList candidates = candidateDevices(m_number);
-        const QString reason = candidates.isEmpty() ? tr("port number %1 names no device").arg(m_number)
-                                                    : tr("port %1 names no device: none of %2 exists")
-                                                          .arg(m_number)
-                                                          .arg(candidates.join(QStringLiteral(", ")));
+        const QString reason = candidates.isEmpty()
+                                   ? QStringLiteral("port number %1 names no device").arg(m_number)
+                                   : QStringLiteral("port %1 names no device: none of %2 exists")
+                                         .arg(m_number)
+                                         .arg(candidates.join(QStringLiteral(", ")));
         return fail(kPortUnusable, {}, reason);
     }
     m_device = device;
@@ -127,7 +129,7 @@ int SerialPort::open() {
     return kPortOk;
 }
 
-int SerialPort::failOpen(const QString& device) {
+PortError SerialPort::failOpen(const QString& device) {
     const QSerialPort::SerialPortError error = m_port.error();
     const QString reason = m_port.errorString();
     m_port.clearError();
@@ -162,7 +164,7 @@ bool SerialPort::isPortOpen() const {
 
 bool SerialPort::outputBytes(QByteArrayView bytes) {
     if (!m_port.isOpen()) {
-        fail(kPortNotOpen, m_device, tr("the port is not open"));
+        fail(kPortNotOpen, m_device, QStringLiteral("the port is not open"));
         return false;
     }
     // flush() hands the bytes to the device at once, without waiting, so one output is one write.

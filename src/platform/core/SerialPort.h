@@ -7,6 +7,9 @@
 
 namespace qt2xx {
 
+// The command that gives the operator access to serial adapters on Linux.
+inline const QString kDialoutGroupCommand = QStringLiteral("sudo usermod -aG dialout $USER");
+
 // The serial port over QSerialPort: 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control,
 // raw, set once here. Receive events come once for every arrival of data; a device that vanishes or
 // fails while open closes the port and raises kCommEventLost.
@@ -19,7 +22,7 @@ public:
 
     void setCommPort(std::int16_t number) override;
     void setDevicePath(const QString& path) override;
-    int open() override;
+    PortError open() override;
     void close() override;
     bool isPortOpen() const override;
     bool outputBytes(QByteArrayView bytes) override;
@@ -36,8 +39,8 @@ public:
 
 private:
     QString selectedDevice() const;
-    int fail(int code, const QString& device, const QString& reason, const QString& remedy = {});
-    int failOpen(const QString& device);
+    PortError fail(PortError code, const QString& device, const QString& reason, const QString& remedy = {});
+    PortError failOpen(const QString& device);
     void receive();
     void handleError(QSerialPort::SerialPortError error);
     void dropLostDevice(quint64 generation);

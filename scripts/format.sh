@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Checks that every tracked C++ source is as clang-format leaves it; --fix formats them instead.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mapfile -t sources < <(git ls-files '*.cpp' '*.h')
+if [[ "${1:-}" == "--fix" ]]; then
+  clang-format -i "${sources[@]}"
+else
+  clang-format --dry-run -Werror "${sources[@]}"
+fi
