@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libqt6sql6-sqlite libqt6sql6-psql postgresql
   fonts-wqy-microhei locales
+  dpkg-dev file lintian desktop-file-utils appstream man-db
 )
 
 missing=()

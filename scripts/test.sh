@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the format of the C++ sources, builds and runs every test: first the
-# normal build in build/, then the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
-# in build-asan/.
+# normal build in build/, then the Debian package made from it and checked, then the same tests built
+# with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -10,6 +10,9 @@ scripts/build.sh
 
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j2
+
+scripts/package.sh >/dev/null
+scripts/package-check.sh
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQT2XX_SANITIZE=ON >/dev/null
 cmake --build build-asan

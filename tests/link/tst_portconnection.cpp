@@ -163,6 +163,10 @@ void TestPortConnection::occupiedPortIsTold() {
     QCOMPARE(rig.boxes.shown.size(), 1);
     QCOMPARE(rig.boxes.shown.front().text, kCommOccupiedMessage);
     QVERIFY(rig.boxes.shown.front().informative.contains(rig.pty.slavePath()));
+    // Beneath the message, who holds the port: here this very process.
+    const QString holder = QStringLiteral("(process %1)").arg(QCoreApplication::applicationPid());
+    QVERIFY2(rig.boxes.shown.front().informative.contains(holder),
+             qPrintable(rig.boxes.shown.front().informative));
     expectStopped(rig);
 
     other.close();

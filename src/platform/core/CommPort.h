@@ -24,6 +24,8 @@ struct PortFailure {
     QString device; // the device that was tried; empty when the port number names none
     QString reason; // the system's reason
     QString remedy; // what the operator can do about it, when there is something; else empty
+    // The system refused this user access to the device: a matter of permissions, not of the device.
+    bool accessRefused = false;
 };
 
 // The serial port as the port connection and the download sequencer use it. Line settings are fixed

@@ -1,5 +1,7 @@
 #include "platform/core/SerialPort.h"
 
+#include "platform/core/PortDiagnosis.h"
+
 #include <QFileInfo>
 
 #ifdef Q_OS_UNIX
@@ -23,15 +25,6 @@ bool permissionRefused(const QString& device) {
 #else
     Q_UNUSED(device);
     return false;
-#endif
-}
-
-QString permissionRemedy() {
-#ifdef Q_OS_LINUX
-    return QStringLiteral("Add your user to the dialout group (%1), then log out and log in again.")
-        .arg(kDialoutGroupCommand);
-#else
-    return QStringLiteral("Ask the administrator for access to this device.");
 #endif
 }
 
@@ -137,8 +130,11 @@ PortError SerialPort::failOpen(const QString& device) {
     case QSerialPort::DeviceNotFoundError:
         return fail(kPortUnusable, device, reason);
     case QSerialPort::PermissionError:
-        if (permissionRefused(device))
-            return fail(kPortUnusable, device, reason, permissionRemedy());
+        if (permissionRefused(device)) {
+            fail(kPortUnusable, device, reason);
+            m_failure.accessRefused = true;
+            return kPortUnusable;
+        }
         return fail(kPortOccupied, device, reason);
     case QSerialPort::OpenError:
         return fail(kPortAlreadyOpen, device, reason);
@@ -187,8 +183,12 @@ int SerialPort::commEvent() const {
     return m_commEvent;
 }
 
+// The explanation is looked for only when asked: a seeking run meets failed opens every few ticks.
 PortFailure SerialPort::lastFailure() const {
-    return m_failure;
+    PortFailure failure = m_failure;
+    if (failure.remedy.isEmpty())
+        failure.remedy = ExplainPortFailure(failure);
+    return failure;
 }
 
 void SerialPort::receive() {
