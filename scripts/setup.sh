@@ -8,6 +8,8 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql postgresql
   fonts-wqy-microhei locales
   dpkg-dev file lintian desktop-file-utils appstream man-db
+  # the screenshots in docs/ are taken under a virtual display
+  xvfb imagemagick xdotool
 )
 
 missing=()

@@ -131,10 +131,12 @@ void FileCommands::loadFile(const QString& path) {
 }
 
 // The set is written beside the file and replaces it only once complete, so a failure leaves the
-// file as it was.
+// file as it was. In a folder where no file may be made but the set itself may be written, it is
+// written in place, as the operator asked for, at the risk of a partial file if writing fails.
 void FileCommands::storeFile(const QString& path) {
     const QByteArray bytes = WriteAsv(m_values);
     QSaveFile file(path);
+    file.setDirectWriteFallback(true);
     // Each step is named, since the system's own reason can be as bare as "Unknown error".
     QString step;
     if (!file.open(QIODevice::WriteOnly))

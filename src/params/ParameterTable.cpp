@@ -3,10 +3,6 @@
 namespace qt2xx {
 namespace {
 
-const QString kCurrentVoltage = QStringLiteral("Current\u3001Voltage Design");
-const QString kSpeedMode = QStringLiteral("Speed Mode Design");
-const QString kTimerOthers = QStringLiteral("Timer && Others");
-
 // Integers first..last, each written with at least `width` digits.
 QStringList integers(int first, int last, int step = 1, int width = 0) {
     QStringList out;
@@ -40,35 +36,35 @@ std::array<ParameterDef, kParameterCount> buildTable() {
     // One row per parameter reads better than the formatter's layout.
     // clang-format off
     return {{
-        {0, QStringLiteral("Board Type"), QString(),
+        {0, kBoardTypeGroup, QString(),
          {"1:QT2A", "2:QT2B", "3:QT2C", "4:QT2D", "5:QT2E"}, 27},
-        {1, kCurrentVoltage, cap("Phase Current(A)"), phaseCurrent(), 2},
-        {2, kCurrentVoltage, cap("Rated Current(A)"), tenths(70, 400, 5) << tenths(410, 650, 10), 3},
-        {3, kCurrentVoltage, cap("Low Voltage(V)"), tenths(188, 220, 1) << tenths(225, 665, 5), 4},
-        {4, kCurrentVoltage, cap("Toler Voltage(V)"), QStringList{"0.1"} << tenths(5, 80, 5), 5},
-        {5, kSpeedMode, cap("Speed Limit%"), integers(30, 99), 6},
-        {6, kSpeedMode, cap("3|4 Speed Mode"),
+        {1, kCurrentVoltageGroup, cap("Phase Current(A)"), phaseCurrent(), 2},
+        {2, kCurrentVoltageGroup, cap("Rated Current(A)"), tenths(70, 400, 5) << tenths(410, 650, 10), 3},
+        {3, kCurrentVoltageGroup, cap("Low Voltage(V)"), tenths(188, 220, 1) << tenths(225, 665, 5), 4},
+        {4, kCurrentVoltageGroup, cap("Toler Voltage(V)"), QStringList{"0.1"} << tenths(5, 80, 5), 5},
+        {5, kSpeedModeGroup, cap("Speed Limit%"), integers(30, 99), 6},
+        {6, kSpeedModeGroup, cap("3|4 Speed Mode"),
          {"0:Switch 3Spd X1 X2", "1:Cycle 3Spd X1", "2:High Switch 3Spd !X1 !X2", "3:Cycle 4Spd X1"}, 7},
-        {7, kSpeedMode, cap("Speed 1%"), speedPercent(), 8},
-        {8, kSpeedMode, cap("Speed 2%"), speedPercent(), 9},
-        {9, kSpeedMode, cap("Speed 3%"), speedPercent(), 10},
-        {10, kTimerOthers, cap("Block Time(s)"), tenths(10, 50, 5) << "7.0" << "10.0", 11},
-        {11, kTimerOthers, cap("Auto Curising Time(s)"),
+        {7, kSpeedModeGroup, cap("Speed 1%"), speedPercent(), 8},
+        {8, kSpeedModeGroup, cap("Speed 2%"), speedPercent(), 9},
+        {9, kSpeedModeGroup, cap("Speed 3%"), speedPercent(), 10},
+        {10, kTimerOthersGroup, cap("Block Time(s)"), tenths(10, 50, 5) << "7.0" << "10.0", 11},
+        {11, kTimerOthersGroup, cap("Auto Curising Time(s)"),
          {"1.0", "2.0", "3.0", "4.0", "5.0", "6.0", "7.0", "8.0", "10.0", "12.0", "15.0"}, 12},
-        {12, kTimerOthers, cap("Slip Charge Mode"), {"0:Ture", "1:Only Fake Indicate"}, 13},
-        {13, kSpeedMode, cap("Indicate Mode"), {"0:Comm VCC", "1:Comm GND"}, 14},
-        {14, kTimerOthers, cap("EBS Level"), {"0:", "1:", "2:"}, 15},
-        {15, kSpeedMode, cap("Converse Speed%"), integers(0, 99, 1, 2) << "100", 16},
-        {16, kCurrentVoltage, cap("Regen Voltage(V)"), {"55", "60", "75"}, 17},
-        {17, kTimerOthers, cap("Guard Level"), {"0:Low", "1:High"}, 18},
-        {18, kTimerOthers, cap("Drive Saving"), {"0:None", "1:Have"}, 19},
-        {19, kTimerOthers, cap("1+1 Choice"), {"0:Ture", "1:False"}, 20},
-        {20, kTimerOthers, cap("PAS Start Pulse"), integers(3, 15, 1, 2), 21},
-        {21, kSpeedMode, cap("Default Speed"), {"0:Speed1", "1:Speed2", "2:Speed3", "3:Speed4"}, 22},
-        {22, kSpeedMode, cap("Speed 4%"), speedPercent(), 23},
+        {12, kTimerOthersGroup, cap("Slip Charge Mode"), {"0:Ture", "1:Only Fake Indicate"}, 13},
+        {13, kSpeedModeGroup, cap("Indicate Mode"), {"0:Comm VCC", "1:Comm GND"}, 14},
+        {14, kTimerOthersGroup, cap("EBS Level"), {"0:", "1:", "2:"}, 15},
+        {15, kSpeedModeGroup, cap("Converse Speed%"), integers(0, 99, 1, 2) << "100", 16},
+        {16, kCurrentVoltageGroup, cap("Regen Voltage(V)"), {"55", "60", "75"}, 17},
+        {17, kTimerOthersGroup, cap("Guard Level"), {"0:Low", "1:High"}, 18},
+        {18, kTimerOthersGroup, cap("Drive Saving"), {"0:None", "1:Have"}, 19},
+        {19, kTimerOthersGroup, cap("1+1 Choice"), {"0:Ture", "1:False"}, 20},
+        {20, kTimerOthersGroup, cap("PAS Start Pulse"), integers(3, 15, 1, 2), 21},
+        {21, kSpeedModeGroup, cap("Default Speed"), {"0:Speed1", "1:Speed2", "2:Speed3", "3:Speed4"}, 22},
+        {22, kSpeedModeGroup, cap("Speed 4%"), speedPercent(), 23},
         {23, QString(), cap("Sensor Degree"), {"0:120 Degree", "1:60  Degree", "2:Compatible"}, 24},
-        {24, kTimerOthers, cap("1+1Max Spd"), integers(30, 100), 25},
-        {25, kTimerOthers, cap("Limit&Cruise"), {"0:No", "1:Yes"}, 26},
+        {24, kTimerOthersGroup, cap("1+1Max Spd"), integers(30, 100), 25},
+        {25, kTimerOthersGroup, cap("Limit&Cruise"), {"0:No", "1:Yes"}, 26},
     }};
     // clang-format on
 }

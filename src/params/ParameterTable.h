@@ -9,6 +9,12 @@ namespace qt2xx {
 
 inline constexpr int kParameterCount = 26;
 
+// The captions of the group boxes that show the lists, with their access-key ampersands.
+inline const QString kBoardTypeGroup = QStringLiteral("Board Type");
+inline const QString kCurrentVoltageGroup = QStringLiteral("Current\u3001Voltage Design");
+inline const QString kSpeedModeGroup = QStringLiteral("Speed Mode Design");
+inline const QString kTimerOthersGroup = QStringLiteral("Timer && Others");
+
 // One parameter of the controller: what the operator sees and what it feeds.
 struct ParameterDef {
     int index;       // slot in ParameterValues, list Combo1(index), line index in an asv file

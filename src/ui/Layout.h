@@ -31,26 +31,40 @@ enum class ControlKind {
 
 // One control of the window as laid out.
 //
-// `twips` is measured from the top-left corner of the container that the control's table row
-// refers to: the client area for the window's own controls, the inner corner of the left panel for
-// its contents, and the parameter panel's corner for everything shown in the parameter panel, group
+// `left` and `top` are measured from the top-left corner of the container that the row refers to:
+// the client area for the window's own controls, the inner corner of the left panel for its
+// contents, and the parameter panel's corner for everything shown in the parameter panel, group
 // boxes and the labels and lists inside them alike. The builder turns that into a position in the
 // actual parent.
 struct ControlLayout {
     QString name; // the control's name, element index included: "Combo1(13)"
     ControlKind kind;
     QString parent; // the container it is built in; empty for the client area
-    QRect twips;
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
     int tabIndex = -1;
-    QString caption;        // labels of parameter lists take theirs from the parameter table
+    QString caption;
+    QColor textColor = {};  // invalid: the default text colour
     int parameter = -1;     // the parameter a list shows, or that a label names
     QString buddy;          // for a label: the control it names
-    QColor textColor = {};  // invalid: the default text colour
     QString accessibleName; // what a screen reader calls a control that has no caption of its own
+
+    QRect twips() const { return {left, top, width, height}; }
 };
 
+// The names of the containers and of the controls that the window drives.
 inline const QString kLeftPanel = QStringLiteral("Picture1");
 inline const QString kParameterPanel = QStringLiteral("Frame10");
+inline const QString kCmdShow = QStringLiteral("cmdShow");
+inline const QString kTxtLoadDir = QStringLiteral("txtLoadDir");
+inline const QString kTxtSaveDir = QStringLiteral("txtSaveDir");
+inline const QString kCboComPort = QStringLiteral("cboComPort");
+inline const QString kCmdFileSend = QStringLiteral("cmdFileSend");
+inline const QString kIndicator = QStringLiteral("Label1(0)");
+inline const QString kPrgFileTransfer = QStringLiteral("prgFileTransfer");
+inline const QString kRtfReceive = QStringLiteral("rtfReceive");
 
 // Every control of the window, containers before their contents, and within one container in
 // stacking order from the bottom.

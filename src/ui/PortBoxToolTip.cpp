@@ -28,19 +28,19 @@ QString describe(const SerialDevice& device) {
 
 QString PortBoxToolTipText(const std::function<QString(int)>& deviceForNumber,
                            const QList<SerialDevice>& devices) {
-    QStringList lines{QObject::tr("Port numbers:")};
+    QStringList lines{QStringLiteral("Port numbers:")};
     for (int number = 1; number <= kListedPortNumbers; ++number) {
         const QString device = deviceForNumber(number);
         lines << QStringLiteral("  %1 = %2")
                      .arg(number)
-                     .arg(device.isEmpty() ? QObject::tr("no device") : device);
+                     .arg(device.isEmpty() ? QStringLiteral("no device") : device);
     }
-    lines << QObject::tr("Serial devices present:");
+    lines << QStringLiteral("Serial devices present:");
     if (devices.isEmpty())
-        lines << QObject::tr("  none");
+        lines << QStringLiteral("  none");
     for (const SerialDevice& device : devices)
         lines << QStringLiteral("  ") + describe(device);
-    lines << QObject::tr("A device path may be typed instead of a number.");
+    lines << QStringLiteral("A device path may be typed instead of a number.");
     return lines.join(QLatin1Char('\n'));
 }
 

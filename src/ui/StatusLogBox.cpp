@@ -1,6 +1,7 @@
 #include "ui/StatusLogBox.h"
 
 #include "platform/widgets/RichTextBox.h"
+#include "ui/Fonts.h"
 
 #include <QFont>
 #include <QStringList>
@@ -11,13 +12,9 @@ namespace {
 
 constexpr int kLogFontPointSize = 9;
 
-// A face with Chinese glyphs, like the rest of the window; the first family present is taken.
-const QStringList kLogFontFamilies = {QStringLiteral("WenQuanYi Micro Hei"),
-                                      QStringLiteral("Noto Sans CJK SC"), QStringLiteral("SimSun")};
-
 QFont logFont() {
     QFont font;
-    font.setFamilies(kLogFontFamilies);
+    font.setFamilies(CjkFontFamilies()); // like the rest of the window
     font.setPointSize(kLogFontPointSize);
     return font;
 }

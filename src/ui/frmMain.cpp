@@ -6,6 +6,8 @@
 #include "platform/widgets/QtMessageBox.h"
 #include "platform/widgets/RichTextBox.h"
 #include "record/RunRecorder.h"
+#include "ui/ControlBuilder.h"
+#include "ui/Fonts.h"
 #include "ui/Layout.h"
 #include "ui/PortBoxToolTip.h"
 #include "ui/StatusLogBox.h"
@@ -34,12 +36,11 @@ const QString kConceal = QStringLiteral("<<Conceal");
 const QString kVisiable = QStringLiteral(">>Visiable");
 constexpr int kFontPointSize = 8;
 
-// A face with Chinese glyphs for the captions; the first family present is taken. At this size every
-// caption fits the room its label leaves beside its control.
+// A face with Chinese glyphs for the captions. At this size every caption fits the room its label
+// leaves beside its control.
 QFont windowFont() {
     QFont font;
-    font.setFamilies({QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
-                      QStringLiteral("SimSun")});
+    font.setFamilies(CjkFontFamilies());
     font.setPointSize(kFontPointSize);
     return font;
 }
@@ -60,22 +61,39 @@ frmMain::frmMain(std::unique_ptr<MessageBox> messages, std::unique_ptr<FileDialo
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(windowFont());
     buildMenu();
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
-    setCentralWidget(client);
-    m_controls = BuildControls(client, WindowLayout(), [this](QWidget* p) { return makeStatusLog(p); });
+    buildControls();
     m_log = std::make_unique<StatusLogBox>(*m_richTextBox);
     m_sequencer =
         std::make_unique<DownloadSequencer>(m_ctrMSComm, *this, *m_log, *m_messages, m_values, m_frame);
     m_files = std::make_unique<FileCommands>(*this, *m_dialog, *m_messages, m_values, *m_sequencer);
     m_Timer1.setTimerType(Qt::PreciseTimer);
     m_Timer1.setInterval(kTickInterval);
-    new PortBoxToolTip(get<QComboBox>(QStringLiteral("cboComPort")), m_ctrMSComm);
+    new PortBoxToolTip(m_cboComPort, m_ctrMSComm);
     wireEvents();
     Form_Load();
 }
 
 frmMain::~frmMain() = default;
+
+void frmMain::buildControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+    const ControlMap built =
+        BuildControls(client, WindowLayout(), [this](QWidget* p) { return makeStatusLog(p); });
+    m_cmdShow = RequireControl<QPushButton>(built, kCmdShow);
+    m_txtLoadDir = RequireControl<QLineEdit>(built, kTxtLoadDir);
+    m_txtSaveDir = RequireControl<QLineEdit>(built, kTxtSaveDir);
+    m_cboComPort = RequireControl<QComboBox>(built, kCboComPort);
+    m_cmdFileSend = RequireControl<QPushButton>(built, kCmdFileSend);
+    m_indicator = RequireControl<QLabel>(built, kIndicator);
+    m_prgFileTransfer = RequireControl<QProgressBar>(built, kPrgFileTransfer);
+    m_Frame10 = RequireControl<QWidget>(built, kParameterPanel);
+    // makeStatusLog keeps the log's box; the table must still make it, or the log has none.
+    RequireControl<RichTextBox>(built, kRtfReceive);
+    for (int i = 0; i < kParameterCount; ++i)
+        m_Combo1[i] = RequireControl<QComboBox>(built, ParameterListName(i));
+}
 
 void frmMain::buildMenu() {
     // A desktop-wide menu bar takes only menus; OPEN and STORE are commands, so they stay in the window.
@@ -104,10 +122,8 @@ QWidget* frmMain::makeStatusLog(QWidget* parent) {
 // Exactly the events that have a procedure; nothing runs when a list changes, the port box is
 // edited, or the window is resized or closed.
 void frmMain::wireEvents() {
-    connect(get<QPushButton>(QStringLiteral("cmdShow")), &QPushButton::clicked, this,
-            &frmMain::cmdShow_Click);
-    connect(get<QPushButton>(QStringLiteral("cmdFileSend")), &QPushButton::clicked, this,
-            [this] { m_sequencer->cmdFileSend_Click(); });
+    connect(m_cmdShow, &QPushButton::clicked, this, &frmMain::cmdShow_Click);
+    connect(m_cmdFileSend, &QPushButton::clicked, this, [this] { m_sequencer->cmdFileSend_Click(); });
     connect(&m_Timer1, &QTimer::timeout, this, [this] { m_sequencer->Timer1_Timer(); });
     connect(m_openFile, &QAction::triggered, this, [this] { m_files->OpenFile_Click(); });
     connect(m_storeFile, &QAction::triggered, this, [this] { m_files->StoreFile_Click(); });
@@ -116,24 +132,22 @@ void frmMain::wireEvents() {
 // Start-up, once, before the window is first shown. The transmission state starts at Idle with the
 // sequencer, and the timer stays stopped.
 void frmMain::Form_Load() {
-    get<QPushButton>(QStringLiteral("cmdShow"))->setText(kConceal);
+    m_cmdShow->setText(kConceal);
     m_expanded = true;
     setOuterHeight(kOuterHeightTwips);
     m_files->initialiseDialog();
-    auto* progress = get<QProgressBar>(QStringLiteral("prgFileTransfer"));
-    progress->setMaximum(100);
-    progress->setMinimum(0);
-    progress->setValue(0);
+    m_prgFileTransfer->setMaximum(100);
+    m_prgFileTransfer->setMinimum(0);
+    m_prgFileTransfer->setValue(0);
     m_log->reset();
-    auto* port = get<QComboBox>(QStringLiteral("cboComPort"));
-    port->setCurrentIndex(-1);
-    port->setEditText(QStringLiteral("1"));
+    m_cboComPort->setCurrentIndex(-1);
+    m_cboComPort->setEditText(QStringLiteral("1"));
 }
 
 void frmMain::cmdShow_Click() {
     const bool wasExpanded = m_expanded;
     m_expanded = !m_expanded;
-    get<QPushButton>(QStringLiteral("cmdShow"))->setText(wasExpanded ? kVisiable : kConceal);
+    m_cmdShow->setText(wasExpanded ? kVisiable : kConceal);
     setOuterWidth(wasExpanded ? kConcealedWidthTwips : kExpandedWidthTwips);
     setOuterHeight(kOuterHeightTwips);
 }
@@ -155,32 +169,32 @@ const QString& frmMain::strFileDirectary() const {
 }
 
 QString frmMain::comboText(int index) const {
-    return get<QComboBox>(ParameterListName(index))->currentText();
+    return m_Combo1.at(index)->currentText();
 }
 
 QString frmMain::portBoxText() const {
-    return get<QComboBox>(QStringLiteral("cboComPort"))->currentText();
+    return m_cboComPort->currentText();
 }
 
 void frmMain::setFileSendCaption(const QString& caption) {
-    get<QPushButton>(QStringLiteral("cmdFileSend"))->setText(caption);
+    m_cmdFileSend->setText(caption);
 }
 
 void frmMain::setControlsEnabled(bool enabled) {
-    control(kParameterPanel)->setEnabled(enabled);
-    control(QStringLiteral("cboComPort"))->setEnabled(enabled);
+    m_Frame10->setEnabled(enabled);
+    m_cboComPort->setEnabled(enabled);
 }
 
 bool frmMain::indicatorEnabled() const {
-    return control(QStringLiteral("Label1(0)"))->isEnabled();
+    return m_indicator->isEnabled();
 }
 
 void frmMain::setIndicatorEnabled(bool enabled) {
-    control(QStringLiteral("Label1(0)"))->setEnabled(enabled);
+    m_indicator->setEnabled(enabled);
 }
 
 void frmMain::setProgressValue(float value) {
-    get<QProgressBar>(QStringLiteral("prgFileTransfer"))->setValue(static_cast<int>(std::lround(value)));
+    m_prgFileTransfer->setValue(static_cast<int>(std::lround(value)));
 }
 
 void frmMain::setTimerEnabled(bool enabled) {
@@ -191,15 +205,15 @@ void frmMain::setTimerEnabled(bool enabled) {
 }
 
 void frmMain::selectChoice(int index, int choice) {
-    get<QComboBox>(ParameterListName(index))->setCurrentIndex(choice);
+    m_Combo1.at(index)->setCurrentIndex(choice);
 }
 
 void frmMain::setLoadDirText(const QString& path) {
-    get<QLineEdit>(QStringLiteral("txtLoadDir"))->setText(path);
+    m_txtLoadDir->setText(path);
 }
 
 void frmMain::setSaveDirText(const QString& path) {
-    get<QLineEdit>(QStringLiteral("txtSaveDir"))->setText(path);
+    m_txtSaveDir->setText(path);
 }
 
 // Outer sizes count the frame, the title bar and the menu bar. The frame is known only once the

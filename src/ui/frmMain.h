@@ -3,17 +3,23 @@
 #include "files/FileCommands.h"
 #include "link/TransmitWindow.h"
 #include "params/FrameEncoder.h"
+#include "params/ParameterTable.h"
 #include "params/ParameterValues.h"
 #include "platform/core/SerialPort.h"
-#include "ui/ControlBuilder.h"
 
 #include <QMainWindow>
 #include <QTimer>
 
+#include <array>
 #include <memory>
 #include <optional>
 
 class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
 
 namespace qt2xx {
 
@@ -63,7 +69,6 @@ public:
     void setLoadDirText(const QString& path) override;
     void setSaveDirText(const QString& path) override;
 
-    QWidget* control(const QString& name) const { return m_controls.value(name); }
     QAction* OpenFile() const { return m_openFile; }
     QAction* StoreFile() const { return m_storeFile; }
     bool expanded() const { return m_expanded; }
@@ -88,13 +93,22 @@ private:
     QSize frameSize() const;
     void centreOnScreen();
 
-    template <class T> T* get(const QString& name) const { return static_cast<T*>(m_controls.value(name)); }
+    void buildControls();
 
     ParameterValues m_values{};
     DownloadFrame m_frame{};
     std::unique_ptr<MessageBox> m_messages;
     std::unique_ptr<FileDialog> m_dialog;
-    ControlMap m_controls;
+    // The controls the window drives, made from the layout table.
+    QPushButton* m_cmdShow = nullptr;
+    QLineEdit* m_txtLoadDir = nullptr;
+    QLineEdit* m_txtSaveDir = nullptr;
+    QComboBox* m_cboComPort = nullptr;
+    QPushButton* m_cmdFileSend = nullptr;
+    QLabel* m_indicator = nullptr; // Label1(0)
+    QProgressBar* m_prgFileTransfer = nullptr;
+    QWidget* m_Frame10 = nullptr;
+    std::array<QComboBox*, kParameterCount> m_Combo1{};
     RichTextBox* m_richTextBox = nullptr;
     std::unique_ptr<StatusLogBox> m_log;
     SerialPort m_ctrMSComm;

@@ -22,7 +22,7 @@ void frmMain::attachRecorder(RecordWriter& writer) {
     connect(&writer, &RecordWriter::writeRecovered, this,
             [this] { ReceiveDisplay(kRecordSavedAgain, kLogBlue); });
     // The log's own texts stay as they are; hovering over it tells where the record goes.
-    m_richTextBox->setToolTip(tr("Records are kept in %1").arg(writer.databasePath()));
+    m_richTextBox->setToolTip(QStringLiteral("Records are kept in %1").arg(writer.databasePath()));
     writer.probe();
 }
 

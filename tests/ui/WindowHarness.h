@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QStringList>
 #include <QTest>
@@ -45,9 +46,7 @@ struct WindowHarness {
     std::unique_ptr<frmMain> window =
         std::make_unique<frmMain>(std::unique_ptr<MessageBox>(messages), std::unique_ptr<FileDialog>(dialog));
 
-    template <class T = QWidget> T* get(const QString& name) const {
-        return dynamic_cast<T*>(window->control(name));
-    }
+    template <class T = QWidget> T* get(const QString& name) const { return window->findChild<T*>(name); }
     QComboBox* list(int parameter) const { return get<QComboBox>(ParameterListName(parameter)); }
     RichTextBox* log() const { return get<RichTextBox>(QStringLiteral("rtfReceive")); }
 
@@ -73,6 +72,17 @@ struct WindowHarness {
     // The window's outer size in twips, frame, title bar and menu bar included.
     QSize outerTwips() const { return window->frameGeometry().size() * kTwipsPerPixel; }
 };
+
+// The bounding box, in the image's pixels, of every pixel that differs from the top-left one.
+inline QRect inkOf(const QImage& image) {
+    const QRgb background = image.pixel(0, 0);
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != background)
+                ink |= QRect(x, y, 1, 1);
+    return ink;
+}
 
 // Twips compare within one pixel.
 inline bool withinOnePixel(int actualTwips, int expectedTwips) {

@@ -35,17 +35,6 @@ QPoint originOf(const WindowHarness& h, Origin origin) {
     return {};
 }
 
-// The bounding box of every pixel that differs from the top-left one.
-QRect inkOf(const QImage& image) {
-    const QRgb background = image.pixel(0, 0);
-    QRect ink;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.pixel(x, y) != background)
-                ink |= QRect(x, y, 1, 1);
-    return ink;
-}
-
 // The same caption drawn with room to spare below and to the right.
 QRect unclippedInkOf(const QLabel* label) {
     QWidget buddy;
@@ -72,7 +61,7 @@ QStringList walkFocus(const WindowHarness& h, Qt::Key key) {
     QStringList visited;
     for (qsizetype i = 0; i <= kFocusOrder.size(); ++i) {
         QWidget* focus = QApplication::focusWidget();
-        while (focus && !h.window->control(focus->objectName()))
+        while (focus && !kFocusOrder.contains(focus->objectName()))
             focus = focus->parentWidget();
         visited << (focus ? focus->objectName() : QStringLiteral("?"));
         QTest::keyClick(QApplication::focusWidget(), key);

@@ -87,7 +87,7 @@ void WindowStateTest::startUp() {
     QCOMPARE(progress->value(), 0);
     QVERIFY(!progress->isTextVisible());
     QVERIFY(!h.window->menuBar()->isNativeMenuBar());
-    QCOMPARE(h.get<QPushButton>(QStringLiteral("cmdFileSend"))->text(), QStringLiteral("Start Transmit"));
+    QCOMPARE(h.get<QPushButton>(QStringLiteral("cmdFileSend"))->text(), kStartTransmit);
     QVERIFY(h.window->indicatorEnabled());
     QCOMPARE(h.get<QLineEdit>(QStringLiteral("txtLoadDir"))->text(), QString());
     QCOMPARE(h.get<QLineEdit>(QStringLiteral("txtSaveDir"))->text(), QString());
@@ -173,7 +173,7 @@ void WindowStateTest::runDisablesThePanelButNotIndicateMode() {
 
     click(h, "cmdFileSend");
     QCOMPARE(h.window->intCommFlag(), CommFlag::Idle);
-    QCOMPARE(h.get<QPushButton>(QStringLiteral("cmdFileSend"))->text(), QStringLiteral("Start Transmit"));
+    QCOMPARE(h.get<QPushButton>(QStringLiteral("cmdFileSend"))->text(), kStartTransmit);
     QCOMPARE(enabledLists(h).size(), kParameterCount);
     QVERIFY(h.get(QStringLiteral("cboComPort"))->isEnabled());
     QVERIFY(h.log()->text().endsWith(kCommClosedMessage + QLatin1Char('\r')));
