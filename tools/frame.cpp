@@ -1,10 +1,8 @@
 // qt2xx-frame: shows the 32 bytes a parameter file sends to a controller, before any controller
 // gets them.
-#include "files/AsvFormat.h"
+#include "files/SetFile.h"
 #include "params/FrameEncoder.h"
 #include "params/ParameterTable.h"
-
-#include <QFile>
 
 #include <cstdio>
 
@@ -70,34 +68,14 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        refuse(path, QStringLiteral("cannot be read: %1").arg(file.errorString()));
-        return 1;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        refuse(path, QStringLiteral("cannot be read: %1").arg(file.errorString()));
-        return 1;
-    }
-
-    const AsvReadResult read = ReadAsvParameterSet(bytes);
-    if (!read.set) {
-        refuse(path, read.problem.message());
-        return 1;
-    }
-    ParameterValues values;
-    for (int i = 0; i < kParameterCount; ++i)
-        values[i] = read.set->text(i);
-
-    DownloadFrame frame{};
-    if (const auto refusal = BuildDownloadFrame(values, frame)) {
-        refuse(path, refusal->message());
+    const SetFile set = ReadSetFile(path);
+    if (!set.ready()) {
+        refuse(path, set.problem);
         return 1;
     }
     if (explainRows)
-        explain(frame, values);
+        explain(set.frame, set.values);
     else
-        std::printf("%s\n", qPrintable(hexLine(frame)));
+        std::printf("%s\n", qPrintable(hexLine(set.frame)));
     return 0;
 }

@@ -1,0 +1,178 @@
+// Runs the station on 1, 2, 4, 8 and 16 ports. First every port seeks on a pseudo-terminal with
+// nothing attached; then every port has a virtual controller that answers at once. Prints, per
+// number of ports: the mean time per controller on a port beside the three ticks one costs, the
+// controllers per second of all ports together beside the ports' tick-bound rate, the station's CPU
+// in per cent of one core while seeking and while programming, the longest tick and receive handler
+// and the largest gap between two ticks of one port. Prints figures only; it never fails on time.
+
+#include "station/Station.h"
+#include "files/SetFile.h"
+#include "support/SimProcess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHash>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace qt2xx;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kPortCounts[] = {1, 2, 4, 8, 16};
+constexpr auto kSeekTime = 5s;
+constexpr auto kProgramTime = 6s;
+constexpr double kControllerMs = 3 * double(kTickInterval.count()); // "8", frame, "Finished"
+const QString kSetFile = QStringLiteral(QT2XX_SOURCE_DIR "/tests/data/frame/worked-example.asv");
+
+// Lets the station run for a while.
+void wait(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The station's CPU over a stretch of wall time, in per cent of one core.
+double cpuPercentOver(std::chrono::milliseconds wall) {
+    const double before = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    wait(int(wall.count()));
+    return 100.0 * (cpuSeconds() - before) / (double(clock.nsecsElapsed()) / 1e9);
+}
+
+// A line with nothing at its far end: the master is held open and never answers.
+struct SilentLine {
+    int master = -1;
+    int slave = -1;
+    QString path;
+    SilentLine() {
+        char name[128] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) == 0)
+            path = QString::fromLocal8Bit(name);
+    }
+    ~SilentLine() {
+        ::close(master);
+        ::close(slave);
+    }
+};
+
+struct Timing {
+    double longestTickMs = 0;
+    double longestReceiveMs = 0;
+    double largestGapMs = 0;
+};
+
+Timing timingOf(const Station& station) {
+    Timing t;
+    for (const auto& port : station.ports()) {
+        const PortTiming& p = port->timing();
+        t.longestTickMs = std::max(t.longestTickMs, double(p.longestTick.count()) / 1e6);
+        t.longestReceiveMs = std::max(t.longestReceiveMs, double(p.longestReceive.count()) / 1e6);
+        t.largestGapMs = std::max(t.largestGapMs, double(p.largestTickGap.count()) / 1e6);
+    }
+    return t;
+}
+
+double seekCpu(const SetFile& set, int ports) {
+    std::vector<std::unique_ptr<SilentLine>> lines;
+    Station station(set.values, set.frame);
+    for (int i = 0; i < ports; ++i) {
+        lines.push_back(std::make_unique<SilentLine>());
+        station.addPort(lines.back()->path);
+    }
+    station.start();
+    wait(300); // the first opens
+    const double cpu = cpuPercentOver(kSeekTime);
+    station.stop();
+    return cpu;
+}
+
+struct Programming {
+    double meanRatio = 0;  // mean time per controller on a port / 300 ms, averaged over the ports
+    double worstRatio = 0; // the same for the slowest port
+    double perSecond = 0;
+    double cpu = 0;
+    int failed = 0;
+    Timing timing;
+};
+
+Programming program(const SetFile& set, int ports) {
+    std::vector<std::unique_ptr<test::SimProcess>> sims;
+    Station station(set.values, set.frame);
+    for (int i = 0; i < ports; ++i) {
+        sims.push_back(std::make_unique<test::SimProcess>());
+        station.addPort(sims.back()->device());
+    }
+    QHash<QString, std::vector<qint64>> finishedAt;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&station, &Station::event, &station, [&](const PortEvent& e) {
+        if (e.finished())
+            finishedAt[e.device].push_back(clock.elapsed());
+    });
+    station.start();
+    wait(1000); // every port in its rhythm
+    const int before = station.finished();
+    QElapsedTimer window;
+    window.start();
+    Programming result;
+    result.cpu = cpuPercentOver(kProgramTime);
+    result.perSecond = double(station.finished() - before) / (double(window.elapsed()) / 1000.0);
+    result.failed = station.failed();
+    result.timing = timingOf(station);
+    station.stop();
+    for (const auto& times : finishedAt) {
+        if (times.size() < 2)
+            continue;
+        const double mean = double(times.back() - times.front()) / double(times.size() - 1);
+        result.meanRatio += mean / kControllerMs / ports;
+        result.worstRatio = std::max(result.worstRatio, mean / kControllerMs);
+    }
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const SetFile set = ReadSetFile(kSetFile);
+    if (!set.ready()) {
+        std::fprintf(stderr, "bench-station: %s: %s\n", qPrintable(kSetFile), qPrintable(set.problem));
+        return 1;
+    }
+    std::printf(
+        "| ports | time per controller / 300 ms (mean, slowest port) | controllers/s (tick bound) "
+        "| CPU seeking | CPU programming | longest tick | longest receive | largest tick gap | failed |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|\n");
+    for (int ports : kPortCounts) {
+        const double seeking = seekCpu(set, ports);
+        const Programming p = program(set, ports);
+        std::printf(
+            "| %d | %.3f, %.3f | %.1f (%.1f) | %.2f %% | %.2f %% | %.2f ms | %.2f ms | %.1f ms | %d |\n",
+            ports, p.meanRatio, p.worstRatio, p.perSecond, ports * 1000.0 / kControllerMs, seeking, p.cpu,
+            p.timing.longestTickMs, p.timing.longestReceiveMs, p.timing.largestGapMs, p.failed);
+        std::fflush(stdout);
+    }
+    std::printf("Goals: time per controller at most 1.02 at 16 ports; CPU seeking under 2 %% at 16 ports.\n");
+    return 0;
+}

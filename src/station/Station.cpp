@@ -1,0 +1,170 @@
+#include "station/Station.h"
+
+#include "record/RecordWriter.h"
+#include "record/RunRecorder.h"
+
+#include <QTimer>
+
+namespace qt2xx {
+namespace {
+
+// How often a stop looks whether the ports that hold a stored controller have reported it.
+constexpr std::chrono::milliseconds kStoredPoll{10};
+
+} // namespace
+
+Station::Station(const ParameterValues& values, const DownloadFrame& frame, QObject* parent)
+    : QObject(parent), m_values(values), m_frame(frame) {}
+
+Station::~Station() = default;
+
+StationPort& Station::addPort(const QString& device) {
+    auto port = std::make_unique<StationPort>(device, m_values, m_frame);
+    StationPort* raw = port.get();
+    connect(raw, &StationPort::event, this,
+            [this, raw](const PortEvent& event) { onPortEvent(*raw, event); });
+    connect(raw, &StationPort::changed, this, &Station::changed);
+    if (m_writer)
+        attachRecorder(*raw);
+    m_ports.push_back(std::move(port));
+    return *raw;
+}
+
+void Station::attachRecorder(StationPort& port) {
+    RunSource source;
+    source.device = [&port] { return port.device(); };
+    source.values = [this]() -> const ParameterValues& { return m_values; };
+    source.frame = [this]() -> const DownloadFrame& { return m_frame; };
+    auto recorder = std::make_unique<RunRecorder>(*m_writer, std::move(source));
+    recorder->submitted = [&port](quint64 ticket, const ProductionRecord&) {
+        port.setNextRecordTicket(ticket);
+    };
+    port.setRecorder(recorder.get());
+    if (m_recorders.empty()) {
+        connect(m_writer, &RecordWriter::committed, this,
+                [this](quint64 ticket, const QString&) { recordCommitted(ticket); });
+    }
+    m_recorders.push_back(std::move(recorder));
+}
+
+int Station::start() {
+    const DownloadFrame built = m_frame;
+    for (auto it = m_ports.begin(); it != m_ports.end();) {
+        if ((*it)->start()) {
+            ++it;
+            continue;
+        }
+        Q_EMIT openFailed((*it)->device(), (*it)->openProblem());
+        it = m_ports.erase(it);
+    }
+    // Each start builds the frame again from the same set; a frame that came out different would
+    // mean the ports no longer send what the file gives.
+    Q_ASSERT(m_frame == built);
+    m_elapsed.start();
+    m_running = true;
+    return int(m_ports.size());
+}
+
+// A controller that has answered "R" has stored the frame: its port stops after the tick that reports
+// it finished, at most one tick later, so it is not told cut short. Every other port stops at once.
+void Station::stop() {
+    if (m_stopped)
+        return;
+    m_stopping = true;
+    bool storing = false;
+    for (auto& port : m_ports) {
+        if (port->state() == CommFlag::Stored)
+            storing = true;
+        else
+            port->stop();
+    }
+    if (storing) {
+        QTimer::singleShot(kStoredPoll, this, &Station::stop);
+        return;
+    }
+    m_stopped = true;
+    Q_EMIT changed();
+    Q_EMIT stopped();
+}
+
+int Station::finished() const {
+    int sum = 0;
+    for (const auto& port : m_ports)
+        sum += port->finished();
+    return sum;
+}
+
+int Station::failed() const {
+    int sum = 0;
+    for (const auto& port : m_ports)
+        sum += port->failed() + port->interrupted();
+    return sum;
+}
+
+int Station::busyPorts() const {
+    int busy = 0;
+    for (const auto& port : m_ports)
+        busy += port->busy() ? 1 : 0;
+    return busy;
+}
+
+void Station::onPortEvent(StationPort& port, const PortEvent& event) {
+    if (event.finished() && event.recordTicket != 0) {
+        m_held.insert(event.recordTicket, {&port, event});
+        return;
+    }
+    report(port, event);
+}
+
+void Station::recordCommitted(quint64 ticket) {
+    const auto it = m_held.find(ticket);
+    if (it == m_held.end())
+        return;
+    const auto [port, event] = *it;
+    m_held.erase(it);
+    report(*port, event);
+}
+
+void Station::report(StationPort& port, const PortEvent& event) {
+    if (event.finished())
+        port.countFinished();
+    Q_EMIT this->event(event);
+    if (!m_stopping)
+        balance(&port, event.failed());
+}
+
+// With a count, a port that is only seeking pauses while the exchanges under way can make up the
+// count, so no controller is begun that would not be finished; the paused ports seek again if one of
+// them fails. A port whose controller failed then yields to them, or with a faulty controller on it
+// it would always answer first and keep the others paused. The station stops once the count is
+// reached and no exchange is under way. The port that told the event is inside its sequencer's call,
+// so it is paused, like the station's stop, after that call.
+void Station::balance(StationPort* source, bool sourceFailed) {
+    if (m_count <= 0 || !m_running || m_stopping || m_stopped)
+        return;
+    const bool covered = finished() + int(m_held.size()) + busyPorts() >= m_count;
+    bool resumed = false;
+    for (auto& port : m_ports) {
+        if (covered && !port->busy() && port->running()) {
+            if (port.get() == source)
+                pauseLater(*port);
+            else
+                port->stop(false);
+        } else if (!covered && port->paused()) {
+            resumed = port->start() || resumed;
+        }
+    }
+    if (resumed && sourceFailed && source && source->running())
+        pauseLater(*source);
+    if (finished() >= m_count && busyPorts() == 0 && m_held.isEmpty())
+        QTimer::singleShot(0, this, &Station::stop);
+}
+
+void Station::pauseLater(StationPort& port) {
+    QTimer::singleShot(0, this, [this, &port] {
+        if (!m_stopped && !port.busy() && port.running())
+            port.stop(false);
+    });
+}
+
+} // namespace qt2xx

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "station/StationPort.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+
+#include <memory>
+#include <vector>
+
+namespace qt2xx {
+
+class RecordWriter;
+class RunRecorder;
+
+// Several ports at once, all on one thread, every one sending the same frame. The station counts
+// the finished controllers over all ports and stops at a given count.
+class Station : public QObject {
+    Q_OBJECT
+public:
+    Station(const ParameterValues& values, const DownloadFrame& frame, QObject* parent = nullptr);
+    ~Station() override;
+
+    // Keeps the production record of every port through the writer, which must outlive the
+    // station; set before the ports are added. A finished unit is then told once its record is
+    // committed.
+    void setRecordWriter(RecordWriter* writer) { m_writer = writer; }
+
+    // Adds a port for a device; ports are started by start().
+    StationPort& addPort(const QString& device);
+    const std::vector<std::unique_ptr<StationPort>>& ports() const { return m_ports; }
+
+    // Stop once this many controllers have finished over all ports; 0 runs until stop().
+    void setCount(int count) { m_count = count; }
+
+    // Starts every port; the ports that did not open are told through openFailed() and dropped.
+    // Returns the number of ports running.
+    int start();
+    // Stops every port as the Start/Stop command does; stopped() follows. A port whose controller
+    // has stored the frame first reports it finished.
+    void stop();
+    bool isStopped() const { return m_stopped; }
+
+    // A finished unit whose record went to a writer is told only once the writer has committed it.
+    void recordCommitted(quint64 ticket);
+    // Finished units whose records were never confirmed; they count as not finished.
+    int unconfirmed() const { return int(m_held.size()); }
+
+    int finished() const;
+    int failed() const; // failures and interrupted exchanges
+    qint64 elapsedMs() const { return m_elapsed.isValid() ? m_elapsed.elapsed() : 0; }
+    const DownloadFrame& frame() const { return m_frame; }
+
+Q_SIGNALS:
+    void event(const qt2xx::PortEvent& event);
+    void openFailed(const QString& device, const QString& problem);
+    void changed();
+    void stopped();
+
+private:
+    void attachRecorder(StationPort& port);
+    void onPortEvent(StationPort& port, const PortEvent& event);
+    void report(StationPort& port, const PortEvent& event);
+    void balance(StationPort* source, bool sourceFailed);
+    void pauseLater(StationPort& port);
+    int busyPorts() const;
+
+    const ParameterValues m_values;
+    DownloadFrame m_frame;
+    RecordWriter* m_writer = nullptr;
+    std::vector<std::unique_ptr<RunRecorder>> m_recorders; // outlive the ports that tell them
+    std::vector<std::unique_ptr<StationPort>> m_ports;
+    QHash<quint64, std::pair<StationPort*, PortEvent>> m_held;
+    int m_count = 0;
+    bool m_running = false; // start() has run; before it, no port is paused or started again
+    bool m_stopped = false;
+    bool m_stopping = false; // a stop has begun: no port is paused or started again
+    QElapsedTimer m_elapsed;
+};
+
+} // namespace qt2xx

@@ -1,0 +1,193 @@
+#include "station/StationPort.h"
+
+#include "record/ProductionRecord.h"
+
+#include <utility>
+
+namespace qt2xx {
+namespace {
+
+std::chrono::nanoseconds since(const QElapsedTimer& clock, qint64 startNs) {
+    return std::chrono::nanoseconds(clock.nsecsElapsed() - startNs);
+}
+
+} // namespace
+
+QString PortEventName(const PortEvent& event) {
+    switch (event.kind) {
+    case PortEventKind::Started:
+        return QStringLiteral("started");
+    case PortEventKind::Done:
+        return ResultName(event.outcome);
+    case PortEventKind::Interrupted:
+        return QStringLiteral("interrupted");
+    case PortEventKind::Lost:
+        return QStringLiteral("lost");
+    case PortEventKind::Back:
+        return QStringLiteral("back");
+    case PortEventKind::Stopped:
+        return QStringLiteral("stopped");
+    }
+    return {};
+}
+
+StationPort::StationPort(QString device, const ParameterValues& values, DownloadFrame& frame, QObject* parent)
+    : QObject(parent), m_device(std::move(device)), m_values(values),
+      m_receiveTimer(connect(&m_port, &CommPort::onComm, this, &StationPort::beginReceive)),
+      m_sequencer(m_port, *this, *this, *this, m_captured, frame) {
+    connect(&m_port, &CommPort::onComm, this, &StationPort::endReceive);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(kTickInterval);
+    connect(&m_timer, &QTimer::timeout, this, &StationPort::tick);
+    m_sequencer.setObserver(this);
+    m_clock.start();
+}
+
+StationPort::~StationPort() {
+    m_sequencer.setObserver(nullptr);
+}
+
+bool StationPort::start() {
+    if (running())
+        return true;
+    m_openProblem.clear();
+    const bool wasPaused = std::exchange(m_paused, false);
+    m_finalStop = false; // a start that fails has stopped nothing
+    m_sequencer.cmdFileSend_Click();
+    m_finalStop = true;
+    if (!running())
+        m_paused = wasPaused; // tried again at the next chance
+    if (!running() && m_openProblem.isEmpty()) {
+        // A failure the window passes over in silence still has its reason for the station's user.
+        m_openProblem = m_port.lastFailure().reason;
+    }
+    return running();
+}
+
+void StationPort::stop(bool final) {
+    if (!running()) {
+        if (final && m_paused) {
+            m_paused = false;
+            tell(PortEventKind::Stopped);
+        }
+        return;
+    }
+    m_paused = !final;
+    m_finalStop = final;
+    m_sequencer.cmdFileSend_Click();
+    m_finalStop = true;
+}
+
+void StationPort::setProgressValue(float value) {
+    if (value == m_progress)
+        return;
+    m_progress = value;
+    Q_EMIT changed();
+}
+
+void StationPort::setTimerEnabled(bool enabled) {
+    m_timerEnabled = enabled;
+    if (!enabled || m_manualTicks) {
+        m_timer.stop();
+        return;
+    }
+    m_timer.start();
+    m_lastTickNs = m_clock.nsecsElapsed();
+}
+
+void StationPort::ReceiveDisplay(const QString& strAdd, LogColor intColor) {
+    m_lastMessage = strAdd;
+    m_lastColor = intColor;
+    Q_EMIT changed();
+}
+
+void StationPort::show(const QString& text, const QString& informative) {
+    m_openProblem = informative.isEmpty() ? text : text + QLatin1Char(' ') + informative;
+}
+
+void StationPort::runStarted() {
+    if (m_recorder)
+        m_recorder->runStarted();
+}
+
+void StationPort::controllerAnswered() {
+    if (m_unitOpen)
+        closeUnit(PortEventKind::Interrupted);
+    if (m_recorder)
+        m_recorder->controllerAnswered();
+    ++m_unit;
+    m_unitOpen = true;
+    tell(PortEventKind::Started);
+}
+
+void StationPort::controllerDone(Outcome outcome) {
+    m_nextTicket = 0;
+    if (m_recorder)
+        m_recorder->controllerDone(outcome);
+    closeUnit(PortEventKind::Done, outcome);
+}
+
+void StationPort::commLost() {
+    if (m_recorder)
+        m_recorder->commLost();
+    m_lost = true;
+    if (m_unitOpen)
+        closeUnit(PortEventKind::Interrupted);
+    tell(PortEventKind::Lost);
+}
+
+void StationPort::commBack() {
+    if (m_recorder)
+        m_recorder->commBack();
+    m_lost = false;
+    tell(PortEventKind::Back);
+}
+
+void StationPort::runStopped() {
+    if (m_recorder)
+        m_recorder->runStopped();
+    if (m_unitOpen)
+        closeUnit(PortEventKind::Interrupted);
+    if (m_finalStop)
+        tell(PortEventKind::Stopped);
+    Q_EMIT changed();
+}
+
+// Counts a failure at once; a finished unit is counted by the station once its record is durable.
+void StationPort::closeUnit(PortEventKind kind, Outcome outcome) {
+    m_unitOpen = false;
+    PortEvent event{QDateTime::currentDateTimeUtc(), m_device, m_unit, kind, outcome, m_nextTicket};
+    m_nextTicket = 0;
+    if (kind == PortEventKind::Interrupted)
+        ++m_interrupted;
+    else if (!event.finished())
+        ++m_failed;
+    Q_EMIT this->event(event);
+    Q_EMIT changed();
+}
+
+void StationPort::tell(PortEventKind kind, Outcome outcome) {
+    Q_EMIT event(PortEvent{QDateTime::currentDateTimeUtc(), m_device, m_unit, kind, outcome, 0});
+    Q_EMIT changed();
+}
+
+void StationPort::tick() {
+    const qint64 began = m_clock.nsecsElapsed();
+    if (m_lastTickNs >= 0)
+        m_timing.largestTickGap =
+            std::max(m_timing.largestTickGap, std::chrono::nanoseconds(began - m_lastTickNs));
+    m_lastTickNs = began;
+    m_sequencer.Timer1_Timer();
+    ++m_timing.ticks;
+    m_timing.longestTick = std::max(m_timing.longestTick, since(m_clock, began));
+}
+
+void StationPort::beginReceive() {
+    m_receiveBeganNs = m_clock.nsecsElapsed();
+}
+
+void StationPort::endReceive() {
+    m_timing.longestReceive = std::max(m_timing.longestReceive, since(m_clock, m_receiveBeganNs));
+}
+
+} // namespace qt2xx

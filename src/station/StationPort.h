@@ -1,0 +1,172 @@
+#pragma once
+
+#include "link/DownloadSequencer.h"
+#include "link/SequencerObserver.h"
+#include "link/TransmitWindow.h"
+#include "platform/core/MessageBox.h"
+#include "platform/core/SerialPort.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+
+namespace qt2xx {
+
+// What happens to a unit or to a port, as the station tells it.
+enum class PortEventKind {
+    Started,     // a controller answered: unit n begins
+    Done,        // the unit's exchange ended with an outcome
+    Interrupted, // the exchange was cut short by a lost port or a stop
+    Lost,
+    Back,
+    Stopped,
+};
+
+struct PortEvent {
+    QDateTime time; // UTC
+    QString device;
+    int unit = 0; // the unit the event belongs to, counted from 1 per port; 0 before the first
+    PortEventKind kind = PortEventKind::Started;
+    Outcome outcome = Outcome::Finished; // of a Done event
+    quint64 recordTicket = 0;            // the outcome's record, when one was handed to a writer
+
+    bool finished() const { return kind == PortEventKind::Done && outcome == Outcome::Finished; }
+    // The unit ended without its controller programmed.
+    bool failed() const {
+        return (kind == PortEventKind::Done && !finished()) || kind == PortEventKind::Interrupted;
+    }
+};
+
+// "started", "finished", "transmit-failure", ... as scripts read them; outcomes by the record's words.
+QString PortEventName(const PortEvent& event);
+
+// How closely the port kept its 100 ms rhythm and how long its handlers took.
+struct PortTiming {
+    std::chrono::nanoseconds longestTick{0};
+    std::chrono::nanoseconds longestReceive{0};
+    std::chrono::nanoseconds largestTickGap{0}; // between two ticks of one uninterrupted timer run
+    qint64 ticks = 0;
+};
+
+// One port of the station: its own serial port, download sequencer, 100 ms timer and state. It plays
+// the window for its sequencer and keeps what a view shows: state, progress, last message, counts.
+class StationPort : public QObject,
+                    private TransmitWindow,
+                    private StatusLog,
+                    private MessageBox,
+                    private SequencerObserver {
+    Q_OBJECT
+public:
+    // values and frame are shared by every port; the sequencer rebuilds the frame from the same
+    // values at each start, so the bytes never differ.
+    StationPort(QString device, const ParameterValues& values, DownloadFrame& frame,
+                QObject* parent = nullptr);
+    ~StationPort() override;
+
+    const QString& device() const { return m_device; }
+
+    // Opens the port and starts seeking; false with openProblem() when the port did not open.
+    bool start();
+    // Stops as the Start/Stop command does. A final stop tells "stopped"; a pause says nothing.
+    void stop(bool final = true);
+    bool running() const { return m_sequencer.intCommFlag() != DownloadSequencer::Idle; }
+    bool paused() const { return m_paused; }
+    // The exchange of a controller is under way: it answered and has no outcome yet.
+    bool busy() const { return m_unitOpen; }
+
+    // The message box text and its reason from the last failed start.
+    QString openProblem() const { return m_openProblem; }
+
+    CommFlag state() const { return m_sequencer.intCommFlag(); }
+    float progress() const { return m_progress; }
+    QString lastMessage() const { return m_lastMessage; }
+    LogColor lastColor() const { return m_lastColor; }
+    int unit() const { return m_unit; }
+    int finished() const { return m_finished; }
+    int failed() const { return m_failed; }
+    int interrupted() const { return m_interrupted; }
+    bool lost() const { return m_lost; }
+    const PortTiming& timing() const { return m_timing; }
+
+    // Told of every step before the port itself, e.g. a recorder; it may set nextRecordTicket().
+    void setRecorder(SequencerObserver* recorder) { m_recorder = recorder; }
+    // The recorder hands the ticket of the outcome it is writing, so the outcome's event carries it.
+    void setNextRecordTicket(quint64 ticket) { m_nextTicket = ticket; }
+
+    // With manual ticks the timer never runs: whoever drives the port calls tick() while
+    // timerEnabled(), so every tick is made on purpose.
+    void setManualTicks(bool manual) { m_manualTicks = manual; }
+    bool timerEnabled() const { return m_timerEnabled; }
+    void tick();
+
+    // A finished unit counts once its record is durable; the station calls this then.
+    void countFinished() { ++m_finished; }
+
+Q_SIGNALS:
+    void event(const qt2xx::PortEvent& event);
+    void changed(); // something the view shows has changed
+
+private:
+    // TransmitWindow
+    QString comboText(int index) const override { return m_values[index]; }
+    QString portBoxText() const override { return m_device; }
+    void setFileSendCaption(const QString&) override {}
+    void setControlsEnabled(bool) override {}
+    bool indicatorEnabled() const override { return m_indicator; }
+    void setIndicatorEnabled(bool enabled) override { m_indicator = enabled; }
+    void setProgressValue(float value) override;
+    void setTimerEnabled(bool enabled) override;
+    // StatusLog
+    void ReceiveDisplay(const QString& strAdd, LogColor intColor) override;
+    // MessageBox
+    void show(const QString& text, const QString& informative) override;
+    // SequencerObserver
+    void runStarted() override;
+    void controllerAnswered() override;
+    void controllerDone(Outcome outcome) override;
+    void commLost() override;
+    void commBack() override;
+    void runStopped() override;
+
+    void beginReceive();
+    void endReceive();
+    void tell(PortEventKind kind, Outcome outcome = Outcome::Finished);
+    void closeUnit(PortEventKind kind, Outcome outcome = Outcome::Finished);
+
+    QString m_device;
+    const ParameterValues& m_values;
+    ParameterValues m_captured; // the sequencer's capture lands here and always equals m_values
+    SerialPort m_port;
+    // Connected before the sequencer hooks the port, so it runs first and times the receive handler.
+    QMetaObject::Connection m_receiveTimer;
+    DownloadSequencer m_sequencer;
+    QTimer m_timer;
+    SequencerObserver* m_recorder = nullptr;
+
+    bool m_manualTicks = false;
+    bool m_timerEnabled = false;
+    bool m_indicator = true;
+    float m_progress = 0;
+    QString m_lastMessage;
+    LogColor m_lastColor = LogColor(0);
+    QString m_openProblem;
+    int m_unit = 0;
+    bool m_unitOpen = false;
+    int m_finished = 0;
+    int m_failed = 0;
+    int m_interrupted = 0;
+    bool m_lost = false;
+    bool m_finalStop = true;
+    bool m_paused = false; // stopped by the count's balance; the final stop still tells "stopped"
+    quint64 m_nextTicket = 0;
+
+    PortTiming m_timing;
+    QElapsedTimer m_clock;
+    qint64 m_lastTickNs = -1; // -1: the timer has just been (re)started
+    qint64 m_receiveBeganNs = 0;
+};
+
+} // namespace qt2xx

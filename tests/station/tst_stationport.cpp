@@ -1,0 +1,230 @@
+// Several ports in one station, each over a pseudo-terminal the test plays the controller on. The
+// test makes every tick, so each port's exchange can be checked tick by tick while the others do
+// something else.
+#include "files/SetFile.h"
+#include "link/SequencerMessages.h"
+#include "station/Devices.h"
+#include "station/Station.h"
+#include "support/Pty.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace qt2xx;
+
+namespace {
+
+const QByteArray kSeek = "8";
+const QString kSetFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
+
+struct Rig {
+    explicit Rig(int ports, int count = 0) : set(ReadSetFile(kSetFile)), station(set.values, set.frame) {
+        station.setCount(count);
+        QObject::connect(&station, &Station::event, &station, [this](const PortEvent& e) { events << e; });
+        for (int i = 0; i < ports; ++i) {
+            ptys.push_back(std::make_unique<Pty>());
+            station.addPort(ptys.back()->slavePath()).setManualTicks(true);
+        }
+    }
+
+    StationPort& port(int i) { return *station.ports()[size_t(i)]; }
+
+    // One tick of every port whose timer runs, then what each wrote in it.
+    QList<QByteArray> tick() {
+        for (const auto& p : station.ports()) {
+            if (p->timerEnabled())
+                p->tick();
+        }
+        QList<QByteArray> written;
+        for (const auto& pty : ptys)
+            written << pty->takeWritten();
+        return written;
+    }
+
+    QStringList eventNames() const {
+        QStringList names;
+        for (const PortEvent& e : events)
+            names << QStringLiteral("%1 %2 %3")
+                         .arg(e.device.section(QLatin1Char('/'), -1))
+                         .arg(e.unit)
+                         .arg(PortEventName(e));
+        return names;
+    }
+
+    QString name(int i) const { return ptys[size_t(i)]->slavePath().section(QLatin1Char('/'), -1); }
+
+    SetFile set;
+    Station station;
+    std::vector<std::unique_ptr<Pty>> ptys;
+    QList<PortEvent> events;
+};
+
+QByteArray frameBytes(const DownloadFrame& frame) {
+    return QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size()));
+}
+
+} // namespace
+
+class TestStationPort : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void portsKeepTheirOwnTicks();
+    void pulledPortLeavesTheOthersUndisturbed();
+    void countPausesPortsThatCouldOvershootIt();
+    void stopLetsAStoredControllerBeFinished();
+    void portsAreNamedAsThePortBoxAndTheLinksNameThem();
+};
+
+// One port programs, one only seeks, one is refused: each writes on exactly the tick its own state
+// calls for, and the events tell which port and unit each outcome belongs to.
+void TestStationPort::portsKeepTheirOwnTicks() {
+    Rig rig(3);
+    QVERIFY(rig.set.ready());
+    QCOMPARE(rig.station.start(), 3);
+    const QByteArray frame = frameBytes(rig.set.frame);
+
+    QCOMPARE(rig.tick(), (QList<QByteArray>{kSeek, kSeek, kSeek}));
+    rig.ptys[0]->write("U");
+    rig.ptys[2]->write("U");
+    QTRY_COMPARE(rig.port(2).state(), DownloadSequencer::Answered);
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Answered);
+
+    QCOMPARE(rig.tick(), (QList<QByteArray>{frame, kSeek, frame}));
+    rig.ptys[2]->write("X");
+    rig.ptys[0]->write("Q");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Accepted);
+    rig.ptys[0]->write("R");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Stored);
+    QCOMPARE(rig.port(2).lastMessage(), kTransmitFailureMessage);
+
+    // The third "8" of port 1's cycle; port 2 seeks from a counter its failure reset.
+    QCOMPARE(rig.tick(), (QList<QByteArray>{QByteArray(), kSeek, kSeek}));
+    QCOMPARE(rig.port(0).progress(), 100.0f);
+    QCOMPARE(rig.tick(), (QList<QByteArray>{kSeek, QByteArray(), kSeek}));
+
+    QCOMPARE(rig.eventNames(),
+             (QStringList{rig.name(0) + " 1 started", rig.name(2) + " 1 started",
+                          rig.name(2) + " 1 transmit-failure", rig.name(0) + " 1 finished"}));
+    QCOMPARE(rig.station.finished(), 1);
+    QCOMPARE(rig.station.failed(), 1);
+}
+
+// An adapter pulled in the middle of an exchange cuts that unit short and is told once; the other
+// port goes on with its exchange tick for tick.
+void TestStationPort::pulledPortLeavesTheOthersUndisturbed() {
+    Rig rig(2);
+    QCOMPARE(rig.station.start(), 2);
+    QCOMPARE(rig.tick(), (QList<QByteArray>{kSeek, kSeek}));
+    rig.ptys[0]->write("U");
+    rig.ptys[1]->write("U");
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Answered);
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Answered);
+    const QByteArray frame = frameBytes(rig.set.frame);
+    QCOMPARE(rig.tick(), (QList<QByteArray>{frame, frame}));
+
+    rig.ptys[0]->close();
+    QTRY_VERIFY(rig.port(0).lost());
+    rig.ptys[1]->write("Q");
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Accepted);
+    rig.ptys[1]->write("R");
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Stored);
+    rig.tick();
+    QCOMPARE(rig.port(1).finished(), 1);
+    QCOMPARE(rig.ptys[1]->takeWritten(), QByteArray());
+    QCOMPARE(rig.tick().at(1), kSeek);
+
+    QCOMPARE(rig.eventNames(), (QStringList{rig.name(0) + " 1 started", rig.name(1) + " 1 started",
+                                            rig.name(0) + " 1 interrupted", rig.name(0) + " 1 lost",
+                                            rig.name(1) + " 1 finished"}));
+    QCOMPARE(rig.port(0).interrupted(), 1);
+}
+
+// With one controller to go and one exchange under way, the other port stops seeking; it seeks again
+// when that exchange fails, and the station stops once the count is made.
+void TestStationPort::countPausesPortsThatCouldOvershootIt() {
+    Rig rig(2, 1);
+    QCOMPARE(rig.station.start(), 2);
+    rig.tick();
+    rig.ptys[0]->write("U");
+    QTRY_VERIFY(rig.port(1).paused());
+    QVERIFY(!rig.port(1).running());
+    QCOMPARE(rig.tick(), (QList<QByteArray>{frameBytes(rig.set.frame), QByteArray()}));
+
+    rig.ptys[0]->write("X");
+    QTRY_VERIFY(rig.port(1).running());
+    for (int i = 0; i < 4 && rig.tick().at(1) != kSeek; ++i) {
+    }
+    rig.ptys[1]->write("U");
+    QTRY_VERIFY(rig.port(0).paused());
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Answered);
+    QCOMPARE(rig.tick().at(1), frameBytes(rig.set.frame));
+    rig.ptys[1]->write("Q");
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Accepted);
+    rig.ptys[1]->write("R");
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Stored);
+    rig.tick();
+    QTRY_VERIFY(rig.station.isStopped());
+
+    QCOMPARE(rig.eventNames(), (QStringList{rig.name(0) + " 1 started", rig.name(0) + " 1 transmit-failure",
+                                            rig.name(1) + " 1 started", rig.name(1) + " 1 finished",
+                                            rig.name(0) + " 1 stopped", rig.name(1) + " 1 stopped"}));
+}
+
+// The controller has answered "R" when the stop comes: it has the frame, and is told finished, not
+// cut short, by the tick that follows.
+void TestStationPort::stopLetsAStoredControllerBeFinished() {
+    Rig rig(1);
+    QCOMPARE(rig.station.start(), 1);
+    rig.tick();
+    rig.ptys[0]->write("U");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Answered);
+    rig.tick();
+    rig.ptys[0]->write("Q");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Accepted);
+    rig.ptys[0]->write("R");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Stored);
+
+    rig.station.stop();
+    QTest::qWait(50);
+    QVERIFY(!rig.station.isStopped());
+    rig.tick();
+    QTRY_VERIFY(rig.station.isStopped());
+    QCOMPARE(rig.eventNames(), (QStringList{rig.name(0) + " 1 started", rig.name(0) + " 1 finished",
+                                            rig.name(0) + " 1 stopped"}));
+}
+
+// A number finds its device as the port box does; a fixture's by-path link names the same device as
+// its target, so the one device cannot be given twice under two names.
+void TestStationPort::portsAreNamedAsThePortBoxAndTheLinksNameThem() {
+    QTemporaryDir dev;
+    QFile(dev.filePath(QStringLiteral("ttyACM1"))).open(QIODevice::WriteOnly);
+    const PortChoice two = ResolvePort(QStringLiteral(" 2.4"), dev.path());
+    QCOMPARE(two.device, dev.filePath(QStringLiteral("ttyACM1")));
+    const PortChoice one = ResolvePort(QStringLiteral("1"), dev.path());
+    QVERIFY(one.device.isEmpty());
+    QVERIFY2(one.problem.startsWith(QStringLiteral("This Comm is no use,please try others! ")),
+             qPrintable(one.problem));
+    QVERIFY(one.problem.contains(dev.filePath(QStringLiteral("ttyUSB0"))));
+
+    Pty pty;
+    QVERIFY(QDir(dev.path()).mkpath(QStringLiteral("serial/by-path")));
+    const QString link = dev.filePath(QStringLiteral("serial/by-path/pci-0000:00:14.0-usb-0:1.2:1.0-port0"));
+    QVERIFY(QFile::link(pty.slavePath(), link));
+    QCOMPARE(DeviceIdentity(link), DeviceIdentity(pty.slavePath()));
+    QVERIFY(DeviceIdentity(link) != DeviceIdentity(dev.filePath(QStringLiteral("ttyACM1"))));
+    const auto devices = ListSerialDevices(dev.filePath(QStringLiteral("serial")), dev.path());
+    const auto it = std::find_if(devices.begin(), devices.end(), [&](const SerialDevice& d) {
+        return d.device == DeviceIdentity(pty.slavePath());
+    });
+    QVERIFY(it != devices.end());
+    QCOMPARE(it->byPath, QStringList{link});
+    QCOMPARE(it->number, 0);
+}
+
+QTEST_GUILESS_MAIN(TestStationPort)
+#include "tst_stationport.moc"

@@ -1,0 +1,307 @@
+// qt2xx-station as a script runs it: simulators on pseudo-terminals, JSON lines on stdout read one
+// by one, exit statuses as documented.
+#include "record/RecordStore.h"
+#include "support/SimProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+using Controller = qt2xx::test::SimProcess;
+
+constexpr int kWait = 30000;
+const QString kStation = QStringLiteral(QT2XX_STATION_TOOL);
+const QString kFrameTool = QStringLiteral(QT2XX_FRAME_TOOL);
+const QString kSetFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
+
+// The station with its JSON lines parsed as they come.
+class Station {
+public:
+    explicit Station(const QStringList& arguments) {
+        const bool recording = !arguments.filter(QStringLiteral("--record=")).isEmpty();
+        m_process.start(kStation,
+                        (recording ? QStringList() : QStringList{QStringLiteral("--no-record")}) + arguments);
+    }
+    ~Station() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    QList<QJsonObject> events() {
+        while (m_process.canReadLine()) {
+            const QByteArray line = m_process.readLine();
+            QJsonParseError error;
+            const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+            if (error.error != QJsonParseError::NoError || !document.isObject())
+                m_bad << line;
+            else
+                m_events << document.object();
+        }
+        return m_events;
+    }
+    // Events of one kind, optionally on one device.
+    QList<QJsonObject> events(const QString& kind, const QString& device = {}) {
+        QList<QJsonObject> found;
+        for (const QJsonObject& e : events()) {
+            if (e[QStringLiteral("event")].toString() == kind &&
+                (device.isEmpty() || e[QStringLiteral("device")].toString() == device))
+                found << e;
+        }
+        return found;
+    }
+    bool finish() {
+        if (m_process.waitForFinished(kWait) && m_process.exitStatus() == QProcess::NormalExit)
+            return true;
+        for (const QJsonObject& e : events())
+            fprintf(stderr, "%s\n", QJsonDocument(e).toJson(QJsonDocument::Compact).constData());
+        fprintf(stderr, "%s\n%s\n", qPrintable(m_process.arguments().join(' ')), qPrintable(errors()));
+        return false;
+    }
+    int exitCode() const { return m_process.exitCode(); }
+    QString errors() { return QString::fromLocal8Bit(m_process.readAllStandardError()); }
+    QList<QByteArray> badLines() const { return m_bad; }
+    void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
+
+private:
+    QProcess m_process;
+    QList<QJsonObject> m_events;
+    QList<QByteArray> m_bad;
+};
+
+QString frameHex() {
+    QProcess tool;
+    tool.start(kFrameTool, {kSetFile});
+    tool.waitForFinished(kWait);
+    return QString::fromLatin1(tool.readAllStandardOutput().trimmed());
+}
+
+} // namespace
+
+class TestStationTool : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void programsTheCountOverFourPorts();
+    void oneFailingPortLeavesTheOthers_data();
+    void oneFailingPortLeavesTheOthers();
+    void pulledAdapterComesBackWhileTheOtherProgrammes();
+    void interruptStopsMidExchange();
+    void refusals_data();
+    void refusals();
+    void portThatCannotOpenIsSkipped();
+    void finishedWaitsForItsRecord();
+};
+
+// Every simulator stores exactly the file's frame, the count is met without a controller too many,
+// the record holds a finished row for each, and every line is one JSON object.
+void TestStationTool::programsTheCountOverFourPorts() {
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("records.sqlite"));
+    std::vector<std::unique_ptr<Controller>> sims;
+    QStringList args{QStringLiteral("--count"), QStringLiteral("40"), QStringLiteral("--record=") + database,
+                     kSetFile};
+    for (int i = 0; i < 4; ++i) {
+        sims.push_back(std::make_unique<Controller>());
+        args << sims.back()->device();
+    }
+    Station station(args);
+    QVERIFY(station.finish());
+    QCOMPARE(station.exitCode(), 0);
+    QVERIFY(station.badLines().isEmpty());
+
+    const QString frame = frameHex();
+    const QList<QJsonObject> finished = station.events(QStringLiteral("finished"));
+    QCOMPARE(finished.size(), 40);
+    int programmed = 0;
+    for (auto& sim : sims) {
+        sim->terminate();
+        const QStringList lines = sim->programmed();
+        QVERIFY(!lines.isEmpty());
+        for (const QString& line : lines)
+            QCOMPARE(line, frame);
+        programmed += int(lines.size());
+        const auto mine = station.events(QStringLiteral("finished"), sim->device());
+        QCOMPARE(mine.size(), lines.size());
+        QCOMPARE(mine.last()[QStringLiteral("unit")].toInt(), int(lines.size()));
+    }
+    QCOMPARE(programmed, 40);
+    for (const QJsonObject& e : finished)
+        QCOMPARE(e[QStringLiteral("frame")].toString(), QString(frame).remove(QLatin1Char(' ')));
+    QCOMPARE(station.events(QStringLiteral("stopped")).size(), 4);
+    const QJsonObject summary = station.events().last();
+    QCOMPARE(summary[QStringLiteral("event")].toString(), QStringLiteral("summary"));
+    QCOMPARE(summary[QStringLiteral("finished")].toInt(), 40);
+
+    QString error;
+    const auto store = qt2xx::RecordStore::open(database, &error, qt2xx::RecordStore::OpenMode::MustExist);
+    QVERIFY2(store, qPrintable(error));
+    const auto records = store->records({}, &error);
+    QCOMPARE(records.size(), size_t(40));
+    for (const auto& record : records) {
+        QCOMPARE(record.result, qt2xx::Outcome::Finished);
+        QCOMPARE(QString::fromLatin1(record.frame.toHex().toUpper()),
+                 QString(frame).remove(QLatin1Char(' ')));
+    }
+}
+
+void TestStationTool::oneFailingPortLeavesTheOthers_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("event");
+    QTest::newRow("rejected frame") << "--reject-frame"
+                                    << "transmit-failure";
+    QTest::newRow("rejected store") << "--reject-store"
+                                    << "storage-failure";
+    QTest::newRow("silent after the frame") << "--silent-after-frame"
+                                            << "no-response";
+    QTest::newRow("silent after acceptance") << "--silent-after-accept"
+                                             << "no-storage-response";
+}
+
+// The failing port's outcomes are its own; the good ports make the count and the exit status says a
+// controller failed.
+void TestStationTool::oneFailingPortLeavesTheOthers() {
+    QFETCH(QString, mode);
+    QFETCH(QString, event);
+    Controller good1, good2, bad({mode});
+    Station station({QStringLiteral("--count"), QStringLiteral("8"), kSetFile, good1.device(), bad.device(),
+                     good2.device()});
+    QVERIFY(station.finish());
+    QCOMPARE(station.exitCode(), 1);
+    QVERIFY(!station.events(event, bad.device()).isEmpty());
+    QVERIFY(station.events(QStringLiteral("finished"), bad.device()).isEmpty());
+    QCOMPARE(station.events(QStringLiteral("finished")).size(), 8);
+    good1.terminate();
+    good2.terminate();
+    QCOMPARE(good1.programmed().size() + good2.programmed().size(), 8);
+    QCOMPARE(station.events(event).size(), station.events(event, bad.device()).size());
+}
+
+// The slot's device is a link the test points at whichever simulator is plugged in.
+void TestStationTool::pulledAdapterComesBackWhileTheOtherProgrammes() {
+    QTemporaryDir dir;
+    const QString slot = dir.filePath(QStringLiteral("slot1"));
+    auto first = std::make_unique<Controller>();
+    Controller other;
+    QVERIFY(QFile::link(first->device(), slot));
+    Station station({kSetFile, slot, other.device()});
+    QTRY_VERIFY_WITH_TIMEOUT(!station.events(QStringLiteral("finished"), slot).isEmpty(), kWait);
+
+    first->kill();
+    QTRY_COMPARE_WITH_TIMEOUT(station.events(QStringLiteral("lost"), slot).size(), 1, kWait);
+    const qsizetype otherBefore = station.events(QStringLiteral("finished"), other.device()).size();
+    QTest::qWait(1000);
+    QVERIFY(station.events(QStringLiteral("finished"), other.device()).size() >= otherBefore + 2);
+
+    Controller second;
+    QFile::remove(slot);
+    QVERIFY(QFile::link(second.device(), slot));
+    QTRY_COMPARE_WITH_TIMEOUT(station.events(QStringLiteral("back"), slot).size(), 1, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!second.programmed().isEmpty(), kWait);
+    QVERIFY(station.events(QStringLiteral("lost"), other.device()).isEmpty());
+    station.signal(SIGTERM);
+    QVERIFY(station.finish());
+    QCOMPARE(station.events().last()[QStringLiteral("event")].toString(), QStringLiteral("summary"));
+}
+
+// A unit under way when the operator interrupts is cut short, told as such, and fails the exit status.
+void TestStationTool::interruptStopsMidExchange() {
+    Controller slow({QStringLiteral("--answer-delay"), QStringLiteral("60")});
+    Station station({kSetFile, slow.device()});
+    QTRY_VERIFY_WITH_TIMEOUT(!station.events(QStringLiteral("started")).isEmpty(), kWait);
+    station.signal(SIGINT);
+    QVERIFY(station.finish());
+    QCOMPARE(station.exitCode(), 1);
+    QStringList tail;
+    for (const QJsonObject& e : station.events().mid(station.events().size() - 3))
+        tail << e[QStringLiteral("event")].toString();
+    QCOMPARE(tail, (QStringList{QStringLiteral("interrupted"), QStringLiteral("stopped"),
+                                QStringLiteral("summary")}));
+}
+
+void TestStationTool::refusals_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    const QString refused = QStringLiteral(QT2XX_TEST_DATA_DIR "/station/no-frame.asv");
+    QTest::newRow("set without a frame") << QStringList{refused, QStringLiteral("/dev/null")} << 2 << "";
+    QTest::newRow("incomplete set") << QStringList{QStringLiteral(QT2XX_TEST_DATA_DIR
+                                                                  "/station/ten-lines.asv"),
+                                                   QStringLiteral("/dev/null")}
+                                    << 2 << "";
+    QTest::newRow("no port") << QStringList{kSetFile} << 2 << "at least one port";
+    QTest::newRow("bad count") << QStringList{QStringLiteral("--count"), QStringLiteral("-1"), kSetFile,
+                                              QStringLiteral("1")}
+                               << 2 << "--count";
+    QTest::newRow("same device twice")
+        << QStringList{kSetFile, QStringLiteral("/dev/null"), QStringLiteral("/dev/../dev/null")} << 2
+        << "name the same device";
+    QTest::newRow("no port opens") << QStringList{kSetFile, QStringLiteral("/dev/ttyUSB-none"),
+                                                  QStringLiteral("0")}
+                                   << 3 << "This Comm is no use,please try others!";
+}
+
+// Refused before any port is touched; a set is refused with the explanation qt2xx-frame gives.
+void TestStationTool::refusals() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    Station station(arguments);
+    QVERIFY(station.finish());
+    QCOMPARE(station.exitCode(), status);
+    const QString errors = station.errors();
+    if (message.isEmpty()) {
+        QProcess tool;
+        tool.start(kFrameTool, {arguments.first()});
+        QVERIFY(tool.waitForFinished(kWait));
+        const QString explanation =
+            QString::fromLocal8Bit(tool.readAllStandardError()).section(QStringLiteral(": "), 1);
+        QVERIFY(!explanation.trimmed().isEmpty());
+        QCOMPARE(errors.section(QStringLiteral(": "), 1), explanation);
+    } else {
+        QVERIFY2(errors.contains(message), qPrintable(errors));
+    }
+    QVERIFY(station.events().isEmpty());
+}
+
+// The port that does not open is told with its reason; the station runs on the port that did.
+void TestStationTool::portThatCannotOpenIsSkipped() {
+    Controller sim;
+    Station station({QStringLiteral("--count"), QStringLiteral("2"), kSetFile,
+                     QStringLiteral("/dev/ttyUSB-none"), sim.device()});
+    QVERIFY(station.finish());
+    QCOMPARE(station.exitCode(), 0);
+    QVERIFY(station.errors().contains(
+        QStringLiteral("/dev/ttyUSB-none: This Comm is no use,please try others! Device /dev/ttyUSB-none:")));
+    QCOMPARE(station.events(QStringLiteral("finished"), sim.device()).size(), 2);
+}
+
+// A controller is told finished only once its record is durable: with a database that cannot be
+// written, none is, and the exit status says so.
+void TestStationTool::finishedWaitsForItsRecord() {
+    Controller sim;
+    Station station({QStringLiteral("--record=/dev/null/records.sqlite"), kSetFile, sim.device()});
+    QTRY_VERIFY_WITH_TIMEOUT(sim.programmed().size() >= 2, kWait);
+    station.signal(SIGTERM);
+    QVERIFY(station.finish());
+    QCOMPARE(station.exitCode(), 1);
+    QVERIFY(station.events(QStringLiteral("finished")).isEmpty());
+    // The first was reported by its tick before the second began; the second may be stopped in its store.
+    QVERIFY(station.events().last()[QStringLiteral("unconfirmed")].toInt() >= 1);
+    QCOMPARE(station.events().last()[QStringLiteral("finished")].toInt(), 0);
+    const QString errors = station.errors();
+    QVERIFY2(errors.contains(QStringLiteral("some records could not be written")), qPrintable(errors));
+}
+
+QTEST_GUILESS_MAIN(TestStationTool)
+#include "tst_stationtool.moc"

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "station/Station.h"
+
+#include <QByteArray>
+
+#include <cstdio>
+#include <functional>
+
+namespace station {
+
+// One JSON object per line per event, flushed at once, and a summary when the station stops.
+class JsonOutput {
+public:
+    JsonOutput(qt2xx::Station& station, std::FILE* out);
+    void summary(int exitStatus);
+    // Called once when stdout can no longer be written, e.g. the reader of a pipe has gone.
+    std::function<void()> onBroken;
+
+private:
+    void write(const QByteArray& line);
+    void event(const qt2xx::PortEvent& event);
+
+    qt2xx::Station& m_station;
+    std::FILE* m_out;
+    bool m_broken = false;
+};
+
+} // namespace station

@@ -1,0 +1,91 @@
+#include "station/Options.h"
+
+#include <charconv>
+
+namespace station {
+
+const char* const kUsage =
+    "usage: qt2xx-station [options] FILE.asv PORT...\n"
+    "       qt2xx-station --list-ports\n"
+    "\n"
+    "Programs controllers on several serial ports at once, every one with the frame of FILE.asv.\n"
+    "Each PORT is a port number, as typed into the window's port box, or a device path such as\n"
+    "/dev/ttyUSB0 or /dev/serial/by-path/...; by-path links name the slots of a fixture whatever\n"
+    "order its adapters come up in. Each port seeks a controller every 100 ms, programs it and seeks\n"
+    "the next, until the count is reached or SIGINT or SIGTERM stops every port.\n"
+    "\n"
+    "On a terminal a table shows each port; otherwise, or with --json, one JSON object per line per\n"
+    "event (started, finished, transmit-failure, storage-failure, no-response, no-storage-response,\n"
+    "interrupted, lost, back, stopped), then a summary object.\n"
+    "\n"
+    "Options:\n"
+    "  --count N        stop after N controllers finished over all ports (0, the default: until\n"
+    "                   interrupted)\n"
+    "  --json           JSON lines even on a terminal\n"
+    "  --record=PATH    keep the production record in the database PATH\n"
+    "  --no-record      keep no production record\n"
+    "  --list-ports     list the serial devices with their port numbers, by-id and by-path names,\n"
+    "                   description, USB vendor:product and serial number\n"
+    "  --help           show this text\n"
+    "\n"
+    "Exit status: 0 every controller tried finished; 1 a controller failed or was cut short;\n"
+    "2 the file gives no frame, or the command line is wrong; 3 no port could be opened.\n"
+    "NO_COLOR set in the environment turns colour off.\n";
+
+namespace {
+
+bool readCount(const QString& text, int& count) {
+    const QByteArray bytes = text.toLatin1();
+    const auto [end, error] = std::from_chars(bytes.data(), bytes.data() + bytes.size(), count);
+    return error == std::errc() && end == bytes.data() + bytes.size() && count >= 0;
+}
+
+} // namespace
+
+bool ParseOptions(const QStringList& arguments, Options& options, QString& error) {
+    QStringList positional;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            options.help = true;
+        } else if (arg == QLatin1String("--json")) {
+            options.json = true;
+        } else if (arg == QLatin1String("--list-ports")) {
+            options.listPorts = true;
+        } else if (arg == QLatin1String("--no-record")) {
+            options.record = false;
+        } else if (arg.startsWith(QLatin1String("--record="))) {
+            options.recordPath = arg.mid(9);
+            if (options.recordPath.isEmpty()) {
+                error = QStringLiteral("--record needs a database path");
+                return false;
+            }
+        } else if (arg == QLatin1String("--count") || arg.startsWith(QLatin1String("--count="))) {
+            const QString value = arg.contains(QLatin1Char('=')) ? arg.mid(8) : arguments.value(++i);
+            if (!readCount(value, options.count)) {
+                error = QStringLiteral("--count needs a whole number of 0 or more, not \"%1\"").arg(value);
+                return false;
+            }
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            error = QStringLiteral("unknown option %1").arg(arg);
+            return false;
+        } else {
+            positional << arg;
+        }
+    }
+    if (!options.record && !options.recordPath.isEmpty()) {
+        error = QStringLiteral("--record and --no-record exclude each other");
+        return false;
+    }
+    if (options.help || options.listPorts)
+        return true;
+    if (positional.size() < 2) {
+        error = QStringLiteral("a parameter file and at least one port are needed");
+        return false;
+    }
+    options.setFile = positional.takeFirst();
+    options.ports = positional;
+    return true;
+}
+
+} // namespace station

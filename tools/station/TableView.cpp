@@ -1,0 +1,157 @@
+#include "station/TableView.h"
+
+#include "link/TransmitWindow.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace station {
+
+using namespace qt2xx;
+
+namespace {
+
+constexpr int kMinRedrawMs = 100;
+constexpr int kBarWidth = 10;
+constexpr int kMaxDeviceWidth = 48;
+
+QString stateName(const StationPort& port) {
+    static const char* const names[] = {"Idle", "Seeking", "Answered", "FrameSent", "Accepted", "Stored"};
+    if (port.lost())
+        return QStringLiteral("Lost");
+    if (port.paused())
+        return QStringLiteral("Paused");
+    if (!port.running())
+        return QStringLiteral("Stopped");
+    const int state = int(port.state());
+    return state >= 0 && state <= 5 ? QString::fromLatin1(names[state]) : QString::number(state);
+}
+
+QString bar(float progress) {
+    const int filled = qBound(0, int(progress * kBarWidth / 100.0f + 0.5f), kBarWidth);
+    return QLatin1Char('[') + QString(filled, QLatin1Char('#')) +
+           QString(kBarWidth - filled, QLatin1Char('-')) + QStringLiteral("] %1%").arg(int(progress), 3);
+}
+
+QString clock(qint64 ms) {
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2").arg(s / 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+int terminalWidth(std::FILE* out) {
+    winsize size{};
+    if (::ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+} // namespace
+
+QString TotalsText(const Station& station) {
+    const qint64 ms = station.elapsedMs();
+    const double perMinute = ms > 0 ? station.finished() * 60000.0 / double(ms) : 0.0;
+    return QStringLiteral("finished %1, failed %2, %3/min, elapsed %4")
+        .arg(station.finished())
+        .arg(station.failed())
+        .arg(perMinute, 0, 'f', 1)
+        .arg(clock(ms));
+}
+
+TableView::TableView(Station& station, std::FILE* out, bool colour)
+    : m_station(station), m_out(out), m_colour(colour), m_width(terminalWidth(out)) {
+    m_throttle.setSingleShot(true);
+    connect(&m_throttle, &QTimer::timeout, this, &TableView::draw);
+    connect(&station, &Station::changed, this, &TableView::schedule);
+    m_clock.setInterval(1000);
+    connect(&m_clock, &QTimer::timeout, this, &TableView::schedule);
+    m_clock.start();
+    draw();
+}
+
+void TableView::schedule() {
+    if (m_throttle.isActive())
+        return;
+    m_throttle.start(int(std::max<qint64>(0, kMinRedrawMs - m_sinceDraw.elapsed())));
+}
+
+void TableView::draw() {
+    QByteArray text;
+    if (m_drawn > 0)
+        text += "\x1b[" + QByteArray::number(m_drawn) + "A";
+    QStringList lines = rows();
+    while (lines.size() < m_drawn) // a line that went away is cleared, and the table keeps its place
+        lines << QString();
+    for (const QString& line : lines)
+        text += "\r\x1b[2K" + line.toUtf8() + "\n";
+    std::fwrite(text.constData(), 1, size_t(text.size()), m_out);
+    std::fflush(m_out);
+    m_drawn = int(lines.size());
+    m_sinceDraw.start();
+}
+
+void TableView::finish(const QString& summary) {
+    m_clock.stop();
+    m_throttle.stop();
+    draw();
+    std::fprintf(m_out, "%s\n", qPrintable(summary));
+    std::fflush(m_out);
+}
+
+void TableView::setNotice(const QString& notice) {
+    m_notice = notice;
+    schedule();
+}
+
+QStringList TableView::rows() const {
+    int deviceWidth = 6;
+    for (const auto& port : m_station.ports())
+        deviceWidth = std::max(deviceWidth, int(port->device().size()));
+    deviceWidth = std::min(deviceWidth, kMaxDeviceWidth);
+    QStringList lines{QStringLiteral("%1  %2  %3  %4  %5  %6")
+                          .arg(QStringLiteral("DEVICE"), -deviceWidth)
+                          .arg(QStringLiteral("STATE"), -9)
+                          .arg(QStringLiteral("PROGRESS"), -17)
+                          .arg(QStringLiteral("FINISHED"), 8)
+                          .arg(QStringLiteral("FAILED"), 6)
+                          .arg(QStringLiteral("LAST MESSAGE"))
+                          .left(m_width - 1)};
+    for (const auto& port : m_station.ports())
+        lines << row(*port, deviceWidth);
+    lines << totals();
+    if (!m_notice.isEmpty())
+        lines << colour(m_notice.left(m_width - 1), kLogRed);
+    return lines;
+}
+
+// The message is cut to the terminal's width, so no row wraps and the redraw stays in place.
+QString TableView::row(const StationPort& port, int deviceWidth) const {
+    QString device = port.device();
+    if (device.size() > deviceWidth)
+        device = QStringLiteral("…") + device.right(deviceWidth - 1);
+    const QString cells = QStringLiteral("%1  %2  %3  %4  %5  ")
+                              .arg(device, -deviceWidth)
+                              .arg(stateName(port), -9)
+                              .arg(bar(port.progress()), -17)
+                              .arg(port.finished(), 8)
+                              .arg(port.failed() + port.interrupted(), 6);
+    const int room = std::max(0, m_width - 1 - int(cells.size()));
+    return cells.left(m_width - 1) + colour(port.lastMessage().left(room), port.lastColor());
+}
+
+QString TableView::totals() const {
+    return TotalsText(m_station).left(m_width - 1);
+}
+
+QString TableView::colour(const QString& text, int logColor) const {
+    if (!m_colour || text.isEmpty())
+        return text;
+    const char* code = logColor == kLogGreen  ? "32"
+                       : logColor == kLogRed  ? "31"
+                       : logColor == kLogBlue ? "34"
+                                              : nullptr;
+    if (!code)
+        return text;
+    return QStringLiteral("\x1b[%1m%2\x1b[0m").arg(QLatin1String(code), text);
+}
+
+} // namespace station

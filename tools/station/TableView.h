@@ -1,0 +1,44 @@
+#pragma once
+
+#include "station/Station.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace station {
+
+// The live table on a terminal: one row per port and a totals line, redrawn in place at most ten
+// times a second, and left on screen as the final table when the station stops.
+class TableView : public QObject {
+public:
+    TableView(qt2xx::Station& station, std::FILE* out, bool colour);
+    // Draws the final table, then the summary line.
+    void finish(const QString& summary);
+    // A line under the totals, e.g. why records cannot be written; empty removes it.
+    void setNotice(const QString& notice);
+
+private:
+    void schedule();
+    void draw();
+    QStringList rows() const;
+    QString row(const qt2xx::StationPort& port, int deviceWidth) const;
+    QString totals() const;
+    QString colour(const QString& text, int logColor) const;
+
+    qt2xx::Station& m_station;
+    std::FILE* m_out;
+    bool m_colour;
+    int m_width = 80;
+    QString m_notice;
+    int m_drawn = 0; // lines of the table now on screen
+    QTimer m_throttle;
+    QTimer m_clock; // the elapsed time and the rate move even when no port does
+    QElapsedTimer m_sinceDraw;
+};
+
+// "finished 40, failed 0, 118.2/min, elapsed 00:20"
+QString TotalsText(const qt2xx::Station& station);
+
+} // namespace station
