@@ -109,6 +109,7 @@ private:
             return;
         if (m_owner->m_waiting.exchange(waiting) != waiting)
             Q_EMIT m_owner->waitingChanged(waiting);
+        ++m_owner->m_cycles;
     }
 
     Forwarder* m_owner;
@@ -158,8 +159,11 @@ void Forwarder::wake() {
 bool Forwarder::waitUntilSent(std::chrono::milliseconds timeout) {
     QElapsedTimer clock;
     clock.start();
+    // The count must come from an attempt that began after this call: the one a running attempt
+    // finishes may predate the records committed just before it.
+    const quint64 after = m_cycles.load() + 2;
     wake();
-    while (m_waiting.load() != 0 || m_failing.load()) {
+    while (m_cycles.load() < after || m_waiting.load() != 0 || m_failing.load()) {
         if (clock.elapsed() >= timeout.count())
             return false;
         QThread::msleep(20);

@@ -41,6 +41,8 @@ public:
     // A record was committed locally: look now rather than at the next poll.
     void wake();
 
+    // Between a "stopped" and the next "resumed".
+    bool isStopped() const { return m_failing.load(); }
     // Records not yet acknowledged by the server, as last counted; -1 before the first count.
     qint64 waiting() const { return m_waiting.load(); }
     // Waits, on the caller's thread, until nothing is left to send; for the end of a program.
@@ -60,6 +62,7 @@ private:
     Worker* m_worker = nullptr;
     std::atomic<qint64> m_waiting{-1};
     std::atomic<bool> m_failing{false};
+    std::atomic<quint64> m_cycles{0}; // attempts finished, to know a count is newer than a call
 };
 
 } // namespace qt2xx
