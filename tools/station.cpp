@@ -145,8 +145,7 @@ void finishForwarding(Forwarder& forwarder) {
     constexpr auto kForwardTime = std::chrono::seconds(5);
     forwarder.wake();
     if (forwarder.isStopped() || !forwarder.waitUntilSent(kForwardTime))
-        message(QStringLiteral("%1 records wait to be forwarded to %2 (qt2xx-records status)")
-                    .arg(std::max<qint64>(0, forwarder.waiting()))
+        message(QStringLiteral("records wait to be forwarded to %1 (qt2xx-records status)")
                     .arg(forwarder.server()));
 }
 
