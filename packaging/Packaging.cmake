@@ -88,6 +88,9 @@ if(TARGET Qt6::Sql)
   list(APPEND runtime_depends "libqt6sql6-sqlite") # the production record's database driver
 endif()
 list(JOIN runtime_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+# Forwarding records to a central server (--record-server) needs the PostgreSQL driver; without it
+# the option says which package is missing.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${pkg}/postinst ${pkg}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -1,6 +1,7 @@
 // Reads the production record: every controller's outcome as CSV or JSON lines, or a summary per day
 // and parameter set.
 
+#include "record/ForwardOutbox.h"
 #include "record/RecordStore.h"
 
 #include <QCoreApplication>
@@ -21,7 +22,8 @@ enum ExitCode { kOk = 0, kFailed = 1, kRefused = 2 };
 
 constexpr char kUsage[] =
     "usage: qt2xx-records [--db PATH] export [--format csv|json] [--since T] [--until T] [--result R]\n"
-    "       qt2xx-records [--db PATH] summary [--since T]\n";
+    "       qt2xx-records [--db PATH] summary [--since T]\n"
+    "       qt2xx-records [--db PATH] status\n";
 
 const QStringList kColumns = {
     QStringLiteral("recorded_at"),      QStringLiteral("run_id"),         QStringLiteral("unit"),
@@ -34,6 +36,8 @@ void printHelp() {
         "\nCommands:\n"
         "  export         every record, oldest first, on stdout\n"
         "  summary        per day (UTC) and parameter set: finished, each failure kind, yield in per cent\n"
+        "  status         per server the records go to: how many wait to be forwarded, since when, and\n"
+        "                 the last error\n"
         "\nOptions:\n"
         "  --db PATH      the record database (default %s)\n"
         "  --format F     export as csv (the default, with a header line) or json (one object per line)\n"
@@ -43,8 +47,9 @@ void printHelp() {
         "  --result R     only records with result R: finished, transmit-failure, storage-failure,\n"
         "                 no-response, no-storage-response\n"
         "  --help         show this help and exit\n"
-        "\nExit status: 0 done; 1 the database could not be read to the end; 2 refused arguments, or a\n"
-        "database that is missing, not a record database or of a newer version.\n",
+        "\nExit status: 0 done; 1 the database could not be read to the end, or (status) forwarding to a\n"
+        "server has stopped; 2 refused arguments, or a database that is missing, not a record database\n"
+        "or of a newer version.\n",
         qPrintable(DefaultRecordDatabase()));
 }
 
@@ -71,7 +76,8 @@ std::optional<int> parseArguments(const QStringList& args, Options& options) {
         if (!arg.startsWith(QLatin1String("--"))) {
             if (!options.command.isEmpty())
                 return refuse(QStringLiteral("unexpected argument %1").arg(arg));
-            if (arg != QLatin1String("export") && arg != QLatin1String("summary"))
+            if (arg != QLatin1String("export") && arg != QLatin1String("summary") &&
+                arg != QLatin1String("status"))
                 return refuse(QStringLiteral("unknown command %1").arg(arg));
             options.command = arg;
             continue;
@@ -100,6 +106,10 @@ std::optional<int> parseArguments(const QStringList& args, Options& options) {
     if (options.command == QLatin1String("summary") &&
         (options.json || options.filter.until.isValid() || options.filter.result))
         return refuse(QStringLiteral("summary takes --since only"));
+    if (options.command == QLatin1String("status") &&
+        (options.json || options.filter.since.isValid() || options.filter.until.isValid() ||
+         options.filter.result))
+        return refuse(QStringLiteral("status takes --db only"));
     return std::nullopt;
 }
 
@@ -184,6 +194,27 @@ void printSummary(const std::vector<ProductionRecord>& records) {
     }
 }
 
+// One line per server; true when forwarding to every server goes on.
+bool printStatus(const std::vector<ForwardStatus>& servers) {
+    if (servers.empty())
+        writeLine(QStringLiteral("records are not forwarded to any server\n"));
+    bool going = true;
+    for (const ForwardStatus& s : servers) {
+        QString line = QStringLiteral("%1: %2 waiting").arg(s.server).arg(s.waiting);
+        if (s.oldestWaiting.isValid())
+            line += QStringLiteral(" since %1").arg(RecordTimeText(s.oldestWaiting));
+        if (s.lastSentAt.isValid())
+            line += QStringLiteral(", last sent %1").arg(RecordTimeText(s.lastSentAt));
+        if (!s.lastError.isEmpty()) {
+            line += QStringLiteral(", stopped %1: %2")
+                        .arg(RecordTimeText(s.lastErrorAt), s.lastError.simplified());
+            going = false;
+        }
+        writeLine(line + u'\n');
+    }
+    return going;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -197,6 +228,15 @@ int main(int argc, char* argv[]) {
     if (!store) {
         std::fprintf(stderr, "qt2xx-records: %s\n", qPrintable(error));
         return kRefused;
+    }
+    if (options.command == QLatin1String("status")) {
+        std::vector<ForwardStatus> servers;
+        if (!readForwardStatus(store->database(), &servers, &error)) {
+            std::fprintf(stderr, "qt2xx-records: %s: %s\n", qPrintable(options.database), qPrintable(error));
+            return kFailed;
+        }
+        const bool going = printStatus(servers);
+        return std::fflush(stdout) == 0 && going ? kOk : kFailed;
     }
     const std::vector<ProductionRecord> records = store->records(options.filter, &error);
     if (!error.isEmpty()) {

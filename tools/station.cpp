@@ -2,6 +2,7 @@
 // Every port runs its own download sequencer, as the window runs its one, and sends the same frame.
 #include "station/Station.h"
 #include "files/SetFile.h"
+#include "record/Forwarder.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
 #include "station/Devices.h"
@@ -109,6 +110,45 @@ void watchRecords(RecordWriter& writer, TableView* table) {
     });
 }
 
+// Forwarding to the record server: its state at the end of the totals line on a terminal, else one
+// JSON event when it stops and one when it goes on.
+void watchForwarding(Forwarder& forwarder, TableView* table, JsonOutput* json) {
+    const auto show = [&forwarder, table](const QString& reason) {
+        const qint64 waiting = std::max<qint64>(0, forwarder.waiting());
+        if (forwarder.isStopped())
+            table->setForwarding(QStringLiteral("server stopped (%1 waiting): %2").arg(waiting).arg(reason));
+        else
+            table->setForwarding(QStringLiteral("server %1 waiting").arg(waiting));
+    };
+    auto reason = std::make_shared<QString>();
+    QObject::connect(&forwarder, &Forwarder::stopped, &forwarder,
+                     [&forwarder, table, json, reason, show](const QString& why) {
+                         *reason = why.simplified();
+                         if (table)
+                             show(*reason);
+                         else
+                             json->forwarding(true, forwarder.server(), why);
+                     });
+    QObject::connect(&forwarder, &Forwarder::resumed, &forwarder, [&forwarder, table, json, reason, show] {
+        if (table)
+            show(*reason);
+        else
+            json->forwarding(false, forwarder.server());
+    });
+    if (table)
+        QObject::connect(&forwarder, &Forwarder::waitingChanged, &forwarder,
+                         [reason, show] { show(*reason); });
+}
+
+// What the server has not taken by the end goes with the next program that forwards this database.
+void finishForwarding(Forwarder& forwarder) {
+    constexpr auto kForwardTime = std::chrono::seconds(5);
+    forwarder.wake();
+    if (forwarder.isStopped() || !forwarder.waitUntilSent(kForwardTime))
+        message(QStringLiteral("records wait to be forwarded to %1 (qt2xx-records status)")
+                    .arg(forwarder.server()));
+}
+
 // Finished controllers whose records are still on their way are told once they are durable.
 void confirmRecords(RecordWriter& writer) {
     constexpr auto kFlushTime = std::chrono::seconds(10);
@@ -174,6 +214,12 @@ int main(int argc, char* argv[]) {
         writer = std::make_unique<RecordWriter>(QFileInfo(path).absoluteFilePath());
         message(QStringLiteral("records are kept in %1").arg(writer->databasePath()));
     }
+    std::unique_ptr<Forwarder> forwarder;
+    if (writer && options.recordServer) {
+        forwarder = std::make_unique<Forwarder>(writer->databasePath(), *options.recordServer);
+        QObject::connect(writer.get(), &RecordWriter::committed, forwarder.get(), &Forwarder::wake);
+        message(QStringLiteral("records are forwarded to %1").arg(forwarder->server()));
+    }
     Station station(set.values, set.frame);
     station.setRecordWriter(writer.get());
     station.setCount(options.count);
@@ -207,6 +253,10 @@ int main(int argc, char* argv[]) {
     }
     if (writer)
         watchRecords(*writer, table.get());
+    if (forwarder) {
+        watchForwarding(*forwarder, table.get(), json.get());
+        forwarder->start();
+    }
 
     QSocketNotifier stopSignal(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&stopSignal, &QSocketNotifier::activated, &station, [&station] {
@@ -219,6 +269,8 @@ int main(int argc, char* argv[]) {
     app.exec();
     if (writer)
         confirmRecords(*writer);
+    if (forwarder)
+        finishForwarding(*forwarder);
 
     const int status = exitStatus(station);
     if (table)

@@ -1,5 +1,7 @@
 #include "record/RecordStore.h"
 
+#include "record/ForwardOutbox.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -35,7 +37,7 @@ bool createVersion1(QSqlQuery& q) {
            q.exec(QStringLiteral("CREATE INDEX records_recorded_at ON records(recorded_at)"));
 }
 
-constexpr MigrationStep kMigrationSteps[] = {createVersion1};
+constexpr MigrationStep kMigrationSteps[] = {createVersion1, addForwardingTables};
 static_assert(std::size(kMigrationSteps) == RecordStore::kSchemaVersion);
 
 QString connectionName() {

@@ -24,7 +24,7 @@ struct RecordFilter {
 // synchronous=FULL before the call returns, so several programs may write one file at once.
 class RecordStore {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     enum class OpenMode {
         Create,    // creates the file and its folder when missing

@@ -27,6 +27,7 @@ class DownloadSequencer;
 class FileDialog;
 class MessageBox;
 class RecordWriter;
+class Forwarder;
 class RunRecorder;
 class RichTextBox;
 class StatusLogBox;
@@ -47,6 +48,9 @@ public:
     // From now on every controller's outcome is kept through the writer, which must outlive the
     // window; a write that fails, and the first that succeeds again, are told in the log.
     void attachRecorder(RecordWriter& writer);
+    // The records also go to a central server; when forwarding stops, and when it goes on again,
+    // the log says so. The forwarder must outlive the window.
+    void attachForwarder(Forwarder& forwarder);
 
     // The window's public procedures.
     void CommPortOpen_Close();

@@ -1,5 +1,6 @@
 #include "link/DownloadSequencer.h"
 #include "platform/widgets/RichTextBox.h"
+#include "record/Forwarder.h"
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
 #include "ui/frmMain.h"
@@ -23,6 +24,17 @@ void frmMain::attachRecorder(RecordWriter& writer) {
     // The log's own texts stay as they are; hovering over it tells where the record goes.
     m_richTextBox->setToolTip(QStringLiteral("Records are kept in %1").arg(writer.databasePath()));
     writer.probe();
+}
+
+void frmMain::attachForwarder(Forwarder& forwarder) {
+    connect(&forwarder, &Forwarder::stopped, this, [this, &forwarder](const QString& reason) {
+        ReceiveDisplay(RecordsNotForwardedMessage(forwarder.server(), reason), kLogRed);
+    });
+    connect(&forwarder, &Forwarder::resumed, this, [this, &forwarder] {
+        ReceiveDisplay(RecordsForwardedAgainMessage(forwarder.server()), kLogBlue);
+    });
+    m_richTextBox->setToolTip(m_richTextBox->toolTip() + u'\n' +
+                              tr("Records are forwarded to %1").arg(forwarder.server()));
 }
 
 } // namespace qt2xx

@@ -1,10 +1,10 @@
 // Runs against the virtual controller with the record on: one row per outcome the log shows, with
 // the frame and set that were sent, and every row a child reported survives the child being killed.
 
-#include "link/SequencerHarness.h"
 #include "record/RecordRig.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
+#include "record/RecordedRig.h"
 #include "record/RunRecorder.h"
 
 #include <QCoreApplication>
@@ -25,25 +25,6 @@ namespace {
 
 constexpr int kWait = 20000;
 constexpr int kKills = 20;
-
-// The sequencer on the real 100 ms timer with a recorder as its observer.
-struct RecordedRig : SequencerParts {
-    RecordedRig(const QString& device, const QString& database)
-        : SequencerParts(QStringLiteral("/dev")), writer(database),
-          recorder(writer, RunSource{[this] { return port.openedDevice(); },
-                                     [this]() -> const ParameterValues& { return values; },
-                                     [this]() -> const DownloadFrame& { return frame; },
-                                     {}}) {
-        window.portBox = device;
-        runOnRealTimer();
-        sequencer.setObserver(&recorder);
-    }
-
-    QStringList outcomeLines() const { return OutcomeLines(log.texts()); }
-
-    RecordWriter writer;
-    RunRecorder recorder;
-};
 
 // The child of the crash test: programs controllers and says "done <record id>" once each is durable.
 int programAsChild(const QString& database, const QString& device) {

@@ -1,6 +1,7 @@
 // qt2xx-station as a script runs it: simulators on pseudo-terminals, JSON lines on stdout read one
 // by one, exit statuses as documented.
 #include "record/RecordStore.h"
+#include "support/PgCluster.h"
 #include "support/SimProcess.h"
 
 #include <QDir>
@@ -101,6 +102,7 @@ private Q_SLOTS:
     void refusals();
     void portThatCannotOpenIsSkipped();
     void finishedWaitsForItsRecord();
+    void recordServerGetsEveryRecordOnce();
 };
 
 // Every simulator stores exactly the file's frame, the count is met without a controller too many,
@@ -301,6 +303,37 @@ void TestStationTool::finishedWaitsForItsRecord() {
     QCOMPARE(station.events().last()[QStringLiteral("finished")].toInt(), 0);
     const QString errors = station.errors();
     QVERIFY2(errors.contains(QStringLiteral("some records could not be written")), qPrintable(errors));
+}
+
+// A server that is down when the station starts is told as one JSON event and its return as
+// another; every local record ends up on the server once.
+void TestStationTool::recordServerGetsEveryRecordOnce() {
+    PgCluster cluster;
+    QVERIFY2(cluster.isRunning(), qPrintable(cluster.error()));
+    QVERIFY(cluster.createDatabase(QStringLiteral("plant")));
+    QVERIFY(cluster.stop());
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("records.sqlite"));
+    Controller a;
+    Controller b;
+    Station station({QStringLiteral("--json"), QStringLiteral("--count"), QStringLiteral("30"),
+                     QStringLiteral("--record=") + database,
+                     QStringLiteral("--record-server=") + cluster.url(QStringLiteral("plant")), kSetFile,
+                     a.device(), b.device()});
+    QTRY_COMPARE_WITH_TIMEOUT(station.events(QStringLiteral("forwarding-stopped")).size(), 1, kWait);
+    QVERIFY(cluster.start());
+    QVERIFY(station.finish());
+    QCOMPARE(station.exitCode(), 0);
+    QCOMPARE(station.events(QStringLiteral("forwarding-resumed")).size(), 1);
+
+    QString error;
+    const auto store = qt2xx::RecordStore::open(database, &error);
+    QVERIFY2(store, qPrintable(error));
+    const qsizetype local = store->records({}, &error).size();
+    QVERIFY(local >= 30);
+    QCOMPARE(cluster.psql(QStringLiteral("SELECT count(*), count(DISTINCT record_id) FROM records"),
+                          QStringLiteral("plant")),
+             QStringLiteral("%1|%1").arg(local));
 }
 
 QTEST_GUILESS_MAIN(TestStationTool)

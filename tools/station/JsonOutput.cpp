@@ -68,6 +68,16 @@ void JsonOutput::event(const PortEvent& event) {
     write(line.text());
 }
 
+void JsonOutput::forwarding(bool stopped, const QString& server, const QString& reason) {
+    Line line;
+    line.add("time", timeText(QDateTime::currentDateTimeUtc()))
+        .add("event", stopped ? QStringLiteral("forwarding-stopped") : QStringLiteral("forwarding-resumed"))
+        .add("server", server);
+    if (stopped)
+        line.add("reason", reason);
+    write(line.text());
+}
+
 void JsonOutput::summary(int exitStatus) {
     QJsonArray ports;
     for (const auto& port : m_station.ports()) {

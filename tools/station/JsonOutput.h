@@ -14,6 +14,8 @@ class JsonOutput {
 public:
     JsonOutput(qt2xx::Station& station, std::FILE* out);
     void summary(int exitStatus);
+    // {"event": "forwarding-stopped", "server": ..., "reason": ...} or "forwarding-resumed".
+    void forwarding(bool stopped, const QString& server, const QString& reason = QString());
     // Called once when stdout can no longer be written, e.g. the reader of a pipe has gone.
     std::function<void()> onBroken;
 

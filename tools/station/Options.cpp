@@ -24,6 +24,10 @@ const char* const kUsage =
     "  --json           JSON lines even on a terminal\n"
     "  --record=PATH    keep the production record in the database PATH\n"
     "  --no-record      keep no production record\n"
+    "  --record-server=URL\n"
+    "                   also forward every record to the PostgreSQL server at URL\n"
+    "                   (postgresql://user@host:port/dbname?sslmode=require); the password comes\n"
+    "                   from ~/.pgpass, PGPASSFILE or a service file, never from URL\n"
     "  --list-ports     list the serial devices with their port numbers, by-id and by-path names,\n"
     "                   description, USB vendor:product and serial number\n"
     "  --help           show this text\n"
@@ -54,6 +58,11 @@ bool ParseOptions(const QStringList& arguments, Options& options, QString& error
             options.listPorts = true;
         } else if (arg == QLatin1String("--no-record")) {
             options.record = false;
+        } else if (arg.startsWith(QLatin1String("--record-server="))) {
+            // The refusal never repeats the URL: it may hold a password.
+            options.recordServer = qt2xx::ServerAddress::parse(arg.mid(16), &error);
+            if (!options.recordServer)
+                return false;
         } else if (arg.startsWith(QLatin1String("--record="))) {
             options.recordPath = arg.mid(9);
             if (options.recordPath.isEmpty()) {
@@ -75,6 +84,10 @@ bool ParseOptions(const QStringList& arguments, Options& options, QString& error
     }
     if (!options.record && !options.recordPath.isEmpty()) {
         error = QStringLiteral("--record and --no-record exclude each other");
+        return false;
+    }
+    if (!options.record && options.recordServer) {
+        error = QStringLiteral("--record-server and --no-record exclude each other");
         return false;
     }
     if (options.help || options.listPorts)

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "record/ServerAddress.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace station {
 
@@ -18,7 +22,8 @@ struct Options {
     bool listPorts = false;
     bool help = false;
     bool record = true;
-    QString recordPath; // empty: the default database
+    QString recordPath;                               // empty: the default database
+    std::optional<qt2xx::ServerAddress> recordServer; // records are also forwarded there
 };
 
 extern const char* const kUsage;

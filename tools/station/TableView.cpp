@@ -102,6 +102,11 @@ void TableView::setNotice(const QString& notice) {
     schedule();
 }
 
+void TableView::setForwarding(const QString& state) {
+    m_forwarding = state;
+    schedule();
+}
+
 QStringList TableView::rows() const {
     int deviceWidth = 6;
     for (const auto& port : m_station.ports())
@@ -139,7 +144,8 @@ QString TableView::row(const StationPort& port, int deviceWidth) const {
 }
 
 QString TableView::totals() const {
-    return TotalsText(m_station).left(m_width - 1);
+    const QString text = TotalsText(m_station);
+    return (m_forwarding.isEmpty() ? text : text + QStringLiteral(", ") + m_forwarding).left(m_width - 1);
 }
 
 QString TableView::colour(const QString& text, int logColor) const {

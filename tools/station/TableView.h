@@ -18,6 +18,8 @@ public:
     void finish(const QString& summary);
     // A line under the totals, e.g. why records cannot be written; empty removes it.
     void setNotice(const QString& notice);
+    // How forwarding to the record server goes, shown at the end of the totals line.
+    void setForwarding(const QString& state);
 
 private:
     void schedule();
@@ -32,6 +34,7 @@ private:
     bool m_colour;
     int m_width = 80;
     QString m_notice;
+    QString m_forwarding;
     int m_drawn = 0; // lines of the table now on screen
     QTimer m_throttle;
     QTimer m_clock; // the elapsed time and the rate move even when no port does

@@ -1,0 +1,189 @@
+#include "record/ForwardOutbox.h"
+
+#include "record/SqlResult.h"
+
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QSysInfo>
+#include <QUuid>
+
+namespace qt2xx {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+QString nowText() {
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
+QDateTime timeOf(const QVariant& value) {
+    return value.isNull() ? QDateTime() : QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+}
+
+} // namespace
+
+bool addForwardingTables(QSqlQuery& query) {
+    return query.exec(
+               QStringLiteral("CREATE TABLE forward_cursor(server TEXT PRIMARY KEY, "
+                              "last_seq INTEGER NOT NULL DEFAULT 0, last_sent_at TEXT, last_error TEXT, "
+                              "last_error_at TEXT)")) &&
+           query.exec(QStringLiteral("CREATE TABLE forward_runs(server TEXT NOT NULL, run_id TEXT NOT NULL, "
+                                     "stopped_at TEXT, PRIMARY KEY(server, run_id))"));
+}
+
+bool readForwardStatus(QSqlDatabase& db, std::vector<ForwardStatus>* out, QString* error) {
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    const bool ok = query.exec(QStringLiteral(
+        "SELECT c.server, (SELECT count(*) FROM records r WHERE r.seq > c.last_seq), "
+        "(SELECT r.recorded_at FROM records r WHERE r.seq > c.last_seq ORDER BY r.seq LIMIT 1), "
+        "c.last_error, c.last_error_at, c.last_sent_at FROM forward_cursor c ORDER BY c.server"));
+    if (!ok)
+        return SqlFailed(error, query.lastError());
+    while (query.next()) {
+        ForwardStatus status;
+        status.server = query.value(0).toString();
+        status.waiting = query.value(1).toLongLong();
+        status.oldestWaiting = timeOf(query.value(2));
+        status.lastError = query.value(3).toString();
+        status.lastErrorAt = timeOf(query.value(4));
+        status.lastSentAt = timeOf(query.value(5));
+        out->push_back(status);
+    }
+    return true;
+}
+
+ForwardOutbox::ForwardOutbox(QString databasePath, QString server)
+    : m_path(std::move(databasePath)), m_server(std::move(server)),
+      m_connection(QStringLiteral("forward-outbox-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
+
+ForwardOutbox::~ForwardOutbox() {
+    if (QSqlDatabase::contains(m_connection)) {
+        QSqlDatabase::database(m_connection, false).close();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+}
+
+bool ForwardOutbox::isOpen() const {
+    return QSqlDatabase::contains(m_connection) && QSqlDatabase::database(m_connection, false).isOpen();
+}
+
+ForwardOutbox::Opened ForwardOutbox::open(QString* error) {
+    // The writer makes and migrates the database; forwarding alone never creates an empty one.
+    if (!QFileInfo(m_path).isFile())
+        return Opened::NotYet;
+    QSqlDatabase db = QSqlDatabase::contains(m_connection)
+                          ? QSqlDatabase::database(m_connection, false)
+                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(m_path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    if (!db.open()) {
+        SqlFailed(error, db.lastError());
+        return Opened::Failed;
+    }
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+        SqlFailed(error, query.lastError());
+        db.close();
+        return Opened::Failed;
+    }
+    const int version = query.value(0).toInt();
+    // A statement left open keeps a read snapshot, and the write below would then be refused.
+    query.finish();
+    if (version < kForwardingSchemaVersion) {
+        db.close();
+        return Opened::NotYet;
+    }
+    if (exec(QStringLiteral("INSERT OR IGNORE INTO forward_cursor(server) VALUES (?)"), {m_server}, error))
+        return Opened::Yes;
+    db.close();
+    return Opened::Failed;
+}
+
+bool ForwardOutbox::changedRuns(std::vector<Run>* out, QString* error) {
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral(
+        "SELECT r.run_id, r.started_at, r.stopped_at, r.device, r.program, r.host, r.parameters FROM runs r "
+        "LEFT JOIN forward_runs f ON f.server = ? AND f.run_id = r.run_id "
+        "WHERE f.run_id IS NULL OR f.stopped_at IS NOT r.stopped_at ORDER BY r.started_at"));
+    query.addBindValue(m_server);
+    if (!query.exec())
+        return SqlFailed(error, query.lastError());
+    while (query.next()) {
+        Run run;
+        for (int i = 0; i < 7; ++i)
+            run << query.value(i);
+        out->push_back(run);
+    }
+    return true;
+}
+
+bool ForwardOutbox::nextRecords(int limit, std::vector<Record>* out, QString* error) {
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    // A record whose run row is missing still goes, with this bench's host name.
+    query.prepare(QStringLiteral(
+        "SELECT r.seq, r.record_id, r.recorded_at, r.run_id, r.unit, r.device, r.result, r.frame, "
+        "r.parameter_sha256, r.parameter_file, r.program, coalesce(u.host, ?) FROM records r "
+        "LEFT JOIN runs u ON u.run_id = r.run_id "
+        "WHERE r.seq > (SELECT last_seq FROM forward_cursor WHERE server = ?) ORDER BY r.seq LIMIT ?"));
+    query.addBindValue(QSysInfo::machineHostName());
+    query.addBindValue(m_server);
+    query.addBindValue(limit);
+    if (!query.exec())
+        return SqlFailed(error, query.lastError());
+    while (query.next()) {
+        Record record;
+        record.seq = query.value(0).toLongLong();
+        for (int i = 1; i < 12; ++i)
+            record.values << query.value(i);
+        out->push_back(record);
+    }
+    return true;
+}
+
+bool ForwardOutbox::acknowledge(const std::vector<Run>& runs, qint64 lastSeq, QString* error) {
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        return SqlFailed(error, db.lastError());
+    bool ok = true;
+    for (const Run& run : runs)
+        ok = ok && exec(QStringLiteral("INSERT OR REPLACE INTO forward_runs(server, run_id, stopped_at) "
+                                       "VALUES (?, ?, ?)"),
+                        {m_server, run.at(0), run.at(2)}, error);
+    // max(): another program forwarding from the same database may have gone further already.
+    ok = ok && exec(QStringLiteral("UPDATE forward_cursor SET last_seq = max(last_seq, ?), last_sent_at = ?, "
+                                   "last_error = NULL, last_error_at = NULL WHERE server = ?"),
+                    {lastSeq, nowText(), m_server}, error);
+    return EndTransaction(db, ok, error);
+}
+
+qint64 ForwardOutbox::waitingCount(QString* error) {
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("SELECT count(*) FROM records "
+                                 "WHERE seq > (SELECT last_seq FROM forward_cursor WHERE server = ?)"));
+    query.addBindValue(m_server);
+    if (!query.exec() || !query.next()) {
+        SqlFailed(error, query.lastError());
+        return -1;
+    }
+    return query.value(0).toLongLong();
+}
+
+bool ForwardOutbox::noteFailure(const QString& reason, QString* error) {
+    return exec(
+        QStringLiteral("UPDATE forward_cursor SET last_error = ?, last_error_at = ? WHERE server = ?"),
+        {reason, nowText(), m_server}, error);
+}
+
+bool ForwardOutbox::exec(const QString& sql, const QVariantList& values, QString* error) {
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    return query.exec() || SqlFailed(error, query.lastError());
+}
+
+} // namespace qt2xx

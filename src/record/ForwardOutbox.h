@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+
+#include <vector>
+
+namespace qt2xx {
+
+// The local record schema version that first keeps forwarding progress.
+inline constexpr int kForwardingSchemaVersion = 2;
+
+// The migration step from local version 1 to 2: each server's cursor (the last record it holds,
+// the streak of failures) and the runs whose start and stop it holds.
+bool addForwardingTables(QSqlQuery& query);
+
+// What waits for one server, for `qt2xx-records status`.
+struct ForwardStatus {
+    QString server;          // ServerAddress::display()
+    qint64 waiting = 0;      // records not yet acknowledged by the server
+    QDateTime oldestWaiting; // recorded_at of the oldest of them; invalid when none waits
+    QString lastError;       // empty once the server took records again
+    QDateTime lastErrorAt;
+    QDateTime lastSentAt;
+};
+bool readForwardStatus(QSqlDatabase& db, std::vector<ForwardStatus>* out, QString* error);
+
+// The local side of forwarding to one server: reads what the server does not have yet, oldest
+// first, and keeps the progress durably in the record database. Uses its own connection, on the
+// thread that opened it; the record writers go on writing the same file meanwhile.
+class ForwardOutbox {
+public:
+    // Columns of a forwarded record, in order: record_id, recorded_at, run_id, unit, device,
+    // result, frame, parameter_sha256, parameter_file, program, host.
+    struct Record {
+        qint64 seq = 0;
+        QVariantList values;
+    };
+    // Columns of a forwarded run: run_id, started_at, stopped_at, device, program, host, parameters.
+    using Run = QVariantList;
+
+    ForwardOutbox(QString databasePath, QString server);
+    ~ForwardOutbox();
+    ForwardOutbox(const ForwardOutbox&) = delete;
+    ForwardOutbox& operator=(const ForwardOutbox&) = delete;
+
+    enum class Opened {
+        Yes,
+        NotYet, // no database yet, or one its writer has not brought to the forwarding version yet
+        Failed,
+    };
+    Opened open(QString* error);
+    bool isOpen() const;
+
+    // Runs started, or stopped, since the server last took them.
+    bool changedRuns(std::vector<Run>* out, QString* error);
+    // Up to `limit` records after the last one the server acknowledged, oldest first.
+    bool nextRecords(int limit, std::vector<Record>* out, QString* error);
+    // The server acknowledged these runs and every record up to lastSeq.
+    bool acknowledge(const std::vector<Run>& runs, qint64 lastSeq, QString* error);
+    // Records the server has not acknowledged; -1 when they cannot be counted.
+    qint64 waitingCount(QString* error);
+    // The server could not be reached or refused; kept for the status until the next success.
+    bool noteFailure(const QString& reason, QString* error);
+
+private:
+    bool exec(const QString& sql, const QVariantList& values, QString* error);
+
+    QString m_path;
+    QString m_server;
+    QString m_connection;
+};
+
+} // namespace qt2xx
