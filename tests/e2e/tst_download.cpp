@@ -68,16 +68,11 @@ void TestDownload::programsTenControllersInARow() {
 void TestDownload::failuresAreLoggedAndTheRunGoesOn_data() {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("message");
-    QTest::newRow("rejected frame") << "--reject-frame"
-                                    << "Transmit Failure";
-    QTest::newRow("rejected store") << "--reject-store"
-                                    << "Storage Failure";
-    QTest::newRow("silent after the frame") << "--silent-after-frame"
-                                            << "No responce";
-    QTest::newRow("silent after acceptance") << "--silent-after-accept"
-                                             << "No Storage responce";
-    QTest::newRow("acceptance and storage in one chunk") << "--one-chunk"
-                                                         << "No Storage responce";
+    QTest::newRow("rejected frame") << "--reject-frame" << kTransmitFailureMessage;
+    QTest::newRow("rejected store") << "--reject-store" << kStorageFailureMessage;
+    QTest::newRow("silent after the frame") << "--silent-after-frame" << kNoResponseMessage;
+    QTest::newRow("silent after acceptance") << "--silent-after-accept" << kNoStorageResponseMessage;
+    QTest::newRow("acceptance and storage in one chunk") << "--one-chunk" << kNoStorageResponseMessage;
     QTest::newRow("noise while seeking") << "--noise"
                                          << "";
 }

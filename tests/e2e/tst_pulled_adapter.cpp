@@ -172,7 +172,7 @@ void TestPulledAdapter::lostOnceAndProgrammingResumes() {
     QVERIFY(pull(rig, *first, socket));
     for (int i = 0; i < 4 * kSeekCloseTick; ++i)
         rig.sequencer.Timer1_Timer();
-    QCOMPARE(rig.log.lines, (QList<LogLine>{{"Start Transmit", kLogBlue}, {kCommLostMessage, kLogRed}}));
+    QCOMPARE(rig.log.lines, (QList<LogLine>{{kStartTransmit, kLogBlue}, {kCommLostMessage, kLogRed}}));
     QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Seeking);
     QCOMPARE(rig.window.timerSwitches, QList<bool>{true});
     QVERIFY(rig.boxes.shown.isEmpty());
@@ -187,7 +187,7 @@ void TestPulledAdapter::lostOnceAndProgrammingResumes() {
     QVERIFY(answerOnPty(rig, second, "Q"));
     QVERIFY(answerOnPty(rig, second, "R"));
     rig.sequencer.Timer1_Timer();
-    QCOMPARE(rig.log.lines, (QList<LogLine>{{"Start Transmit", kLogBlue},
+    QCOMPARE(rig.log.lines, (QList<LogLine>{{kStartTransmit, kLogBlue},
                                             {kCommLostMessage, kLogRed},
                                             {kCommBackMessage, kLogBlue},
                                             {"Finished", kLogBlue}}));

@@ -83,7 +83,7 @@ void WindowRoadTest::wholeRoad() {
     QCOMPARE(h.window->intCommFlag(), CommFlag::Idle);
     QVERIFY(h.log()->text().endsWith(kCommClosedMessage + QLatin1Char('\r')));
     QCOMPARE(colourOfLine(*h.log(), kCommClosedMessage), kBlue);
-    QCOMPARE(h.get<QPushButton>(QStringLiteral("cmdFileSend"))->text(), QStringLiteral("Start Transmit"));
+    QCOMPARE(h.get<QPushButton>(QStringLiteral("cmdFileSend"))->text(), kStartTransmit);
     QVERIFY(!h.log()->text().contains(QStringLiteral("Failure")));
 }
 

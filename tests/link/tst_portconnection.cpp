@@ -17,7 +17,7 @@ namespace {
 void expectStopped(const SequencerRig& rig) {
     QCOMPARE(rig.sequencer.intCommFlag(), DownloadSequencer::Idle);
     QVERIFY(!rig.port.isPortOpen());
-    QCOMPARE(rig.log.lines.last(), (LogLine{"The Comm is Closed", kLogBlue}));
+    QCOMPARE(rig.log.lines.last(), (LogLine{kCommClosedMessage, kLogBlue}));
     QCOMPARE(rig.window.caption, kStartTransmit);
     QVERIFY(rig.window.controlsEnabled);
     QVERIFY(!rig.window.timerEnabled);

@@ -74,14 +74,10 @@ void RecordRunTest::exportGivesOneRowPerOutcome_data() {
     QTest::addColumn<QString>("failure");
     QTest::newRow("all finished") << ""
                                   << "";
-    QTest::newRow("rejected frame") << "--reject-frame"
-                                    << "Transmit Failure";
-    QTest::newRow("rejected store") << "--reject-store"
-                                    << "Storage Failure";
-    QTest::newRow("silent after the frame") << "--silent-after-frame"
-                                            << "No responce";
-    QTest::newRow("silent after acceptance") << "--silent-after-accept"
-                                             << "No Storage responce";
+    QTest::newRow("rejected frame") << "--reject-frame" << kTransmitFailureMessage;
+    QTest::newRow("rejected store") << "--reject-store" << kStorageFailureMessage;
+    QTest::newRow("silent after the frame") << "--silent-after-frame" << kNoResponseMessage;
+    QTest::newRow("silent after acceptance") << "--silent-after-accept" << kNoStorageResponseMessage;
 }
 
 void RecordRunTest::exportGivesOneRowPerOutcome() {
