@@ -221,6 +221,7 @@ int main(int argc, char* argv[]) {
         message(QStringLiteral("records are forwarded to %1").arg(forwarder->server()));
     }
     Station station(set.values, set.frame);
+    station.setParameterFile(QFileInfo(options.setFile).absoluteFilePath());
     station.setRecordWriter(writer.get());
     station.setCount(options.count);
     for (const PortChoice& choice : *choices) {

@@ -1,5 +1,7 @@
 #include "station/Station.h"
 
+#include "files/AsvFormat.h"
+
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
 
@@ -35,6 +37,9 @@ void Station::attachRecorder(StationPort& port) {
     source.device = [&port] { return port.device(); };
     source.values = [this]() -> const ParameterValues& { return m_values; };
     source.frame = [this]() -> const DownloadFrame& { return m_frame; };
+    source.openedFile = [this] {
+        return std::pair{m_parameterFile, m_parameterFile.isEmpty() ? QByteArray() : WriteAsv(m_values)};
+    };
     auto recorder = std::make_unique<RunRecorder>(*m_writer, std::move(source));
     recorder->submitted = [&port](quint64 ticket, const ProductionRecord&) {
         port.setNextRecordTicket(ticket);

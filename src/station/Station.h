@@ -51,6 +51,8 @@ public:
     int failed() const; // failures and interrupted exchanges
     qint64 elapsedMs() const { return m_elapsed.isValid() ? m_elapsed.elapsed() : 0; }
     const DownloadFrame& frame() const { return m_frame; }
+    // The file the set was read from, which the records name; the station never changes the set.
+    void setParameterFile(const QString& path) { m_parameterFile = path; }
 
 Q_SIGNALS:
     void event(const qt2xx::PortEvent& event);
@@ -68,6 +70,7 @@ private:
 
     const ParameterValues m_values;
     DownloadFrame m_frame;
+    QString m_parameterFile;
     RecordWriter* m_writer = nullptr;
     std::vector<std::unique_ptr<RunRecorder>> m_recorders; // outlive the ports that tell them
     std::vector<std::unique_ptr<StationPort>> m_ports;

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -152,6 +153,7 @@ void TestStationTool::programsTheCountOverFourPorts() {
     QCOMPARE(records.size(), size_t(40));
     for (const auto& record : records) {
         QCOMPARE(record.result, qt2xx::Outcome::Finished);
+        QCOMPARE(record.parameterFile, QFileInfo(kSetFile).absoluteFilePath());
         QCOMPARE(QString::fromLatin1(record.frame.toHex().toUpper()),
                  QString(frame).remove(QLatin1Char(' ')));
     }
