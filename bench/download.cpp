@@ -3,6 +3,7 @@
 // Then seeks for 30 s on a pseudo-terminal with nothing attached and prints the CPU time spent.
 // Prints figures only; it never fails on time.
 
+#include "Measure.h"
 #include "link/DownloadSequencer.h"
 #include "link/TransmitWindow.h"
 #include "params/ParameterTable.h"
@@ -20,7 +21,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <sys/resource.h>
 
 using namespace qt2xx;
 using namespace std::chrono_literals;
@@ -51,13 +51,6 @@ struct Run {
     DownloadFrame frame{};
     DownloadSequencer sequencer;
 };
-
-double cpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 void programControllers(Qt::TimerType type, const char* name) {
     test::SimProcess controller({QStringLiteral("--count"), QString::number(kControllers)});
@@ -98,12 +91,12 @@ void seekWithNothingAttached() {
     Run run(line.slavePath(), Qt::CoarseTimer);
     QEventLoop loop;
     QTimer::singleShot(kSeekTime, &loop, &QEventLoop::quit);
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = bench::ProcessCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     run.sequencer.cmdFileSend_Click();
     loop.exec();
-    const double cpu = cpuSeconds() - cpuBefore;
+    const double cpu = bench::ProcessCpuSeconds() - cpuBefore;
     const double seconds = double(wall.elapsed()) / 1000;
     run.sequencer.cmdFileSend_Click();
 

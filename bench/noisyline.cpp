@@ -8,6 +8,7 @@
 // Run it with QT_QPA_PLATFORM=offscreen where there is no display.
 
 #include "LogWindow.h"
+#include "Measure.h"
 #include "link/DownloadSequencer.h"
 #include "link/TransmitWindow.h"
 #include "params/ParameterTable.h"
@@ -56,18 +57,6 @@ double threadCpuMs() {
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
-
-// The longest and the total of a series of durations, in milliseconds.
-struct Longest {
-    double longest = 0;
-    double total = 0;
-    int count = 0;
-    void add(double ms) {
-        longest = std::max(longest, ms);
-        total += ms;
-        ++count;
-    }
-};
 
 // Writes random bytes at a steady rate from its own thread, and drains what the port writes.
 class NoiseSource : public QObject {
@@ -149,8 +138,8 @@ public:
     ParameterValues values;
     DownloadFrame frame{};
     std::unique_ptr<DownloadSequencer> sequencer;
-    Longest ticks;
-    Longest receives;
+    bench::Longest ticks;
+    bench::Longest receives;
     double longestTickGapMs = 0;
 
 private:

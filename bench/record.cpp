@@ -6,6 +6,7 @@
 // usage: bench-record [CONTROLLERS] [DATABASE]
 
 #include "LogWindow.h"
+#include "Measure.h"
 #include "link/DownloadSequencer.h"
 #include "platform/core/SerialPort.h"
 #include "record/RecordWriter.h"
@@ -33,12 +34,6 @@ namespace {
 
 constexpr int kDefaultControllers = 200;
 
-// The longest time one call took, in microseconds.
-struct Longest {
-    qint64 us = 0;
-    void add(qint64 ns) { us = std::max(us, ns / 1000); }
-};
-
 struct Run {
     Run(const QString& device, RichTextBox& box)
         : logBox(box), log(&logBox),
@@ -46,14 +41,14 @@ struct Run {
           sequencer(port, window, log, boxes, values, frame) {
         // Connected after the sequencer's own handler, so it sees the handler's end.
         QObject::connect(&port, &CommPort::onComm, &port,
-                         [this] { receive.add(receiveClock.nsecsElapsed()); });
+                         [this] { receive.add(double(receiveClock.nsecsElapsed()) / 1e6); });
         window.portBox = device;
         window.liveTimer = true;
         QObject::connect(&window.timer, &QTimer::timeout, &window.timer, [this] {
             QElapsedTimer clock;
             clock.start();
             sequencer.Timer1_Timer();
-            tick.add(clock.nsecsElapsed());
+            tick.add(double(clock.nsecsElapsed()) / 1e6);
         });
     }
 
@@ -81,6 +76,10 @@ void programControllers(Run& run, int controllers) {
     run.sequencer.cmdFileSend_Click();
     loop.exec();
     run.sequencer.cmdFileSend_Click();
+}
+
+long long micros(const Longest& longest) {
+    return static_cast<long long>(longest.longest * 1000.0);
 }
 
 double percentile(std::vector<qint64> values, double p) {
@@ -137,9 +136,9 @@ int main(int argc, char* argv[]) {
     std::printf("controllers per run: %d, database %s%s\n", controllers, qPrintable(database),
                 flushed ? "" : " (not all written)");
     std::printf("longest tick handler:    records off %6lld us, on %6lld us (budget 100000 us)\n",
-                off.tick.us, on.tick.us);
-    std::printf("longest receive handler: records off %6lld us, on %6lld us\n", off.receive.us,
-                on.receive.us);
+                micros(off.tick), micros(on.tick));
+    std::printf("longest receive handler: records off %6lld us, on %6lld us\n", micros(off.receive),
+                micros(on.receive));
     std::printf("commit latency over %zu records: median %.2f ms, p99 %.2f ms, max %.2f ms\n",
                 latencies.size(), percentile(latencies, 0.5) / 1000.0, percentile(latencies, 0.99) / 1000.0,
                 percentile(latencies, 1.0) / 1000.0);

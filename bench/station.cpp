@@ -6,6 +6,7 @@
 // and the largest gap between two ticks of one port. Prints figures only; it never fails on time.
 
 #include "station/Station.h"
+#include "Measure.h"
 #include "files/SetFile.h"
 #include "support/SimProcess.h"
 
@@ -23,7 +24,6 @@
 
 #include <fcntl.h>
 #include <pty.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace qt2xx;
@@ -44,20 +44,13 @@ void wait(int ms) {
     loop.exec();
 }
 
-double cpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 // The station's CPU over a stretch of wall time, in per cent of one core.
 double cpuPercentOver(std::chrono::milliseconds wall) {
-    const double before = cpuSeconds();
+    const double before = bench::ProcessCpuSeconds();
     QElapsedTimer clock;
     clock.start();
     wait(int(wall.count()));
-    return 100.0 * (cpuSeconds() - before) / (double(clock.nsecsElapsed()) / 1e9);
+    return 100.0 * (bench::ProcessCpuSeconds() - before) / (double(clock.nsecsElapsed()) / 1e9);
 }
 
 // A line with nothing at its far end: the master is held open and never answers.
