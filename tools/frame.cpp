@@ -2,7 +2,9 @@
 // gets them.
 #include "files/SetFile.h"
 #include "params/FrameEncoder.h"
+#include "params/FrameHex.h"
 #include "params/ParameterTable.h"
+#include "platform/core/ExitStatus.h"
 
 #include <cstdio>
 
@@ -16,13 +18,6 @@ constexpr const char* kUsage = "usage: qt2xx-frame [--explain] FILE.asv\n"
 
 void refuse(const QString& file, const QString& why) {
     std::fprintf(stderr, "qt2xx-frame: %s: %s\n", qPrintable(file), qPrintable(why));
-}
-
-QString hexLine(const DownloadFrame& frame) {
-    QStringList pairs;
-    for (std::uint8_t byte : frame)
-        pairs << QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
-    return pairs.join(QLatin1Char(' '));
 }
 
 QString byteSource(int byteIndex, const ParameterValues& values) {
@@ -55,27 +50,27 @@ int main(int argc, char* argv[]) {
             explainRows = true;
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             std::fputs(kUsage, stdout);
-            return 0;
+            return ExitOk;
         } else if (path.isEmpty() && !arg.startsWith(QLatin1String("--"))) {
             path = arg;
         } else {
             std::fputs(kUsage, stderr);
-            return 2;
+            return ExitRefused;
         }
     }
     if (path.isEmpty()) {
         std::fputs(kUsage, stderr);
-        return 2;
+        return ExitRefused;
     }
 
     const SetFile set = ReadSetFile(path);
     if (!set.ready()) {
         refuse(path, set.problem);
-        return 1;
+        return ExitFailed;
     }
     if (explainRows)
         explain(set.frame, set.values);
     else
-        std::printf("%s\n", qPrintable(hexLine(set.frame)));
-    return 0;
+        std::printf("%s\n", qPrintable(FrameHex(set.frame, ' ')));
+    return ExitOk;
 }

@@ -1,6 +1,7 @@
 // Reads the production record: every controller's outcome as CSV or JSON lines, or a summary per day
 // and parameter set.
 
+#include "platform/core/JsonLine.h"
 #include "record/ForwardOutbox.h"
 #include "record/RecordStore.h"
 
@@ -91,7 +92,7 @@ std::optional<int> parseArguments(const QStringList& args, Options& options) {
                    (value == QLatin1String("csv") || value == QLatin1String("json"))) {
             options.json = value == QLatin1String("json");
         } else if (arg == QLatin1String("--since") || arg == QLatin1String("--until")) {
-            const QDateTime time = ParseRecordTime(value);
+            const QDateTime time = ParseUtcTime(value);
             if (!time.isValid())
                 return refuse(QStringLiteral("%1: \"%2\" is not a time").arg(arg, value));
             (arg == QLatin1String("--since") ? options.filter.since : options.filter.until) = time;
@@ -119,15 +120,9 @@ void writeLine(const QString& line) {
 }
 
 QStringList fieldsOf(const ProductionRecord& r) {
-    return {RecordTimeText(r.recordedAt),
-            r.runId,
-            QString::number(r.unit),
-            r.device,
-            ResultName(r.result),
-            FrameHex(r.frame),
-            r.parameterSha256,
-            r.parameterFile,
-            r.program};
+    return {
+        UtcTimeText(r.recordedAt), r.runId,           QString::number(r.unit), r.device, ResultName(r.result),
+        FrameHex(r.frame),         r.parameterSha256, r.parameterFile,         r.program};
 }
 
 // A field is quoted when it holds a comma, a double quote or a line end; quotes inside are doubled.
@@ -149,12 +144,6 @@ void exportCsv(const std::vector<ProductionRecord>& records) {
     }
 }
 
-// One JSON value as it stands inside an object.
-QString jsonValue(const QJsonValue& value) {
-    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.mid(1, array.size() - 2));
-}
-
 // Keys in the order of the CSV header, which QJsonObject would sort.
 void exportJson(const std::vector<ProductionRecord>& records) {
     for (const ProductionRecord& r : records) {
@@ -163,7 +152,8 @@ void exportJson(const std::vector<ProductionRecord>& records) {
         for (int i = 0; i < kColumns.size(); ++i) {
             const QJsonValue value =
                 kColumns[i] == QLatin1String("unit") ? QJsonValue(r.unit) : QJsonValue(fields[i]);
-            members << jsonValue(kColumns[i]) + QLatin1Char(':') + jsonValue(value);
+            members << QString::fromUtf8(JsonText(kColumns[i])) + QLatin1Char(':') +
+                           QString::fromUtf8(JsonText(value));
         }
         writeLine(QLatin1Char('{') + members.join(QLatin1Char(',')) + QStringLiteral("}\n"));
     }
@@ -202,12 +192,12 @@ bool printStatus(const std::vector<ForwardStatus>& servers) {
     for (const ForwardStatus& s : servers) {
         QString line = QStringLiteral("%1: %2 waiting").arg(s.server).arg(s.waiting);
         if (s.oldestWaiting.isValid())
-            line += QStringLiteral(" since %1").arg(RecordTimeText(s.oldestWaiting));
+            line += QStringLiteral(" since %1").arg(UtcTimeText(s.oldestWaiting));
         if (s.lastSentAt.isValid())
-            line += QStringLiteral(", last sent %1").arg(RecordTimeText(s.lastSentAt));
+            line += QStringLiteral(", last sent %1").arg(UtcTimeText(s.lastSentAt));
         if (!s.lastError.isEmpty()) {
-            line += QStringLiteral(", stopped %1: %2")
-                        .arg(RecordTimeText(s.lastErrorAt), s.lastError.simplified());
+            line +=
+                QStringLiteral(", stopped %1: %2").arg(UtcTimeText(s.lastErrorAt), s.lastError.simplified());
             going = false;
         }
         writeLine(line + u'\n');

@@ -1,5 +1,7 @@
 #include "record/ForwardOutbox.h"
 
+#include "platform/core/UtcTime.h"
+
 #include "record/SqlResult.h"
 
 #include <QFileInfo>
@@ -14,11 +16,11 @@ namespace {
 constexpr int kBusyTimeoutMs = 5000;
 
 QString nowText() {
-    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+    return UtcTimeText(QDateTime::currentDateTimeUtc());
 }
 
 QDateTime timeOf(const QVariant& value) {
-    return value.isNull() ? QDateTime() : QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+    return value.isNull() ? QDateTime() : ParseUtcTime(value.toString());
 }
 
 } // namespace

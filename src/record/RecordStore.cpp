@@ -70,7 +70,7 @@ QString text(const QString& value) {
 }
 
 QVariant timeOrNull(const QDateTime& time) {
-    return time.isValid() ? QVariant(RecordTimeText(time)) : kNullText;
+    return time.isValid() ? QVariant(UtcTimeText(time)) : kNullText;
 }
 
 } // namespace
@@ -78,27 +78,6 @@ QVariant timeOrNull(const QDateTime& time) {
 QString DefaultRecordDatabase() {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
         .filePath(QStringLiteral("qt2xx/records.sqlite"));
-}
-
-QString RecordTimeText(const QDateTime& time) {
-    return time.toUTC().toString(Qt::ISODateWithMs);
-}
-
-QDateTime ParseRecordTime(const QString& text) {
-    QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!time.isValid()) {
-        const QDate date = QDate::fromString(text, Qt::ISODate);
-        if (!date.isValid())
-            return {};
-        return QDateTime(date, QTime(0, 0), QTimeZone::utc());
-    }
-    if (time.timeSpec() == Qt::LocalTime)
-        time.setTimeZone(QTimeZone::utc()); // a time without a zone is read as UTC, as it is written
-    return time.toUTC();
-}
-
-QString FrameHex(const QByteArray& frame) {
-    return QString::fromLatin1(frame.toHex()).toUpper();
 }
 
 RecordStore::RecordStore(QString path, QString connection)
@@ -193,7 +172,7 @@ bool RecordStore::beginRun(const RunInfo& run, QString* error) {
     q.prepare(QStringLiteral("INSERT INTO runs(run_id, started_at, stopped_at, device, program, host,"
                              " parameters) VALUES(?, ?, ?, ?, ?, ?, ?) ON CONFLICT(run_id) DO NOTHING"));
     q.addBindValue(text(run.runId));
-    q.addBindValue(RecordTimeText(run.startedAt));
+    q.addBindValue(UtcTimeText(run.startedAt));
     q.addBindValue(timeOrNull(run.stoppedAt));
     q.addBindValue(text(run.device));
     q.addBindValue(text(run.program));
@@ -206,7 +185,7 @@ bool RecordStore::beginRun(const RunInfo& run, QString* error) {
 bool RecordStore::endRun(const QString& runId, const QDateTime& stoppedAt, QString* error) {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("UPDATE runs SET stopped_at = ? WHERE run_id = ?"));
-    q.addBindValue(RecordTimeText(stoppedAt));
+    q.addBindValue(UtcTimeText(stoppedAt));
     q.addBindValue(runId);
     return q.exec() || failQuery(error, q);
 }
@@ -218,7 +197,7 @@ bool RecordStore::append(const ProductionRecord& record, QString* error) {
                        " parameter_sha256, parameter_file, program) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
                        " ON CONFLICT(record_id) DO NOTHING"));
     q.addBindValue(text(record.recordId));
-    q.addBindValue(RecordTimeText(record.recordedAt));
+    q.addBindValue(UtcTimeText(record.recordedAt));
     q.addBindValue(text(record.runId));
     q.addBindValue(record.unit);
     q.addBindValue(text(record.device));
@@ -251,7 +230,7 @@ std::vector<ProductionRecord> RecordStore::records(const RecordFilter& filter, Q
     while (q.next()) {
         ProductionRecord r;
         r.recordId = q.value(0).toString();
-        r.recordedAt = ParseRecordTime(q.value(1).toString());
+        r.recordedAt = ParseUtcTime(q.value(1).toString());
         r.runId = q.value(2).toString();
         r.unit = q.value(3).toInt();
         r.device = q.value(4).toString();
@@ -286,9 +265,9 @@ std::optional<RunInfo> RecordStore::run(const QString& runId, QString* error) co
         return std::nullopt;
     RunInfo run;
     run.runId = runId;
-    run.startedAt = ParseRecordTime(q.value(0).toString());
+    run.startedAt = ParseUtcTime(q.value(0).toString());
     if (!q.value(1).isNull())
-        run.stoppedAt = ParseRecordTime(q.value(1).toString());
+        run.stoppedAt = ParseUtcTime(q.value(1).toString());
     run.device = q.value(2).toString();
     run.program = q.value(3).toString();
     run.host = q.value(4).toString();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "params/FrameHex.h"
+#include "platform/core/UtcTime.h"
 #include "record/ProductionRecord.h"
 
 #include <QDateTime>
@@ -64,12 +66,5 @@ private:
 
 // Where the record is kept when no path is given: records.sqlite in the user's data folder for qt2xx.
 QString DefaultRecordDatabase();
-
-// The text of a time as the record keeps it: UTC, ISO 8601 with milliseconds.
-QString RecordTimeText(const QDateTime& time);
-// Reads such a text back; also accepts a date alone or a time without milliseconds or zone (UTC).
-QDateTime ParseRecordTime(const QString& text);
-// The frame as the record keeps it: 64 upper-case hex digits.
-QString FrameHex(const QByteArray& frame);
 
 } // namespace qt2xx
