@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config clang-format git
   qt6-base-dev qt6-serialport-dev libgl-dev
-  libqt6sql6-sqlite libqt6sql6-psql postgresql
+  libqt6sql6-sqlite libqt6sql6-psql postgresql sqlite3
   fonts-wqy-microhei locales
   dpkg-dev file lintian desktop-file-utils appstream man-db
   # the screenshots in docs/ are taken under a virtual display

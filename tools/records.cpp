@@ -6,14 +6,14 @@
 #include "record/RecordStore.h"
 
 #include <QCoreApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
+#include <QSqlQuery>
 #include <QStringList>
 
 #include <cstdio>
 #include <map>
 #include <optional>
-#include <tuple>
+#include <utility>
+#include <vector>
 
 using namespace qt2xx;
 
@@ -25,11 +25,6 @@ constexpr char kUsage[] =
     "usage: qt2xx-records [--db PATH] export [--format csv|json] [--since T] [--until T] [--result R]\n"
     "       qt2xx-records [--db PATH] summary [--since T]\n"
     "       qt2xx-records [--db PATH] status\n";
-
-const QStringList kColumns = {
-    QStringLiteral("recorded_at"),      QStringLiteral("run_id"),         QStringLiteral("unit"),
-    QStringLiteral("device"),           QStringLiteral("result"),         QStringLiteral("frame"),
-    QStringLiteral("parameter_sha256"), QStringLiteral("parameter_file"), QStringLiteral("program")};
 
 void printHelp() {
     std::fputs(kUsage, stdout);
@@ -119,69 +114,124 @@ void writeLine(const QString& line) {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
 }
 
-QStringList fieldsOf(const ProductionRecord& r) {
-    return {
-        UtcTimeText(r.recordedAt), r.runId,           QString::number(r.unit), r.device, ResultName(r.result),
-        FrameHex(r.frame),         r.parameterSha256, r.parameterFile,         r.program};
+// The exported fields: every record column but its id, each with its place in a stored row.
+struct ExportField {
+    const record_schema::RecordColumn* column;
+    int index;
+};
+
+std::vector<ExportField> exportFields() {
+    std::vector<ExportField> fields;
+    int index = 0;
+    for (const record_schema::RecordColumn& column : record_schema::RecordColumns()) {
+        if (column.exported)
+            fields.push_back({&column, index});
+        ++index;
+    }
+    return fields;
 }
 
 // A field is quoted when it holds a comma, a double quote or a line end; quotes inside are doubled.
-QString csvField(QString field) {
-    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) &&
-        !field.contains(QLatin1Char('\r')) && !field.contains(QLatin1Char('\n')))
-        return field;
-    field.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + field + QLatin1Char('"');
-}
-
-void exportCsv(const std::vector<ProductionRecord>& records) {
-    writeLine(kColumns.join(QLatin1Char(',')) + QLatin1String("\r\n"));
-    for (const ProductionRecord& r : records) {
-        QStringList fields = fieldsOf(r);
-        for (QString& f : fields)
-            f = csvField(f);
-        writeLine(fields.join(QLatin1Char(',')) + QLatin1String("\r\n"));
+void appendCsvField(QByteArray& line, const QByteArray& field) {
+    if (!field.contains(',') && !field.contains('"') && !field.contains('\r') && !field.contains('\n')) {
+        line += field;
+        return;
     }
+    line += '"';
+    line += QByteArray(field).replace("\"", "\"\"");
+    line += '"';
 }
 
-// Keys in the order of the CSV header, which QJsonObject would sort.
-void exportJson(const std::vector<ProductionRecord>& records) {
-    for (const ProductionRecord& r : records) {
-        const QStringList fields = fieldsOf(r);
-        QStringList members;
-        for (int i = 0; i < kColumns.size(); ++i) {
-            const QJsonValue value =
-                kColumns[i] == QLatin1String("unit") ? QJsonValue(r.unit) : QJsonValue(fields[i]);
-            members << QString::fromUtf8(JsonText(kColumns[i])) + QLatin1Char(':') +
-                           QString::fromUtf8(JsonText(value));
+// Rows are printed as they are read, so memory stays the same whatever the size of the database.
+bool exportRecords(const RecordStore& store, const RecordFilter& filter, bool json, QString* error) {
+    const std::vector<ExportField> fields = exportFields();
+    std::vector<QByteArray> names;
+    for (const ExportField& f : fields)
+        names.push_back(JsonText(QLatin1String(f.column->name)));
+    if (!json) {
+        QByteArray header;
+        for (const ExportField& f : fields)
+            header += (header.isEmpty() ? "" : ",") + QByteArray(f.column->name);
+        std::fputs((header + "\r\n").constData(), stdout);
+    }
+    const int resultIndex = [] {
+        int i = 0;
+        for (const record_schema::RecordColumn& column : record_schema::RecordColumns()) {
+            if (qstrcmp(column.name, record_schema::kResult) == 0)
+                return i;
+            ++i;
         }
-        writeLine(QLatin1Char('{') + members.join(QLatin1Char(',')) + QStringLiteral("}\n"));
-    }
+        return -1;
+    }();
+    QByteArray line;
+    return store.forEachRecord(
+        filter,
+        [&](const QSqlQuery& q) {
+            const QString result = q.value(resultIndex).toString();
+            if (!OutcomeFromResultName(result)) {
+                *error = QStringLiteral("a record has the unknown result \"%1\"").arg(result);
+                return false;
+            }
+            line.clear();
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                const QVariant value = q.value(fields[i].index);
+                if (json) {
+                    line += i == 0 ? "{" : ",";
+                    line += names[i];
+                    line += ':';
+                    line += JsonText(fields[i].column->type == record_schema::SqlType::Integer
+                                         ? QJsonValue(value.toInt())
+                                         : QJsonValue(value.toString()));
+                } else {
+                    if (i > 0)
+                        line += ',';
+                    appendCsvField(line, value.toString().toUtf8());
+                }
+            }
+            line += json ? "}\n" : "\r\n";
+            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+            return true;
+        },
+        error);
 }
 
-void printSummary(const std::vector<ProductionRecord>& records) {
-    // Day, then parameter set, then the count of each outcome.
-    std::map<std::pair<QString, QString>, std::map<Outcome, int>> table;
-    for (const ProductionRecord& r : records)
-        ++table[{r.recordedAt.toUTC().date().toString(Qt::ISODate), r.parameterSha256}][r.result];
+// Per day and parameter set, one line as soon as the counts of its last result have arrived.
+bool printSummary(const RecordStore& store, const QDateTime& since, QString* error) {
     QString header =
         QStringLiteral("%1  %2").arg(QStringLiteral("day"), -10).arg(QStringLiteral("parameter set"), -12);
     for (Outcome outcome : kOutcomes)
         header += QStringLiteral("  %1").arg(ResultName(outcome));
     writeLine(header + QStringLiteral("  yield\n"));
-    for (const auto& [key, counts] : table) {
-        QString line = QStringLiteral("%1  %2").arg(key.first, -10).arg(key.second.left(12), -12);
-        int total = 0;
+    std::optional<std::pair<QString, QString>> key;
+    std::map<Outcome, qint64> counts;
+    const auto flush = [&] {
+        if (!key)
+            return;
+        QString line = QStringLiteral("%1  %2").arg(key->first, -10).arg(key->second.left(12), -12);
+        qint64 total = 0;
         for (Outcome outcome : kOutcomes) {
-            const auto it = counts.find(outcome);
-            const int n = it == counts.end() ? 0 : it->second;
+            const qint64 n = counts[outcome];
             total += n;
             line += QStringLiteral("  %1").arg(n, int(ResultName(outcome).size()));
         }
-        const auto finished = counts.find(Outcome::Finished);
-        const double yield = 100.0 * (finished == counts.end() ? 0 : finished->second) / total;
+        const double yield = 100.0 * double(counts[Outcome::Finished]) / double(total);
         writeLine(line + QStringLiteral("  %1%\n").arg(yield, 5, 'f', 1));
-    }
+        counts.clear();
+    };
+    const bool ok = store.forEachDayCount(
+        since,
+        [&](const RecordStore::DayCount& row) {
+            const std::pair<QString, QString> rowKey{row.day, row.parameterSha256};
+            if (key != rowKey) {
+                flush();
+                key = rowKey;
+            }
+            counts[row.result] += row.count;
+        },
+        error);
+    if (ok)
+        flush();
+    return ok;
 }
 
 // One line per server; true when forwarding to every server goes on.
@@ -214,30 +264,27 @@ int main(int argc, char* argv[]) {
         return *code;
     QString error;
     const std::unique_ptr<RecordStore> store =
-        RecordStore::open(options.database, &error, RecordStore::OpenMode::MustExist);
+        RecordStore::open(options.database, &error, RecordStore::OpenMode::ReadOnly);
     if (!store) {
         std::fprintf(stderr, "qt2xx-records: %s\n", qPrintable(error));
         return kRefused;
     }
     if (options.command == QLatin1String("status")) {
         std::vector<ForwardStatus> servers;
-        if (!readForwardStatus(store->database(), &servers, &error)) {
+        // A file older than forwarding has nothing waiting for any server.
+        if (store->schemaVersion() >= record_schema::kForwardingVersion && !readForwardStatus(store->database(), &servers, &error)) {
             std::fprintf(stderr, "qt2xx-records: %s: %s\n", qPrintable(options.database), qPrintable(error));
             return kFailed;
         }
         const bool going = printStatus(servers);
         return std::fflush(stdout) == 0 && going ? kOk : kFailed;
     }
-    const std::vector<ProductionRecord> records = store->records(options.filter, &error);
-    if (!error.isEmpty()) {
+    const bool read = options.command == QLatin1String("summary")
+                          ? printSummary(*store, options.filter.since, &error)
+                          : exportRecords(*store, options.filter, options.json, &error);
+    if (!read) {
         std::fprintf(stderr, "qt2xx-records: %s: %s\n", qPrintable(options.database), qPrintable(error));
         return kFailed;
     }
-    if (options.command == QLatin1String("summary"))
-        printSummary(records);
-    else if (options.json)
-        exportJson(records);
-    else
-        exportCsv(records);
     return std::fflush(stdout) == 0 ? kOk : kFailed;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/core/UtcTime.h"
 
+#include "record/RecordSchema.h"
 #include "record/SqlResult.h"
 
 #include <QFileInfo>
@@ -25,22 +26,14 @@ QDateTime timeOf(const QVariant& value) {
 
 } // namespace
 
-bool addForwardingTables(QSqlQuery& query) {
-    return query.exec(
-               QStringLiteral("CREATE TABLE forward_cursor(server TEXT PRIMARY KEY, "
-                              "last_seq INTEGER NOT NULL DEFAULT 0, last_sent_at TEXT, last_error TEXT, "
-                              "last_error_at TEXT)")) &&
-           query.exec(QStringLiteral("CREATE TABLE forward_runs(server TEXT NOT NULL, run_id TEXT NOT NULL, "
-                                     "stopped_at TEXT, PRIMARY KEY(server, run_id))"));
-}
-
 bool readForwardStatus(QSqlDatabase& db, std::vector<ForwardStatus>* out, QString* error) {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    const bool ok = query.exec(QStringLiteral(
-        "SELECT c.server, (SELECT count(*) FROM records r WHERE r.seq > c.last_seq), "
-        "(SELECT r.recorded_at FROM records r WHERE r.seq > c.last_seq ORDER BY r.seq LIMIT 1), "
-        "c.last_error, c.last_error_at, c.last_sent_at FROM forward_cursor c ORDER BY c.server"));
+    const bool ok = query.exec(
+        QStringLiteral("SELECT c.server, (SELECT count(*) FROM %1 r WHERE r.%2 > c.last_seq), "
+                       "(SELECT r.%3 FROM %1 r WHERE r.%2 > c.last_seq ORDER BY r.%2 LIMIT 1), "
+                       "c.last_error, c.last_error_at, c.last_sent_at FROM forward_cursor c ORDER BY c.server")
+            .arg(record_schema::kRecords, record_schema::kSeq, record_schema::kRecordedAt));
     if (!ok)
         return SqlFailed(error, query.lastError());
     while (query.next()) {
@@ -93,7 +86,7 @@ ForwardOutbox::Opened ForwardOutbox::open(QString* error) {
     const int version = query.value(0).toInt();
     // A statement left open keeps a read snapshot, and the write below would then be refused.
     query.finish();
-    if (version < kForwardingSchemaVersion) {
+    if (version < record_schema::kForwardingVersion) {
         db.close();
         return Opened::NotYet;
     }
@@ -104,33 +97,33 @@ ForwardOutbox::Opened ForwardOutbox::open(QString* error) {
 }
 
 bool ForwardOutbox::changedRuns(std::vector<Run>* out, QString* error) {
+    using namespace record_schema;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
-        "SELECT r.run_id, r.started_at, r.stopped_at, r.device, r.program, r.host, r.parameters FROM runs r "
-        "LEFT JOIN forward_runs f ON f.server = ? AND f.run_id = r.run_id "
-        "WHERE f.run_id IS NULL OR f.stopped_at IS NOT r.stopped_at ORDER BY r.started_at"));
+    query.prepare(QStringLiteral("SELECT %1 FROM %2 r LEFT JOIN forward_runs f ON f.server = ? AND f.%3 = r.%3 "
+                                 "WHERE f.%3 IS NULL OR f.%4 IS NOT r.%4 ORDER BY r.rowid")
+                      .arg(NameList<RunInfo>(QStringLiteral("r.")), kRuns, kRunId, kStoppedAt));
     query.addBindValue(m_server);
     if (!query.exec())
         return SqlFailed(error, query.lastError());
     while (query.next()) {
         Run run;
-        for (int i = 0; i < 7; ++i)
-            run << query.value(i);
-        out->push_back(run);
+        if (!ReadAll(query, 0, &run, error))
+            return false;
+        out->push_back(std::move(run));
     }
     return true;
 }
 
 bool ForwardOutbox::nextRecords(int limit, std::vector<Record>* out, QString* error) {
+    using namespace record_schema;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.setForwardOnly(true);
     // A record whose run row is missing still goes, with this bench's host name.
-    query.prepare(QStringLiteral(
-        "SELECT r.seq, r.record_id, r.recorded_at, r.run_id, r.unit, r.device, r.result, r.frame, "
-        "r.parameter_sha256, r.parameter_file, r.program, coalesce(u.host, ?) FROM records r "
-        "LEFT JOIN runs u ON u.run_id = r.run_id "
-        "WHERE r.seq > (SELECT last_seq FROM forward_cursor WHERE server = ?) ORDER BY r.seq LIMIT ?"));
+    query.prepare(QStringLiteral("SELECT r.%1, coalesce(u.%2, ?), %3 FROM %4 r LEFT JOIN %5 u ON u.%6 = r.%6 "
+                                 "WHERE r.%1 > (SELECT last_seq FROM forward_cursor WHERE server = ?) "
+                                 "ORDER BY r.%1 LIMIT ?")
+                      .arg(kSeq, kHost, NameList<ProductionRecord>(QStringLiteral("r.")), kRecords, kRuns, kRunId));
     query.addBindValue(QSysInfo::machineHostName());
     query.addBindValue(m_server);
     query.addBindValue(limit);
@@ -139,9 +132,10 @@ bool ForwardOutbox::nextRecords(int limit, std::vector<Record>* out, QString* er
     while (query.next()) {
         Record record;
         record.seq = query.value(0).toLongLong();
-        for (int i = 1; i < 12; ++i)
-            record.values << query.value(i);
-        out->push_back(record);
+        record.host = query.value(1).toString();
+        if (!ReadAll(query, 2, &record.record, error))
+            return false;
+        out->push_back(std::move(record));
     }
     return true;
 }
@@ -152,9 +146,12 @@ bool ForwardOutbox::acknowledge(const std::vector<Run>& runs, qint64 lastSeq, QS
         return SqlFailed(error, db.lastError());
     bool ok = true;
     for (const Run& run : runs)
-        ok = ok && exec(QStringLiteral("INSERT OR REPLACE INTO forward_runs(server, run_id, stopped_at) "
-                                       "VALUES (?, ?, ?)"),
-                        {m_server, run.at(0), run.at(2)}, error);
+        ok = ok && exec(QStringLiteral("INSERT OR REPLACE INTO forward_runs(server, %1, %2) VALUES (?, ?, ?)")
+                            .arg(record_schema::kRunId, record_schema::kStoppedAt),
+                        {m_server, run.runId,
+                         run.stoppedAt.isValid() ? QVariant(UtcTimeText(run.stoppedAt))
+                                                 : QVariant(QMetaType::fromType<QString>())},
+                        error);
     // max(): another program forwarding from the same database may have gone further already.
     ok = ok && exec(QStringLiteral("UPDATE forward_cursor SET last_seq = max(last_seq, ?), last_sent_at = ?, "
                                    "last_error = NULL, last_error_at = NULL WHERE server = ?"),
@@ -164,8 +161,9 @@ bool ForwardOutbox::acknowledge(const std::vector<Run>& runs, qint64 lastSeq, QS
 
 qint64 ForwardOutbox::waitingCount(QString* error) {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("SELECT count(*) FROM records "
-                                 "WHERE seq > (SELECT last_seq FROM forward_cursor WHERE server = ?)"));
+    query.prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 > (SELECT last_seq FROM forward_cursor "
+                                 "WHERE server = ?)")
+                      .arg(record_schema::kRecords, record_schema::kSeq));
     query.addBindValue(m_server);
     if (!query.exec() || !query.next()) {
         SqlFailed(error, query.lastError());

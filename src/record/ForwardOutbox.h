@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/ProductionRecord.h"
+
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -9,13 +11,6 @@
 #include <vector>
 
 namespace qt2xx {
-
-// The local record schema version that first keeps forwarding progress.
-inline constexpr int kForwardingSchemaVersion = 2;
-
-// The migration step from local version 1 to 2: each server's cursor (the last record it holds,
-// the streak of failures) and the runs whose start and stop it holds.
-bool addForwardingTables(QSqlQuery& query);
 
 // What waits for one server, for `qt2xx-records status`.
 struct ForwardStatus {
@@ -33,14 +28,12 @@ bool readForwardStatus(QSqlDatabase& db, std::vector<ForwardStatus>* out, QStrin
 // thread that opened it; the record writers go on writing the same file meanwhile.
 class ForwardOutbox {
 public:
-    // Columns of a forwarded record, in order: record_id, recorded_at, run_id, unit, device,
-    // result, frame, parameter_sha256, parameter_file, program, host.
     struct Record {
-        qint64 seq = 0;
-        QVariantList values;
+        qint64 seq = 0; // its place in the local order of writing
+        ProductionRecord record;
+        QString host; // the bench its run was recorded on
     };
-    // Columns of a forwarded run: run_id, started_at, stopped_at, device, program, host, parameters.
-    using Run = QVariantList;
+    using Run = RunInfo;
 
     ForwardOutbox(QString databasePath, QString server);
     ~ForwardOutbox();

@@ -6,7 +6,10 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <QDeadlineTimer>
+
 #include <memory>
+#include <utility>
 
 namespace qt2xx {
 
@@ -20,9 +23,10 @@ QString RecordsForwardedAgainMessage(const QString& server) {
 
 // Lives on the forwarding thread; every database connection is made and used there.
 class Forwarder::Worker : public QObject {
+    Q_OBJECT
 public:
-    Worker(Forwarder* owner, QString databasePath, ServerAddress server, Options options)
-        : m_owner(owner), m_path(std::move(databasePath)), m_address(std::move(server)), m_options(options),
+    Worker(std::shared_ptr<Shared> shared, QString databasePath, ServerAddress server, Options options)
+        : m_shared(std::move(shared)), m_path(std::move(databasePath)), m_address(std::move(server)), m_options(options),
           m_retry(options.firstRetry) {
         m_timer.setParent(this);
         m_timer.setSingleShot(true);
@@ -40,7 +44,13 @@ public:
         m_timer.stop();
         m_server.reset();
         m_outbox.reset();
+        thread()->quit();
     }
+
+Q_SIGNALS:
+    void stopped(const QString& reason);
+    void resumed();
+    void waitingChanged(qint64 waiting);
 
 private:
     void schedule(std::chrono::milliseconds delay) { m_timer.start(delay); }
@@ -83,8 +93,8 @@ private:
         m_retry = m_options.firstRetry;
         if (m_failing) {
             m_failing = false;
-            m_owner->m_failing = false;
-            Q_EMIT m_owner->resumed();
+            m_shared->failing = false;
+            Q_EMIT resumed();
         }
         countWaiting();
         schedule(more ? std::chrono::milliseconds(0) : m_options.poll);
@@ -95,8 +105,8 @@ private:
             m_outbox->noteFailure(reason, nullptr);
         if (!m_failing) {
             m_failing = true;
-            m_owner->m_failing = true;
-            Q_EMIT m_owner->stopped(reason);
+            m_shared->failing = true;
+            Q_EMIT stopped(reason);
         }
         countWaiting();
         schedule(m_retry);
@@ -107,12 +117,12 @@ private:
         const qint64 waiting = m_outbox && m_outbox->isOpen() ? m_outbox->waitingCount(nullptr) : -1;
         if (waiting < 0)
             return;
-        if (m_owner->m_waiting.exchange(waiting) != waiting)
-            Q_EMIT m_owner->waitingChanged(waiting);
-        ++m_owner->m_cycles;
+        if (m_shared->waiting.exchange(waiting) != waiting)
+            Q_EMIT waitingChanged(waiting);
+        ++m_shared->cycles;
     }
 
-    Forwarder* m_owner;
+    std::shared_ptr<Shared> m_shared;
     QString m_path;
     ServerAddress m_address;
     Options m_options;
@@ -127,31 +137,59 @@ Forwarder::Forwarder(QString databasePath, ServerAddress server, QObject* parent
     : Forwarder(std::move(databasePath), std::move(server), Options{}, parent) {}
 
 Forwarder::Forwarder(QString databasePath, ServerAddress server, Options options, QObject* parent)
-    : QObject(parent), m_serverName(server.display()) {
-    m_thread.setObjectName(QStringLiteral("record forwarding"));
-    m_worker = new Worker(this, std::move(databasePath), std::move(server), options);
-    m_worker->moveToThread(&m_thread);
+    : QObject(parent), m_serverName(server.display()), m_thread(new QThread) {
+    m_thread->setObjectName(QStringLiteral("record forwarding"));
+    m_worker = new Worker(m_shared, std::move(databasePath), std::move(server), options);
+    m_worker->moveToThread(m_thread);
+    // Queued to this thread, and gone with this object: an abandoned attempt tells no one.
+    connect(m_worker, &Worker::stopped, this, &Forwarder::stopped);
+    connect(m_worker, &Worker::resumed, this, &Forwarder::resumed);
+    connect(m_worker, &Worker::waitingChanged, this, &Forwarder::waitingChanged);
 }
 
 Forwarder::~Forwarder() {
-    if (m_thread.isRunning()) {
-        QMetaObject::invokeMethod(
-            m_worker, [w = m_worker] { w->finish(); }, Qt::BlockingQueuedConnection);
-        m_thread.quit();
-        m_thread.wait();
+    shutdown(kStopBudget);
+}
+
+bool Forwarder::shutdown(std::chrono::milliseconds budget) {
+    if (!m_thread)
+        return true;
+    QThread* thread = std::exchange(m_thread, nullptr);
+    Worker* worker = std::exchange(m_worker, nullptr);
+    QObject::disconnect(worker, nullptr, this, nullptr);
+    if (!thread->isRunning()) {
+        delete worker;
+        delete thread;
+        return true;
     }
-    delete m_worker;
+    QMetaObject::invokeMethod(
+        worker, [worker] { worker->finish(); }, Qt::QueuedConnection);
+    if (thread->wait(QDeadlineTimer(budget))) {
+        delete worker;
+        delete thread;
+        return true;
+    }
+    // The attempt holds the thread; it ends on its own, and whatever event loop is left then
+    // tidies up. A program that exits first leaves both behind, which is harmless.
+    connect(thread, &QThread::finished, thread, [thread, worker] {
+        thread->wait();
+        delete worker;
+        thread->deleteLater();
+    });
+    return false;
 }
 
 void Forwarder::start() {
-    if (m_thread.isRunning())
+    if (!m_thread || m_thread->isRunning())
         return;
-    m_thread.start();
+    m_thread->start();
     QMetaObject::invokeMethod(
         m_worker, [w = m_worker] { w->begin(); }, Qt::QueuedConnection);
 }
 
 void Forwarder::wake() {
+    if (!m_worker)
+        return;
     QMetaObject::invokeMethod(
         m_worker, [w = m_worker] { w->wake(); }, Qt::QueuedConnection);
 }
@@ -161,9 +199,9 @@ bool Forwarder::waitUntilSent(std::chrono::milliseconds timeout) {
     clock.start();
     // The count must come from an attempt that began after this call: the one a running attempt
     // finishes may predate the records committed just before it.
-    const quint64 after = m_cycles.load() + 2;
+    const quint64 after = m_shared->cycles.load() + 2;
     wake();
-    while (m_cycles.load() < after || m_waiting.load() != 0 || m_failing.load()) {
+    while (m_shared->cycles.load() < after || m_shared->waiting.load() != 0 || m_shared->failing.load()) {
         if (clock.elapsed() >= timeout.count())
             return false;
         QThread::msleep(20);
@@ -172,3 +210,5 @@ bool Forwarder::waitUntilSent(std::chrono::milliseconds timeout) {
 }
 
 } // namespace qt2xx
+
+#include "Forwarder.moc"

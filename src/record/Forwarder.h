@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 
 namespace qt2xx {
 
@@ -30,8 +31,12 @@ public:
         std::chrono::milliseconds maxRetry{5000};   // ...doubling up to this
     };
 
+    // How long stopping waits for an attempt under way, as the destructor does.
+    static constexpr std::chrono::milliseconds kStopBudget{500};
+
     Forwarder(QString databasePath, ServerAddress server, QObject* parent = nullptr);
     Forwarder(QString databasePath, ServerAddress server, Options options, QObject* parent = nullptr);
+    // Stops within kStopBudget.
     ~Forwarder() override;
 
     // The server without anything secret, for messages.
@@ -42,11 +47,16 @@ public:
     void wake();
 
     // Between a "stopped" and the next "resumed".
-    bool isStopped() const { return m_failing.load(); }
+    bool isStopped() const { return m_shared->failing.load(); }
     // Records not yet acknowledged by the server, as last counted; -1 before the first count.
-    qint64 waiting() const { return m_waiting.load(); }
+    qint64 waiting() const { return m_shared->waiting.load(); }
     // Waits, on the caller's thread, until nothing is left to send; for the end of a program.
     bool waitUntilSent(std::chrono::milliseconds timeout);
+    // Stops forwarding within budget, whatever the server does: an attempt still under way then
+    // (a server that never answers holds one for the whole connect timeout) is left to end on its
+    // own and the program may exit meanwhile. What the server has not acknowledged stays in the
+    // local database for the next start. True when the attempt ended within budget.
+    bool shutdown(std::chrono::milliseconds budget);
 
 Q_SIGNALS:
     void stopped(const QString& reason);
@@ -55,14 +65,17 @@ Q_SIGNALS:
 
 private:
     class Worker;
-    friend class Worker;
+    // What the forwarding thread tells; it outlives the Forwarder when an attempt is abandoned.
+    struct Shared {
+        std::atomic<qint64> waiting{-1};
+        std::atomic<bool> failing{false};
+        std::atomic<quint64> cycles{0}; // attempts finished, to know a count is newer than a call
+    };
 
     QString m_serverName;
-    QThread m_thread;
+    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
+    QThread* m_thread = nullptr; // both null once stopped
     Worker* m_worker = nullptr;
-    std::atomic<qint64> m_waiting{-1};
-    std::atomic<bool> m_failing{false};
-    std::atomic<quint64> m_cycles{0}; // attempts finished, to know a count is newer than a call
 };
 
 } // namespace qt2xx

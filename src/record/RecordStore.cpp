@@ -1,15 +1,14 @@
 #include "record/RecordStore.h"
 
-#include "record/ForwardOutbox.h"
-
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimeZone>
+#include <QUrl>
 #include <QVariant>
 
 #include <atomic>
@@ -20,25 +19,6 @@ namespace {
 
 // How long a write waits for another program's transaction before it counts as failed.
 constexpr int kBusyTimeoutMs = 5000;
-
-// One function per schema step: entry i takes version i to version i + 1.
-using MigrationStep = bool (*)(QSqlQuery&);
-
-bool createVersion1(QSqlQuery& q) {
-    return q.exec(QStringLiteral(
-               "CREATE TABLE runs(run_id TEXT PRIMARY KEY, started_at TEXT NOT NULL, stopped_at TEXT,"
-               " device TEXT NOT NULL, program TEXT NOT NULL, host TEXT NOT NULL,"
-               " parameters TEXT NOT NULL)")) &&
-           q.exec(QStringLiteral(
-               "CREATE TABLE records(seq INTEGER PRIMARY KEY AUTOINCREMENT,"
-               " record_id TEXT NOT NULL UNIQUE, recorded_at TEXT NOT NULL, run_id TEXT NOT NULL,"
-               " unit INTEGER NOT NULL, device TEXT NOT NULL, result TEXT NOT NULL, frame TEXT NOT NULL,"
-               " parameter_sha256 TEXT NOT NULL, parameter_file TEXT NOT NULL, program TEXT NOT NULL)")) &&
-           q.exec(QStringLiteral("CREATE INDEX records_recorded_at ON records(recorded_at)"));
-}
-
-constexpr MigrationStep kMigrationSteps[] = {createVersion1, addForwardingTables};
-static_assert(std::size(kMigrationSteps) == RecordStore::kSchemaVersion);
 
 QString connectionName() {
     static std::atomic<int> counter{0};
@@ -64,13 +44,38 @@ std::optional<int> userVersion(QSqlQuery& q) {
 // A text that SQL reads as NULL.
 const QVariant kNullText{QMetaType::fromType<QString>()};
 
-// Qt binds a null QString as SQL NULL; a text column that must not be NULL gets the empty text.
-QString text(const QString& value) {
-    return value.isNull() ? QStringLiteral("") : value;
-}
-
 QVariant timeOrNull(const QDateTime& time) {
     return time.isValid() ? QVariant(UtcTimeText(time)) : kNullText;
+}
+
+// The version and whether the file holds any table, read at one moment: read apart, another
+// program could create the tables in between and this file would look like another kind.
+bool readState(QSqlQuery& q, int* version, bool* hasTables) {
+    if (!q.exec(QStringLiteral("SELECT (SELECT user_version FROM pragma_user_version),"
+                               " (SELECT count(*) FROM sqlite_master)")) ||
+        !q.next())
+        return false;
+    *version = q.value(0).toInt();
+    *hasTables = q.value(1).toInt() > 0;
+    q.finish();
+    return true;
+}
+
+// Switching to the write-ahead log needs a moment when no other program holds the file, and the
+// busy timeout does not wait for that moment: try again for as long.
+bool useWriteAheadLog(QSqlQuery& q) {
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (q.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && q.next()) {
+            const bool wal = q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+            q.finish();
+            return wal;
+        }
+        if (clock.elapsed() >= kBusyTimeoutMs)
+            return false;
+        QThread::msleep(20);
+    }
 }
 
 } // namespace
@@ -96,7 +101,7 @@ std::unique_ptr<RecordStore> RecordStore::open(const QString& path, QString* err
         return nullptr;
     }
     if (!info.exists()) {
-        if (mode == OpenMode::MustExist) {
+        if (mode != OpenMode::Create) {
             fail(error, QStringLiteral("%1 does not exist").arg(path));
             return nullptr;
         }
@@ -111,52 +116,74 @@ std::unique_ptr<RecordStore> RecordStore::open(const QString& path, QString* err
     }
     std::unique_ptr<RecordStore> store(new RecordStore(path, connectionName()));
     store->m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), store->m_connection);
-    store->m_db.setDatabaseName(path);
-    store->m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
+    if (mode == OpenMode::ReadOnly && !QFileInfo(info.absolutePath()).isWritable()) {
+        // A reader of a write-ahead-log file needs its shared-memory file beside it; where none can
+        // be made, the file is read as it stands, which is all a copy to read holds.
+        QUrl url = QUrl::fromLocalFile(info.absoluteFilePath());
+        url.setQuery(QStringLiteral("immutable=1"));
+        store->m_db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+        options += QStringLiteral(";QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY");
+    } else {
+        store->m_db.setDatabaseName(path);
+        if (mode == OpenMode::ReadOnly)
+            options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    }
+    store->m_db.setConnectOptions(options);
     if (!store->m_db.open()) {
         fail(error, store->m_db.lastError().text());
         return nullptr;
     }
-    if (!store->prepare(error))
+    if (!(mode == OpenMode::ReadOnly ? store->check(error) : store->prepare(error)))
         return nullptr;
     return store;
 }
 
-bool RecordStore::prepare(QString* error) {
+bool RecordStore::check(QString* error) {
     QSqlQuery q(m_db);
-    // Read before anything is set: a file that is no database or is newer is left as it is.
-    const std::optional<int> version = userVersion(q);
-    if (!version)
+    bool hasTables = false;
+    if (!readState(q, &m_version, &hasTables))
         return fail(error,
                     QStringLiteral("%1 is not a record database (%2)").arg(m_path, q.lastError().text()));
-    if (*version > kSchemaVersion)
+    if (m_version > kSchemaVersion)
         return fail(error,
                     QStringLiteral("%1 was written by a newer program (schema %2, this program knows %3)")
                         .arg(m_path)
-                        .arg(*version)
+                        .arg(m_version)
                         .arg(kSchemaVersion));
-    if (*version == 0) {
-        if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !q.next())
-            return failQuery(error, q);
-        if (q.value(0).toInt() > 0)
-            return fail(error, QStringLiteral("%1 is a database of another kind").arg(m_path));
-    }
-    if (!q.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !q.next())
-        return failQuery(error, q);
-    if (q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+    if (m_version == 0)
+        return fail(error, hasTables ? QStringLiteral("%1 is a database of another kind").arg(m_path)
+                                     : QStringLiteral("%1 is not a record database").arg(m_path));
+    return true;
+}
+
+bool RecordStore::prepare(QString* error) {
+    QSqlQuery q(m_db);
+    bool hasTables = false;
+    // Read before anything is set: a file that is no database or is newer is left as it is.
+    if (!readState(q, &m_version, &hasTables))
+        return fail(error,
+                    QStringLiteral("%1 is not a record database (%2)").arg(m_path, q.lastError().text()));
+    if (m_version > kSchemaVersion || (m_version == 0 && hasTables))
+        return check(error);
+    if (!useWriteAheadLog(q))
         return fail(error, QStringLiteral("%1 cannot keep a write-ahead log").arg(m_path));
     if (!q.exec(QStringLiteral("PRAGMA synchronous = FULL")))
         return failQuery(error, q);
-    if (*version == kSchemaVersion)
+    if (m_version == kSchemaVersion)
         return true;
 
     // Another program may be migrating the same file: take the write lock, then read again.
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return failQuery(error, q);
-    std::optional<int> now = userVersion(q);
-    bool ok = now.has_value();
-    for (int step = now.value_or(0); ok && step < kSchemaVersion; ++step)
-        ok = kMigrationSteps[step](q) && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(step + 1));
+    bool ok = readState(q, &m_version, &hasTables);
+    if (ok && (m_version > kSchemaVersion || (m_version == 0 && hasTables))) {
+        q.exec(QStringLiteral("ROLLBACK"));
+        return check(error);
+    }
+    const std::span<const record_schema::MigrationStep> steps = record_schema::LocalMigrationSteps();
+    for (int step = m_version; ok && step < kSchemaVersion; ++step)
+        ok = steps[size_t(step)](q) && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(step + 1));
     if (!ok) {
         const QString reason = q.lastError().text();
         q.exec(QStringLiteral("ROLLBACK"));
@@ -164,27 +191,24 @@ bool RecordStore::prepare(QString* error) {
     }
     if (!q.exec(QStringLiteral("COMMIT")))
         return failQuery(error, q);
+    m_version = kSchemaVersion;
     return true;
 }
 
 bool RecordStore::beginRun(const RunInfo& run, QString* error) {
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("INSERT INTO runs(run_id, started_at, stopped_at, device, program, host,"
-                             " parameters) VALUES(?, ?, ?, ?, ?, ?, ?) ON CONFLICT(run_id) DO NOTHING"));
-    q.addBindValue(text(run.runId));
-    q.addBindValue(UtcTimeText(run.startedAt));
-    q.addBindValue(timeOrNull(run.stoppedAt));
-    q.addBindValue(text(run.device));
-    q.addBindValue(text(run.program));
-    q.addBindValue(text(run.host));
-    q.addBindValue(QString::fromUtf8(
-        QJsonDocument(QJsonArray::fromStringList(run.parameters)).toJson(QJsonDocument::Compact)));
+    q.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES(%3) ON CONFLICT(%4) DO NOTHING")
+                  .arg(record_schema::kRuns, record_schema::NameList<RunInfo>(),
+                       record_schema::Placeholders(qsizetype(record_schema::RunColumns().size())),
+                       record_schema::kRunId));
+    record_schema::BindAll(q, run);
     return q.exec() || failQuery(error, q);
 }
 
 bool RecordStore::endRun(const QString& runId, const QDateTime& stoppedAt, QString* error) {
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("UPDATE runs SET stopped_at = ? WHERE run_id = ?"));
+    q.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ?")
+                  .arg(record_schema::kRuns, record_schema::kStoppedAt, record_schema::kRunId));
     q.addBindValue(UtcTimeText(stoppedAt));
     q.addBindValue(runId);
     return q.exec() || failQuery(error, q);
@@ -192,70 +216,81 @@ bool RecordStore::endRun(const QString& runId, const QDateTime& stoppedAt, QStri
 
 bool RecordStore::append(const ProductionRecord& record, QString* error) {
     QSqlQuery q(m_db);
-    q.prepare(
-        QStringLiteral("INSERT INTO records(record_id, recorded_at, run_id, unit, device, result, frame,"
-                       " parameter_sha256, parameter_file, program) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                       " ON CONFLICT(record_id) DO NOTHING"));
-    q.addBindValue(text(record.recordId));
-    q.addBindValue(UtcTimeText(record.recordedAt));
-    q.addBindValue(text(record.runId));
-    q.addBindValue(record.unit);
-    q.addBindValue(text(record.device));
-    q.addBindValue(ResultName(record.result));
-    q.addBindValue(text(FrameHex(record.frame)));
-    q.addBindValue(text(record.parameterSha256));
-    q.addBindValue(text(record.parameterFile));
-    q.addBindValue(text(record.program));
+    q.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES(%3) ON CONFLICT(%4) DO NOTHING")
+                  .arg(record_schema::kRecords, record_schema::NameList<ProductionRecord>(),
+                       record_schema::Placeholders(qsizetype(record_schema::RecordColumns().size())),
+                       record_schema::kRecordId));
+    record_schema::BindAll(q, record);
     return q.exec() || failQuery(error, q);
 }
 
-std::vector<ProductionRecord> RecordStore::records(const RecordFilter& filter, QString* error) const {
+bool RecordStore::forEachRecord(const RecordFilter& filter, const std::function<bool(const QSqlQuery&)>& row,
+                                QString* error) const {
+    using namespace record_schema;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    q.prepare(
-        QStringLiteral("SELECT record_id, recorded_at, run_id, unit, device, result, frame, parameter_sha256,"
-                       " parameter_file, program FROM records WHERE (? IS NULL OR recorded_at >= ?)"
-                       " AND (? IS NULL OR recorded_at < ?) AND (? IS NULL OR result = ?) ORDER BY seq"));
+    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE (? IS NULL OR %3 >= ?) AND (? IS NULL OR %3 < ?)"
+                             " AND (? IS NULL OR %4 = ?) ORDER BY %5")
+                  .arg(NameList<ProductionRecord>(), kRecords, kRecordedAt, kResult, kSeq));
     // Each bound twice: once to tell whether the side is open, once to compare.
     for (const QVariant& value : {timeOrNull(filter.since), timeOrNull(filter.until),
                                   filter.result ? QVariant(ResultName(*filter.result)) : kNullText}) {
         q.addBindValue(value);
         q.addBindValue(value);
     }
+    if (!q.exec())
+        return failQuery(error, q);
+    while (q.next())
+        if (!row(q))
+            return false;
+    return !q.lastError().isValid() || failQuery(error, q);
+}
+
+std::vector<ProductionRecord> RecordStore::records(const RecordFilter& filter, QString* error) const {
     std::vector<ProductionRecord> out;
-    if (!q.exec()) {
-        failQuery(error, q);
-        return out;
-    }
-    while (q.next()) {
-        ProductionRecord r;
-        r.recordId = q.value(0).toString();
-        r.recordedAt = ParseUtcTime(q.value(1).toString());
-        r.runId = q.value(2).toString();
-        r.unit = q.value(3).toInt();
-        r.device = q.value(4).toString();
-        const std::optional<Outcome> result = OutcomeFromResultName(q.value(5).toString());
-        if (!result) {
-            fail(error, QStringLiteral("record %1 has the unknown result \"%2\"")
-                            .arg(r.recordId, q.value(5).toString()));
-            return {};
-        }
-        r.result = *result;
-        r.frame = QByteArray::fromHex(q.value(6).toString().toLatin1());
-        r.parameterSha256 = q.value(7).toString();
-        r.parameterFile = q.value(8).toString();
-        r.program = q.value(9).toString();
-        out.push_back(std::move(r));
-    }
-    if (q.lastError().isValid())
-        failQuery(error, q);
+    const bool ok = forEachRecord(
+        filter,
+        [&](const QSqlQuery& q) {
+            ProductionRecord r;
+            if (!record_schema::ReadAll(q, 0, &r, error))
+                return false;
+            out.push_back(std::move(r));
+            return true;
+        },
+        error);
+    if (!ok)
+        out.clear();
     return out;
 }
 
-std::optional<RunInfo> RecordStore::run(const QString& runId, QString* error) const {
+bool RecordStore::forEachDayCount(const QDateTime& since, const std::function<void(const DayCount&)>& row,
+                                  QString* error) const {
+    using namespace record_schema;
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("SELECT started_at, stopped_at, device, program, host, parameters FROM runs"
-                             " WHERE run_id = ?"));
+    q.setForwardOnly(true);
+    // The stored time is UTC text, so its first ten characters are the day.
+    q.prepare(QStringLiteral("SELECT substr(%1, 1, 10) AS day, %2, %3, count(*) FROM %4"
+                             " WHERE (? IS NULL OR %1 >= ?) GROUP BY day, %2, %3 ORDER BY day, %2")
+                  .arg(kRecordedAt, kParameterSha256, kResult, kRecords));
+    q.addBindValue(timeOrNull(since));
+    q.addBindValue(timeOrNull(since));
+    if (!q.exec())
+        return failQuery(error, q);
+    while (q.next()) {
+        DayCount count{q.value(0).toString(), q.value(1).toString(), Outcome::Finished, q.value(3).toLongLong()};
+        const std::optional<Outcome> result = OutcomeFromResultName(q.value(2).toString());
+        if (!result)
+            return fail(error, QStringLiteral("a record has the unknown result \"%1\"").arg(q.value(2).toString()));
+        count.result = *result;
+        row(count);
+    }
+    return !q.lastError().isValid() || failQuery(error, q);
+}
+
+std::optional<RunInfo> RecordStore::run(const QString& runId, QString* error) const {
+    using namespace record_schema;
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<RunInfo>(), kRuns, kRunId));
     q.addBindValue(runId);
     if (!q.exec()) {
         failQuery(error, q);
@@ -264,15 +299,8 @@ std::optional<RunInfo> RecordStore::run(const QString& runId, QString* error) co
     if (!q.next())
         return std::nullopt;
     RunInfo run;
-    run.runId = runId;
-    run.startedAt = ParseUtcTime(q.value(0).toString());
-    if (!q.value(1).isNull())
-        run.stoppedAt = ParseUtcTime(q.value(1).toString());
-    run.device = q.value(2).toString();
-    run.program = q.value(3).toString();
-    run.host = q.value(4).toString();
-    for (const QJsonValue& v : QJsonDocument::fromJson(q.value(5).toString().toUtf8()).array())
-        run.parameters << v.toString();
+    if (!ReadAll(q, 0, &run, error))
+        return std::nullopt;
     return run;
 }
 

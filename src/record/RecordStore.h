@@ -3,11 +3,14 @@
 #include "params/FrameHex.h"
 #include "platform/core/UtcTime.h"
 #include "record/ProductionRecord.h"
+#include "record/RecordSchema.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -26,15 +29,19 @@ struct RecordFilter {
 // synchronous=FULL before the call returns, so several programs may write one file at once.
 class RecordStore {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = record_schema::kLocalVersion;
 
     enum class OpenMode {
         Create,    // creates the file and its folder when missing
-        MustExist, // a missing file is an error; for programs that only read
+        MustExist, // a missing file is an error
+        // For programs that only read: never writes, migrates or changes the journal mode, and
+        // reads a file of an older version as it is.
+        ReadOnly,
     };
 
-    // Opens the database, migrating an older schema. A newer schema, a file that is no database or
-    // a folder that cannot be written is refused with a one-line reason and nothing is written.
+    // Opens the database, migrating an older schema unless it only reads. A newer schema, a file
+    // that is no database or a folder that cannot be written is refused with a one-line reason and
+    // nothing is written.
     static std::unique_ptr<RecordStore> open(const QString& path, QString* error,
                                              OpenMode mode = OpenMode::Create);
     ~RecordStore();
@@ -42,6 +49,8 @@ public:
     RecordStore& operator=(const RecordStore&) = delete;
 
     QString path() const { return m_path; }
+    // The schema version of the file as opened; older than kSchemaVersion only when read-only.
+    int schemaVersion() const { return m_version; }
 
     bool beginRun(const RunInfo& run, QString* error);
     bool endRun(const QString& runId, const QDateTime& stoppedAt, QString* error);
@@ -50,6 +59,19 @@ public:
 
     // In the order they were written.
     std::vector<ProductionRecord> records(const RecordFilter& filter, QString* error) const;
+    // The same, one row at a time as it is read: the query's values are the record columns in their
+    // declared order. Stops early, and returns false, when row does.
+    bool forEachRecord(const RecordFilter& filter, const std::function<bool(const QSqlQuery&)>& row,
+                       QString* error) const;
+    // Counts of each result per day (UTC) and parameter set, ordered by day then set.
+    struct DayCount {
+        QString day; // yyyy-MM-dd
+        QString parameterSha256;
+        Outcome result = Outcome::Finished;
+        qint64 count = 0;
+    };
+    bool forEachDayCount(const QDateTime& since, const std::function<void(const DayCount&)>& row,
+                         QString* error) const;
     std::optional<RunInfo> run(const QString& runId, QString* error) const;
 
     // The connection, for steps that extend the schema.
@@ -58,7 +80,9 @@ public:
 private:
     RecordStore(QString path, QString connection);
     bool prepare(QString* error);
+    bool check(QString* error);
 
+    int m_version = 0;
     QString m_path;
     QString m_connection;
     QSqlDatabase m_db;

@@ -19,7 +19,10 @@ QString RecordNotSavedMessage(const QString& database, const QString& reason) {
 }
 
 RecordWriter::RecordWriter(QString databasePath, QObject* parent)
-    : QObject(parent), m_path(std::move(databasePath)) {
+    : RecordWriter(std::move(databasePath), kRetryInterval, parent) {}
+
+RecordWriter::RecordWriter(QString databasePath, std::chrono::milliseconds retryInterval, QObject* parent)
+    : QObject(parent), m_path(std::move(databasePath)), m_retryInterval(retryInterval) {
     m_thread = QThread::create([this] { work(); });
     m_thread->start();
 }
@@ -126,7 +129,7 @@ void RecordWriter::work() {
         if (firstFailure)
             Q_EMIT writeFailed(m_path, error);
         lock.lock();
-        m_wake.wait_for(lock, kRetryInterval, [&] { return m_stopping; });
+        m_wake.wait_for(lock, m_retryInterval, [&] { return m_stopping; });
     }
     lock.unlock();
     store.reset();

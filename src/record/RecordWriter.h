@@ -28,7 +28,12 @@ inline const QString kRecordSavedAgain = QStringLiteral("Record saved again");
 class RecordWriter : public QObject {
     Q_OBJECT
 public:
+    // How long a failed write waits before it is tried again.
+    static constexpr std::chrono::milliseconds kRetryInterval{1000};
+
     explicit RecordWriter(QString databasePath, QObject* parent = nullptr);
+    // With another wait before a failed write is tried again; tests use a short one.
+    RecordWriter(QString databasePath, std::chrono::milliseconds retryInterval, QObject* parent = nullptr);
     // Finishes what was handed over (waiting a bounded time), then stops.
     ~RecordWriter() override;
 
@@ -47,8 +52,7 @@ public:
     // Work handed over and not yet durable.
     int pending() const;
 
-    // How long a failed write waits before it is tried again.
-    static constexpr std::chrono::milliseconds kRetryInterval{1000};
+    std::chrono::milliseconds retryInterval() const { return m_retryInterval; }
 
 Q_SIGNALS:
     void committed(quint64 ticket, const QString& recordId);
@@ -67,6 +71,7 @@ private:
     bool writeFront(std::unique_ptr<RecordStore>& store, const Job& job, QString* error);
 
     const QString m_path;
+    const std::chrono::milliseconds m_retryInterval;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;    // work arrived or the writer stops
     std::condition_variable m_settled; // the queue emptied or a write failed

@@ -1,5 +1,6 @@
 #include "record/ServerStore.h"
 
+#include "record/RecordSchema.h"
 #include "record/SqlResult.h"
 
 #include <QSqlQuery>
@@ -12,19 +13,6 @@ namespace {
 // Held while a bench checks and creates the tables, so that benches meeting a new server at the
 // same moment do not create them twice.
 constexpr qint64 kSchemaLock = 0x71327878;
-
-const char* const kSchema[] = {
-    "CREATE TABLE IF NOT EXISTS record_schema(version integer NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS runs(run_id text PRIMARY KEY, started_at timestamptz NOT NULL, "
-    "stopped_at timestamptz, device text NOT NULL, program text NOT NULL, host text NOT NULL, "
-    "parameters text NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS records(record_id text PRIMARY KEY, recorded_at timestamptz NOT NULL, "
-    "run_id text NOT NULL, unit integer NOT NULL, device text NOT NULL, result text NOT NULL, "
-    "frame text NOT NULL, parameter_sha256 text NOT NULL, parameter_file text NOT NULL, "
-    "program text NOT NULL, host text NOT NULL, received_at timestamptz NOT NULL DEFAULT now())",
-    "CREATE INDEX IF NOT EXISTS records_recorded_at ON records(recorded_at)",
-    "CREATE INDEX IF NOT EXISTS records_host ON records(host, recorded_at)",
-};
 
 bool execBound(QSqlQuery& query, const QVariantList& values, QString* error) {
     for (int i = 0; i < values.size(); ++i)
@@ -82,8 +70,8 @@ bool ServerStore::createSchema(QString* error) {
     // Tables that exist already are no news.
     bool ok = query.exec(QStringLiteral("SET client_min_messages TO warning")) &&
               query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLock));
-    for (const char* sql : kSchema)
-        ok = ok && query.exec(QString::fromLatin1(sql));
+    for (const QString& sql : record_schema::ServerSchemaStatements())
+        ok = ok && query.exec(sql);
     ok = ok && query.exec(QStringLiteral("SELECT max(version) FROM record_schema")) && query.next();
     if (!ok) {
         SqlFailed(error, query.lastError());
@@ -116,22 +104,27 @@ bool ServerStore::send(const std::vector<ForwardOutbox::Run>& runs,
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
         return SqlFailed(error, db.lastError());
+    using namespace record_schema;
     QSqlQuery runQuery(db);
     QSqlQuery recordQuery(db);
-    bool ok = runQuery.prepare(QStringLiteral(
-                  "INSERT INTO runs(run_id, started_at, stopped_at, device, program, host, parameters) "
-                  "VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (run_id) DO UPDATE SET stopped_at = "
-                  "EXCLUDED.stopped_at WHERE EXCLUDED.stopped_at IS NOT NULL")) &&
-              recordQuery.prepare(QStringLiteral(
-                  "INSERT INTO records(record_id, recorded_at, run_id, unit, device, result, frame, "
-                  "parameter_sha256, parameter_file, program, host) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-                  "ON CONFLICT (record_id) DO NOTHING"));
+    bool ok = runQuery.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET "
+                                              "%5 = EXCLUDED.%5 WHERE EXCLUDED.%5 IS NOT NULL")
+                                   .arg(kRuns, NameList<RunInfo>(), Placeholders(qsizetype(RunColumns().size())),
+                                        kRunId, kStoppedAt)) &&
+              recordQuery.prepare(QStringLiteral("INSERT INTO %1(%2, %3) VALUES (%4) ON CONFLICT (%5) DO NOTHING")
+                                      .arg(kRecords, NameList<ProductionRecord>(), kHost,
+                                           Placeholders(qsizetype(RecordColumns().size()) + 1), kRecordId));
     if (!ok)
         SqlFailed(error, runQuery.lastError().isValid() ? runQuery.lastError() : recordQuery.lastError());
-    for (auto it = runs.cbegin(); ok && it != runs.cend(); ++it)
-        ok = execBound(runQuery, *it, error);
-    for (auto it = records.cbegin(); ok && it != records.cend(); ++it)
-        ok = execBound(recordQuery, it->values, error);
+    for (auto it = runs.cbegin(); ok && it != runs.cend(); ++it) {
+        BindAll(runQuery, *it);
+        ok = runQuery.exec() || SqlFailed(error, runQuery.lastError());
+    }
+    for (auto it = records.cbegin(); ok && it != records.cend(); ++it) {
+        BindAll(recordQuery, it->record);
+        recordQuery.addBindValue(it->host);
+        ok = recordQuery.exec() || SqlFailed(error, recordQuery.lastError());
+    }
     return EndTransaction(db, ok, error);
 }
 

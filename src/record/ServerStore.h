@@ -1,6 +1,7 @@
 #pragma once
 
 #include "record/ForwardOutbox.h"
+#include "record/RecordSchema.h"
 #include "record/ServerAddress.h"
 
 #include <QString>
@@ -14,7 +15,7 @@ namespace qt2xx {
 // record schema is newer than this program knows is refused.
 class ServerStore {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = record_schema::kServerVersion;
 
     explicit ServerStore(ServerAddress address);
     ~ServerStore();

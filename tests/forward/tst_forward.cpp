@@ -5,6 +5,8 @@
 #include "record/ServerAddress.h"
 #include "record/ServerStore.h"
 #include "support/PgCluster.h"
+#include "support/RecordSample.h"
+#include "support/SilentServer.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -12,6 +14,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QUuid>
 
 #include <optional>
@@ -31,26 +34,19 @@ public:
         QString error;
         m_store = RecordStore::open(path, &error);
         QVERIFY2(m_store, qPrintable(error));
-        m_run.runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        m_run.startedAt = QDateTime::currentDateTimeUtc();
-        m_run.device = QStringLiteral("/dev/pts/9");
-        m_run.program = QStringLiteral("qt2xx 1.0");
-        m_run.host = QStringLiteral("bench-7");
-        m_run.parameters = QStringList(26, QStringLiteral("0"));
+        m_run = MakeRun(QStringLiteral("/dev/pts/9"));
         QVERIFY2(m_store->beginRun(m_run, &error), qPrintable(error));
     }
 
     ProductionRecord next() {
-        ProductionRecord record;
-        record.recordId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        record.recordedAt = QDateTime::currentDateTimeUtc();
-        record.runId = m_run.runId;
-        record.unit = ++m_units;
+        ProductionRecord record = MakeRecord(m_run.runId, ++m_units);
         record.device = m_run.device;
-        record.frame = QByteArray(32, '\xAA');
-        record.parameterSha256 = QString(64, u'0');
-        record.program = m_run.program;
         return record;
+    }
+
+    void append(const ProductionRecord& record) {
+        QString error;
+        QVERIFY2(m_store->append(record, &error), qPrintable(error));
     }
 
     void append(int count) {
@@ -68,6 +64,7 @@ public:
     }
 
     int units() const { return m_units; }
+    const RunInfo& run() const { return m_run; }
 
 private:
     std::unique_ptr<RecordStore> m_store;
@@ -97,6 +94,8 @@ private Q_SLOTS:
     void refusedServerKeepsRecords_data();
     void refusedServerKeepsRecords();
     void newerServerSchemaRefused();
+    void forwardedFieldsAreTheLocalOnes();
+    void stopIsPromptWhenTheServerNeverAnswers();
 
 private:
     // How many rows the server holds per record id: {records, distinct record ids}.
@@ -266,6 +265,69 @@ void TestForward::newerServerSchemaRefused() {
     QCOMPARE(m_cluster->psql(QStringLiteral("SELECT count(*) FROM pg_tables WHERE tablename = 'records'"),
                              QStringLiteral("plant")),
              QStringLiteral("0"));
+}
+
+// Each field read back from the server's own columns: a field sent into another column shows.
+void TestForward::forwardedFieldsAreTheLocalOnes() {
+    QVERIFY(m_cluster->createDatabase(QStringLiteral("plant")));
+    const QString path = m_dir.filePath(QStringLiteral("fields.sqlite"));
+    LocalRecords local(path);
+    ProductionRecord record = local.next();
+    record.result = Outcome::NoStorageResponse;
+    record.frame = QByteArray::fromHex("00112233445566778899AABBCCDDEEFF0123456789ABCDEFFEDCBA9876543210");
+    record.recordedAt = QDateTime(QDate(2026, 4, 2), QTime(7, 8, 9, 345), QTimeZone::utc());
+    local.append(record);
+    local.stopRun();
+    Forwarder forwarder(path, addressOf(m_cluster->url(QStringLiteral("plant"))));
+    forwarder.start();
+    QVERIFY(forwarder.waitUntilSent(std::chrono::milliseconds(kDrainMs)));
+
+    const QString utc = QStringLiteral("to_char(%1 AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')");
+    const QStringList got =
+        m_cluster
+            ->psql(QStringLiteral("SELECT record_id, %1, run_id, unit, device, result, frame, parameter_sha256, "
+                                  "parameter_file, program, host FROM records")
+                       .arg(utc.arg(QStringLiteral("recorded_at"))),
+                   QStringLiteral("plant"))
+            .split(u'|');
+    const RunInfo& run = local.run();
+    const QStringList want = {record.recordId,        UtcTimeText(record.recordedAt), record.runId,
+                              QString::number(record.unit), record.device,         ResultName(record.result),
+                              FrameHex(record.frame),  record.parameterSha256,       record.parameterFile,
+                              record.program,          run.host};
+    QCOMPARE(got, want);
+    const QStringList gotRun =
+        m_cluster
+            ->psql(QStringLiteral("SELECT run_id, %1, %2, device, program, host, parameters FROM runs")
+                       .arg(utc.arg(QStringLiteral("started_at")), utc.arg(QStringLiteral("stopped_at"))),
+                   QStringLiteral("plant"))
+            .split(u'|');
+    QCOMPARE(gotRun.size(), 7);
+    QCOMPARE(gotRun[0], run.runId);
+    QCOMPARE(gotRun[1], UtcTimeText(run.startedAt));
+    QVERIFY(ParseUtcTime(gotRun[2]) >= run.startedAt);
+    QCOMPARE(gotRun.mid(3, 3), (QStringList{run.device, run.program, run.host}));
+    QCOMPARE(gotRun[6], QStringLiteral("[%1]").arg(QStringList(26, QStringLiteral("\"0\"")).join(u',')));
+}
+
+// The server takes the connection and never answers: stopping must not wait for the connect
+// timeout, and the records wait in the local database.
+void TestForward::stopIsPromptWhenTheServerNeverAnswers() {
+    const SilentServer silent;
+    QVERIFY(silent.port() != 0);
+    const QString path = m_dir.filePath(QStringLiteral("silent.sqlite"));
+    LocalRecords local(path);
+    local.append(3);
+    auto forwarder = std::make_unique<Forwarder>(
+        path, addressOf(QStringLiteral("postgresql://bench@127.0.0.1:%1/plant").arg(silent.port())));
+    forwarder->start();
+    QTRY_VERIFY_WITH_TIMEOUT(silent.connected(), kDrainMs);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!forwarder->shutdown(Forwarder::kStopBudget));
+    forwarder.reset();
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(local.status().front().waiting, 3);
 }
 
 QTEST_GUILESS_MAIN(TestForward)

@@ -2,11 +2,14 @@
 // that are not ours are left alone, and two programs writing at once lose nothing.
 
 #include "record/RecordRig.h"
+#include "record/ForwardOutbox.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
+#include "support/RecordSample.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,26 +21,18 @@
 
 #include <cstring>
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace qt2xx;
 using namespace qt2xx::test;
 
 namespace {
 
 constexpr int kWriterRecords = 200;
-
-ProductionRecord makeRecord(const QString& runId, int unit, Outcome result, const QDateTime& at) {
-    ProductionRecord r;
-    r.recordId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    r.recordedAt = at;
-    r.runId = runId;
-    r.unit = unit;
-    r.device = QStringLiteral("/dev/ttyUSB0");
-    r.result = result;
-    r.frame = QByteArray(32, '\x0f');
-    r.parameterSha256 = QString(64, QLatin1Char('a'));
-    r.program = QStringLiteral("qt2xx 1.0");
-    return r;
-}
 
 QByteArray fileHash(const QString& path) {
     QFile file(path);
@@ -63,8 +58,85 @@ void makeForeignDatabase(const QString& path, const QString& statement) {
 int writeRecordsAsChild(const QString& database, const QString& tag) {
     RecordWriter writer(database);
     for (int unit = 1; unit <= kWriterRecords; ++unit)
-        writer.submit(makeRecord(tag, unit, Outcome::Finished, QDateTime::currentDateTimeUtc()));
+        writer.submit(MakeRecord(tag, unit, Outcome::Finished, QDateTime::currentDateTimeUtc()));
     return writer.flush(std::chrono::seconds(60)) ? 0 : 1;
+}
+
+// The schemas as those versions wrote them, with one run and one record.
+const QStringList kVersion1 = {
+    "PRAGMA journal_mode = WAL",
+    "CREATE TABLE runs(run_id TEXT PRIMARY KEY, started_at TEXT NOT NULL, stopped_at TEXT, device TEXT NOT NULL,"
+    " program TEXT NOT NULL, host TEXT NOT NULL, parameters TEXT NOT NULL)",
+    "CREATE TABLE records(seq INTEGER PRIMARY KEY AUTOINCREMENT, record_id TEXT NOT NULL UNIQUE,"
+    " recorded_at TEXT NOT NULL, run_id TEXT NOT NULL, unit INTEGER NOT NULL, device TEXT NOT NULL,"
+    " result TEXT NOT NULL, frame TEXT NOT NULL, parameter_sha256 TEXT NOT NULL, parameter_file TEXT NOT NULL,"
+    " program TEXT NOT NULL)",
+    "CREATE INDEX records_recorded_at ON records(recorded_at)",
+    "INSERT INTO runs VALUES('run-old', '2026-02-01T08:00:00.000Z', '2026-02-01T09:00:00.000Z', '/dev/ttyS0',"
+    " 'qt2xx 0.9', 'bench-2', '[\"a\",\"b\"]')",
+    "INSERT INTO records(record_id, recorded_at, run_id, unit, device, result, frame, parameter_sha256,"
+    " parameter_file, program) VALUES('rec-old', '2026-02-01T08:30:00.250Z', 'run-old', 7, '/dev/ttyS0',"
+    " 'no-response', '0102', 'abc123', '/sets/old.asv', 'qt2xx 0.9')",
+    "PRAGMA user_version = 1",
+};
+const QStringList kVersion2 = kVersion1 + QStringList{
+    "CREATE TABLE forward_cursor(server TEXT PRIMARY KEY, last_seq INTEGER NOT NULL DEFAULT 0,"
+    " last_sent_at TEXT, last_error TEXT, last_error_at TEXT)",
+    "CREATE TABLE forward_runs(server TEXT NOT NULL, run_id TEXT NOT NULL, stopped_at TEXT,"
+    " PRIMARY KEY(server, run_id))",
+    "INSERT INTO forward_cursor(server) VALUES('db.plant:5432/records')",
+    "PRAGMA user_version = 2",
+};
+
+bool buildDatabase(const QString& path, const QStringList& statements) {
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+        db.setDatabaseName(path);
+        ok = db.open();
+        QSqlQuery q(db);
+        for (const QString& sql : statements)
+            ok = ok && q.exec(sql);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("old"));
+    return ok;
+}
+
+// Runs qt2xx-records in a child that, when this one is root, has become the unprivileged user
+// `nobody`, since permissions do not bind root.
+ToolResult runRecordsToolAsNobody(const QStringList& arguments) {
+    int out[2];
+    if (pipe(out) != 0)
+        return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        if (geteuid() == 0) {
+            const passwd* nobody = getpwnam("nobody");
+            if (!nobody || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+                _exit(99);
+        }
+        std::vector<QByteArray> args{QByteArray(QT2XX_RECORDS_TOOL)};
+        for (const QString& a : arguments)
+            args.push_back(a.toLocal8Bit());
+        std::vector<char*> argv;
+        for (QByteArray& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(98);
+    }
+    close(out[1]);
+    ToolResult result;
+    char buffer[4096];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        result.out.append(buffer, n);
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
 }
 
 } // namespace
@@ -80,6 +152,8 @@ private Q_SLOTS:
     void summaryCountsPerDayAndSet();
     void toolRefusesWithExitTwo_data();
     void toolRefusesWithExitTwo();
+    void olderDatabasesReadAsTheyAreThenMigrated_data();
+    void olderDatabasesReadAsTheyAreThenMigrated();
 
 private:
     QTemporaryDir m_dir;
@@ -100,11 +174,11 @@ void RecordStoreTest::writtenRecordsComeBackThroughFilters() {
                 QStringList(26, QStringLiteral("x,\"y\""))};
     QVERIFY(store->beginRun(run, &error));
     const QDateTime t0(QDate(2026, 3, 1), QTime(8, 0, 0, 125), QTimeZone::utc());
-    const ProductionRecord first = makeRecord(run.runId, 1, Outcome::Finished, t0);
+    const ProductionRecord first = MakeRecord(run.runId, 1, Outcome::Finished, t0);
     QVERIFY(store->append(first, &error));
     QVERIFY(store->append(first, &error)); // the same record twice is kept once
-    QVERIFY(store->append(makeRecord(run.runId, 2, Outcome::NoResponse, t0.addSecs(60)), &error));
-    QVERIFY(store->append(makeRecord(run.runId, 3, Outcome::Finished, t0.addDays(1)), &error));
+    QVERIFY(store->append(MakeRecord(run.runId, 2, Outcome::NoResponse, t0.addSecs(60)), &error));
+    QVERIFY(store->append(MakeRecord(run.runId, 3, Outcome::Finished, t0.addDays(1)), &error));
     QVERIFY(store->endRun(run.runId, t0.addDays(2), &error));
 
     const std::vector<ProductionRecord> all = store->records({}, &error);
@@ -196,11 +270,11 @@ void RecordStoreTest::exportWritesCsvAndJsonLines() {
         const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
         QVERIFY(store);
         ProductionRecord quoted =
-            makeRecord(QStringLiteral("r"), 1, Outcome::StorageFailure, QDateTime::currentDateTimeUtc());
+            MakeRecord(QStringLiteral("r"), 1, Outcome::StorageFailure, QDateTime::currentDateTimeUtc());
         quoted.parameterFile = QStringLiteral("/sets/a, \"b\".asv");
         QVERIFY(store->append(quoted, &error));
         QVERIFY(store->append(
-            makeRecord(QStringLiteral("r"), 2, Outcome::Finished, QDateTime::currentDateTimeUtc()), &error));
+            MakeRecord(QStringLiteral("r"), 2, Outcome::Finished, QDateTime::currentDateTimeUtc()), &error));
     }
     const ToolResult csv = RunRecordsTool({QStringLiteral("--db"), path, QStringLiteral("export")});
     QCOMPARE(csv.exitCode, 0);
@@ -238,9 +312,9 @@ void RecordStoreTest::summaryCountsPerDayAndSet() {
                                     Outcome::NoResponse};
         int unit = 0;
         for (Outcome outcome : outcomes)
-            QVERIFY(store->append(makeRecord(QStringLiteral("r"), ++unit, outcome, day), &error));
+            QVERIFY(store->append(MakeRecord(QStringLiteral("r"), ++unit, outcome, day), &error));
         QVERIFY(store->append(
-            makeRecord(QStringLiteral("r"), ++unit, Outcome::TransmitFailure, day.addDays(1)), &error));
+            MakeRecord(QStringLiteral("r"), ++unit, Outcome::TransmitFailure, day.addDays(1)), &error));
     }
     const ToolResult all = RunRecordsTool({QStringLiteral("--db"), path, QStringLiteral("summary")});
     QCOMPARE(all.exitCode, 0);
@@ -271,6 +345,62 @@ void RecordStoreTest::toolRefusesWithExitTwo() {
     QCOMPARE(tool.exitCode, 2);
     QVERIFY(tool.out.isEmpty());
     QVERIFY(!tool.err.isEmpty());
+}
+
+void RecordStoreTest::olderDatabasesReadAsTheyAreThenMigrated_data() {
+    QTest::addColumn<QStringList>("schema");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("version 1") << kVersion1 << "records are not forwarded to any server\n";
+    QTest::newRow("version 2") << kVersion2 << "db.plant:5432/records: 1 waiting since 2026-02-01T08:30:00.250Z\n";
+}
+
+// A supervisor reads a copy it may not write, in a folder it may not write; a writer later
+// migrates the same file and keeps what it held.
+void RecordStoreTest::olderDatabasesReadAsTheyAreThenMigrated() {
+    QFETCH(QStringList, schema);
+    QFETCH(QString, status);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("copy.sqlite"));
+    QVERIFY(buildDatabase(path, schema));
+    const QByteArray before = fileHash(path);
+    QVERIFY(chmod(QFile::encodeName(path).constData(), 0444) == 0);
+    QVERIFY(chmod(QFile::encodeName(folder.path()).constData(), 0555) == 0);
+
+    const ToolResult csv = runRecordsToolAsNobody({QStringLiteral("--db"), path, QStringLiteral("export")});
+    QCOMPARE(csv.exitCode, 0);
+    QCOMPARE(csv.out, (kCsvHeader + QStringLiteral("\r\n2026-02-01T08:30:00.250Z,run-old,7,/dev/ttyS0,no-response,"
+                                                 "0102,abc123,/sets/old.asv,qt2xx 0.9\r\n"))
+                          .toUtf8());
+    const ToolResult summary = runRecordsToolAsNobody({QStringLiteral("--db"), path, QStringLiteral("summary")});
+    QCOMPARE(summary.exitCode, 0);
+    QVERIFY2(summary.out.simplified().endsWith("2026-02-01 abc123 0 0 0 1 0 0.0%"), summary.out.constData());
+    const ToolResult waiting = runRecordsToolAsNobody({QStringLiteral("--db"), path, QStringLiteral("status")});
+    QCOMPARE(waiting.exitCode, 0);
+    QCOMPARE(QString::fromUtf8(waiting.out), status);
+    QCOMPARE(fileHash(path), before);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("copy.sqlite")});
+
+    QVERIFY(chmod(QFile::encodeName(folder.path()).constData(), 0755) == 0);
+    QVERIFY(chmod(QFile::encodeName(path).constData(), 0644) == 0);
+    QString error;
+    const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
+    QVERIFY2(store, qPrintable(error));
+    QCOMPARE(store->schemaVersion(), RecordStore::kSchemaVersion);
+    const std::vector<ProductionRecord> records = store->records({}, &error);
+    QCOMPARE(records.size(), size_t(1));
+    QCOMPARE(records[0].recordId, QStringLiteral("rec-old"));
+    QCOMPARE(records[0].unit, 7);
+    QCOMPARE(records[0].result, Outcome::NoResponse);
+    QCOMPARE(records[0].frame, QByteArray("\x01\x02"));
+    QCOMPARE(records[0].parameterFile, QStringLiteral("/sets/old.asv"));
+    const std::optional<RunInfo> run = store->run(QStringLiteral("run-old"), &error);
+    QVERIFY(run);
+    QCOMPARE(run->host, QStringLiteral("bench-2"));
+    QCOMPARE(run->parameters, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    std::vector<ForwardStatus> servers;
+    QVERIFY2(readForwardStatus(store->database(), &servers, &error), qPrintable(error));
+    QCOMPARE(servers.size(), size_t(status.contains(QLatin1String("waiting")) ? 1 : 0));
+    QVERIFY(store->append(MakeRecord(QStringLiteral("run-old"), 8), &error));
 }
 
 int main(int argc, char* argv[]) {

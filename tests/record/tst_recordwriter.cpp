@@ -3,6 +3,7 @@
 
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
+#include "support/RecordSample.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,22 +16,17 @@
 #include <unistd.h>
 
 using namespace qt2xx;
+using namespace qt2xx::test;
 
 namespace {
 
 constexpr int kWait = 10000;
+// Failed writes are tried again this often here, so that a few retries take little time.
+constexpr std::chrono::milliseconds kRetry{100};
 
 ProductionRecord makeRecord(int unit, qsizetype fileNameLength = 10) {
-    ProductionRecord r;
-    r.recordId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    r.recordedAt = QDateTime::currentDateTimeUtc();
-    r.runId = QStringLiteral("run");
-    r.unit = unit;
-    r.device = QStringLiteral("/dev/ttyUSB0");
-    r.frame = QByteArray(32, '\x02');
-    r.parameterSha256 = QString(64, QLatin1Char('0'));
+    ProductionRecord r = MakeRecord(QStringLiteral("run"), unit);
     r.parameterFile = QString(fileNameLength, QLatin1Char('f'));
-    r.program = QStringLiteral("qt2xx 1.0");
     return r;
 }
 
@@ -96,7 +92,7 @@ void RecordWriterTest::garbageFileIsLeftAloneAndRecordsWait() {
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(garbage) == garbage.size());
     file.close();
 
-    RecordWriter writer(path);
+    RecordWriter writer(path, kRetry);
     QSignalSpy failed(&writer, &RecordWriter::writeFailed);
     QSignalSpy recovered(&writer, &RecordWriter::writeRecovered);
     QSignalSpy committed(&writer, &RecordWriter::committed);
@@ -106,7 +102,7 @@ void RecordWriterTest::garbageFileIsLeftAloneAndRecordsWait() {
     QCOMPARE(failed[0][0].toString(), path);
     QVERIFY2(failed[0][1].toString().contains(QStringLiteral("not a record database")),
              qPrintable(failed[0][1].toString()));
-    QVERIFY(!writer.flush(RecordWriter::kRetryInterval * 3));
+    QVERIFY(!writer.flush(kRetry * 3));
     QCOMPARE(failed.size(), 1); // the retries fail too, and are not told again
     QCOMPARE(writer.pending(), 3);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -132,7 +128,7 @@ void RecordWriterTest::failingDiskLosesNothing() {
         QSKIP("mounting a small tmpfs needs root");
     const QString path =
         m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral("/r.sqlite"));
-    auto writer = std::make_unique<RecordWriter>(path);
+    auto writer = std::make_unique<RecordWriter>(path, kRetry);
     for (int unit = 1; unit <= 5; ++unit)
         writer->submit(makeRecord(unit));
     QVERIFY(writer->flush(std::chrono::milliseconds(kWait)));
@@ -141,7 +137,7 @@ void RecordWriterTest::failingDiskLosesNothing() {
     if (readOnly) {
         writer.reset();
         QVERIFY(disk.setReadOnly(true));
-        writer = std::make_unique<RecordWriter>(path);
+        writer = std::make_unique<RecordWriter>(path, kRetry);
     } else {
         disk.fill();
     }
@@ -150,7 +146,7 @@ void RecordWriterTest::failingDiskLosesNothing() {
     for (int unit = 6; unit <= 10; ++unit)
         writer->submit(makeRecord(unit, 16000));
     QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, kWait);
-    QVERIFY(!writer->flush(RecordWriter::kRetryInterval * 2));
+    QVERIFY(!writer->flush(kRetry * 2));
     QCOMPARE(failed.size(), 1);
     QVERIFY(writer->pending() > 0);
 

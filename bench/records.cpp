@@ -1,0 +1,162 @@
+// Reads generated record databases of 100,000 and 1,000,000 records with qt2xx-records (summary, and
+// export as CSV) and with the sqlite3 shell running the same query, and prints the wall time of each,
+// the ratio, and each one's peak memory. The median of three runs of each is printed. Prints
+// figures only; it never fails on time.
+//
+// usage: bench-records [FOLDER]   (the databases go into FOLDER, else a temporary folder)
+
+#include "record/RecordStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTimeZone>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace qt2xx;
+
+namespace {
+
+constexpr int kRuns = 3;
+constexpr int kDays = 30;
+constexpr int kSets = 4;
+
+struct Figure {
+    double seconds = 0;
+    double peakMiB = 0;
+};
+
+// Runs the command with stdout thrown away; its wall time and peak resident memory.
+Figure measure(const std::vector<QByteArray>& command) {
+    std::vector<char*> argv;
+    for (const QByteArray& arg : command)
+        argv.push_back(const_cast<char*>(arg.constData()));
+    argv.push_back(nullptr);
+    QElapsedTimer clock;
+    clock.start();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::fprintf(stderr, "bench-records: %s exited with %d\n", argv[0], status);
+    return {seconds, double(usage.ru_maxrss) / 1024.0};
+}
+
+Figure medianOf(const std::vector<QByteArray>& command) {
+    std::vector<Figure> runs;
+    for (int i = 0; i < kRuns; ++i)
+        runs.push_back(measure(command));
+    std::sort(runs.begin(), runs.end(), [](const Figure& a, const Figure& b) { return a.seconds < b.seconds; });
+    Figure median = runs[kRuns / 2];
+    for (const Figure& f : runs)
+        median.peakMiB = std::max(median.peakMiB, f.peakMiB);
+    return median;
+}
+
+// One transaction and one prepared insert, through the store's own schema.
+bool generate(const QString& path, int count) {
+    QString error;
+    const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
+    if (!store) {
+        std::fprintf(stderr, "bench-records: %s\n", qPrintable(error));
+        return false;
+    }
+    RunInfo run;
+    run.runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    run.startedAt = QDateTime(QDate(2026, 1, 1), QTime(6, 0), QTimeZone::utc());
+    run.device = QStringLiteral("/dev/ttyUSB0");
+    run.program = QStringLiteral("qt2xx 1.0");
+    run.host = QStringLiteral("bench");
+    if (!store->beginRun(run, &error))
+        return false;
+    QSqlDatabase& db = store->database();
+    db.transaction();
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
+                       .arg(record_schema::kRecords, record_schema::NameList<ProductionRecord>(),
+                            record_schema::Placeholders(qsizetype(record_schema::RecordColumns().size()))));
+    ProductionRecord r;
+    r.runId = run.runId;
+    r.device = run.device;
+    r.program = run.program;
+    r.frame = QByteArray(32, '\x5a');
+    r.parameterFile = QStringLiteral("/home/bench/sets/line 3.asv");
+    const int perDay = count / kDays;
+    for (int i = 0; i < count; ++i) {
+        r.recordId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        r.recordedAt = run.startedAt.addDays(i / perDay).addMSecs(qint64(i % perDay) * 40);
+        r.unit = i + 1;
+        r.result = i % 17 == 0 ? Outcome::NoResponse : i % 29 == 0 ? Outcome::TransmitFailure : Outcome::Finished;
+        r.parameterSha256 = QString::number(i % kSets).repeated(64);
+        record_schema::BindAll(insert, r);
+        if (!insert.exec()) {
+            std::fprintf(stderr, "bench-records: %s\n", qPrintable(insert.lastError().text()));
+            return false;
+        }
+    }
+    return db.commit();
+}
+
+void report(const char* what, int count, const Figure& ours, const Figure& shell) {
+    std::printf("%-8s %9d records: qt2xx-records %6.2f s %6.1f MiB | sqlite3 %6.2f s %6.1f MiB | ratio %.2f\n",
+                what, count, ours.seconds, ours.peakMiB, shell.seconds, shell.peakMiB,
+                ours.seconds / shell.seconds);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir temporary;
+    const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path());
+    const QByteArray tool = QT2XX_RECORDS_TOOL;
+    const QByteArray shell = QT2XX_SQLITE3;
+    using namespace record_schema;
+    const QByteArray summary = QStringLiteral("SELECT substr(%1, 1, 10) AS day, %2, %3, count(*) FROM %4 "
+                                              "GROUP BY day, %2, %3 ORDER BY day, %2")
+                                   .arg(kRecordedAt, kParameterSha256, kResult, kRecords)
+                                   .toUtf8();
+    QStringList exported;
+    for (const RecordColumn& column : RecordColumns())
+        if (column.exported)
+            exported << QLatin1String(column.name);
+    const QByteArray exportSql = QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                                     .arg(exported.join(QLatin1String(", ")), kRecords, kSeq)
+                                     .toUtf8();
+    for (const int count : {100000, 1000000}) {
+        const QString path = folder.filePath(QStringLiteral("records-%1.sqlite").arg(count));
+        QFile::remove(path);
+        QElapsedTimer made;
+        made.start();
+        if (!generate(path, count))
+            return 1;
+        std::printf("generated %d records in %.1f s\n", count, double(made.elapsed()) / 1000.0);
+        const QByteArray db = QFile::encodeName(path);
+        report("summary", count, medianOf({tool, "--db", db, "summary"}), medianOf({shell, db, summary}));
+        report("export", count, medianOf({tool, "--db", db, "export"}),
+               medianOf({shell, "-csv", "-header", db, exportSql}));
+        QFile::remove(path);
+    }
+    return 0;
+}
