@@ -156,7 +156,8 @@ int main(int argc, char* argv[]) {
         report("summary", count, medianOf({tool, "--db", db, "summary"}), medianOf({shell, db, summary}));
         report("export", count, medianOf({tool, "--db", db, "export"}),
                medianOf({shell, "-csv", "-header", db, exportSql}));
-        QFile::remove(path);
+        for (const char* suffix : {"", "-wal", "-shm"})
+            QFile::remove(path + QLatin1String(suffix));
     }
     return 0;
 }

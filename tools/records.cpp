@@ -7,8 +7,10 @@
 
 #include <QCoreApplication>
 #include <QSqlQuery>
+#include <QStringEncoder>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -114,78 +116,73 @@ void writeLine(const QString& line) {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
 }
 
-// The exported fields: every record column but its id, each with its place in a stored row.
-struct ExportField {
-    const record_schema::RecordColumn* column;
-    int index;
-};
-
-std::vector<ExportField> exportFields() {
-    std::vector<ExportField> fields;
-    int index = 0;
-    for (const record_schema::RecordColumn& column : record_schema::RecordColumns()) {
+// The exported fields: every record column but its id, in the order the export query reads them.
+std::vector<const record_schema::RecordColumn*> exportFields() {
+    std::vector<const record_schema::RecordColumn*> fields;
+    for (const record_schema::RecordColumn& column : record_schema::RecordColumns())
         if (column.exported)
-            fields.push_back({&column, index});
-        ++index;
-    }
+            fields.push_back(&column);
     return fields;
 }
 
+// Appends text as UTF-8 without a buffer of its own.
+void appendUtf8(QByteArray& line, QStringView text) {
+    const qsizetype at = line.size();
+    line.resize(at + text.size() * 3);
+    QStringEncoder encoder(QStringConverter::Utf8);
+    char* end = encoder.appendToBuffer(line.data() + at, text);
+    line.resize(end - line.constData());
+}
+
 // A field is quoted when it holds a comma, a double quote or a line end; quotes inside are doubled.
-void appendCsvField(QByteArray& line, const QByteArray& field) {
-    if (!field.contains(',') && !field.contains('"') && !field.contains('\r') && !field.contains('\n')) {
-        line += field;
-        return;
-    }
+void appendCsvField(QByteArray& line, const QString& field) {
+    const bool plain = std::none_of(field.cbegin(), field.cend(), [](QChar c) {
+        return c == u',' || c == u'"' || c == u'\r' || c == u'\n';
+    });
+    if (plain)
+        return appendUtf8(line, field);
     line += '"';
-    line += QByteArray(field).replace("\"", "\"\"");
+    appendUtf8(line, QString(field).replace(QLatin1String("\""), QLatin1String("\"\"")));
     line += '"';
 }
 
 // Rows are printed as they are read, so memory stays the same whatever the size of the database.
 bool exportRecords(const RecordStore& store, const RecordFilter& filter, bool json, QString* error) {
-    const std::vector<ExportField> fields = exportFields();
+    const std::vector<const record_schema::RecordColumn*> fields = exportFields();
     std::vector<QByteArray> names;
-    for (const ExportField& f : fields)
-        names.push_back(JsonText(QLatin1String(f.column->name)));
-    if (!json) {
-        QByteArray header;
-        for (const ExportField& f : fields)
-            header += (header.isEmpty() ? "" : ",") + QByteArray(f.column->name);
-        std::fputs((header + "\r\n").constData(), stdout);
+    int resultIndex = -1;
+    for (const record_schema::RecordColumn* column : fields) {
+        if (qstrcmp(column->name, record_schema::kResult) == 0)
+            resultIndex = int(names.size());
+        names.push_back(JsonText(QLatin1String(column->name)));
     }
-    const int resultIndex = [] {
-        int i = 0;
-        for (const record_schema::RecordColumn& column : record_schema::RecordColumns()) {
-            if (qstrcmp(column.name, record_schema::kResult) == 0)
-                return i;
-            ++i;
-        }
-        return -1;
-    }();
     QByteArray line;
+    if (!json) {
+        for (const record_schema::RecordColumn* column : fields)
+            line += (line.isEmpty() ? "" : ",") + QByteArray(column->name);
+        std::fputs((line + "\r\n").constData(), stdout);
+    }
     return store.forEachRecord(
-        filter,
+        filter, RecordStore::Fields::Exported,
         [&](const QSqlQuery& q) {
-            const QString result = q.value(resultIndex).toString();
-            if (!OutcomeFromResultName(result)) {
-                *error = QStringLiteral("a record has the unknown result \"%1\"").arg(result);
-                return false;
-            }
             line.clear();
             for (std::size_t i = 0; i < fields.size(); ++i) {
-                const QVariant value = q.value(fields[i].index);
+                const QVariant value = q.value(int(i));
+                if (int(i) == resultIndex && !OutcomeFromResultName(value.toString())) {
+                    *error = QStringLiteral("a record has the unknown result \"%1\"").arg(value.toString());
+                    return false;
+                }
                 if (json) {
                     line += i == 0 ? "{" : ",";
                     line += names[i];
                     line += ':';
-                    line += JsonText(fields[i].column->type == record_schema::SqlType::Integer
+                    line += JsonText(fields[i]->type == record_schema::SqlType::Integer
                                          ? QJsonValue(value.toInt())
                                          : QJsonValue(value.toString()));
                 } else {
                     if (i > 0)
                         line += ',';
-                    appendCsvField(line, value.toString().toUtf8());
+                    appendCsvField(line, value.toString());
                 }
             }
             line += json ? "}\n" : "\r\n";

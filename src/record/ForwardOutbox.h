@@ -16,7 +16,7 @@ namespace qt2xx {
 struct ForwardStatus {
     QString server;          // ServerAddress::display()
     qint64 waiting = 0;      // records not yet acknowledged by the server
-    QDateTime oldestWaiting; // recorded_at of the oldest of them; invalid when none waits
+    QDateTime oldestWaiting; // when the oldest of them was recorded; invalid when none waits
     QString lastError;       // empty once the server took records again
     QDateTime lastErrorAt;
     QDateTime lastSentAt;

@@ -224,14 +224,18 @@ bool RecordStore::append(const ProductionRecord& record, QString* error) {
     return q.exec() || failQuery(error, q);
 }
 
-bool RecordStore::forEachRecord(const RecordFilter& filter, const std::function<bool(const QSqlQuery&)>& row,
-                                QString* error) const {
+bool RecordStore::forEachRecord(const RecordFilter& filter, Fields fields,
+                                const std::function<bool(const QSqlQuery&)>& row, QString* error) const {
     using namespace record_schema;
+    QStringList names;
+    for (const RecordColumn& column : RecordColumns())
+        if (fields == Fields::All || column.exported)
+            names << QLatin1String(column.name);
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE (? IS NULL OR %3 >= ?) AND (? IS NULL OR %3 < ?)"
                              " AND (? IS NULL OR %4 = ?) ORDER BY %5")
-                  .arg(NameList<ProductionRecord>(), kRecords, kRecordedAt, kResult, kSeq));
+                  .arg(names.join(QLatin1String(", ")), kRecords, kRecordedAt, kResult, kSeq));
     // Each bound twice: once to tell whether the side is open, once to compare.
     for (const QVariant& value : {timeOrNull(filter.since), timeOrNull(filter.until),
                                   filter.result ? QVariant(ResultName(*filter.result)) : kNullText}) {
@@ -249,7 +253,7 @@ bool RecordStore::forEachRecord(const RecordFilter& filter, const std::function<
 std::vector<ProductionRecord> RecordStore::records(const RecordFilter& filter, QString* error) const {
     std::vector<ProductionRecord> out;
     const bool ok = forEachRecord(
-        filter,
+        filter, Fields::All,
         [&](const QSqlQuery& q) {
             ProductionRecord r;
             if (!record_schema::ReadAll(q, 0, &r, error))

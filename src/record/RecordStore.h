@@ -60,8 +60,9 @@ public:
     // In the order they were written.
     std::vector<ProductionRecord> records(const RecordFilter& filter, QString* error) const;
     // The same, one row at a time as it is read: the query's values are the record columns in their
-    // declared order. Stops early, and returns false, when row does.
-    bool forEachRecord(const RecordFilter& filter, const std::function<bool(const QSqlQuery&)>& row,
+    // declared order, or only the exported ones. Stops early, and returns false, when row does.
+    enum class Fields { All, Exported };
+    bool forEachRecord(const RecordFilter& filter, Fields fields, const std::function<bool(const QSqlQuery&)>& row,
                        QString* error) const;
     // Counts of each result per day (UTC) and parameter set, ordered by day then set.
     struct DayCount {
