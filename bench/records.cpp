@@ -13,8 +13,8 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTimeZone>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QUuid>
 
 #include <fcntl.h>
@@ -67,7 +67,8 @@ Figure medianOf(const std::vector<QByteArray>& command) {
     std::vector<Figure> runs;
     for (int i = 0; i < kRuns; ++i)
         runs.push_back(measure(command));
-    std::sort(runs.begin(), runs.end(), [](const Figure& a, const Figure& b) { return a.seconds < b.seconds; });
+    std::sort(runs.begin(), runs.end(),
+              [](const Figure& a, const Figure& b) { return a.seconds < b.seconds; });
     Figure median = runs[kRuns / 2];
     for (const Figure& f : runs)
         median.peakMiB = std::max(median.peakMiB, f.peakMiB);
@@ -107,7 +108,9 @@ bool generate(const QString& path, int count) {
         r.recordId = QUuid::createUuid().toString(QUuid::WithoutBraces);
         r.recordedAt = run.startedAt.addDays(i / perDay).addMSecs(qint64(i % perDay) * 40);
         r.unit = i + 1;
-        r.result = i % 17 == 0 ? Outcome::NoResponse : i % 29 == 0 ? Outcome::TransmitFailure : Outcome::Finished;
+        r.result = i % 17 == 0   ? Outcome::NoResponse
+                   : i % 29 == 0 ? Outcome::TransmitFailure
+                                 : Outcome::Finished;
         r.parameterSha256 = QString::number(i % kSets).repeated(64);
         record_schema::BindAll(insert, r);
         if (!insert.exec()) {
@@ -119,15 +122,16 @@ bool generate(const QString& path, int count) {
 }
 
 void report(const char* what, int count, const Figure& ours, const Figure& shell) {
-    std::printf("%-8s %9d records: qt2xx-records %6.2f s %6.1f MiB | sqlite3 %6.2f s %6.1f MiB | ratio %.2f\n",
-                what, count, ours.seconds, ours.peakMiB, shell.seconds, shell.peakMiB,
-                ours.seconds / shell.seconds);
+    std::printf(
+        "%-8s %9d records: qt2xx-records %6.2f s %6.1f MiB | sqlite3 %6.2f s %6.1f MiB | ratio %.2f\n", what,
+        count, ours.seconds, ours.peakMiB, shell.seconds, shell.peakMiB, ours.seconds / shell.seconds);
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QTemporaryDir temporary;
     const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path());
     const QByteArray tool = QT2XX_RECORDS_TOOL;

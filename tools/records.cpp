@@ -269,7 +269,8 @@ int main(int argc, char* argv[]) {
     if (options.command == QLatin1String("status")) {
         std::vector<ForwardStatus> servers;
         // A file older than forwarding has nothing waiting for any server.
-        if (store->schemaVersion() >= record_schema::kForwardingVersion && !readForwardStatus(store->database(), &servers, &error)) {
+        if (store->schemaVersion() >= record_schema::kForwardingVersion &&
+            !readForwardStatus(store->database(), &servers, &error)) {
             std::fprintf(stderr, "qt2xx-records: %s: %s\n", qPrintable(options.database), qPrintable(error));
             return kFailed;
         }

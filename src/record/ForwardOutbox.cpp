@@ -30,9 +30,10 @@ bool readForwardStatus(QSqlDatabase& db, std::vector<ForwardStatus>* out, QStrin
     QSqlQuery query(db);
     query.setForwardOnly(true);
     const bool ok = query.exec(
-        QStringLiteral("SELECT c.server, (SELECT count(*) FROM %1 r WHERE r.%2 > c.last_seq), "
-                       "(SELECT r.%3 FROM %1 r WHERE r.%2 > c.last_seq ORDER BY r.%2 LIMIT 1), "
-                       "c.last_error, c.last_error_at, c.last_sent_at FROM forward_cursor c ORDER BY c.server")
+        QStringLiteral(
+            "SELECT c.server, (SELECT count(*) FROM %1 r WHERE r.%2 > c.last_seq), "
+            "(SELECT r.%3 FROM %1 r WHERE r.%2 > c.last_seq ORDER BY r.%2 LIMIT 1), "
+            "c.last_error, c.last_error_at, c.last_sent_at FROM forward_cursor c ORDER BY c.server")
             .arg(record_schema::kRecords, record_schema::kSeq, record_schema::kRecordedAt));
     if (!ok)
         return SqlFailed(error, query.lastError());
@@ -100,9 +101,10 @@ bool ForwardOutbox::changedRuns(std::vector<Run>* out, QString* error) {
     using namespace record_schema;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT %1 FROM %2 r LEFT JOIN forward_runs f ON f.server = ? AND f.%3 = r.%3 "
-                                 "WHERE f.%3 IS NULL OR f.%4 IS NOT r.%4 ORDER BY r.rowid")
-                      .arg(NameList<RunInfo>(QStringLiteral("r.")), kRuns, kRunId, kStoppedAt));
+    query.prepare(
+        QStringLiteral("SELECT %1 FROM %2 r LEFT JOIN forward_runs f ON f.server = ? AND f.%3 = r.%3 "
+                       "WHERE f.%3 IS NULL OR f.%4 IS NOT r.%4 ORDER BY r.rowid")
+            .arg(NameList<RunInfo>(QStringLiteral("r.")), kRuns, kRunId, kStoppedAt));
     query.addBindValue(m_server);
     if (!query.exec())
         return SqlFailed(error, query.lastError());
@@ -120,10 +122,11 @@ bool ForwardOutbox::nextRecords(int limit, std::vector<Record>* out, QString* er
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.setForwardOnly(true);
     // A record whose run row is missing still goes, with this bench's host name.
-    query.prepare(QStringLiteral("SELECT r.%1, coalesce(u.%2, ?), %3 FROM %4 r LEFT JOIN %5 u ON u.%6 = r.%6 "
-                                 "WHERE r.%1 > (SELECT last_seq FROM forward_cursor WHERE server = ?) "
-                                 "ORDER BY r.%1 LIMIT ?")
-                      .arg(kSeq, kHost, NameList<ProductionRecord>(QStringLiteral("r.")), kRecords, kRuns, kRunId));
+    query.prepare(
+        QStringLiteral("SELECT r.%1, coalesce(u.%2, ?), %3 FROM %4 r LEFT JOIN %5 u ON u.%6 = r.%6 "
+                       "WHERE r.%1 > (SELECT last_seq FROM forward_cursor WHERE server = ?) "
+                       "ORDER BY r.%1 LIMIT ?")
+            .arg(kSeq, kHost, NameList<ProductionRecord>(QStringLiteral("r.")), kRecords, kRuns, kRunId));
     query.addBindValue(QSysInfo::machineHostName());
     query.addBindValue(m_server);
     query.addBindValue(limit);

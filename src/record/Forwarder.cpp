@@ -26,8 +26,8 @@ class Forwarder::Worker : public QObject {
     Q_OBJECT
 public:
     Worker(std::shared_ptr<Shared> shared, QString databasePath, ServerAddress server, Options options)
-        : m_shared(std::move(shared)), m_path(std::move(databasePath)), m_address(std::move(server)), m_options(options),
-          m_retry(options.firstRetry) {
+        : m_shared(std::move(shared)), m_path(std::move(databasePath)), m_address(std::move(server)),
+          m_options(options), m_retry(options.firstRetry) {
         m_timer.setParent(this);
         m_timer.setSingleShot(true);
         connect(&m_timer, &QTimer::timeout, this, &Worker::cycle);

@@ -35,7 +35,8 @@ QDateTime timeOf(const QVariant& value) {
 
 const RecordColumn kRecordColumns[] = {
     {kRecordId, SqlType::Text, false, 1, 1, false, QT2XX_TEXT(ProductionRecord, recordId)},
-    {kRecordedAt, SqlType::Time, false, 1, 1, true, [](const ProductionRecord& r) { return timeOrNull(r.recordedAt); },
+    {kRecordedAt, SqlType::Time, false, 1, 1, true,
+     [](const ProductionRecord& r) { return timeOrNull(r.recordedAt); },
      [](ProductionRecord& r, const QVariant& v) {
          r.recordedAt = timeOf(v);
          return true;
@@ -54,7 +55,8 @@ const RecordColumn kRecordColumns[] = {
          r.result = outcome.value_or(Outcome::Finished);
          return outcome.has_value();
      }},
-    {"frame", SqlType::Text, false, 1, 1, true, [](const ProductionRecord& r) { return text(FrameHex(r.frame)); },
+    {"frame", SqlType::Text, false, 1, 1, true,
+     [](const ProductionRecord& r) { return text(FrameHex(r.frame)); },
      [](ProductionRecord& r, const QVariant& v) {
          r.frame = QByteArray::fromHex(v.toString().toLatin1());
          return true;
@@ -66,7 +68,8 @@ const RecordColumn kRecordColumns[] = {
 
 const RunColumn kRunColumns[] = {
     {kRunId, SqlType::Text, false, 1, 1, false, QT2XX_TEXT(RunInfo, runId)},
-    {"started_at", SqlType::Time, false, 1, 1, false, [](const RunInfo& r) { return timeOrNull(r.startedAt); },
+    {"started_at", SqlType::Time, false, 1, 1, false,
+     [](const RunInfo& r) { return timeOrNull(r.startedAt); },
      [](RunInfo& r, const QVariant& v) {
          r.startedAt = timeOf(v);
          return true;
@@ -109,18 +112,17 @@ QString typeOf(SqlType type, Side side) {
 }
 
 // The definition of one column; the first column of each table is its key.
-template <typename Row>
-QString definition(const Column<Row>& column, Side side, bool key) {
+template <typename Row> QString definition(const Column<Row>& column, Side side, bool key) {
     QString sql = QLatin1String(column.name) + u' ' + typeOf(column.type, side);
     if (key)
-        return sql + (side == Side::Server || std::is_same_v<Row, RunInfo> ? QStringLiteral(" PRIMARY KEY")
-                                                                           : QStringLiteral(" NOT NULL UNIQUE"));
+        return sql +
+               (side == Side::Server || std::is_same_v<Row, RunInfo> ? QStringLiteral(" PRIMARY KEY")
+                                                                     : QStringLiteral(" NOT NULL UNIQUE"));
     return column.nullable ? sql : sql + QStringLiteral(" NOT NULL");
 }
 
 // The columns of Row that the given version of that side has from its first.
-template <typename Row>
-QStringList definitions(Side side, int version) {
+template <typename Row> QStringList definitions(Side side, int version) {
     QStringList out;
     bool key = true;
     for (const Column<Row>& column : Columns<Row>()) {
@@ -142,8 +144,9 @@ QString indexOn(const QString& verb, std::initializer_list<const char*> columns)
 
 bool createVersion1(QSqlQuery& q) {
     const QStringList runs = definitions<RunInfo>(Side::Local, 1);
-    const QStringList records = QStringList{QStringLiteral("%1 INTEGER PRIMARY KEY AUTOINCREMENT").arg(kSeq)} +
-                                definitions<ProductionRecord>(Side::Local, 1);
+    const QStringList records =
+        QStringList{QStringLiteral("%1 INTEGER PRIMARY KEY AUTOINCREMENT").arg(kSeq)} +
+        definitions<ProductionRecord>(Side::Local, 1);
     return q.exec(QStringLiteral("CREATE TABLE %1(%2)").arg(kRuns, runs.join(QLatin1String(", ")))) &&
            q.exec(QStringLiteral("CREATE TABLE %1(%2)").arg(kRecords, records.join(QLatin1String(", ")))) &&
            q.exec(indexOn(QStringLiteral("CREATE INDEX"), {kRecordedAt}));
@@ -187,10 +190,9 @@ std::span<const MigrationStep> LocalMigrationSteps() {
 
 QStringList ServerSchemaStatements() {
     const QStringList runs = definitions<RunInfo>(Side::Server, kServerVersion);
-    const QStringList records =
-        definitions<ProductionRecord>(Side::Server, kServerVersion) +
-        QStringList{QStringLiteral("%1 text NOT NULL").arg(kHost),
-                    QStringLiteral("received_at timestamptz NOT NULL DEFAULT now()")};
+    const QStringList records = definitions<ProductionRecord>(Side::Server, kServerVersion) +
+                                QStringList{QStringLiteral("%1 text NOT NULL").arg(kHost),
+                                            QStringLiteral("received_at timestamptz NOT NULL DEFAULT now()")};
     return {
         QStringLiteral("CREATE TABLE IF NOT EXISTS record_schema(version integer NOT NULL)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS %1(%2)").arg(kRuns, runs.join(QLatin1String(", "))),

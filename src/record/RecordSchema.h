@@ -18,8 +18,7 @@ namespace qt2xx::record_schema {
 // the frame as hex text, the result as its word.
 enum class SqlType { Text, Integer, Time };
 
-template <typename Row>
-struct Column {
+template <typename Row> struct Column {
     const char* name;
     SqlType type;
     bool nullable;   // only a run's stop time may be missing
@@ -55,20 +54,16 @@ inline constexpr char kHost[] = "host"; // a run's bench; on the server, each re
 std::span<const RecordColumn> RecordColumns();
 std::span<const RunColumn> RunColumns();
 
-template <typename Row>
-std::span<const Column<Row>> Columns();
-template <>
-inline std::span<const RecordColumn> Columns<ProductionRecord>() {
+template <typename Row> std::span<const Column<Row>> Columns();
+template <> inline std::span<const RecordColumn> Columns<ProductionRecord>() {
     return RecordColumns();
 }
-template <>
-inline std::span<const RunColumn> Columns<RunInfo>() {
+template <> inline std::span<const RunColumn> Columns<RunInfo>() {
     return RunColumns();
 }
 
 // "p.a, p.b, p.c" of every column of Row, with prefix "p." (or none).
-template <typename Row>
-QString NameList(const QString& prefix = {}) {
+template <typename Row> QString NameList(const QString& prefix = {}) {
     QStringList names;
     for (const Column<Row>& column : Columns<Row>())
         names << prefix + QLatin1String(column.name);
@@ -78,16 +73,14 @@ QString NameList(const QString& prefix = {}) {
 QString Placeholders(qsizetype count);
 
 // Binds each column's value of row, after what is bound already.
-template <typename Row>
-void BindAll(QSqlQuery& query, const Row& row) {
+template <typename Row> void BindAll(QSqlQuery& query, const Row& row) {
     for (const Column<Row>& column : Columns<Row>())
         query.addBindValue(column.read(row));
 }
 
 // Fills row from the query's current row, whose values from first on are the columns of Row in
 // order. False, with the reason in *error, when a stored value cannot be taken back.
-template <typename Row>
-bool ReadAll(const QSqlQuery& query, int first, Row* row, QString* error) {
+template <typename Row> bool ReadAll(const QSqlQuery& query, int first, Row* row, QString* error) {
     int i = first;
     for (const Column<Row>& column : Columns<Row>()) {
         const QVariant value = query.value(i++);

@@ -281,10 +281,12 @@ bool RecordStore::forEachDayCount(const QDateTime& since, const std::function<vo
     if (!q.exec())
         return failQuery(error, q);
     while (q.next()) {
-        DayCount count{q.value(0).toString(), q.value(1).toString(), Outcome::Finished, q.value(3).toLongLong()};
+        DayCount count{q.value(0).toString(), q.value(1).toString(), Outcome::Finished,
+                       q.value(3).toLongLong()};
         const std::optional<Outcome> result = OutcomeFromResultName(q.value(2).toString());
         if (!result)
-            return fail(error, QStringLiteral("a record has the unknown result \"%1\"").arg(q.value(2).toString()));
+            return fail(error,
+                        QStringLiteral("a record has the unknown result \"%1\"").arg(q.value(2).toString()));
         count.result = *result;
         row(count);
     }

@@ -62,8 +62,8 @@ public:
     // The same, one row at a time as it is read: the query's values are the record columns in their
     // declared order, or only the exported ones. Stops early, and returns false, when row does.
     enum class Fields { All, Exported };
-    bool forEachRecord(const RecordFilter& filter, Fields fields, const std::function<bool(const QSqlQuery&)>& row,
-                       QString* error) const;
+    bool forEachRecord(const RecordFilter& filter, Fields fields,
+                       const std::function<bool(const QSqlQuery&)>& row, QString* error) const;
     // Counts of each result per day (UTC) and parameter set, ordered by day then set.
     struct DayCount {
         QString day; // yyyy-MM-dd

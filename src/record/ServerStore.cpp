@@ -107,13 +107,14 @@ bool ServerStore::send(const std::vector<ForwardOutbox::Run>& runs,
     using namespace record_schema;
     QSqlQuery runQuery(db);
     QSqlQuery recordQuery(db);
-    bool ok = runQuery.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET "
-                                              "%5 = EXCLUDED.%5 WHERE EXCLUDED.%5 IS NOT NULL")
-                                   .arg(kRuns, NameList<RunInfo>(), Placeholders(qsizetype(RunColumns().size())),
-                                        kRunId, kStoppedAt)) &&
-              recordQuery.prepare(QStringLiteral("INSERT INTO %1(%2, %3) VALUES (%4) ON CONFLICT (%5) DO NOTHING")
-                                      .arg(kRecords, NameList<ProductionRecord>(), kHost,
-                                           Placeholders(qsizetype(RecordColumns().size()) + 1), kRecordId));
+    bool ok =
+        runQuery.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET "
+                                        "%5 = EXCLUDED.%5 WHERE EXCLUDED.%5 IS NOT NULL")
+                             .arg(kRuns, NameList<RunInfo>(), Placeholders(qsizetype(RunColumns().size())),
+                                  kRunId, kStoppedAt)) &&
+        recordQuery.prepare(QStringLiteral("INSERT INTO %1(%2, %3) VALUES (%4) ON CONFLICT (%5) DO NOTHING")
+                                .arg(kRecords, NameList<ProductionRecord>(), kHost,
+                                     Placeholders(qsizetype(RecordColumns().size()) + 1), kRecordId));
     if (!ok)
         SqlFailed(error, runQuery.lastError().isValid() ? runQuery.lastError() : recordQuery.lastError());
     for (auto it = runs.cbegin(); ok && it != runs.cend(); ++it) {

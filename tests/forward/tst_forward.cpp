@@ -285,16 +285,24 @@ void TestForward::forwardedFieldsAreTheLocalOnes() {
     const QString utc = QStringLiteral("to_char(%1 AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')");
     const QStringList got =
         m_cluster
-            ->psql(QStringLiteral("SELECT record_id, %1, run_id, unit, device, result, frame, parameter_sha256, "
-                                  "parameter_file, program, host FROM records")
-                       .arg(utc.arg(QStringLiteral("recorded_at"))),
-                   QStringLiteral("plant"))
+            ->psql(
+                QStringLiteral("SELECT record_id, %1, run_id, unit, device, result, frame, parameter_sha256, "
+                               "parameter_file, program, host FROM records")
+                    .arg(utc.arg(QStringLiteral("recorded_at"))),
+                QStringLiteral("plant"))
             .split(u'|');
     const RunInfo& run = local.run();
-    const QStringList want = {record.recordId,        UtcTimeText(record.recordedAt), record.runId,
-                              QString::number(record.unit), record.device,         ResultName(record.result),
-                              FrameHex(record.frame),  record.parameterSha256,       record.parameterFile,
-                              record.program,          run.host};
+    const QStringList want = {record.recordId,
+                              UtcTimeText(record.recordedAt),
+                              record.runId,
+                              QString::number(record.unit),
+                              record.device,
+                              ResultName(record.result),
+                              FrameHex(record.frame),
+                              record.parameterSha256,
+                              record.parameterFile,
+                              record.program,
+                              run.host};
     QCOMPARE(got, want);
     const QStringList gotRun =
         m_cluster

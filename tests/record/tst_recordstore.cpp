@@ -1,8 +1,8 @@
 // The record database: what goes in comes out through the store and through qt2xx-records, files
 // that are not ours are left alone, and two programs writing at once lose nothing.
 
-#include "record/RecordRig.h"
 #include "record/ForwardOutbox.h"
+#include "record/RecordRig.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
 #include "support/RecordSample.h"
@@ -65,11 +65,13 @@ int writeRecordsAsChild(const QString& database, const QString& tag) {
 // The schemas as those versions wrote them, with one run and one record.
 const QStringList kVersion1 = {
     "PRAGMA journal_mode = WAL",
-    "CREATE TABLE runs(run_id TEXT PRIMARY KEY, started_at TEXT NOT NULL, stopped_at TEXT, device TEXT NOT NULL,"
+    "CREATE TABLE runs(run_id TEXT PRIMARY KEY, started_at TEXT NOT NULL, stopped_at TEXT, device TEXT NOT "
+    "NULL,"
     " program TEXT NOT NULL, host TEXT NOT NULL, parameters TEXT NOT NULL)",
     "CREATE TABLE records(seq INTEGER PRIMARY KEY AUTOINCREMENT, record_id TEXT NOT NULL UNIQUE,"
     " recorded_at TEXT NOT NULL, run_id TEXT NOT NULL, unit INTEGER NOT NULL, device TEXT NOT NULL,"
-    " result TEXT NOT NULL, frame TEXT NOT NULL, parameter_sha256 TEXT NOT NULL, parameter_file TEXT NOT NULL,"
+    " result TEXT NOT NULL, frame TEXT NOT NULL, parameter_sha256 TEXT NOT NULL, parameter_file TEXT NOT "
+    "NULL,"
     " program TEXT NOT NULL)",
     "CREATE INDEX records_recorded_at ON records(recorded_at)",
     "INSERT INTO runs VALUES('run-old', '2026-02-01T08:00:00.000Z', '2026-02-01T09:00:00.000Z', '/dev/ttyS0',"
@@ -79,14 +81,16 @@ const QStringList kVersion1 = {
     " 'no-response', '0102', 'abc123', '/sets/old.asv', 'qt2xx 0.9')",
     "PRAGMA user_version = 1",
 };
-const QStringList kVersion2 = kVersion1 + QStringList{
-    "CREATE TABLE forward_cursor(server TEXT PRIMARY KEY, last_seq INTEGER NOT NULL DEFAULT 0,"
-    " last_sent_at TEXT, last_error TEXT, last_error_at TEXT)",
-    "CREATE TABLE forward_runs(server TEXT NOT NULL, run_id TEXT NOT NULL, stopped_at TEXT,"
-    " PRIMARY KEY(server, run_id))",
-    "INSERT INTO forward_cursor(server) VALUES('db.plant:5432/records')",
-    "PRAGMA user_version = 2",
-};
+const QStringList kVersion2 =
+    kVersion1 +
+    QStringList{
+        "CREATE TABLE forward_cursor(server TEXT PRIMARY KEY, last_seq INTEGER NOT NULL DEFAULT 0,"
+        " last_sent_at TEXT, last_error TEXT, last_error_at TEXT)",
+        "CREATE TABLE forward_runs(server TEXT NOT NULL, run_id TEXT NOT NULL, stopped_at TEXT,"
+        " PRIMARY KEY(server, run_id))",
+        "INSERT INTO forward_cursor(server) VALUES('db.plant:5432/records')",
+        "PRAGMA user_version = 2",
+    };
 
 bool buildDatabase(const QString& path, const QStringList& statements) {
     bool ok = false;
@@ -114,7 +118,8 @@ ToolResult runRecordsToolAsNobody(const QStringList& arguments) {
         close(out[0]);
         if (geteuid() == 0) {
             const passwd* nobody = getpwnam("nobody");
-            if (!nobody || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+            if (!nobody || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
+                setuid(nobody->pw_uid) != 0)
                 _exit(99);
         }
         std::vector<QByteArray> args{QByteArray(QT2XX_RECORDS_TOOL)};
@@ -351,7 +356,8 @@ void RecordStoreTest::olderDatabasesReadAsTheyAreThenMigrated_data() {
     QTest::addColumn<QStringList>("schema");
     QTest::addColumn<QString>("status");
     QTest::newRow("version 1") << kVersion1 << "records are not forwarded to any server\n";
-    QTest::newRow("version 2") << kVersion2 << "db.plant:5432/records: 1 waiting since 2026-02-01T08:30:00.250Z\n";
+    QTest::newRow("version 2") << kVersion2
+                               << "db.plant:5432/records: 1 waiting since 2026-02-01T08:30:00.250Z\n";
 }
 
 // A supervisor reads a copy it may not write, in a folder it may not write; a writer later
@@ -368,13 +374,16 @@ void RecordStoreTest::olderDatabasesReadAsTheyAreThenMigrated() {
 
     const ToolResult csv = runRecordsToolAsNobody({QStringLiteral("--db"), path, QStringLiteral("export")});
     QCOMPARE(csv.exitCode, 0);
-    QCOMPARE(csv.out, (kCsvHeader + QStringLiteral("\r\n2026-02-01T08:30:00.250Z,run-old,7,/dev/ttyS0,no-response,"
-                                                 "0102,abc123,/sets/old.asv,qt2xx 0.9\r\n"))
-                          .toUtf8());
-    const ToolResult summary = runRecordsToolAsNobody({QStringLiteral("--db"), path, QStringLiteral("summary")});
+    QCOMPARE(csv.out,
+             (kCsvHeader + QStringLiteral("\r\n2026-02-01T08:30:00.250Z,run-old,7,/dev/ttyS0,no-response,"
+                                          "0102,abc123,/sets/old.asv,qt2xx 0.9\r\n"))
+                 .toUtf8());
+    const ToolResult summary =
+        runRecordsToolAsNobody({QStringLiteral("--db"), path, QStringLiteral("summary")});
     QCOMPARE(summary.exitCode, 0);
     QVERIFY2(summary.out.simplified().endsWith("2026-02-01 abc123 0 0 0 1 0 0.0%"), summary.out.constData());
-    const ToolResult waiting = runRecordsToolAsNobody({QStringLiteral("--db"), path, QStringLiteral("status")});
+    const ToolResult waiting =
+        runRecordsToolAsNobody({QStringLiteral("--db"), path, QStringLiteral("status")});
     QCOMPARE(waiting.exitCode, 0);
     QCOMPARE(QString::fromUtf8(waiting.out), status);
     QCOMPARE(fileHash(path), before);
