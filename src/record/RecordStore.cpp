@@ -35,12 +35,6 @@ bool failQuery(QString* error, const QSqlQuery& q) {
     return fail(error, q.lastError().text());
 }
 
-std::optional<int> userVersion(QSqlQuery& q) {
-    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
-        return std::nullopt;
-    return q.value(0).toInt();
-}
-
 // A text that SQL reads as NULL.
 const QVariant kNullText{QMetaType::fromType<QString>()};
 
