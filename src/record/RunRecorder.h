@@ -22,6 +22,9 @@ struct RunSource {
     // The file last loaded with OPEN and the bytes STORE would write for the set it loaded; empty
     // when there is none.
     std::function<std::pair<QString, QByteArray>()> openedFile;
+    // The number of the unit under way, when the program counts its units itself; else the recorder
+    // counts them from 1 at each Start.
+    std::function<int()> unit;
 };
 
 // The program name and version the record keeps, "qt2xx 1.0".
@@ -45,7 +48,7 @@ public:
     std::function<void(quint64 ticket, const ProductionRecord&)> submitted;
 
     const QString& runId() const { return m_run.runId; }
-    int unit() const { return m_unit; }
+    int unit() const { return m_source.unit ? m_source.unit() : m_unit; }
 
 private:
     RecordWriter& m_writer;
