@@ -314,13 +314,15 @@ void TestStationTool::failingRecordsHoldTheProgramming() {
     Station station({QStringLiteral("--record=") + database, kSetFile, sim.device()});
     QTRY_VERIFY_WITH_TIMEOUT(station.events(QStringLiteral("finished")).size() >= 2, kWait);
     disk.fill();
-    QTRY_COMPARE_WITH_TIMEOUT(station.events(QStringLiteral("records-failed")).size(), 1, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!station.events(QStringLiteral("records-failed")).isEmpty(), kWait);
     QVERIFY(!station.events(QStringLiteral("records-failed")).first()[QStringLiteral("reason")].toString().isEmpty());
     // Long enough for several controllers at the pace the port keeps, and for the writer's retries.
     QTest::qWait(1500);
     const qsizetype programmedWhileFull = sim.programmed().size();
     disk.freeUp();
-    QTRY_COMPARE_WITH_TIMEOUT(station.events(QStringLiteral("records-resumed")).size(), 1, kWait);
+    // A full disk may still take a small write now and then: each streak is told, and each ends.
+    QTRY_COMPARE_WITH_TIMEOUT(station.events(QStringLiteral("records-resumed")).size(),
+                              station.events(QStringLiteral("records-failed")).size(), kWait);
     QTRY_VERIFY_WITH_TIMEOUT(sim.programmed().size() >= programmedWhileFull + 2, kWait);
     station.signal(SIGTERM);
     QVERIFY(station.finish());
@@ -346,7 +348,9 @@ void TestStationTool::failingRecordsHoldTheProgramming() {
         committed += record.result == qt2xx::Outcome::Finished ? 1 : 0;
     QCOMPARE(committed, station.events(QStringLiteral("finished")).size());
     const QString errors = station.errors();
-    QCOMPARE(errors.count(QStringLiteral("records cannot be written")), 1);
+    QVERIFY2(errors.count(QStringLiteral("records cannot be written")) ==
+                 station.events(QStringLiteral("records-failed")).size(),
+             qPrintable(errors));
 }
 
 // A server that is down when the station starts is told as one JSON event and its return as
