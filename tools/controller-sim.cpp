@@ -1,9 +1,9 @@
 // qt2xx-controller-sim: plays a controller on a pseudo-terminal, so that the tool can be tried and
 // tested without hardware. The first line on stdout is the device path to type into the port box.
-#include "sim/ControllerSim.h"
-#include "sim/SimOptions.h"
 #include "platform/core/ExitStatus.h"
 #include "platform/core/StopSignals.h"
+#include "sim/ControllerSim.h"
+#include "sim/SimOptions.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

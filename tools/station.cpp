@@ -146,11 +146,13 @@ void finishForwarding(Forwarder& forwarder) {
 
 // Finished controllers whose records are still on their way are told once they are durable.
 void confirmRecords(RecordWriter& writer) {
+    constexpr auto kQuietTime = std::chrono::milliseconds(200);
     constexpr auto kFlushTime = std::chrono::seconds(10);
-    if (writer.pending() > 0)
-        message(QStringLiteral("waiting up to %1 s for %2 record(s) to be written")
-                    .arg(kFlushTime.count())
-                    .arg(writer.pending()));
+    if (writer.flush(kQuietTime))
+        return QCoreApplication::sendPostedEvents(); // the writer's last commits
+    message(QStringLiteral("waiting up to %1 s for the last records to be written to %2")
+                .arg(kFlushTime.count())
+                .arg(writer.databasePath()));
     if (!writer.flush(kFlushTime))
         message(QStringLiteral("some records could not be written to %1").arg(writer.databasePath()));
     QCoreApplication::sendPostedEvents(); // the writer's last commits

@@ -69,11 +69,12 @@ QString RecordOptionsHelp(RecordDefault fallback) {
                  fallback == RecordDefault::On ? QStringLiteral(" (the default)") : QString());
     if (fallback == RecordDefault::On)
         help += QStringLiteral("  --no-record      keep no production record\n");
-    return help + QStringLiteral("  --record-server=URL\n"
-                                 "                   also forward every record to the PostgreSQL server at URL\n"
-                                 "                   (postgresql://user@host:port/dbname?sslmode=require); the\n"
-                                 "                   password comes from ~/.pgpass, PGPASSFILE or a service\n"
-                                 "                   file, never from URL\n");
+    return help +
+           QStringLiteral("  --record-server=URL\n"
+                          "                   also forward every record to the PostgreSQL server at URL\n"
+                          "                   (postgresql://user@host:port/dbname?sslmode=require); the\n"
+                          "                   password comes from ~/.pgpass, PGPASSFILE or a service\n"
+                          "                   file, never from URL\n");
 }
 
 } // namespace qt2xx

@@ -206,8 +206,8 @@ void TestStationPort::failingRecordsPauseEveryPortTillTheyAreWritten() {
     QCOMPARE(rig.tick(), (QList<QByteArray>{kSeek, kSeek}));
     rig.ptys[0]->write("U");
     QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Answered);
-    QCOMPARE(rig.eventNames(),
-             (QStringList{rig.name(0) + " 1 started", rig.name(0) + " 1 finished", rig.name(0) + " 2 started"}));
+    QCOMPARE(rig.eventNames(), (QStringList{rig.name(0) + " 1 started", rig.name(0) + " 1 finished",
+                                            rig.name(0) + " 2 started"}));
     QCOMPARE(rig.port(0).finished(), 1);
 }
 

@@ -206,8 +206,8 @@ void TestStationTool::pulledAdapterComesBackWhileTheOtherProgrammes() {
     first->kill();
     QTRY_COMPARE_WITH_TIMEOUT(station.events(QStringLiteral("lost"), slot).size(), 1, kWait);
     const qsizetype otherBefore = station.events(QStringLiteral("finished"), other.device()).size();
-    QTRY_VERIFY_WITH_TIMEOUT(station.events(QStringLiteral("finished"), other.device()).size() >= otherBefore + 2,
-                             kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        station.events(QStringLiteral("finished"), other.device()).size() >= otherBefore + 2, kWait);
 
     Controller second;
     QFile::remove(slot);
@@ -256,7 +256,8 @@ void TestStationTool::refusals_data() {
         << QStringList{QStringLiteral("--record=/proc/none/r.sqlite"), kSetFile, QStringLiteral("PTY")} << 2
         << "records cannot be kept in /proc/none/r.sqlite: ";
     QTest::newRow("record options that exclude each other")
-        << QStringList{QStringLiteral("--record"), QStringLiteral("--no-record"), kSetFile, QStringLiteral("PTY")}
+        << QStringList{QStringLiteral("--record"), QStringLiteral("--no-record"), kSetFile,
+                       QStringLiteral("PTY")}
         << 2 << "--record and --no-record exclude each other";
     QTest::newRow("no port opens") << QStringList{kSetFile, QStringLiteral("/dev/ttyUSB-none"),
                                                   QStringLiteral("0")}
@@ -315,7 +316,10 @@ void TestStationTool::failingRecordsHoldTheProgramming() {
     QTRY_VERIFY_WITH_TIMEOUT(station.events(QStringLiteral("finished")).size() >= 2, kWait);
     disk.fill();
     QTRY_VERIFY_WITH_TIMEOUT(!station.events(QStringLiteral("records-failed")).isEmpty(), kWait);
-    QVERIFY(!station.events(QStringLiteral("records-failed")).first()[QStringLiteral("reason")].toString().isEmpty());
+    QVERIFY(!station.events(QStringLiteral("records-failed"))
+                 .first()[QStringLiteral("reason")]
+                 .toString()
+                 .isEmpty());
     // Long enough for several controllers at the pace the port keeps, and for the writer's retries.
     QTest::qWait(1500);
     const qsizetype programmedWhileFull = sim.programmed().size();
@@ -342,7 +346,8 @@ void TestStationTool::failingRecordsHoldTheProgramming() {
     QVERIFY2(store, qPrintable(error));
     const QJsonObject summary = station.events().last();
     QCOMPARE(summary[QStringLiteral("unconfirmed")].toInt(), 0);
-    QCOMPARE(summary[QStringLiteral("finished")].toInt(), int(station.events(QStringLiteral("finished")).size()));
+    QCOMPARE(summary[QStringLiteral("finished")].toInt(),
+             int(station.events(QStringLiteral("finished")).size()));
     qsizetype committed = 0;
     for (const auto& record : store->records({}, &error))
         committed += record.result == qt2xx::Outcome::Finished ? 1 : 0;

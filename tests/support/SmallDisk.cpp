@@ -17,9 +17,9 @@ bool run(const QStringList& command) {
 
 SmallDisk::SmallDisk(const QString& folder) : m_folder(folder) {
     QDir().mkpath(folder);
-    m_mounted = ::geteuid() == 0 && run({QStringLiteral("mount"), QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                                         QStringLiteral("-o"), QStringLiteral("size=2m"), QStringLiteral("tmpfs"),
-                                         folder});
+    m_mounted = ::geteuid() == 0 &&
+                run({QStringLiteral("mount"), QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                     QStringLiteral("-o"), QStringLiteral("size=2m"), QStringLiteral("tmpfs"), folder});
 }
 
 SmallDisk::~SmallDisk() {

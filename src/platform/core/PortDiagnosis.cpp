@@ -1,7 +1,7 @@
 #include "platform/core/PortDiagnosis.h"
 
-#include "platform/core/SerialPort.h"
 #include "platform/core/PortNumber.h"
+#include "platform/core/SerialPort.h"
 
 #include <QDir>
 #include <QFile>
