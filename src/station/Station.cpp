@@ -42,8 +42,8 @@ void Station::attachRecorder(StationPort& port) {
     source.openedFile = [this] {
         return std::pair{m_parameterFile, m_parameterFile.isEmpty() ? QByteArray() : WriteAsv(m_values)};
     };
-    source.unit = [&port] { return port.unit(); };
     auto recorder = std::make_unique<RunRecorder>(*m_writer, std::move(source));
+    recorder->setUnitCount([&port] { return port.unit(); });
     recorder->submitted = [&port](quint64 ticket, const ProductionRecord&) { port.recordSubmitted(ticket); };
     port.setRecorder(recorder.get());
     if (m_recorders.empty()) {
