@@ -70,7 +70,7 @@ std::optional<QList<PortChoice>> choosePorts(const QStringList& texts) {
 }
 
 // A failing record is told once per streak: on the table's last line on a terminal, so the table stays
-// in place, else on stderr beside the JSON event. The writer keeps the records and tries again; the
+// in place, and on stderr unless that is the same terminal. The writer keeps the records and tries again; the
 // station begins no controller meanwhile.
 void watchRecords(Station& station, RecordWriter& writer, TableView* table, JsonOutput* json) {
     QObject::connect(&station, &Station::recordsFailed, &station, [&writer, table, json](const QString& why) {
@@ -79,7 +79,7 @@ void watchRecords(Station& station, RecordWriter& writer, TableView* table, Json
                 .arg(writer.databasePath(), why);
         if (table)
             table->setNotice(text);
-        else
+        if (!table || !::isatty(STDERR_FILENO))
             message(text);
         if (json)
             json->records(true, why);
@@ -87,7 +87,7 @@ void watchRecords(Station& station, RecordWriter& writer, TableView* table, Json
     QObject::connect(&station, &Station::recordsResumed, &station, [table, json] {
         if (table)
             table->setNotice(QString());
-        else
+        if (!table || !::isatty(STDERR_FILENO))
             message(QStringLiteral("records are written again; the ports seek again"));
         if (json)
             json->records(false);
