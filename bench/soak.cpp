@@ -16,7 +16,9 @@
 #include "LogWindow.h"
 #include "link/DownloadSequencer.h"
 #include "link/TransmitWindow.h"
+#include "params/FrameHex.h"
 #include "params/ParameterTable.h"
+#include "platform/core/ExitStatus.h"
 #include "platform/core/MessageBox.h"
 #include "platform/core/SerialPort.h"
 #include "platform/widgets/RichTextBox.h"
@@ -277,7 +279,7 @@ void Soak::onOutcome() {
     } else if (m_done % m_block == 0) {
         pullSim();
         if (!plugNextSim())
-            QCoreApplication::exit(1);
+            QCoreApplication::exit(qt2xx::ExitFailed);
     }
 }
 
@@ -298,11 +300,11 @@ void Soak::stalled() {
     ++m_mismatches;
     m_sequencer.cmdFileSend_Click();
     pullSim();
-    QCoreApplication::exit(1);
+    QCoreApplication::exit(qt2xx::ExitFailed);
 }
 
 void Soak::pullSim() {
-    const SimReport report = m_sim->finish(m_port.frame.toHex(' ').toUpper());
+    const SimReport report = m_sim->finish(qt2xx::FrameHex(m_port.frame, ' ').toLatin1());
     checkBlock(report, difference(m_log.counts, m_hostAtBlockStart));
     for (auto it = report.counts.begin(); it != report.counts.end(); ++it)
         m_simTotals[it.key()] += it.value();
@@ -314,7 +316,7 @@ void Soak::finishRun() {
     m_watchdog.stop();
     m_sequencer.cmdFileSend_Click();
     pullSim();
-    QCoreApplication::exit(0);
+    QCoreApplication::exit(qt2xx::ExitOk);
 }
 
 MemoryProbe Soak::probe() const {
@@ -443,8 +445,8 @@ int main(int argc, char* argv[]) {
     }
     if (controllers < 1 || block < 1) {
         std::fprintf(stderr, "usage: bench-soak [--controllers N] [--block N]\n");
-        return 2;
+        return qt2xx::ExitRefused;
     }
     Soak soak(controllers, block);
-    return soak.run() ? 0 : 1;
+    return soak.run() ? qt2xx::ExitOk : qt2xx::ExitFailed;
 }

@@ -8,6 +8,7 @@
 #include "station/Station.h"
 #include "Measure.h"
 #include "files/SetFile.h"
+#include "platform/core/ExitStatus.h"
 #include "support/SimProcess.h"
 
 #include <QCoreApplication>
@@ -151,7 +152,7 @@ int main(int argc, char* argv[]) {
     const SetFile set = ReadSetFile(kSetFile);
     if (!set.ready()) {
         std::fprintf(stderr, "bench-station: %s: %s\n", qPrintable(kSetFile), qPrintable(set.problem));
-        return 1;
+        return qt2xx::ExitRefused;
     }
     std::printf(
         "| ports | time per controller / 300 ms (mean, slowest port) | controllers/s (tick bound) "
@@ -167,5 +168,5 @@ int main(int argc, char* argv[]) {
         std::fflush(stdout);
     }
     std::printf("Goals: time per controller at most 1.02 at 16 ports; CPU seeking under 2 %% at 16 ports.\n");
-    return 0;
+    return qt2xx::ExitOk;
 }

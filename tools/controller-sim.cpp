@@ -1,5 +1,7 @@
 // qt2xx-controller-sim: plays a controller on a pseudo-terminal, so that the tool can be tried and
 // tested without hardware. The first line on stdout is the device path to type into the port box.
+#include "platform/core/ExitStatus.h"
+#include "platform/core/StopSignals.h"
 #include "sim/ControllerSim.h"
 #include "sim/SimOptions.h"
 
@@ -9,7 +11,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -17,7 +18,6 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
-#include <sys/signalfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -63,34 +63,22 @@ std::optional<PtyEnds> openRawPty() {
     return pty;
 }
 
-// SIGTERM and SIGINT arrive as readable data, so they are handled in the event loop like the port.
-int terminationSignalFd() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
-    if (sigprocmask(SIG_BLOCK, &signals, nullptr) != 0)
-        return -1;
-    return signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
-}
-
 // The pseudo-terminal's master as the controller's line. It keeps its own descriptor of the slave
 // open, so the master never reports a hang-up when the host closes the port, which the host does all
 // the time while seeking.
 class PtyLine : public QObject, public SimLine {
 public:
-    PtyLine(const PtyEnds& pty, int signalFd, const Options& options)
-        : m_masterFd(pty.master), m_slaveFd(pty.slave), m_signalFd(signalFd),
-          m_readNotifier(pty.master, QSocketNotifier::Read),
-          m_signalNotifier(signalFd, QSocketNotifier::Read), m_sim(options, *this, printLine) {
+    PtyLine(const PtyEnds& pty, const Options& options)
+        : m_masterFd(pty.master), m_slaveFd(pty.slave), m_readNotifier(pty.master, QSocketNotifier::Read),
+          m_sim(options, *this, printLine) {
         connect(&m_readNotifier, &QSocketNotifier::activated, this, &PtyLine::onReadable);
-        connect(&m_signalNotifier, &QSocketNotifier::activated, this, &PtyLine::onTerminationSignal);
-        m_sim.onFinished = [] { QCoreApplication::exit(0); };
+        // SIGTERM and SIGINT are handled in the event loop like the port.
+        connect(&m_stopSignals, &qt2xx::StopSignals::stopRequested, this, &PtyLine::onTerminationSignal);
+        m_sim.onFinished = [] { QCoreApplication::exit(qt2xx::ExitOk); };
     }
     ~PtyLine() override {
         ::close(m_masterFd);
         ::close(m_slaveFd);
-        ::close(m_signalFd);
     }
 
     // The master is non-blocking: with nobody reading for a long time, stray bytes are dropped.
@@ -119,18 +107,14 @@ private:
     }
 
     void onTerminationSignal() {
-        signalfd_siginfo info;
-        while (::read(m_signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        }
         m_sim.printSummary();
-        QCoreApplication::exit(0);
+        QCoreApplication::exit(qt2xx::ExitOk);
     }
 
     int m_masterFd;
     int m_slaveFd;
-    int m_signalFd;
+    qt2xx::StopSignals m_stopSignals;
     QSocketNotifier m_readNotifier;
-    QSocketNotifier m_signalNotifier;
     ControllerSim m_sim;
 };
 
@@ -141,27 +125,21 @@ int main(int argc, char* argv[]) {
     switch (ParseOptions(argc, argv, options)) {
     case ParseOutcome::Help:
         std::fputs(kUsage, stdout);
-        return 0;
+        return qt2xx::ExitOk;
     case ParseOutcome::Misuse:
         std::fputs(kUsage, stderr);
-        return 2;
+        return qt2xx::ExitRefused;
     case ParseOutcome::Run:
         break;
-    }
-    // Blocked before anything can start a thread, so that no thread takes the signals instead.
-    const int signalFd = terminationSignalFd();
-    if (signalFd < 0) {
-        std::fprintf(stderr, "qt2xx-controller-sim: cannot catch signals: %s\n", std::strerror(errno));
-        return 1;
     }
     QCoreApplication app(argc, argv);
     const std::optional<PtyEnds> pty = openRawPty();
     if (!pty) {
         std::fprintf(stderr, "qt2xx-controller-sim: cannot create a pseudo-terminal: %s\n",
                      std::strerror(errno));
-        return 1;
+        return qt2xx::ExitFailed;
     }
-    PtyLine line(*pty, signalFd, options);
+    PtyLine line(*pty, options);
     printLine(pty->path);
     return app.exec();
 }

@@ -2,6 +2,8 @@
 // Every port runs its own download sequencer, as the window runs its one, and sends the same frame.
 #include "station/Station.h"
 #include "files/SetFile.h"
+#include "platform/core/ExitStatus.h"
+#include "platform/core/StopSignals.h"
 #include "record/Forwarder.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
@@ -12,42 +14,18 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
 using namespace qt2xx;
 using namespace station;
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM reach the event loop through a pipe, so the stop runs as any other event.
-void catchStopSignals() {
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    // A reader that goes away shows as a failed write, which stops the station as an interrupt does.
-    ::signal(SIGPIPE, SIG_IGN);
-}
 
 void message(const QString& text) {
     std::fprintf(stderr, "qt2xx-station: %s\n", qPrintable(text));
@@ -68,7 +46,7 @@ int listPorts() {
         if (!d.serialNumber.isEmpty())
             std::printf("  serial:      %s\n", qPrintable(d.serialNumber));
     }
-    return kExitAllFinished;
+    return ExitOk;
 }
 
 // The ports named on the command line, each device once; nullopt when one names a device twice.
@@ -91,22 +69,36 @@ std::optional<QList<PortChoice>> choosePorts(const QStringList& texts) {
     return choices;
 }
 
-// A failing record is told at once, on the table's last line on a terminal so the table stays in
-// place; the writer keeps the records and tries again.
-void watchRecords(RecordWriter& writer, TableView* table) {
-    QObject::connect(
-        &writer, &RecordWriter::writeFailed, &writer, [table](const QString& database, const QString& why) {
-            const QString text = QStringLiteral("records cannot be written to %1: %2").arg(database, why);
-            if (table)
-                table->setNotice(text);
-            else
-                message(text);
-        });
-    QObject::connect(&writer, &RecordWriter::writeRecovered, &writer, [table] {
+// A failing record is told once per streak: on the table's last line on a terminal, so the table stays
+// in place, and on stderr unless that is the same terminal. The writer keeps the records and tries again; the
+// station begins no controller meanwhile.
+void watchRecords(Station& station, RecordWriter& writer, TableView* table, JsonOutput* json) {
+    QObject::connect(&station, &Station::recordsFailed, &station, [&writer, table, json](const QString& why) {
+        const QString text =
+            QStringLiteral("records cannot be written to %1: %2; no controller is begun until they can")
+                .arg(writer.databasePath(), why);
+        if (table)
+            table->setNotice(text);
+        if (!table || !::isatty(STDERR_FILENO))
+            message(text);
+        if (json)
+            json->records(true, why);
+    });
+    QObject::connect(&station, &Station::recordsResumed, &station, [table, json] {
         if (table)
             table->setNotice(QString());
+        if (!table || !::isatty(STDERR_FILENO))
+            message(QStringLiteral("records are written again; the ports seek again"));
+        if (json)
+            json->records(false);
+    });
+    QObject::connect(&station, &Station::waitingForRecords, &station, [table](int records) {
+        const QString text =
+            QStringLiteral("the count is made up; waiting for %1 record(s) to be written").arg(records);
+        if (table)
+            table->setNotice(text);
         else
-            message(QStringLiteral("records are written again"));
+            message(text);
     });
 }
 
@@ -140,21 +132,43 @@ void watchForwarding(Forwarder& forwarder, TableView* table, JsonOutput* json) {
                          [reason, show] { show(*reason); });
 }
 
-// What the server has not taken by the end goes with the next program that forwards this database.
+// What the server has not taken by the end waits in the local database: the next program that
+// forwards this database sends it. The wait is short, so the station ends promptly whatever the server
+// does.
 void finishForwarding(Forwarder& forwarder) {
-    constexpr auto kForwardTime = std::chrono::seconds(5);
+    constexpr auto kForwardTime = std::chrono::milliseconds(300);
     forwarder.wake();
     if (forwarder.isStopped() || !forwarder.waitUntilSent(kForwardTime))
-        message(QStringLiteral("records wait to be forwarded to %1 (qt2xx-records status)")
+        message(QStringLiteral("records not yet forwarded to %1 wait in the local database and go with "
+                               "the next start (qt2xx-records status)")
                     .arg(forwarder.server()));
 }
 
 // Finished controllers whose records are still on their way are told once they are durable.
 void confirmRecords(RecordWriter& writer) {
+    constexpr auto kQuietTime = std::chrono::milliseconds(200);
     constexpr auto kFlushTime = std::chrono::seconds(10);
+    if (writer.flush(kQuietTime))
+        return QCoreApplication::sendPostedEvents(); // the writer's last commits
+    message(QStringLiteral("waiting up to %1 s for the last records to be written to %2")
+                .arg(kFlushTime.count())
+                .arg(writer.databasePath()));
     if (!writer.flush(kFlushTime))
         message(QStringLiteral("some records could not be written to %1").arg(writer.databasePath()));
     QCoreApplication::sendPostedEvents(); // the writer's last commits
+}
+
+// The database is opened before any port is touched: a station that cannot record programs nothing.
+std::optional<QString> openRecords(const QString& path) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    QString error;
+    if (!RecordStore::open(absolute, &error)) {
+        message(QStringLiteral("records cannot be kept in %1: %2; nothing was programmed "
+                               "(--no-record runs without records)")
+                    .arg(absolute, error));
+        return std::nullopt;
+    }
+    return absolute;
 }
 
 // The last line on a terminal, under the final table.
@@ -172,7 +186,7 @@ QString summaryLine(const Station& station, int status) {
 }
 
 int exitStatus(const Station& station) {
-    return station.failed() > 0 || station.unconfirmed() > 0 ? kExitSomeFailed : kExitAllFinished;
+    return station.failed() > 0 || station.unconfirmed() > 0 ? ExitFailed : ExitOk;
 }
 
 bool colourWanted() {
@@ -187,12 +201,12 @@ int main(int argc, char* argv[]) {
     QString error;
     if (!ParseOptions(app.arguments().mid(1), options, error)) {
         message(error);
-        std::fputs(kUsage, stderr);
-        return kExitRefused;
+        std::fputs(qPrintable(Usage()), stderr);
+        return ExitRefused;
     }
     if (options.help) {
-        std::fputs(kUsage, stdout);
-        return kExitAllFinished;
+        std::fputs(qPrintable(Usage()), stdout);
+        return ExitOk;
     }
     if (options.listPorts)
         return listPorts();
@@ -200,26 +214,28 @@ int main(int argc, char* argv[]) {
     const SetFile set = ReadSetFile(options.setFile);
     if (!set.ready()) {
         message(QStringLiteral("%1: %2").arg(options.setFile, set.problem));
-        return kExitRefused;
+        return ExitRefused;
     }
     const auto choices = choosePorts(options.ports);
     if (!choices)
-        return kExitRefused;
-
-    catchStopSignals();
+        return ExitRefused;
+    StopSignals stopSignals(StopSignals::BrokenPipe::Ignore);
     // The writer outlives the station, so the last records are still written.
     std::unique_ptr<RecordWriter> writer;
-    if (options.record) {
-        const QString path = options.recordPath.isEmpty() ? DefaultRecordDatabase() : options.recordPath;
-        writer = std::make_unique<RecordWriter>(QFileInfo(path).absoluteFilePath());
+    if (const std::optional<QString> path = options.record.recordDatabase(RecordDefault::On)) {
+        const std::optional<QString> database = openRecords(*path);
+        if (!database)
+            return ExitRefused;
+        writer = std::make_unique<RecordWriter>(*database);
         message(QStringLiteral("records are kept in %1").arg(writer->databasePath()));
     }
     std::unique_ptr<Forwarder> forwarder;
-    if (writer && options.recordServer) {
-        forwarder = std::make_unique<Forwarder>(writer->databasePath(), *options.recordServer);
+    if (writer && options.record.server) {
+        forwarder = std::make_unique<Forwarder>(writer->databasePath(), *options.record.server);
         QObject::connect(writer.get(), &RecordWriter::committed, forwarder.get(), &Forwarder::wake);
         message(QStringLiteral("records are forwarded to %1").arg(forwarder->server()));
     }
+
     Station station(set.values, set.frame);
     station.setParameterFile(QFileInfo(options.setFile).absoluteFilePath());
     station.setRecordWriter(writer.get());
@@ -236,7 +252,7 @@ int main(int argc, char* argv[]) {
                      });
     if (station.start() == 0) {
         message(QStringLiteral("no port could be opened"));
-        return kExitNoPort;
+        return ExitUnreachable;
     }
 
     const bool terminal = ::isatty(STDOUT_FILENO) && !options.json;
@@ -253,19 +269,13 @@ int main(int argc, char* argv[]) {
         };
     }
     if (writer)
-        watchRecords(*writer, table.get());
+        watchRecords(station, *writer, table.get(), json.get());
     if (forwarder) {
         watchForwarding(*forwarder, table.get(), json.get());
         forwarder->start();
     }
 
-    QSocketNotifier stopSignal(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stopSignal, &QSocketNotifier::activated, &station, [&station] {
-        char drained[16];
-        while (::read(g_signalPipe[0], drained, sizeof drained) > 0) {
-        }
-        station.stop();
-    });
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &station, &Station::stop);
     QObject::connect(&station, &Station::stopped, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     app.exec();
     if (writer)

@@ -72,7 +72,7 @@ void RunRecorder::controllerDone(Outcome outcome) {
     record.recordId = newUuid();
     record.recordedAt = QDateTime::currentDateTimeUtc();
     record.runId = m_run.runId;
-    record.unit = m_unit;
+    record.unit = unit();
     record.device = m_source.device();
     if (record.device.isEmpty())
         record.device = m_run.device;

@@ -45,11 +45,15 @@ public:
     std::function<void(quint64 ticket, const ProductionRecord&)> submitted;
 
     const QString& runId() const { return m_run.runId; }
-    int unit() const { return m_unit; }
+    // The program that counts its units itself hands its count, so a record's unit is the one the
+    // program tells; else the recorder counts them from 1 at each Start.
+    void setUnitCount(std::function<int()> unit) { m_unitCount = std::move(unit); }
+    int unit() const { return m_unitCount ? m_unitCount() : m_unit; }
 
 private:
     RecordWriter& m_writer;
     RunSource m_source;
+    std::function<int()> m_unitCount;
     QString m_program;
     QString m_host;
     RunInfo m_run;

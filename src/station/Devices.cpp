@@ -3,12 +3,12 @@
 #include "link/PortBox.h"
 #include "link/PortConnection.h"
 #include "platform/core/PortErrors.h"
+#include "platform/core/PortNumber.h"
 #include "platform/core/SerialPort.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
-#include <QRegularExpression>
 #include <QSerialPortInfo>
 
 namespace qt2xx {
@@ -16,12 +16,8 @@ namespace {
 
 // The port box number whose lookup lands on the device, if any.
 int numberOf(const QString& device, const SerialPort& lookup) {
-    static const QRegularExpression numbered(QStringLiteral("/tty(USB|ACM|S)([0-9]+)$"));
-    const QRegularExpressionMatch match = numbered.match(device);
-    if (!match.hasMatch())
-        return 0;
-    const int number = match.captured(2).toInt() + 1;
-    return lookup.deviceForNumber(number) == device ? number : 0;
+    const int number = DevicePortNumber(device);
+    return number > 0 && lookup.deviceForNumber(number) == device ? number : 0;
 }
 
 // Links of one folder of /dev/serial, by the device they point at.

@@ -7,6 +7,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 namespace qt2xx {
 namespace {
 
@@ -41,13 +43,15 @@ void Station::attachRecorder(StationPort& port) {
         return std::pair{m_parameterFile, m_parameterFile.isEmpty() ? QByteArray() : WriteAsv(m_values)};
     };
     auto recorder = std::make_unique<RunRecorder>(*m_writer, std::move(source));
-    recorder->submitted = [&port](quint64 ticket, const ProductionRecord&) {
-        port.setNextRecordTicket(ticket);
-    };
+    recorder->setUnitCount([&port] { return port.unit(); });
+    recorder->submitted = [&port](quint64 ticket, const ProductionRecord&) { port.recordSubmitted(ticket); };
     port.setRecorder(recorder.get());
     if (m_recorders.empty()) {
         connect(m_writer, &RecordWriter::committed, this,
                 [this](quint64 ticket, const QString&) { recordCommitted(ticket); });
+        connect(m_writer, &RecordWriter::writeFailed, this,
+                [this](const QString&, const QString& reason) { setRecordsFailing(true, reason); });
+        connect(m_writer, &RecordWriter::writeRecovered, this, [this] { setRecordsFailing(false); });
     }
     m_recorders.push_back(std::move(recorder));
 }
@@ -113,26 +117,31 @@ int Station::busyPorts() const {
     return busy;
 }
 
-void Station::onPortEvent(StationPort& port, const PortEvent& event) {
-    if (event.finished() && event.recordTicket != 0) {
-        m_held.insert(event.recordTicket, {&port, event});
-        return;
-    }
-    report(port, event);
+int Station::unconfirmed() const {
+    int sum = 0;
+    for (const auto& port : m_ports)
+        sum += port->tally().held();
+    return sum;
 }
 
 void Station::recordCommitted(quint64 ticket) {
-    const auto it = m_held.find(ticket);
-    if (it == m_held.end())
-        return;
-    const auto [port, event] = *it;
-    m_held.erase(it);
-    report(*port, event);
+    for (auto& port : m_ports)
+        port->recordCommitted(ticket);
 }
 
-void Station::report(StationPort& port, const PortEvent& event) {
-    if (event.finished())
-        port.countFinished();
+void Station::setRecordsFailing(bool failing, const QString& reason) {
+    if (failing == m_recordsFailing)
+        return;
+    m_recordsFailing = failing;
+    if (failing)
+        Q_EMIT recordsFailed(reason);
+    else
+        Q_EMIT recordsResumed();
+    balance(nullptr, false);
+    Q_EMIT changed();
+}
+
+void Station::onPortEvent(StationPort& port, const PortEvent& event) {
     Q_EMIT this->event(event);
     if (!m_stopping)
         balance(&port, event.failed());
@@ -145,9 +154,10 @@ void Station::report(StationPort& port, const PortEvent& event) {
 // reached and no exchange is under way. The port that told the event is inside its sequencer's call,
 // so it is paused, like the station's stop, after that call.
 void Station::balance(StationPort* source, bool sourceFailed) {
-    if (m_count <= 0 || !m_running || m_stopping || m_stopped)
+    if (!m_running || m_stopping || m_stopped)
         return;
-    const bool covered = finished() + int(m_held.size()) + busyPorts() >= m_count;
+    const int made = finished() + unconfirmed();
+    const bool covered = m_recordsFailing || (m_count > 0 && made + busyPorts() >= m_count);
     bool resumed = false;
     for (auto& port : m_ports) {
         if (covered && !port->busy() && port->running()) {
@@ -161,8 +171,12 @@ void Station::balance(StationPort* source, bool sourceFailed) {
     }
     if (resumed && sourceFailed && source && source->running())
         pauseLater(*source);
-    if (finished() >= m_count && busyPorts() == 0 && m_held.isEmpty())
+    if (m_count <= 0 || made < m_count || busyPorts() > 0)
+        return;
+    if (unconfirmed() == 0)
         QTimer::singleShot(0, this, &Station::stop);
+    else if (std::exchange(m_toldWaiting, unconfirmed()) != unconfirmed())
+        Q_EMIT waitingForRecords(unconfirmed());
 }
 
 void Station::pauseLater(StationPort& port) {

@@ -44,8 +44,13 @@ public:
 
     // A finished unit whose record went to a writer is told only once the writer has committed it.
     void recordCommitted(quint64 ticket);
-    // Finished units whose records were never confirmed; they count as not finished.
-    int unconfirmed() const { return int(m_held.size()); }
+    // Finished units whose records are not yet confirmed; at the end they count as not finished.
+    int unconfirmed() const;
+
+    // No record, no programming: while records cannot be written, no port begins a controller.
+    // Exchanges under way finish, seeking ports pause, and they seek again once a write succeeds.
+    void setRecordsFailing(bool failing, const QString& reason = QString());
+    bool recordsFailing() const { return m_recordsFailing; }
 
     int finished() const;
     int failed() const; // failures and interrupted exchanges
@@ -59,11 +64,15 @@ Q_SIGNALS:
     void openFailed(const QString& device, const QString& problem);
     void changed();
     void stopped();
+    // Records cannot be written (reason), or can be again (empty reason).
+    void recordsFailed(const QString& reason);
+    void recordsResumed();
+    // The count is made up but the station waits for this many records to be committed.
+    void waitingForRecords(int records);
 
 private:
     void attachRecorder(StationPort& port);
     void onPortEvent(StationPort& port, const PortEvent& event);
-    void report(StationPort& port, const PortEvent& event);
     void balance(StationPort* source, bool sourceFailed);
     void pauseLater(StationPort& port);
     int busyPorts() const;
@@ -74,11 +83,12 @@ private:
     RecordWriter* m_writer = nullptr;
     std::vector<std::unique_ptr<RunRecorder>> m_recorders; // outlive the ports that tell them
     std::vector<std::unique_ptr<StationPort>> m_ports;
-    QHash<quint64, std::pair<StationPort*, PortEvent>> m_held;
     int m_count = 0;
     bool m_running = false; // start() has run; before it, no port is paused or started again
     bool m_stopped = false;
     bool m_stopping = false; // a stop has begun: no port is paused or started again
+    bool m_recordsFailing = false;
+    int m_toldWaiting = 0; // the held records last told by waitingForRecords()
     QElapsedTimer m_elapsed;
 };
 

@@ -97,6 +97,8 @@ void StationPort::setTimerEnabled(bool enabled) {
 
 void StationPort::ReceiveDisplay(const QString& strAdd, LogColor intColor) {
     m_lastMessage = strAdd;
+    if (intColor == kLogRed)
+        m_lastFailure = strAdd;
     m_lastColor = intColor;
     Q_EMIT changed();
 }
@@ -111,19 +113,19 @@ void StationPort::runStarted() {
 }
 
 void StationPort::controllerAnswered() {
-    if (m_unitOpen)
+    if (m_tally.open())
         closeUnit(PortEventKind::Interrupted);
+    m_tally.begin();
     if (m_recorder)
         m_recorder->controllerAnswered();
-    ++m_unit;
-    m_unitOpen = true;
     tell(PortEventKind::Started);
 }
 
 void StationPort::controllerDone(Outcome outcome) {
-    m_nextTicket = 0;
     if (m_recorder)
         m_recorder->controllerDone(outcome);
+    if (outcome == Outcome::Finished)
+        m_lastFailure.clear();
     closeUnit(PortEventKind::Done, outcome);
 }
 
@@ -131,7 +133,7 @@ void StationPort::commLost() {
     if (m_recorder)
         m_recorder->commLost();
     m_lost = true;
-    if (m_unitOpen)
+    if (m_tally.open())
         closeUnit(PortEventKind::Interrupted);
     tell(PortEventKind::Lost);
 }
@@ -140,34 +142,37 @@ void StationPort::commBack() {
     if (m_recorder)
         m_recorder->commBack();
     m_lost = false;
+    m_lastFailure.clear();
     tell(PortEventKind::Back);
 }
 
 void StationPort::runStopped() {
     if (m_recorder)
         m_recorder->runStopped();
-    if (m_unitOpen)
+    if (m_tally.open())
         closeUnit(PortEventKind::Interrupted);
     if (m_finalStop)
         tell(PortEventKind::Stopped);
     Q_EMIT changed();
 }
 
-// Counts a failure at once; a finished unit is counted by the station once its record is durable.
+// A finished unit whose record is on its way is told once the record is committed.
 void StationPort::closeUnit(PortEventKind kind, Outcome outcome) {
-    m_unitOpen = false;
-    PortEvent event{QDateTime::currentDateTimeUtc(), m_device, m_unit, kind, outcome, m_nextTicket};
-    m_nextTicket = 0;
-    if (kind == PortEventKind::Interrupted)
-        ++m_interrupted;
-    else if (!event.finished())
-        ++m_failed;
-    Q_EMIT this->event(event);
+    const PortEvent event{QDateTime::currentDateTimeUtc(), m_device, m_tally.unit(), kind, outcome};
+    if (m_tally.close(event))
+        Q_EMIT this->event(event);
     Q_EMIT changed();
 }
 
+void StationPort::recordCommitted(quint64 ticket) {
+    if (const std::optional<PortEvent> event = m_tally.commit(ticket)) {
+        Q_EMIT this->event(*event);
+        Q_EMIT changed();
+    }
+}
+
 void StationPort::tell(PortEventKind kind, Outcome outcome) {
-    Q_EMIT event(PortEvent{QDateTime::currentDateTimeUtc(), m_device, m_unit, kind, outcome, 0});
+    Q_EMIT event(PortEvent{QDateTime::currentDateTimeUtc(), m_device, m_tally.unit(), kind, outcome});
     Q_EMIT changed();
 }
 

@@ -5,6 +5,8 @@
 #include "link/TransmitWindow.h"
 #include "platform/core/MessageBox.h"
 #include "platform/core/SerialPort.h"
+#include "station/PortEvent.h"
+#include "station/UnitTally.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -14,34 +16,6 @@
 #include <chrono>
 
 namespace qt2xx {
-
-// What happens to a unit or to a port, as the station tells it.
-enum class PortEventKind {
-    Started,     // a controller answered: unit n begins
-    Done,        // the unit's exchange ended with an outcome
-    Interrupted, // the exchange was cut short by a lost port or a stop
-    Lost,
-    Back,
-    Stopped,
-};
-
-struct PortEvent {
-    QDateTime time; // UTC
-    QString device;
-    int unit = 0; // the unit the event belongs to, counted from 1 per port; 0 before the first
-    PortEventKind kind = PortEventKind::Started;
-    Outcome outcome = Outcome::Finished; // of a Done event
-    quint64 recordTicket = 0;            // the outcome's record, when one was handed to a writer
-
-    bool finished() const { return kind == PortEventKind::Done && outcome == Outcome::Finished; }
-    // The unit ended without its controller programmed.
-    bool failed() const {
-        return (kind == PortEventKind::Done && !finished()) || kind == PortEventKind::Interrupted;
-    }
-};
-
-// "started", "finished", "transmit-failure", ... as scripts read them; outcomes by the record's words.
-QString PortEventName(const PortEvent& event);
 
 // How closely the port kept its 100 ms rhythm and how long its handlers took.
 struct PortTiming {
@@ -75,7 +49,7 @@ public:
     bool running() const { return m_sequencer.intCommFlag() != DownloadSequencer::Idle; }
     bool paused() const { return m_paused; }
     // The exchange of a controller is under way: it answered and has no outcome yet.
-    bool busy() const { return m_unitOpen; }
+    bool busy() const { return m_tally.open(); }
 
     // The message box text and its reason from the last failed start.
     QString openProblem() const { return m_openProblem; }
@@ -84,26 +58,28 @@ public:
     float progress() const { return m_progress; }
     QString lastMessage() const { return m_lastMessage; }
     LogColor lastColor() const { return m_lastColor; }
-    int unit() const { return m_unit; }
-    int finished() const { return m_finished; }
-    int failed() const { return m_failed; }
-    int interrupted() const { return m_interrupted; }
+    const UnitTally& tally() const { return m_tally; }
+    int unit() const { return m_tally.unit(); }
+    int finished() const { return m_tally.finished(); }
+    int failed() const { return m_tally.failed(); }
+    int interrupted() const { return m_tally.interrupted(); }
+    // The last failure the log told, kept after a stop tells its own line.
+    QString lastFailure() const { return m_lastFailure; }
     bool lost() const { return m_lost; }
     const PortTiming& timing() const { return m_timing; }
 
-    // Told of every step before the port itself, e.g. a recorder; it may set nextRecordTicket().
+    // Told of every step before the port itself, e.g. a recorder, which hands the ticket of the
+    // outcome's record to recordSubmitted().
     void setRecorder(SequencerObserver* recorder) { m_recorder = recorder; }
-    // The recorder hands the ticket of the outcome it is writing, so the outcome's event carries it.
-    void setNextRecordTicket(quint64 ticket) { m_nextTicket = ticket; }
+    void recordSubmitted(quint64 ticket) { m_tally.recordSubmitted(ticket); }
+    // A writer committed a record; a finished unit held for it is told now.
+    void recordCommitted(quint64 ticket);
 
     // With manual ticks the timer never runs: whoever drives the port calls tick() while
     // timerEnabled(), so every tick is made on purpose.
     void setManualTicks(bool manual) { m_manualTicks = manual; }
     bool timerEnabled() const { return m_timerEnabled; }
     void tick();
-
-    // A finished unit counts once its record is durable; the station calls this then.
-    void countFinished() { ++m_finished; }
 
 Q_SIGNALS:
     void event(const qt2xx::PortEvent& event);
@@ -153,15 +129,11 @@ private:
     QString m_lastMessage;
     LogColor m_lastColor = LogColor(0);
     QString m_openProblem;
-    int m_unit = 0;
-    bool m_unitOpen = false;
-    int m_finished = 0;
-    int m_failed = 0;
-    int m_interrupted = 0;
+    QString m_lastFailure;
+    UnitTally m_tally;
     bool m_lost = false;
     bool m_finalStop = true;
     bool m_paused = false; // stopped by the count's balance; the final stop still tells "stopped"
-    quint64 m_nextTicket = 0;
 
     PortTiming m_timing;
     QElapsedTimer m_clock;

@@ -1,4 +1,5 @@
 #include "platform/core/PortDiagnosis.h"
+#include "platform/core/PortNumber.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,6 +43,7 @@ private Q_SLOTS:
     void namesTheCauseAndRemedy_data();
     void namesTheCauseAndRemedy();
     void ruleCoversEveryAdapterTheDiagnosisKnows();
+    void deviceAndPortNumberAgree();
 };
 
 void TestPortDiagnosis::namesTheCauseAndRemedy_data() {
@@ -160,6 +162,21 @@ void TestPortDiagnosis::ruleCoversEveryAdapterTheDiagnosisKnows() {
     QCOMPARE(inRule, known);
     QVERIFY(text.contains(QLatin1String(R"(ENV{ID_MM_DEVICE_IGNORE}="1")")));
     QVERIFY(text.contains(QLatin1String(R"(TAG+="uaccess")")));
+}
+
+// The number a device is told by is one the port box tries for it, in the port box's order.
+void TestPortDiagnosis::deviceAndPortNumberAgree() {
+    QCOMPARE(PortNumberDevices(2, QStringLiteral("/x")),
+             (QStringList{"/x/ttyUSB1", "/x/ttyACM1", "/x/ttyS1"}));
+    QVERIFY(PortNumberDevices(0).isEmpty());
+    const QList<std::pair<QString, int>> devices = {
+        {"/dev/ttyUSB0", 1}, {"/dev/ttyACM3", 4}, {"/dev/ttyS1", 2}, {"/dev/ttyAMA0", 0},
+        {"/dev/pts/3", 0},   {"/dev/xttyS1", 0},  {"/dev/ttyUSB", 0}};
+    for (const auto& [device, number] : devices) {
+        QCOMPARE(DevicePortNumber(device), number);
+        if (number > 0)
+            QVERIFY(PortNumberDevices(number).contains(device));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPortDiagnosis)

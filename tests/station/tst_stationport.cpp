@@ -76,6 +76,7 @@ private Q_SLOTS:
     void portsKeepTheirOwnTicks();
     void pulledPortLeavesTheOthersUndisturbed();
     void countPausesPortsThatCouldOvershootIt();
+    void failingRecordsPauseEveryPortTillTheyAreWritten();
     void stopLetsAStoredControllerBeFinished();
     void portsAreNamedAsThePortBoxAndTheLinksNameThem();
 };
@@ -112,6 +113,12 @@ void TestStationPort::portsKeepTheirOwnTicks() {
                           rig.name(2) + " 1 transmit-failure", rig.name(0) + " 1 finished"}));
     QCOMPARE(rig.station.finished(), 1);
     QCOMPARE(rig.station.failed(), 1);
+    // After the final stop a failed port still shows its failure, a finished one nothing of the kind.
+    rig.station.stop();
+    QTRY_VERIFY(rig.station.isStopped());
+    QCOMPARE(rig.port(2).lastFailure(), kTransmitFailureMessage);
+    QCOMPARE(rig.port(2).lastMessage(), kCommClosedMessage);
+    QVERIFY(rig.port(0).lastFailure().isEmpty());
 }
 
 // An adapter pulled in the middle of an exchange cuts that unit short and is told once; the other
@@ -173,6 +180,35 @@ void TestStationPort::countPausesPortsThatCouldOvershootIt() {
     QCOMPARE(rig.eventNames(), (QStringList{rig.name(0) + " 1 started", rig.name(0) + " 1 transmit-failure",
                                             rig.name(1) + " 1 started", rig.name(1) + " 1 finished",
                                             rig.name(0) + " 1 stopped", rig.name(1) + " 1 stopped"}));
+}
+
+// While records cannot be written the seeking port pauses at once and the one under way finishes its
+// controller, then pauses too; both seek again when a write succeeds, and units number on.
+void TestStationPort::failingRecordsPauseEveryPortTillTheyAreWritten() {
+    Rig rig(2);
+    QCOMPARE(rig.station.start(), 2);
+    rig.tick();
+    rig.ptys[0]->write("U");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Answered);
+    rig.station.setRecordsFailing(true, QStringLiteral("disk full"));
+    QVERIFY(rig.port(1).paused());
+    QCOMPARE(rig.tick(), (QList<QByteArray>{frameBytes(rig.set.frame), QByteArray()}));
+    rig.ptys[0]->write("Q");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Accepted);
+    rig.ptys[0]->write("R");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Stored);
+    rig.tick();
+    QTRY_VERIFY(rig.port(0).paused());
+    QCOMPARE(rig.tick(), (QList<QByteArray>{QByteArray(), QByteArray()}));
+
+    rig.station.setRecordsFailing(false);
+    QVERIFY(rig.port(0).running() && rig.port(1).running());
+    QCOMPARE(rig.tick(), (QList<QByteArray>{kSeek, kSeek}));
+    rig.ptys[0]->write("U");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Answered);
+    QCOMPARE(rig.eventNames(), (QStringList{rig.name(0) + " 1 started", rig.name(0) + " 1 finished",
+                                            rig.name(0) + " 2 started"}));
+    QCOMPARE(rig.port(0).finished(), 1);
 }
 
 // The controller has answered "R" when the stop comes: it has the frame, and is told finished, not

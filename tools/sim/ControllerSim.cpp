@@ -2,6 +2,7 @@
 
 #include "link/Protocol.h"
 #include "params/FrameEncoder.h"
+#include "params/FrameHex.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -33,7 +34,7 @@ constexpr int kNoiseMaxMs = 600;
 constexpr Milliseconds kExitSettle = 100ms;
 
 QByteArray hexPairs(const QByteArray& bytes) {
-    return bytes.toHex(' ').toUpper();
+    return qt2xx::FrameHex(bytes, ' ').toLatin1();
 }
 
 } // namespace

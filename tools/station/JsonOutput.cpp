@@ -47,6 +47,15 @@ void JsonOutput::forwarding(bool stopped, const QString& server, const QString& 
     write(line.text());
 }
 
+void JsonOutput::records(bool failed, const QString& reason) {
+    JsonLine line;
+    line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))
+        .add("event", failed ? QStringLiteral("records-failed") : QStringLiteral("records-resumed"));
+    if (failed)
+        line.add("reason", reason);
+    write(line.text());
+}
+
 void JsonOutput::summary(int exitStatus) {
     QJsonArray ports;
     for (const auto& port : m_station.ports()) {

@@ -16,6 +16,8 @@ public:
     void summary(int exitStatus);
     // {"event": "forwarding-stopped", "server": ..., "reason": ...} or "forwarding-resumed".
     void forwarding(bool stopped, const QString& server, const QString& reason = QString());
+    // {"event": "records-failed", "reason": ...} or "records-resumed".
+    void records(bool failed, const QString& reason = QString());
     // Called once when stdout can no longer be written, e.g. the reader of a pipe has gone.
     std::function<void()> onBroken;
 

@@ -4,37 +4,46 @@
 
 namespace station {
 
-const char* const kUsage =
-    "usage: qt2xx-station [options] FILE.asv PORT...\n"
-    "       qt2xx-station --list-ports\n"
-    "\n"
-    "Programs controllers on several serial ports at once, every one with the frame of FILE.asv.\n"
-    "Each PORT is a port number, as typed into the window's port box, or a device path such as\n"
-    "/dev/ttyUSB0 or /dev/serial/by-path/...; by-path links name the slots of a fixture whatever\n"
-    "order its adapters come up in. Each port seeks a controller every 100 ms, programs it and seeks\n"
-    "the next, until the count is reached or SIGINT or SIGTERM stops every port.\n"
-    "\n"
-    "On a terminal a table shows each port; otherwise, or with --json, one JSON object per line per\n"
-    "event (started, finished, transmit-failure, storage-failure, no-response, no-storage-response,\n"
-    "interrupted, lost, back, stopped), then a summary object.\n"
-    "\n"
-    "Options:\n"
-    "  --count N        stop after N controllers finished over all ports (0, the default: until\n"
-    "                   interrupted)\n"
-    "  --json           JSON lines even on a terminal\n"
-    "  --record=PATH    keep the production record in the database PATH\n"
-    "  --no-record      keep no production record\n"
-    "  --record-server=URL\n"
-    "                   also forward every record to the PostgreSQL server at URL\n"
-    "                   (postgresql://user@host:port/dbname?sslmode=require); the password comes\n"
-    "                   from ~/.pgpass, PGPASSFILE or a service file, never from URL\n"
-    "  --list-ports     list the serial devices with their port numbers, by-id and by-path names,\n"
-    "                   description, USB vendor:product and serial number\n"
-    "  --help           show this text\n"
-    "\n"
-    "Exit status: 0 every controller tried finished; 1 a controller failed or was cut short;\n"
-    "2 the file gives no frame, or the command line is wrong; 3 no port could be opened.\n"
-    "NO_COLOR set in the environment turns colour off.\n";
+QString Usage() {
+    return QStringLiteral(
+               "usage: qt2xx-station [options] FILE.asv PORT...\n"
+               "       qt2xx-station --list-ports\n"
+               "\n"
+               "Programs controllers on several serial ports at once, every one with the frame of FILE.asv.\n"
+               "Each PORT is a port number, as typed into the window's port box, or a device path such as\n"
+               "/dev/ttyUSB0 or /dev/serial/by-path/...; by-path links name the slots of a fixture whatever\n"
+               "order its adapters come up in. Each port seeks a controller every 100 ms, programs it and "
+               "seeks\n"
+               "the next, until the count is reached or SIGINT or SIGTERM stops every port.\n"
+               "\n"
+               "On a terminal a table shows each port; otherwise, or with --json, one JSON object per line "
+               "per\n"
+               "event (started, finished, transmit-failure, storage-failure, no-response, "
+               "no-storage-response,\n"
+               "interrupted, lost, back, stopped; records-failed, records-resumed, forwarding-stopped,\n"
+               "forwarding-resumed), then a summary object.\n"
+               "\n"
+               "Options:\n"
+               "  --count N        stop after N controllers finished over all ports (0, the default: until\n"
+               "                   interrupted)\n"
+               "  --json           JSON lines even on a terminal\n"
+               "%1"
+               "  --list-ports     list the serial devices with their port numbers, by-id and by-path "
+               "names,\n"
+               "                   description, USB vendor:product and serial number\n"
+               "  --help           show this text\n"
+               "\n"
+               "No record, no programming: when the record database cannot be opened the station refuses to\n"
+               "start, and while records cannot be written no port begins a controller.\n"
+               "\n"
+               "Exit status: 0 every controller tried finished; 1 a controller failed or was cut short, or "
+               "its\n"
+               "record was not confirmed; 2 the file gives no frame, the record database cannot be opened, "
+               "or\n"
+               "the command line is wrong; 3 no port could be opened.\n"
+               "NO_COLOR set in the environment turns colour off.\n")
+        .arg(qt2xx::RecordOptionsHelp(qt2xx::RecordDefault::On));
+}
 
 namespace {
 
@@ -56,19 +65,10 @@ bool ParseOptions(const QStringList& arguments, Options& options, QString& error
             options.json = true;
         } else if (arg == QLatin1String("--list-ports")) {
             options.listPorts = true;
-        } else if (arg == QLatin1String("--no-record")) {
-            options.record = false;
-        } else if (arg.startsWith(QLatin1String("--record-server="))) {
-            // The refusal never repeats the URL: it may hold a password.
-            options.recordServer = qt2xx::ServerAddress::parse(arg.mid(16), &error);
-            if (!options.recordServer)
+        } else if (const auto read = qt2xx::ReadRecordOption(arg, options.record, &error);
+                   read != qt2xx::OptionRead::NotMine) {
+            if (read == qt2xx::OptionRead::Refused)
                 return false;
-        } else if (arg.startsWith(QLatin1String("--record="))) {
-            options.recordPath = arg.mid(9);
-            if (options.recordPath.isEmpty()) {
-                error = QStringLiteral("--record needs a database path");
-                return false;
-            }
         } else if (arg == QLatin1String("--count") || arg.startsWith(QLatin1String("--count="))) {
             const QString value = arg.contains(QLatin1Char('=')) ? arg.mid(8) : arguments.value(++i);
             if (!readCount(value, options.count)) {
@@ -82,14 +82,8 @@ bool ParseOptions(const QStringList& arguments, Options& options, QString& error
             positional << arg;
         }
     }
-    if (!options.record && !options.recordPath.isEmpty()) {
-        error = QStringLiteral("--record and --no-record exclude each other");
+    if (!qt2xx::CheckRecordOptions(options.record, qt2xx::RecordDefault::On, &error))
         return false;
-    }
-    if (!options.record && options.recordServer) {
-        error = QStringLiteral("--record-server and --no-record exclude each other");
-        return false;
-    }
     if (options.help || options.listPorts)
         return true;
     if (positional.size() < 2) {

@@ -1,18 +1,11 @@
 #pragma once
 
-#include "record/ServerAddress.h"
+#include "record/RecordOptions.h"
 
 #include <QString>
 #include <QStringList>
 
-#include <optional>
-
 namespace station {
-
-inline constexpr int kExitAllFinished = 0;
-inline constexpr int kExitSomeFailed = 1;
-inline constexpr int kExitRefused = 2;
-inline constexpr int kExitNoPort = 3;
 
 struct Options {
     QString setFile;
@@ -21,12 +14,11 @@ struct Options {
     bool json = false;
     bool listPorts = false;
     bool help = false;
-    bool record = true;
-    QString recordPath;                               // empty: the default database
-    std::optional<qt2xx::ServerAddress> recordServer; // records are also forwarded there
+    qt2xx::RecordOptions record; // kept in the default database unless told otherwise
 };
 
-extern const char* const kUsage;
+// The --help text.
+QString Usage();
 
 // False with a one-line reason when the command line is not one the station understands.
 bool ParseOptions(const QStringList& arguments, Options& options, QString& error);

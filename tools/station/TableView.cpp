@@ -140,7 +140,11 @@ QString TableView::row(const StationPort& port, int deviceWidth) const {
                               .arg(port.finished(), 8)
                               .arg(port.failed() + port.interrupted(), 6);
     const int room = std::max(0, m_width - 1 - int(cells.size()));
-    return cells.left(m_width - 1) + colour(port.lastMessage().left(room), port.lastColor());
+    // A port stopped after a failure keeps the failure on screen rather than its closing line.
+    const bool keepFailure = !port.running() && !port.paused() && !port.lastFailure().isEmpty();
+    const QString message = keepFailure ? port.lastFailure() : port.lastMessage();
+    return cells.left(m_width - 1) +
+           colour(message.left(room), keepFailure ? LogColor(kLogRed) : port.lastColor());
 }
 
 QString TableView::totals() const {

@@ -1,5 +1,6 @@
 #include "platform/core/PortDiagnosis.h"
 
+#include "platform/core/PortNumber.h"
 #include "platform/core/SerialPort.h"
 
 #include <QDir>
@@ -51,15 +52,6 @@ const UsbSerialAdapter* findAdapter(const QString& vendor, const QString& produc
             return &adapter;
     }
     return nullptr;
-}
-
-// The number the port box gives a device: ttyUSB0 and ttyACM0 are port 1.
-int portNumber(const QString& device) {
-    const QString name = QFileInfo(device).fileName();
-    qsizetype digits = name.size();
-    while (digits > 0 && name.at(digits - 1).isDigit())
-        --digits;
-    return name.mid(digits).toInt() + 1;
 }
 
 } // namespace
@@ -156,7 +148,7 @@ QString PortDiagnosis::explainMissing() const {
     if (!devices.isEmpty()) {
         QStringList named;
         for (const QString& device : devices)
-            named.append(QStringLiteral("%1 is port %2").arg(device).arg(portNumber(device)));
+            named.append(QStringLiteral("%1 is port %2").arg(device).arg(DevicePortNumber(device)));
         return QStringLiteral("The serial adapters here: %1.").arg(named.join(QStringLiteral(", ")));
     }
     if (adapters.isEmpty())

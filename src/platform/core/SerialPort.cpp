@@ -1,6 +1,7 @@
 #include "platform/core/SerialPort.h"
 
 #include "platform/core/PortDiagnosis.h"
+#include "platform/core/PortNumber.h"
 
 #include <QFileInfo>
 
@@ -57,16 +58,7 @@ void SerialPort::setDevicePath(const QString& path) {
 }
 
 QStringList SerialPort::candidateDevices(int number) const {
-    if (number <= 0)
-        return {};
-#ifdef Q_OS_WIN
-    return {QStringLiteral("COM%1").arg(number)};
-#else
-    const QString n = QString::number(number - 1);
-    const QString dir = m_deviceDirectory + QLatin1Char('/');
-    return {dir + QStringLiteral("ttyUSB") + n, dir + QStringLiteral("ttyACM") + n,
-            dir + QStringLiteral("ttyS") + n};
-#endif
+    return PortNumberDevices(number, m_deviceDirectory);
 }
 
 QString SerialPort::deviceForNumber(int number) const {

@@ -1,0 +1,80 @@
+#include "record/RecordOptions.h"
+
+#include "record/RecordStore.h"
+
+#include <QDir>
+
+namespace qt2xx {
+namespace {
+
+const QString kRecord = QStringLiteral("--record");
+const QString kRecordPath = QStringLiteral("--record=");
+const QString kNoRecord = QStringLiteral("--no-record");
+const QString kServer = QStringLiteral("--record-server=");
+
+} // namespace
+
+std::optional<QString> RecordOptions::recordDatabase(RecordDefault fallback) const {
+    if (noRecord)
+        return std::nullopt;
+    if (database)
+        return database;
+    if (fallback == RecordDefault::On)
+        return DefaultRecordDatabase();
+    return std::nullopt;
+}
+
+OptionRead ReadRecordOption(const QString& argument, RecordOptions& options, QString* error) {
+    if (argument == kRecord) {
+        options.database = DefaultRecordDatabase();
+    } else if (argument == kNoRecord) {
+        options.noRecord = true;
+    } else if (argument.startsWith(kServer)) {
+        options.server = ServerAddress::parse(argument.mid(kServer.size()), error);
+        if (!options.server)
+            return OptionRead::Refused;
+    } else if (argument.startsWith(kRecordPath)) {
+        options.database = argument.mid(kRecordPath.size());
+        if (options.database->isEmpty()) {
+            *error = QStringLiteral("--record= needs a database path");
+            return OptionRead::Refused;
+        }
+    } else {
+        return OptionRead::NotMine;
+    }
+    return OptionRead::Taken;
+}
+
+bool CheckRecordOptions(const RecordOptions& options, RecordDefault fallback, QString* error) {
+    if (options.noRecord && options.database) {
+        *error = QStringLiteral("--record and --no-record exclude each other");
+        return false;
+    }
+    if (options.noRecord && options.server) {
+        *error = QStringLiteral("--record-server and --no-record exclude each other");
+        return false;
+    }
+    if (options.server && !options.recordDatabase(fallback)) {
+        *error = QStringLiteral("--record-server needs --record");
+        return false;
+    }
+    return true;
+}
+
+QString RecordOptionsHelp(RecordDefault fallback) {
+    QString help =
+        QStringLiteral("  --record         keep the production record in %1%2\n"
+                       "  --record=PATH    keep the production record in the SQLite database PATH\n")
+            .arg(QDir::toNativeSeparators(DefaultRecordDatabase()),
+                 fallback == RecordDefault::On ? QStringLiteral(" (the default)") : QString());
+    if (fallback == RecordDefault::On)
+        help += QStringLiteral("  --no-record      keep no production record\n");
+    return help +
+           QStringLiteral("  --record-server=URL\n"
+                          "                   also forward every record to the PostgreSQL server at URL\n"
+                          "                   (postgresql://user@host:port/dbname?sslmode=require); the\n"
+                          "                   password comes from ~/.pgpass, PGPASSFILE or a service\n"
+                          "                   file, never from URL\n");
+}
+
+} // namespace qt2xx
