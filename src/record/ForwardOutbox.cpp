@@ -87,7 +87,8 @@ ForwardOutbox::Opened ForwardOutbox::open(QString* error) {
     const int version = query.value(0).toInt();
     // A statement left open keeps a read snapshot, and the write below would then be refused.
     query.finish();
-    if (version < record_schema::kForwardingVersion) {
+    // It reads every column this program knows: the writer brings the file to this version first.
+    if (version < record_schema::kLocalVersion) {
         db.close();
         return Opened::NotYet;
     }

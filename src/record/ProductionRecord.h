@@ -44,6 +44,33 @@ struct ProductionRecord {
     QString parameterSha256; // of the set as STORE writes it, lower-case hex
     QString parameterFile;   // the file last loaded with OPEN while the set is unchanged since; else empty
     QString program;
+    QString workOrder;   // the order the unit was programmed for; empty without one
+    QString unitSerial;  // the unit's scanned serial; empty when units are not scanned
+    QString operatorId;  // who programmed it, as given; may be empty
+    QString station;     // the bench or fixture, the host name unless named
+    bool rework = false; // a unit with a finished record programmed again on purpose
+};
+
+// What is the same for every record of a run: the order, who, where.
+struct RecordContext {
+    QString workOrder;
+    QString operatorId;
+    QString station;
+};
+
+// The unit a record belongs to, as scanned; empty when units have no serials.
+struct UnitLabel {
+    QString serial;
+    bool rework = false;
+};
+
+// A work order as the record keeps it, so the reports know its quantity without the order file.
+struct OrderInfo {
+    QString order;
+    QString product;
+    QString setSha256;
+    int quantity = 0;
+    QDateTime firstUsed; // UTC: the first run that programmed for it
 };
 
 } // namespace qt2xx

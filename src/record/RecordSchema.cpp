@@ -64,6 +64,34 @@ const RecordColumn kRecordColumns[] = {
     {kParameterSha256, SqlType::Text, false, 1, 1, true, QT2XX_TEXT(ProductionRecord, parameterSha256)},
     {"parameter_file", SqlType::Text, false, 1, 1, true, QT2XX_TEXT(ProductionRecord, parameterFile)},
     {kProgram, SqlType::Text, false, 1, 1, true, QT2XX_TEXT(ProductionRecord, program)},
+    {kWorkOrder, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, workOrder)},
+    {kUnitSerial, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, unitSerial)},
+    {"operator", SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, operatorId)},
+    {"station", SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, station)},
+    {"rework", SqlType::Integer, false, 3, 2, true,
+     [](const ProductionRecord& r) { return QVariant(r.rework ? 1 : 0); },
+     [](ProductionRecord& r, const QVariant& v) {
+         r.rework = v.toInt() != 0;
+         return true;
+     }},
+};
+
+const OrderColumn kOrderColumns[] = {
+    {kWorkOrder, SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, order)},
+    {"product", SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, product)},
+    {"set_sha256", SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, setSha256)},
+    {"quantity", SqlType::Integer, false, 3, 2, false,
+     [](const OrderInfo& r) { return QVariant(r.quantity); },
+     [](OrderInfo& r, const QVariant& v) {
+         r.quantity = v.toInt();
+         return true;
+     }},
+    {"first_used", SqlType::Time, false, 3, 2, false,
+     [](const OrderInfo& r) { return timeOrNull(r.firstUsed); },
+     [](OrderInfo& r, const QVariant& v) {
+         r.firstUsed = timeOf(v);
+         return true;
+     }},
 };
 
 const RunColumn kRunColumns[] = {
@@ -115,10 +143,25 @@ QString typeOf(SqlType type, Side side) {
 template <typename Row> QString definition(const Column<Row>& column, Side side, bool key) {
     QString sql = QLatin1String(column.name) + u' ' + typeOf(column.type, side);
     if (key)
-        return sql +
-               (side == Side::Server || std::is_same_v<Row, RunInfo> ? QStringLiteral(" PRIMARY KEY")
-                                                                     : QStringLiteral(" NOT NULL UNIQUE"));
+        return sql + (side == Side::Server || !std::is_same_v<Row, ProductionRecord>
+                          ? QStringLiteral(" PRIMARY KEY")
+                          : QStringLiteral(" NOT NULL UNIQUE"));
     return column.nullable ? sql : sql + QStringLiteral(" NOT NULL");
+}
+
+// A column a later version adds to a table that may hold rows: they get the empty text or 0.
+template <typename Row> QString addedDefinition(const Column<Row>& column, Side side) {
+    const QString fallback = column.type == SqlType::Integer ? QStringLiteral("0") : QStringLiteral("''");
+    return definition(column, side, false) + QStringLiteral(" DEFAULT ") + fallback;
+}
+
+// The columns of Row that exactly this version of that side brings.
+template <typename Row> std::vector<const Column<Row>*> broughtBy(Side side, int version) {
+    std::vector<const Column<Row>*> out;
+    for (const Column<Row>& column : Columns<Row>())
+        if ((side == Side::Local ? column.localSince : column.serverSince) == version)
+            out.push_back(&column);
+    return out;
 }
 
 // The columns of Row that the given version of that side has from its first.
@@ -163,7 +206,21 @@ bool addForwardingTables(QSqlQuery& q) {
                       .arg(kRunId, kStoppedAt));
 }
 
-constexpr MigrationStep kLocalSteps[] = {createVersion1, addForwardingTables};
+// Work orders: who programmed which unit for which order, and the orders themselves.
+bool addOrders(QSqlQuery& q) {
+    bool ok = true;
+    for (const RecordColumn* column : broughtBy<ProductionRecord>(Side::Local, kLocalOrdersVersion))
+        ok = ok && q.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2")
+                              .arg(kRecords, addedDefinition(*column, Side::Local)));
+    return ok &&
+           q.exec(QStringLiteral("CREATE TABLE %1(%2)")
+                      .arg(kOrders, definitions<OrderInfo>(Side::Local, kLocalOrdersVersion)
+                                        .join(QLatin1String(", ")))) &&
+           q.exec(indexOn(QStringLiteral("CREATE INDEX"), {kWorkOrder, kResult})) &&
+           q.exec(indexOn(QStringLiteral("CREATE INDEX"), {kUnitSerial, kResult}));
+}
+
+constexpr MigrationStep kLocalSteps[] = {createVersion1, addForwardingTables, addOrders};
 static_assert(std::size(kLocalSteps) == kLocalVersion);
 static_assert(kForwardingVersion <= kLocalVersion);
 
@@ -177,6 +234,10 @@ std::span<const RunColumn> RunColumns() {
     return kRunColumns;
 }
 
+std::span<const OrderColumn> OrderColumns() {
+    return kOrderColumns;
+}
+
 QString Placeholders(qsizetype count) {
     QStringList marks;
     for (qsizetype i = 0; i < count; ++i)
@@ -188,18 +249,39 @@ std::span<const MigrationStep> LocalMigrationSteps() {
     return kLocalSteps;
 }
 
+namespace {
+
+QStringList serverOrderStatements() {
+    QStringList out;
+    for (const RecordColumn* column : broughtBy<ProductionRecord>(Side::Server, kServerOrdersVersion))
+        out << QStringLiteral("ALTER TABLE %1 ADD COLUMN IF NOT EXISTS %2")
+                   .arg(kRecords, addedDefinition(*column, Side::Server));
+    out << QStringLiteral("CREATE TABLE IF NOT EXISTS %1(%2)")
+               .arg(kOrders,
+                    definitions<OrderInfo>(Side::Server, kServerOrdersVersion).join(QLatin1String(", ")))
+        << indexOn(QStringLiteral("CREATE INDEX IF NOT EXISTS"), {kWorkOrder, kResult})
+        << indexOn(QStringLiteral("CREATE INDEX IF NOT EXISTS"), {kUnitSerial, kResult});
+    return out;
+}
+
+} // namespace
+
 QStringList ServerSchemaStatements() {
-    const QStringList runs = definitions<RunInfo>(Side::Server, kServerVersion);
-    const QStringList records = definitions<ProductionRecord>(Side::Server, kServerVersion) +
+    // The tables as version 1 made them, then what each later version adds: a server of an older
+    // version is brought up to this one, and running them again changes nothing.
+    const QStringList runs = definitions<RunInfo>(Side::Server, 1);
+    const QStringList records = definitions<ProductionRecord>(Side::Server, 1) +
                                 QStringList{QStringLiteral("%1 text NOT NULL").arg(kHost),
                                             QStringLiteral("received_at timestamptz NOT NULL DEFAULT now()")};
-    return {
-        QStringLiteral("CREATE TABLE IF NOT EXISTS record_schema(version integer NOT NULL)"),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS %1(%2)").arg(kRuns, runs.join(QLatin1String(", "))),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS %1(%2)").arg(kRecords, records.join(QLatin1String(", "))),
-        indexOn(QStringLiteral("CREATE INDEX IF NOT EXISTS"), {kRecordedAt}),
-        indexOn(QStringLiteral("CREATE INDEX IF NOT EXISTS"), {kHost, kRecordedAt}),
-    };
+    return QStringList{
+               QStringLiteral("CREATE TABLE IF NOT EXISTS record_schema(version integer NOT NULL)"),
+               QStringLiteral("CREATE TABLE IF NOT EXISTS %1(%2)").arg(kRuns, runs.join(QLatin1String(", "))),
+               QStringLiteral("CREATE TABLE IF NOT EXISTS %1(%2)")
+                   .arg(kRecords, records.join(QLatin1String(", "))),
+               indexOn(QStringLiteral("CREATE INDEX IF NOT EXISTS"), {kRecordedAt}),
+               indexOn(QStringLiteral("CREATE INDEX IF NOT EXISTS"), {kHost, kRecordedAt}),
+           } +
+           serverOrderStatements();
 }
 
 } // namespace qt2xx::record_schema

@@ -31,15 +31,20 @@ template <typename Row> struct Column {
 };
 using RecordColumn = Column<ProductionRecord>;
 using RunColumn = Column<RunInfo>;
+using OrderColumn = Column<OrderInfo>;
 
-inline constexpr int kLocalVersion = 2;
-inline constexpr int kServerVersion = 1;
+inline constexpr int kLocalVersion = 3;
+inline constexpr int kServerVersion = 2;
+// The versions that first know work orders, unit serials, operators and stations.
+inline constexpr int kLocalOrdersVersion = 3;
+inline constexpr int kServerOrdersVersion = 2;
 // The local version that first keeps forwarding progress.
 inline constexpr int kForwardingVersion = 2;
 
 // Table and column names the queries pick rows by.
 inline constexpr char kRecords[] = "records";
 inline constexpr char kRuns[] = "runs";
+inline constexpr char kOrders[] = "orders";
 inline constexpr char kSeq[] = "seq"; // the local records' order of writing
 inline constexpr char kRecordId[] = "record_id";
 inline constexpr char kRecordedAt[] = "recorded_at";
@@ -48,11 +53,14 @@ inline constexpr char kResult[] = "result";
 inline constexpr char kParameterSha256[] = "parameter_sha256";
 inline constexpr char kStoppedAt[] = "stopped_at";
 inline constexpr char kHost[] = "host"; // a run's bench; on the server, each record's too
+inline constexpr char kWorkOrder[] = "work_order";
+inline constexpr char kUnitSerial[] = "unit_serial";
 
 // The record's columns in the order every statement uses them; the local table has seq before
 // them, the server's the bench's host and the time of arrival after them.
 std::span<const RecordColumn> RecordColumns();
 std::span<const RunColumn> RunColumns();
+std::span<const OrderColumn> OrderColumns();
 
 template <typename Row> std::span<const Column<Row>> Columns();
 template <> inline std::span<const RecordColumn> Columns<ProductionRecord>() {
@@ -60,6 +68,9 @@ template <> inline std::span<const RecordColumn> Columns<ProductionRecord>() {
 }
 template <> inline std::span<const RunColumn> Columns<RunInfo>() {
     return RunColumns();
+}
+template <> inline std::span<const OrderColumn> Columns<OrderInfo>() {
+    return OrderColumns();
 }
 
 // "p.a, p.b, p.c" of every column of Row, with prefix "p." (or none).

@@ -72,6 +72,14 @@ bool useWriteAheadLog(QSqlQuery& q) {
     }
 }
 
+// What a read of an older file gives for a column its version does not have yet: the value the
+// migration would give the rows already there.
+QString absentColumn(const record_schema::RecordColumn& column) {
+    return QStringLiteral("%1 AS %2")
+        .arg(column.type == record_schema::SqlType::Integer ? QStringLiteral("0") : QStringLiteral("''"),
+             QLatin1String(column.name));
+}
+
 } // namespace
 
 QString DefaultRecordDatabase() {
@@ -224,7 +232,7 @@ bool RecordStore::forEachRecord(const RecordFilter& filter, Fields fields,
     QStringList names;
     for (const RecordColumn& column : RecordColumns())
         if (fields == Fields::All || column.exported)
-            names << QLatin1String(column.name);
+            names << (column.localSince <= m_version ? QLatin1String(column.name) : absentColumn(column));
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE (? IS NULL OR %3 >= ?) AND (? IS NULL OR %3 < ?)"
@@ -285,6 +293,69 @@ bool RecordStore::forEachDayCount(const QDateTime& since, const std::function<vo
         row(count);
     }
     return !q.lastError().isValid() || failQuery(error, q);
+}
+
+bool RecordStore::noteOrder(const OrderInfo& order, QString* error) {
+    using namespace record_schema;
+    QSqlQuery q(m_db);
+    q.prepare(
+        QStringLiteral("INSERT INTO %1(%2) VALUES(%3) ON CONFLICT(%4) DO NOTHING")
+            .arg(kOrders, NameList<OrderInfo>(), Placeholders(qsizetype(OrderColumns().size())), kWorkOrder));
+    BindAll(q, order);
+    return q.exec() || failQuery(error, q);
+}
+
+std::optional<OrderInfo> RecordStore::order(const QString& id, QString* error) const {
+    using namespace record_schema;
+    if (m_version < kLocalOrdersVersion)
+        return std::nullopt;
+    QSqlQuery q(m_db);
+    q.prepare(
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder));
+    q.addBindValue(id);
+    if (!q.exec()) {
+        failQuery(error, q);
+        return std::nullopt;
+    }
+    OrderInfo info;
+    if (!q.next() || !ReadAll(q, 0, &info, error))
+        return std::nullopt;
+    return info;
+}
+
+qint64 RecordStore::unitsFinished(const QString& order, QString* error) const {
+    using namespace record_schema;
+    if (m_version < kLocalOrdersVersion)
+        return 0;
+    QSqlQuery q(m_db);
+    // A unit with a serial counts once however often it was finished (a rework); units without
+    // serials are told apart by nothing else than their records.
+    q.prepare(QStringLiteral("SELECT count(DISTINCT CASE WHEN %1 <> '' THEN %1 END) + "
+                             "count(CASE WHEN %1 = '' THEN 1 END) FROM %2 WHERE %3 = ? AND %4 = ?")
+                  .arg(kUnitSerial, kRecords, kWorkOrder, kResult));
+    q.addBindValue(order);
+    q.addBindValue(ResultName(Outcome::Finished));
+    if (!q.exec() || !q.next()) {
+        failQuery(error, q);
+        return -1;
+    }
+    return q.value(0).toLongLong();
+}
+
+std::optional<bool> RecordStore::serialFinished(const QString& serial, QString* error) const {
+    using namespace record_schema;
+    if (m_version < kLocalOrdersVersion)
+        return false;
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND %3 = ? LIMIT 1")
+                  .arg(kRecords, kUnitSerial, kResult));
+    q.addBindValue(serial);
+    q.addBindValue(ResultName(Outcome::Finished));
+    if (!q.exec()) {
+        failQuery(error, q);
+        return std::nullopt;
+    }
+    return q.next();
 }
 
 std::optional<RunInfo> RecordStore::run(const QString& runId, QString* error) const {

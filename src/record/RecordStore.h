@@ -75,6 +75,16 @@ public:
                          QString* error) const;
     std::optional<RunInfo> run(const QString& runId, QString* error) const;
 
+    // Keeps an order the first time a run programs for it; an order kept already stays as it was.
+    bool noteOrder(const OrderInfo& order, QString* error);
+    std::optional<OrderInfo> order(const QString& id, QString* error) const;
+    // Distinct units finished for the order: distinct serials where units have serials, finished
+    // records otherwise; -1 when it cannot be read.
+    qint64 unitsFinished(const QString& order, QString* error) const;
+    // Whether a unit with this serial has a finished record, for any order; empty when it cannot be
+    // read.
+    std::optional<bool> serialFinished(const QString& serial, QString* error) const;
+
     // The connection, for steps that extend the schema.
     QSqlDatabase& database() { return m_db; }
 

@@ -86,6 +86,14 @@ void RunRecorder::controllerDone(Outcome outcome) {
             record.parameterFile = path;
     }
     record.program = m_program;
+    record.workOrder = m_context.workOrder;
+    record.operatorId = m_context.operatorId;
+    record.station = m_context.station.isEmpty() ? m_host : m_context.station;
+    if (m_unitLabel) {
+        const UnitLabel label = m_unitLabel();
+        record.unitSerial = label.serial;
+        record.rework = label.rework;
+    }
     const quint64 ticket = m_writer.submit(record);
     if (submitted)
         submitted(ticket, record);

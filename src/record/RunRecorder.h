@@ -49,11 +49,18 @@ public:
     // program tells; else the recorder counts them from 1 at each Start.
     void setUnitCount(std::function<int()> unit) { m_unitCount = std::move(unit); }
     int unit() const { return m_unitCount ? m_unitCount() : m_unit; }
+    // The order, operator and station every record of this recorder carries; the station is the
+    // host name unless one is given.
+    void setContext(RecordContext context) { m_context = std::move(context); }
+    // The serial of the unit under way, read when its outcome is recorded.
+    void setUnitLabel(std::function<UnitLabel()> label) { m_unitLabel = std::move(label); }
 
 private:
     RecordWriter& m_writer;
     RunSource m_source;
     std::function<int()> m_unitCount;
+    RecordContext m_context;
+    std::function<UnitLabel()> m_unitLabel;
     QString m_program;
     QString m_host;
     RunInfo m_run;

@@ -89,7 +89,7 @@ bool ServerStore::createSchema(QString* error) {
         db.rollback();
         return false;
     }
-    if (found.isNull()) {
+    if (found.isNull() || found.toInt() < kSchemaVersion) {
         query.prepare(QStringLiteral("INSERT INTO record_schema(version) VALUES (?)"));
         if (!execBound(query, {kSchemaVersion}, error)) {
             db.rollback();

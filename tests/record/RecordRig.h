@@ -58,6 +58,7 @@ inline QStringList OutcomeLines(const QStringList& log) {
 }
 
 inline const QString kCsvHeader =
-    QStringLiteral("recorded_at,run_id,unit,device,result,frame,parameter_sha256,parameter_file,program");
+    QStringLiteral("recorded_at,run_id,unit,device,result,frame,parameter_sha256,parameter_file,program,"
+                   "work_order,unit_serial,operator,station,rework");
 
 } // namespace qt2xx::test

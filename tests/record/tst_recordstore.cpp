@@ -159,6 +159,7 @@ private Q_SLOTS:
     void toolRefusesWithExitTwo();
     void olderDatabasesReadAsTheyAreThenMigrated_data();
     void olderDatabasesReadAsTheyAreThenMigrated();
+    void ordersCountDistinctUnits();
 
 private:
     QTemporaryDir m_dir;
@@ -376,7 +377,7 @@ void RecordStoreTest::olderDatabasesReadAsTheyAreThenMigrated() {
     QCOMPARE(csv.exitCode, 0);
     QCOMPARE(csv.out,
              (kCsvHeader + QStringLiteral("\r\n2026-02-01T08:30:00.250Z,run-old,7,/dev/ttyS0,no-response,"
-                                          "0102,abc123,/sets/old.asv,qt2xx 0.9\r\n"))
+                                          "0102,abc123,/sets/old.asv,qt2xx 0.9,,,,,0\r\n"))
                  .toUtf8());
     const ToolResult summary =
         runRecordsToolAsNobody({QStringLiteral("--db"), path, QStringLiteral("summary")});
@@ -409,7 +410,63 @@ void RecordStoreTest::olderDatabasesReadAsTheyAreThenMigrated() {
     std::vector<ForwardStatus> servers;
     QVERIFY2(readForwardStatus(store->database(), &servers, &error), qPrintable(error));
     QCOMPARE(servers.size(), size_t(status.contains(QLatin1String("waiting")) ? 1 : 0));
+    QVERIFY(records[0].workOrder.isEmpty() && records[0].unitSerial.isEmpty() && !records[0].rework);
     QVERIFY(store->append(MakeRecord(QStringLiteral("run-old"), 8), &error));
+}
+
+// A unit's serial, its order, who and where travel with every record; an order counts each serial
+// once however often it was finished, and units without serials by their records.
+void RecordStoreTest::ordersCountDistinctUnits() {
+    const QString path = m_dir.filePath(QStringLiteral("orders.sqlite"));
+    QString error;
+    const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
+    QVERIFY2(store, qPrintable(error));
+    const QDateTime t0(QDate(2026, 12, 8), QTime(9, 0), QTimeZone::utc());
+    OrderInfo order{QStringLiteral("WO-1"), QStringLiteral("QT2C"), QStringLiteral("5d78"), 4, t0};
+    QVERIFY(store->noteOrder(order, &error));
+    order.quantity = 9;
+    QVERIFY(store->noteOrder(order, &error)); // kept as first noted
+    QCOMPARE(store->order(QStringLiteral("WO-1"), &error)->quantity, 4);
+    QCOMPARE(store->order(QStringLiteral("WO-1"), &error)->firstUsed, t0);
+    QVERIFY(!store->order(QStringLiteral("WO-2"), &error));
+
+    struct Unit {
+        const char* order;
+        const char* serial;
+        Outcome result;
+        bool rework;
+    };
+    const Unit units[] = {
+        {"WO-1", "S1", Outcome::TransmitFailure, false}, {"WO-1", "S1", Outcome::Finished, false},
+        {"WO-1", "S1", Outcome::Finished, true},         {"WO-1", "S2", Outcome::Finished, false},
+        {"WO-1", "", Outcome::Finished, false},          {"WO-1", "", Outcome::Finished, false},
+        {"WO-2", "S3", Outcome::Finished, false},        {"WO-1", "S4", Outcome::NoResponse, false}};
+    int n = 0;
+    for (const Unit& u : units) {
+        ++n;
+        ProductionRecord r = MakeRecord(QStringLiteral("run"), n, u.result, t0.addSecs(n));
+        r.workOrder = QLatin1String(u.order);
+        r.unitSerial = QLatin1String(u.serial);
+        r.operatorId = QStringLiteral("OP1");
+        r.station = QStringLiteral("fixture-3");
+        r.rework = u.rework;
+        QVERIFY2(store->append(r, &error), qPrintable(error));
+    }
+    QCOMPARE(store->unitsFinished(QStringLiteral("WO-1"), &error), qint64(4)); // S1, S2 and two without
+    QCOMPARE(store->unitsFinished(QStringLiteral("WO-2"), &error), qint64(1));
+    QCOMPARE(store->serialFinished(QStringLiteral("S3"), &error), std::optional<bool>(true));
+    QCOMPARE(store->serialFinished(QStringLiteral("S4"), &error), std::optional<bool>(false));
+    const std::vector<ProductionRecord> back = store->records({}, &error);
+    QCOMPARE(back.size(), std::size(units));
+    QCOMPARE(back[2].unitSerial, QStringLiteral("S1"));
+    QVERIFY(back[2].rework && !back[1].rework);
+    QCOMPARE(back[6].workOrder, QStringLiteral("WO-2"));
+    QCOMPARE(back[6].operatorId, QStringLiteral("OP1"));
+    QCOMPARE(back[6].station, QStringLiteral("fixture-3"));
+
+    const ToolResult csv = RunRecordsTool({QStringLiteral("--db"), path, QStringLiteral("export")});
+    QCOMPARE(csv.exitCode, 0);
+    QVERIFY2(csv.out.contains(",WO-1,S1,OP1,fixture-3,1\r\n"), csv.out.constData());
 }
 
 int main(int argc, char* argv[]) {
