@@ -5,8 +5,9 @@
 
 namespace qt2xx {
 
-ScanArbiter::ScanArbiter(int slotCount, QString pattern, std::function<bool(const QString& serial)> alreadyFinished,
-                         bool reworkAllowed, int unitsNeeded)
+ScanArbiter::ScanArbiter(int slotCount, QString pattern,
+                         std::function<bool(const QString& serial)> alreadyFinished, bool reworkAllowed,
+                         int unitsNeeded)
     : m_slots(static_cast<std::size_t>(std::max(slotCount, 0))), m_pattern(std::move(pattern)),
       m_alreadyFinished(std::move(alreadyFinished)), m_reworkAllowed(reworkAllowed),
       m_unitsNeeded(std::max(unitsNeeded, 0)) {
@@ -29,8 +30,9 @@ ScanArbiter::Scan ScanArbiter::scan(const QString& line) {
     if (m_inputEnded)
         return refuse(serial, QStringLiteral("Scanning has ended."));
     if (!m_pattern.isEmpty() && m_expression.isValid() && !m_expression.match(serial).hasMatch()) {
-        return refuse(serial,
-                      QStringLiteral("%1 does not match the order's serial pattern %2.").arg(serial, m_pattern));
+        return refuse(
+            serial,
+            QStringLiteral("%1 does not match the order's serial pattern %2.").arg(serial, m_pattern));
     }
     const auto armedHere = std::find_if(m_slots.begin(), m_slots.end(),
                                         [&serial](const Slot& slot) { return slot.serial == serial; });
@@ -62,9 +64,13 @@ void ScanArbiter::unitEnded(int slot) {
         m_slots[static_cast<std::size_t>(slot - 1)] = {};
 }
 
-void ScanArbiter::setUnitsNeeded(int units) { m_unitsNeeded = std::max(units, 0); }
+void ScanArbiter::setUnitsNeeded(int units) {
+    m_unitsNeeded = std::max(units, 0);
+}
 
-void ScanArbiter::endOfInput() { m_inputEnded = true; }
+void ScanArbiter::endOfInput() {
+    m_inputEnded = true;
+}
 
 const ScanArbiter::Slot* ScanArbiter::slotAt(int slot) const {
     if (slot < 1 || slot > slotCount())
@@ -88,8 +94,8 @@ bool ScanArbiter::isRework(int slot) const {
 }
 
 int ScanArbiter::armedCount() const {
-    return static_cast<int>(
-        std::count_if(m_slots.begin(), m_slots.end(), [](const Slot& slot) { return !slot.serial.isEmpty(); }));
+    return static_cast<int>(std::count_if(m_slots.begin(), m_slots.end(),
+                                          [](const Slot& slot) { return !slot.serial.isEmpty(); }));
 }
 
 int ScanArbiter::nextSlot() const {

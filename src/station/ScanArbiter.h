@@ -23,10 +23,11 @@ public:
     };
     struct Scan {
         Outcome outcome = Outcome::Ignored;
-        QString serial; // trimmed
-        int slot = 0;   // the slot armed; 0 unless Armed
+        QString serial;      // trimmed
+        int slot = 0;        // the slot armed; 0 unless Armed
         bool rework = false; // armed although the serial already has a finished record
-        QString reason; // a sentence, e.g. "QT2C-1 does not match the order's serial pattern ^QT2C-[0-9]{8}$."
+        QString
+            reason; // a sentence, e.g. "QT2C-1 does not match the order's serial pattern ^QT2C-[0-9]{8}$."
     };
 
     // alreadyFinished tells whether a serial has a finished record; an invalid or empty pattern
@@ -43,7 +44,7 @@ public:
 
     int slotCount() const { return static_cast<int>(m_slots.size()); }
     bool isArmed(int slot) const;
-    QString serial(int slot) const;  // empty while the slot waits
+    QString serial(int slot) const; // empty while the slot waits
     bool isRework(int slot) const;
     int armedCount() const;
     int unitsNeeded() const { return m_unitsNeeded; }

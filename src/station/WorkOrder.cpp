@@ -20,7 +20,9 @@ namespace {
 constexpr std::array kKnownKeys{"order", "product", "set", "set_sha256", "quantity", "serial_pattern"};
 constexpr std::array kRequiredKeys{"order", "set", "set_sha256", "quantity"};
 
-QString quoted(const QString& key) { return QLatin1Char('"') + key + QLatin1Char('"'); }
+QString quoted(const QString& key) {
+    return QLatin1Char('"') + key + QLatin1Char('"');
+}
 
 bool isSha256Text(const QString& text) {
     if (text.size() != 64)

@@ -10,12 +10,12 @@ namespace qt2xx {
 // A work order as the production engineer releases it: which set, checked by its hash, how many
 // units, and what their serials look like.
 struct WorkOrder {
-    QString order;         // "WO-2026-0142"
-    QString product;       // empty when the order names none
-    QString setPath;       // absolute; a relative "set" is taken from the order file's folder
-    QString setSha256;     // lower-case hex, equal to the set's parameter_sha256
-    int quantity = 0;      // at least 1
-    QString serialPattern; // as written; empty when the order has none
+    QString order;                       // "WO-2026-0142"
+    QString product;                     // empty when the order names none
+    QString setPath;                     // absolute; a relative "set" is taken from the order file's folder
+    QString setSha256;                   // lower-case hex, equal to the set's parameter_sha256
+    int quantity = 0;                    // at least 1
+    QString serialPattern;               // as written; empty when the order has none
     QRegularExpression serialExpression; // the pattern anchored at both ends: a serial matches whole
     SetFile set;                         // the set the order pins, ready
 
