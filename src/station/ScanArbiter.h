@@ -26,8 +26,8 @@ public:
         QString serial;      // trimmed
         int slot = 0;        // the slot armed; 0 unless Armed
         bool rework = false; // armed although the serial already has a finished record
-        QString
-            reason; // a sentence, e.g. "QT2C-1 does not match the order's serial pattern ^QT2C-[0-9]{8}$."
+        // A sentence, e.g. "QT2C-1 does not match the order's serial pattern ^QT2C-[0-9]{8}$."
+        QString reason;
     };
 
     // alreadyFinished tells whether a serial has a finished record; an invalid or empty pattern
