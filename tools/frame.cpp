@@ -5,6 +5,7 @@
 #include "params/FrameHex.h"
 #include "params/ParameterTable.h"
 #include "platform/core/ExitStatus.h"
+#include "record/RunRecorder.h"
 
 #include <cstdio>
 
@@ -12,9 +13,12 @@ namespace {
 
 using namespace qt2xx;
 
-constexpr const char* kUsage = "usage: qt2xx-frame [--explain] FILE.asv\n"
+constexpr const char* kUsage = "usage: qt2xx-frame [--explain | --sha256] FILE.asv\n"
                                "Prints the 32-byte download frame that the parameter file gives, as\n"
-                               "upper-case hex pairs on one line; --explain prints one row per byte.\n";
+                               "upper-case hex pairs on one line; --explain prints one row per byte;\n"
+                               "--sha256 prints the set's SHA-256 as records keep it and work orders\n"
+                               "release it, lower-case hex.\n"
+                               "Exit status: 0 printed, 1 the file gives no set or no frame, 2 usage.\n";
 
 void refuse(const QString& file, const QString& why) {
     std::fprintf(stderr, "qt2xx-frame: %s: %s\n", qPrintable(file), qPrintable(why));
@@ -43,11 +47,14 @@ void explain(const DownloadFrame& frame, const ParameterValues& values) {
 
 int main(int argc, char* argv[]) {
     bool explainRows = false;
+    bool sha256 = false;
     QString path;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
         if (arg == QLatin1String("--explain")) {
             explainRows = true;
+        } else if (arg == QLatin1String("--sha256")) {
+            sha256 = true;
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             std::fputs(kUsage, stdout);
             return ExitOk;
@@ -58,7 +65,7 @@ int main(int argc, char* argv[]) {
             return ExitRefused;
         }
     }
-    if (path.isEmpty()) {
+    if (path.isEmpty() || (explainRows && sha256)) {
         std::fputs(kUsage, stderr);
         return ExitRefused;
     }
@@ -68,7 +75,9 @@ int main(int argc, char* argv[]) {
         refuse(path, set.problem);
         return ExitFailed;
     }
-    if (explainRows)
+    if (sha256)
+        std::printf("%s\n", qPrintable(ParameterSetSha256(set.values)));
+    else if (explainRows)
         explain(set.frame, set.values);
     else
         std::printf("%s\n", qPrintable(FrameHex(set.frame, ' ')));

@@ -1,5 +1,6 @@
 #include "support/Lines.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -56,6 +57,7 @@ class TestFrameTool : public QObject {
 
 private Q_SLOTS:
     void printsTheWorkedExample();
+    void printsTheSetHash();
     void acceptsHandEditedFiles_data();
     void acceptsHandEditedFiles();
     void explainsEveryByte();
@@ -71,6 +73,18 @@ void TestFrameTool::printsTheWorkedExample() {
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.out, kWorkedExampleLine);
     QCOMPARE(result.err, QByteArray());
+}
+
+// The worked example is written as STORE writes it, so the set's hash is that of the file.
+void TestFrameTool::printsTheSetHash() {
+    QFile file(kWorkedExampleFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray hash = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+    const Run result = run({QStringLiteral("--sha256"), kWorkedExampleFile});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, hash + '\n');
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(run({QStringLiteral("--sha256"), QStringLiteral("--explain"), kWorkedExampleFile}).exitCode, 2);
 }
 
 void TestFrameTool::acceptsHandEditedFiles_data() {

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QRegularExpression>
+#include <QString>
+
+#include <functional>
+#include <limits>
+#include <vector>
+
+namespace qt2xx {
+
+// Which slot a scanned serial arms, and which scans are refused. Slots count from 1 in the order the
+// ports were given. A slot waits for a serial, is armed with one while its unit seeks and programs,
+// and waits again once its owner says the unit ended, whatever the outcome: one scan, one unit.
+class ScanArbiter {
+public:
+    static constexpr int kNoLimit = std::numeric_limits<int>::max();
+
+    enum class Outcome {
+        Ignored, // an empty line
+        Armed,   // slot holds the serial
+        Refused, // reason says why; no slot was armed
+    };
+    struct Scan {
+        Outcome outcome = Outcome::Ignored;
+        QString serial;      // trimmed
+        int slot = 0;        // the slot armed; 0 unless Armed
+        bool rework = false; // armed although the serial already has a finished record
+        // A sentence, e.g. "QT2C-1 does not match the order's serial pattern ^QT2C-[0-9]{8}$."
+        QString reason;
+    };
+
+    // alreadyFinished tells whether a serial has a finished record; an invalid or empty pattern
+    // lets every serial through.
+    ScanArbiter(int slotCount, QString pattern, std::function<bool(const QString& serial)> alreadyFinished,
+                bool reworkAllowed = false, int unitsNeeded = kNoLimit);
+
+    Scan scan(const QString& line);
+    void unitEnded(int slot);
+    // The units the order still needs (its quantity less the units finished so far), told again as
+    // units finish; slots already armed count against it.
+    void setUnitsNeeded(int units);
+    void endOfInput();
+
+    int slotCount() const { return static_cast<int>(m_slots.size()); }
+    bool isArmed(int slot) const;
+    QString serial(int slot) const; // empty while the slot waits
+    bool isRework(int slot) const;
+    int armedCount() const;
+    int unitsNeeded() const { return m_unitsNeeded; }
+    bool inputEnded() const { return m_inputEnded; }
+
+    // The slot the next accepted scan arms; 0 when no scan can arm one now.
+    int nextSlot() const;
+    // Whether a serial should be read now: a slot waits and the order still needs units.
+    bool wantsInput() const { return nextSlot() != 0; }
+    // Nothing more will be armed (input ended or the order needs no more units) and every armed
+    // slot has ended its unit.
+    bool finished() const;
+
+private:
+    struct Slot {
+        QString serial;
+        bool rework = false;
+    };
+    const Slot* slotAt(int slot) const;
+    Scan refuse(const QString& serial, const QString& reason) const;
+
+    std::vector<Slot> m_slots;
+    QString m_pattern;
+    QRegularExpression m_expression;
+    std::function<bool(const QString&)> m_alreadyFinished;
+    bool m_reworkAllowed;
+    int m_unitsNeeded;
+    bool m_inputEnded = false;
+};
+
+} // namespace qt2xx
