@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <QScreen>
 #include <QTranslator>
 
 #include <cstdio>
@@ -34,10 +35,14 @@ int main(int argc, char* argv[]) {
     }
 
     gang::GangWindow window(options);
-    window.resize(1280, 800);
+    // Without a window manager (a kiosk session) maximising does nothing: the screen is filled anyway.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.setGeometry(screen->availableGeometry());
     window.showMaximized();
-    if (!options.session.setFile.isEmpty())
-        window.begin(options.session);
+    QObject::connect(&window.session(), &qt2xx::StationSession::notice, &window,
+                     [](const QString& text) { std::fprintf(stderr, "qt2xx-gang: %s\n", qPrintable(text)); });
+    if (!options.session.setFile.isEmpty() && !window.begin(options.session) && window.session().refusal())
+        std::fprintf(stderr, "qt2xx-gang: %s\n", qPrintable(window.session().refusal()->text));
     app.exec();
     return window.exitStatus();
 }

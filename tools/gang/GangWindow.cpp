@@ -203,8 +203,11 @@ bool GangWindow::begin(const qt2xx::SessionOptions& session) {
     }
     m_opened = true;
     m_slots.clear();
-    for (const qt2xx::PortChoice& choice : m_session.ports())
-        m_slots.push_back(Slot{.choice = choice});
+    for (const qt2xx::PortChoice& choice : m_session.ports()) {
+        Slot slot;
+        slot.choice = choice;
+        m_slots.push_back(slot);
+    }
     buildTiles();
     m_pages->setCurrentWidget(m_runPage);
     m_scan->setFocus();
