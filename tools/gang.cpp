@@ -19,7 +19,8 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("qt2xx")));
 
     QTranslator translator;
-    if (translator.load(QLocale(), QStringLiteral("qt2xx-gang"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+    if (translator.load(QLocale(), QStringLiteral("qt2xx-gang"), QStringLiteral("_"),
+                        QStringLiteral(":/i18n")))
         QApplication::installTranslator(&translator);
 
     gang::GangOptions options;

@@ -47,8 +47,9 @@ bool StationSession::open(const SessionOptions& options, const QString& deviceDi
         if (!choice.device.isEmpty()) {
             const QString identity = DeviceIdentity(choice.device);
             if (seen.contains(identity))
-                return refuse(ExitRefused, QStringLiteral("%1 and %2 name the same device %3")
-                                               .arg(seen[identity], text, identity));
+                return refuse(
+                    ExitRefused,
+                    QStringLiteral("%1 and %2 name the same device %3").arg(seen[identity], text, identity));
             seen.insert(identity, text);
         }
         m_ports.push_back(choice);
@@ -61,7 +62,8 @@ bool StationSession::open(const SessionOptions& options, const QString& deviceDi
     // A database that cannot be written is refused before a controller is touched: nothing is
     // programmed that cannot be recorded.
     const QString path =
-        QFileInfo(options.recordPath.isEmpty() ? DefaultRecordDatabase() : options.recordPath).absoluteFilePath();
+        QFileInfo(options.recordPath.isEmpty() ? DefaultRecordDatabase() : options.recordPath)
+            .absoluteFilePath();
     QString why;
     if (!RecordStore::open(path, &why))
         return refuse(ExitRefused, QStringLiteral("records cannot be written to %1: %2").arg(path, why));
@@ -79,9 +81,10 @@ Station& StationSession::newStation() {
     m_station->setParameterFile(m_setPath);
     m_station->setRecordWriter(m_writer.get());
     m_station->setCount(m_options.count);
-    connect(m_station.get(), &Station::openFailed, this, [this](const QString& device, const QString& problem) {
-        Q_EMIT notice(QStringLiteral("%1: %2").arg(device, problem));
-    });
+    connect(m_station.get(), &Station::openFailed, this,
+            [this](const QString& device, const QString& problem) {
+                Q_EMIT notice(QStringLiteral("%1: %2").arg(device, problem));
+            });
     for (const PortChoice& choice : m_ports) {
         if (!choice.device.isEmpty())
             m_station->addPort(choice.device);
@@ -115,7 +118,8 @@ QString StationSession::setSha256() const {
 void StationSession::finish() {
     if (m_writer) {
         if (!m_writer->flush(kFlushTime))
-            Q_EMIT notice(QStringLiteral("some records could not be written to %1").arg(m_writer->databasePath()));
+            Q_EMIT notice(
+                QStringLiteral("some records could not be written to %1").arg(m_writer->databasePath()));
         QCoreApplication::sendPostedEvents(); // the writer's last commits
     }
     if (m_forwarder) {

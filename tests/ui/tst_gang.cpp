@@ -76,11 +76,12 @@ void TestGang::startPageChoosesSlotsAndTheRunFinishesThem() {
     QStringList links;
     for (int i = 0; i < 5; ++i) {
         sims.push_back(std::make_unique<SimProcess>(i == 2 ? QStringList{QStringLiteral("--reject-frame"),
-                                                                          QStringLiteral("--fail-every"),
-                                                                          QStringLiteral("2")}
+                                                                         QStringLiteral("--fail-every"),
+                                                                         QStringLiteral("2")}
                                                            : QStringList{}));
         QVERIFY(!sims.back()->device().isEmpty());
-        links << dev.filePath(QStringLiteral("serial/by-path/pci-0000:00:14.0-usb-0:1.%1:1.0-port0").arg(i + 1));
+        links << dev.filePath(
+            QStringLiteral("serial/by-path/pci-0000:00:14.0-usb-0:1.%1:1.0-port0").arg(i + 1));
         QVERIFY(QFile::link(sims.back()->device(), links.back()));
     }
     const QString database = m_home.filePath(QStringLiteral("records.sqlite"));
@@ -97,7 +98,8 @@ void TestGang::startPageChoosesSlotsAndTheRunFinishesThem() {
         for (const QString& link : links) {
             const auto found = list->findItems(link, Qt::MatchStartsWith);
             QCOMPARE(found.size(), 1);
-            QVERIFY2(found[0]->text().contains(QStringLiteral("no port number")), qPrintable(found[0]->text()));
+            QVERIFY2(found[0]->text().contains(QStringLiteral("no port number")),
+                     qPrintable(found[0]->text()));
             rows << found[0];
         }
         QVERIFY(!page->startButton()->isEnabled());
@@ -133,8 +135,9 @@ void TestGang::startPageChoosesSlotsAndTheRunFinishesThem() {
         }
         const QString header = window.headerText();
         QVERIFY2(header.contains(QStringLiteral("Operator: OP1")), qPrintable(header));
-        QVERIFY2(header.contains(QStringLiteral("worked-example.asv  ") + window.session().setSha256().left(12)),
-                 qPrintable(header));
+        QVERIFY2(
+            header.contains(QStringLiteral("worked-example.asv  ") + window.session().setSha256().left(12)),
+            qPrintable(header));
         QVERIFY2(header.contains(QStringLiteral("Finished %1   Failed %2").arg(finished).arg(failed)),
                  qPrintable(header));
         QVERIFY2(window.recordsText().contains(database), qPrintable(window.recordsText()));
@@ -174,12 +177,15 @@ void TestGang::refusalsAreShownInTheWindow_data() {
     QTest::addColumn<QString>("words");
 
     const QString blocked = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv/records.sqlite");
-    QTest::newRow("no frame") << QStringLiteral(QT2XX_TEST_DATA_DIR "/missing.asv") << QStringLiteral("/dev/null")
-                              << QString() << int(qt2xx::ExitRefused) << QStringLiteral("missing.asv: ");
-    QTest::newRow("unwritable database") << kSetFile << QStringLiteral("/dev/null") << blocked
-                                         << int(qt2xx::ExitRefused) << QStringLiteral("records cannot be written to");
+    QTest::newRow("no frame") << QStringLiteral(QT2XX_TEST_DATA_DIR "/missing.asv")
+                              << QStringLiteral("/dev/null") << QString() << int(qt2xx::ExitRefused)
+                              << QStringLiteral("missing.asv: ");
+    QTest::newRow("unwritable database")
+        << kSetFile << QStringLiteral("/dev/null") << blocked << int(qt2xx::ExitRefused)
+        << QStringLiteral("records cannot be written to");
     QTest::newRow("unopenable port") << kSetFile << QStringLiteral("/nonexistent/ttyUSB9") << QString()
-                                     << int(qt2xx::ExitUnreachable) << QStringLiteral("/nonexistent/ttyUSB9: ");
+                                     << int(qt2xx::ExitUnreachable)
+                                     << QStringLiteral("/nonexistent/ttyUSB9: ");
 }
 
 void TestGang::refusalsAreShownInTheWindow() {

@@ -44,8 +44,8 @@ QFont headerFont(bool bold = false) {
 
 void paintRed(QLabel* label, bool red) {
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText,
-                     red ? *qt2xx::logColorOf(qt2xx::kLogRed) : QApplication::palette().color(QPalette::WindowText));
+    palette.setColor(QPalette::WindowText, red ? *qt2xx::logColorOf(qt2xx::kLogRed)
+                                               : QApplication::palette().color(QPalette::WindowText));
     label->setPalette(palette);
 }
 
@@ -287,12 +287,13 @@ void GangWindow::bindStation() {
                 onPortEvent(i, event);
         }
     });
-    connect(&station, &qt2xx::Station::openFailed, this, [this](const QString& device, const QString& problem) {
-        for (Slot& slot : m_slots) {
-            if (slot.choice.device == device)
-                slot.problem = problem;
-        }
-    });
+    connect(&station, &qt2xx::Station::openFailed, this,
+            [this](const QString& device, const QString& problem) {
+                for (Slot& slot : m_slots) {
+                    if (slot.choice.device == device)
+                        slot.problem = problem;
+                }
+            });
 }
 
 void GangWindow::onPortEvent(int slot, const PortEvent& event) {
@@ -424,17 +425,20 @@ void GangWindow::refreshHeader() {
     m_order->setText(tr("Order: %1").arg(tr("none")));
     m_set->setText(tr("Set: %1  %2").arg(QFileInfo(m_session.setPath()).fileName(), sha));
     m_set->setToolTip(m_session.setPath());
-    m_operator->setText(tr("Operator: %1").arg(m_options.operatorId.isEmpty() ? tr("none") : m_options.operatorId));
+    m_operator->setText(
+        tr("Operator: %1").arg(m_options.operatorId.isEmpty() ? tr("none") : m_options.operatorId));
     const int finished = totalFinished();
     const int failed = totalFailed();
     // A set file has no quantity: the bar stays empty and the text counts the units finished.
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
     m_progressText->setText(QString::number(finished));
-    const QString yield = finished + failed > 0
-                              ? QString::number(100.0 * finished / (finished + failed), 'f', 1) + QStringLiteral(" %")
-                              : QStringLiteral("-");
-    m_totals->setText(tr("Finished %1   Failed %2   First-pass yield %3").arg(finished).arg(failed).arg(yield));
+    const QString yield =
+        finished + failed > 0
+            ? QString::number(100.0 * finished / (finished + failed), 'f', 1) + QStringLiteral(" %")
+            : QStringLiteral("-");
+    m_totals->setText(
+        tr("Finished %1   Failed %2   First-pass yield %3").arg(finished).arg(failed).arg(yield));
 }
 
 void GangWindow::refreshRecords() {
@@ -472,8 +476,8 @@ QString GangWindow::recordsText() const {
 }
 
 QString GangWindow::headerText() const {
-    return QStringList{m_order->text(), m_set->text(), m_operator->text(), m_progressText->text(), m_totals->text(),
-                       m_records->text()}
+    return QStringList{m_order->text(),        m_set->text(),    m_operator->text(),
+                       m_progressText->text(), m_totals->text(), m_records->text()}
         .join(QLatin1Char('\n'));
 }
 

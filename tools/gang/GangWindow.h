@@ -65,9 +65,9 @@ private:
     struct Slot {
         qt2xx::PortChoice choice;
         qt2xx::StationPort* port = nullptr;
-        QString problem;                              // why the port did not open
-        SlotState result = SlotState::Seeking;        // of the unit last ended, until the next begins
-        QString failure;                              // the failure's text of that unit
+        QString problem;                            // why the port did not open
+        SlotState result = SlotState::Seeking;      // of the unit last ended, until the next begins
+        QString failure;                            // the failure's text of that unit
         int earlierFinished = 0, earlierFailed = 0; // counts of the runs before this one
     };
 
@@ -120,7 +120,7 @@ private:
     std::vector<Slot> m_slots;
     std::vector<SlotTile*> m_tiles;
     QSet<int> m_dirty;
-    QTimer m_repaint;  // coalesces the slots' changes into at most ten repaints a second
+    QTimer m_repaint; // coalesces the slots' changes into at most ten repaints a second
     QTimer m_scanNoteTimer;
     QString m_recordFailure;
     QString m_forwardFailure;

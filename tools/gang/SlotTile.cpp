@@ -52,8 +52,9 @@ Colours coloursOf(SlotState state) {
 } // namespace
 
 SlotTile::SlotTile(QWidget* parent)
-    : QFrame(parent), m_title(new QLabel(this)), m_state(new QLabel(this)), m_progress(new QProgressBar(this)),
-      m_failure(new QLabel(this)), m_serial(new QLabel(this)), m_counts(new QLabel(this)) {
+    : QFrame(parent), m_title(new QLabel(this)), m_state(new QLabel(this)),
+      m_progress(new QProgressBar(this)), m_failure(new QLabel(this)), m_serial(new QLabel(this)),
+      m_counts(new QLabel(this)) {
     setFrameShape(QFrame::Box);
     setLineWidth(2);
     setAutoFillBackground(true);

@@ -30,8 +30,9 @@ QString slotName(const qt2xx::SerialDevice& device) {
 } // namespace
 
 StartPage::StartPage(QString serialDirectory, QString deviceDirectory, QWidget* parent)
-    : QWidget(parent), m_serialDirectory(std::move(serialDirectory)), m_deviceDirectory(std::move(deviceDirectory)),
-      m_file(new QLineEdit(this)), m_browse(new QPushButton(tr("&Browse..."), this)), m_operator(new QLineEdit(this)),
+    : QWidget(parent), m_serialDirectory(std::move(serialDirectory)),
+      m_deviceDirectory(std::move(deviceDirectory)), m_file(new QLineEdit(this)),
+      m_browse(new QPushButton(tr("&Browse..."), this)), m_operator(new QLineEdit(this)),
       m_slots(new QListWidget(this)), m_rescan(new QPushButton(tr("&Look for adapters again"), this)),
       m_start(new QPushButton(tr("&Start"), this)), m_problem(new QLabel(this)) {
     m_file->setPlaceholderText(tr("The set file (.asv) to program"));
@@ -89,7 +90,8 @@ StartPage::StartPage(QString serialDirectory, QString deviceDirectory, QWidget* 
 }
 
 void StartPage::refresh() {
-    const QStringList chosen = m_slots->count() > 0 ? chosenPorts() : QSettings().value(kSlotsKey).toStringList();
+    const QStringList chosen =
+        m_slots->count() > 0 ? chosenPorts() : QSettings().value(kSlotsKey).toStringList();
     const QSignalBlocker quiet(m_slots);
     m_slots->clear();
     for (const qt2xx::SerialDevice& device : qt2xx::ListSerialDevices(m_serialDirectory, m_deviceDirectory)) {
@@ -138,8 +140,8 @@ QStringList StartPage::chosenPorts() const {
 
 void StartPage::browse() {
     const QString start = setFile().isEmpty() ? QString() : QFileInfo(setFile()).absolutePath();
-    const QString file =
-        QFileDialog::getOpenFileName(this, tr("Choose the set file"), start, tr("Parameter sets (*.asv);;All files (*)"));
+    const QString file = QFileDialog::getOpenFileName(this, tr("Choose the set file"), start,
+                                                      tr("Parameter sets (*.asv);;All files (*)"));
     if (!file.isEmpty())
         m_file->setText(file);
 }
