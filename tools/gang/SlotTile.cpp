@@ -83,7 +83,8 @@ SlotTile::SlotTile(QWidget* parent)
     layout->addWidget(m_title);
     layout->addWidget(m_state);
     layout->addWidget(m_progress);
-    layout->addWidget(m_failure, 1, Qt::AlignTop);
+    layout->addWidget(m_failure);
+    layout->addStretch(1);
     layout->addWidget(m_serial);
     layout->addWidget(m_counts);
     showView(m_view);
