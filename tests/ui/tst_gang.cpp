@@ -57,6 +57,8 @@ private Q_SLOTS:
     void startPageChoosesSlotsAndTheRunFinishesThem();
     void refusalsAreShownInTheWindow_data();
     void refusalsAreShownInTheWindow();
+    void commandLines_data();
+    void commandLines();
 
 private:
     QTemporaryDir m_home;
@@ -126,10 +128,18 @@ void TestGang::startPageChoosesSlotsAndTheRunFinishesThem() {
         QTRY_VERIFY_WITH_TIMEOUT(!window.running(), kWait);
         QTRY_VERIFY(window.startButton()->isEnabled());
         QVERIFY(!window.stopButton()->isEnabled());
+        // Once the tiles have caught up, each shows the last unit's outcome or that it stopped.
+        const auto settled = [&window] {
+            for (gang::SlotTile* tile : window.tiles()) {
+                const SlotState state = tile->view().state;
+                if (state != SlotState::Finished && state != SlotState::Failed && state != SlotState::Stopped)
+                    return false;
+            }
+            return true;
+        };
+        QTRY_VERIFY(settled());
         int finished = 0, failed = 0;
         for (gang::SlotTile* tile : window.tiles()) {
-            QVERIFY(tile->view().state == SlotState::Finished || tile->view().state == SlotState::Failed ||
-                    tile->view().state == SlotState::Stopped);
             finished += tile->view().finished;
             failed += tile->view().failed;
         }
@@ -141,6 +151,14 @@ void TestGang::startPageChoosesSlotsAndTheRunFinishesThem() {
         QVERIFY2(header.contains(QStringLiteral("Finished %1   Failed %2").arg(finished).arg(failed)),
                  qPrintable(header));
         QVERIFY2(window.recordsText().contains(database), qPrintable(window.recordsText()));
+        const int tilesFinished0 = window.tiles()[0]->view().finished;
+
+        // Start again: the tiles go on counting from the run before.
+        QTest::keyClick(&window, Qt::Key_F5);
+        QTRY_VERIFY(window.running());
+        QTRY_VERIFY_WITH_TIMEOUT(window.tiles()[0]->view().finished > tilesFinished0, kWait);
+        QTest::keyClick(&window, Qt::Key_F8);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.running(), kWait);
 
         // A scan with nothing to arm is answered in the field's place.
         QTest::keyClicks(window.scanField(), QStringLiteral("QT2C-00000001"));
@@ -221,6 +239,47 @@ void TestGang::refusalsAreShownInTheWindow() {
     QVERIFY2(found, qPrintable(words));
     window.close();
     QCOMPARE(window.exitStatus(), status);
+}
+
+void TestGang::commandLines_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error"); // empty: accepted
+    QTest::addColumn<QStringList>("ports");
+
+    QTest::newRow("start page") << QStringList{QStringLiteral("--operator=OP1")} << QString()
+                                << QStringList();
+    QTest::newRow("set and ports") << QStringList{QStringLiteral("--operator"), QStringLiteral("OP1"),
+                                                  QStringLiteral("set.asv"), QStringLiteral("3"),
+                                                  QStringLiteral("/dev/ttyUSB1")}
+                                   << QString()
+                                   << QStringList{QStringLiteral("3"), QStringLiteral("/dev/ttyUSB1")};
+    QTest::newRow("set without a port")
+        << QStringList{QStringLiteral("set.asv")} << QStringLiteral("at least one port") << QStringList();
+    QTest::newRow("operator without id")
+        << QStringList{QStringLiteral("--operator")} << QStringLiteral("--operator needs") << QStringList();
+    QTest::newRow("record and no record")
+        << QStringList{QStringLiteral("--record=a.sqlite"), QStringLiteral("--no-record")}
+        << QStringLiteral("exclude each other") << QStringList();
+    QTest::newRow("password in the server")
+        << QStringList{QStringLiteral("--record-server=postgresql://u:secret@h/db")}
+        << QStringLiteral("password") << QStringList();
+    QTest::newRow("unknown") << QStringList{QStringLiteral("--count=3")} << QStringLiteral("unknown option")
+                             << QStringList();
+}
+
+void TestGang::commandLines() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    QFETCH(QStringList, ports);
+    gang::GangOptions options;
+    QString why;
+    QCOMPARE(gang::ParseGangOptions(arguments, options, why), error.isEmpty());
+    QVERIFY2(why.contains(error), qPrintable(why));
+    QVERIFY(!why.contains(QStringLiteral("secret")));
+    if (error.isEmpty()) {
+        QCOMPARE(options.session.ports, ports);
+        QCOMPARE(options.operatorId, QStringLiteral("OP1"));
+    }
 }
 
 QTEST_MAIN(TestGang)
