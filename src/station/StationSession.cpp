@@ -25,6 +25,7 @@ StationSession::StationSession(QObject* parent) : QObject(parent) {}
 // The station goes before the writer that keeps its records.
 StationSession::~StationSession() {
     m_station.reset();
+    m_retired.clear();
 }
 
 bool StationSession::refuse(int status, const QString& text) {
@@ -76,7 +77,8 @@ bool StationSession::open(const SessionOptions& options, const QString& deviceDi
 }
 
 Station& StationSession::newStation() {
-    m_station.reset();
+    if (m_station)
+        m_retired.push_back(std::move(m_station));
     m_station = std::make_unique<Station>(m_set.values, m_set.frame);
     m_station->setParameterFile(m_setPath);
     m_station->setRecordWriter(m_writer.get());

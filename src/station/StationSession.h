@@ -47,8 +47,9 @@ public:
     bool open(const SessionOptions& options, const QString& deviceDirectory = QStringLiteral("/dev"));
     const std::optional<SessionRefusal>& refusal() const { return m_refusal; }
 
-    // A fresh station over the opened set and ports; the previous one, if any, goes. Ports are
-    // started by start().
+    // A fresh station over the opened set and ports. A previous one is kept, stopped, so that its
+    // units whose records are still being written are told when they are. Ports are started by
+    // start().
     Station& newStation();
     Station* station() const { return m_station.get(); }
     // Starts the station's ports; a port that does not open is told through notice(). False with
@@ -83,6 +84,7 @@ private:
     // The writer outlives the station, so the last records are still written.
     std::unique_ptr<RecordWriter> m_writer;
     std::unique_ptr<Forwarder> m_forwarder;
+    std::vector<std::unique_ptr<Station>> m_retired;
     std::unique_ptr<Station> m_station;
     bool m_forwarding = false;
 };

@@ -241,10 +241,8 @@ bool GangWindow::startRun() {
     if (!m_opened || running())
         return false;
     for (Slot& slot : m_slots) {
-        if (slot.port) {
-            slot.earlierFinished += slot.port->finished();
-            slot.earlierFailed += slot.port->failed() + slot.port->interrupted();
-        }
+        if (slot.port)
+            slot.earlier.push_back(slot.port);
         slot.port = nullptr;
         slot.problem.clear();
         slot.result = SlotState::Seeking;
@@ -281,10 +279,16 @@ void GangWindow::bindStation() {
             connect(port.get(), &qt2xx::StationPort::changed, this, [this, i] { markDirty(i); });
         }
     }
-    connect(&station, &qt2xx::Station::event, this, [this](const PortEvent& event) {
+    // A station of an earlier run still tells the units whose records were written late: they count,
+    // but the tile shows the current run's units.
+    connect(&station, &qt2xx::Station::event, this, [this, current = &station](const PortEvent& event) {
         for (int i = 0; i < int(m_slots.size()); ++i) {
-            if (m_slots[i].choice.device == event.device)
+            if (m_slots[i].choice.device != event.device)
+                continue;
+            if (m_session.station() == current)
                 onPortEvent(i, event);
+            else
+                markDirty(i);
         }
     });
     connect(&station, &qt2xx::Station::openFailed, this,
@@ -323,6 +327,7 @@ void GangWindow::onStopped() {
     if (m_closing) {
         m_session.finish();
         m_finished = true;
+        repaintDirty();
         close();
     }
 }
@@ -365,8 +370,10 @@ SlotView GangWindow::viewOf(int slot) const {
     SlotView view;
     view.slot = slot + 1;
     view.device = s.choice.device.isEmpty() ? s.choice.text : s.choice.device;
-    view.finished = s.earlierFinished;
-    view.failed = s.earlierFailed;
+    for (const qt2xx::StationPort* port : s.earlier) {
+        view.finished += port->finished();
+        view.failed += port->failed() + port->interrupted();
+    }
     if (!s.port) {
         view.state = s.problem.isEmpty() ? SlotState::Stopped : SlotState::NotOpen;
         view.failure = s.problem;
@@ -527,6 +534,7 @@ void GangWindow::closeEvent(QCloseEvent* event) {
         m_session.finish();
         m_finished = true;
     }
+    repaintDirty(); // the units whose records came in last
     event->accept();
 }
 

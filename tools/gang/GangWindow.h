@@ -65,10 +65,10 @@ private:
     struct Slot {
         qt2xx::PortChoice choice;
         qt2xx::StationPort* port = nullptr;
-        QString problem;                            // why the port did not open
-        SlotState result = SlotState::Seeking;      // of the unit last ended, until the next begins
-        QString failure;                            // the failure's text of that unit
-        int earlierFinished = 0, earlierFailed = 0; // counts of the runs before this one
+        QString problem;                                // why the port did not open
+        SlotState result = SlotState::Seeking;          // of the unit last ended, until the next begins
+        QString failure;                                // the failure's text of that unit
+        std::vector<const qt2xx::StationPort*> earlier; // the slot's ports of the runs before this one
     };
 
     QWidget* buildRunPage();
