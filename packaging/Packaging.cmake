@@ -50,10 +50,17 @@ foreach(size 48 256)
 endforeach()
 set(QT2XX_PROVIDED_BINARIES "")
 foreach(program IN LISTS programs)
+  if(program STREQUAL "qt2xx-gang")
+    continue() # a component of its own, below
+  endif()
   string(APPEND QT2XX_PROVIDED_BINARIES "\n    <binary>${program}</binary>")
 endforeach()
 configure_file(${pkg}/qt2xx.metainfo.xml.in ${pkg_out}/${QT2XX_APPSTREAM_ID}.metainfo.xml @ONLY)
 install(FILES ${pkg_out}/${QT2XX_APPSTREAM_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The gang window has a desktop entry and a component of its own, with the same icon.
+install(FILES ${pkg}/qt2xx-gang.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+configure_file(${pkg}/qt2xx-gang.metainfo.xml.in ${pkg_out}/${QT2XX_APPSTREAM_ID}.gang.metainfo.xml @ONLY)
+install(FILES ${pkg_out}/${QT2XX_APPSTREAM_ID}.gang.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The udev rule belongs with the system's own rules, whatever the library folder is called.
 install(FILES ${pkg}/60-qt2xx-serial.rules DESTINATION lib/udev/rules.d)

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "files/SetFile.h"
+#include "record/ServerAddress.h"
+#include "station/Devices.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace qt2xx {
+
+class Forwarder;
+class RecordWriter;
+class Station;
+
+// What a station program is asked to run: the set, the ports and where the records go.
+struct SessionOptions {
+    QString setFile;
+    QStringList ports; // as given: port numbers or device paths
+    int count = 0;     // 0: until stopped
+    bool record = true;
+    QString recordPath; // empty: the default database
+    std::optional<ServerAddress> recordServer;
+};
+
+// The one line that says why a session cannot run, with the exit status it ends with.
+struct SessionRefusal {
+    int status = 0;
+    QString text;
+};
+
+// Everything a station program opens before its ports run, and closes after: the set, the record
+// writer and its forwarder, and a station with the ports. Every face of the station opens it the
+// same way, so each refuses the same things with the same words.
+class StationSession : public QObject {
+    Q_OBJECT
+public:
+    explicit StationSession(QObject* parent = nullptr);
+    ~StationSession() override;
+
+    // Reads the set, resolves the ports and opens the record; false with refusal() when a part of
+    // it cannot be used. Nothing is written to a port here.
+    bool open(const SessionOptions& options, const QString& deviceDirectory = QStringLiteral("/dev"));
+    const std::optional<SessionRefusal>& refusal() const { return m_refusal; }
+
+    // A fresh station over the opened set and ports. A previous one is kept, stopped, so that its
+    // units whose records are still being written are told when they are. Ports are started by
+    // start().
+    Station& newStation();
+    Station* station() const { return m_station.get(); }
+    // Starts the station's ports; a port that does not open is told through notice(). False with
+    // refusal() when none opened.
+    bool start();
+
+    const SetFile& set() const { return m_set; }
+    QString setPath() const { return m_setPath; }
+    QString setSha256() const; // the records' parameter_sha256 of the set
+    const std::vector<PortChoice>& ports() const { return m_ports; }
+    RecordWriter* writer() const { return m_writer.get(); }
+    Forwarder* forwarder() const { return m_forwarder.get(); }
+
+    // Waits a bounded time for the last records to be written and forwarded; what is still open is
+    // told through notice().
+    void finish();
+    // 0 every unit tried finished, 1 one failed or was never confirmed.
+    int exitStatus() const;
+
+Q_SIGNALS:
+    // A sentence for the operator: a port that did not open, where the records go.
+    void notice(const QString& text);
+
+private:
+    bool refuse(int status, const QString& text);
+
+    SessionOptions m_options;
+    SetFile m_set;
+    QString m_setPath;
+    std::vector<PortChoice> m_ports;
+    std::optional<SessionRefusal> m_refusal;
+    // The writer outlives the station, so the last records are still written.
+    std::unique_ptr<RecordWriter> m_writer;
+    std::unique_ptr<Forwarder> m_forwarder;
+    std::vector<std::unique_ptr<Station>> m_retired;
+    std::unique_ptr<Station> m_station;
+    bool m_forwarding = false;
+};
+
+} // namespace qt2xx

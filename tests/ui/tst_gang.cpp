@@ -1,0 +1,286 @@
+// The gang window driven as an operator drives it: slots chosen on the start page from a prepared
+// device tree whose by-path links lead to four virtual controllers, a run to finished tiles with
+// their records in a real database, and the refusals shown in the window.
+#include "gang/GangWindow.h"
+#include "gang/StartPage.h"
+#include "platform/core/ExitStatus.h"
+#include "support/SimProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using gang::GangWindow;
+using gang::SlotState;
+using qt2xx::test::SimProcess;
+
+namespace {
+
+constexpr int kWait = 30000;
+const QString kSetFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
+
+// finished and failed records per device, read as a report would.
+QMap<QString, QPair<int, int>> recordsByDevice(const QString& path) {
+    QMap<QString, QPair<int, int>> counts;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("gang-check"));
+        db.setDatabaseName(path);
+        if (!db.open())
+            return counts;
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("SELECT device, result FROM records"));
+        while (q.next()) {
+            auto& c = counts[q.value(0).toString()];
+            (q.value(1).toString() == QLatin1String("finished") ? c.first : c.second) += 1;
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("gang-check"));
+    return counts;
+}
+
+} // namespace
+
+class TestGang : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void startPageChoosesSlotsAndTheRunFinishesThem();
+    void refusalsAreShownInTheWindow_data();
+    void refusalsAreShownInTheWindow();
+    void commandLines_data();
+    void commandLines();
+
+private:
+    QTemporaryDir m_home;
+};
+
+void TestGang::initTestCase() {
+    QCoreApplication::setOrganizationName(QStringLiteral("qt2xx-test"));
+    QCoreApplication::setApplicationName(QStringLiteral("qt2xx-gang"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home.path());
+}
+
+void TestGang::startPageChoosesSlotsAndTheRunFinishesThem() {
+    // Four adapters of a fixture under /dev/serial/by-path, and one more that is no slot of it.
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    QTemporaryDir dev;
+    QVERIFY(QDir(dev.path()).mkpath(QStringLiteral("serial/by-path")));
+    QStringList links;
+    for (int i = 0; i < 5; ++i) {
+        sims.push_back(std::make_unique<SimProcess>(i == 2 ? QStringList{QStringLiteral("--reject-frame"),
+                                                                         QStringLiteral("--fail-every"),
+                                                                         QStringLiteral("2")}
+                                                           : QStringList{}));
+        QVERIFY(!sims.back()->device().isEmpty());
+        links << dev.filePath(
+            QStringLiteral("serial/by-path/pci-0000:00:14.0-usb-0:1.%1:1.0-port0").arg(i + 1));
+        QVERIFY(QFile::link(sims.back()->device(), links.back()));
+    }
+    const QString database = m_home.filePath(QStringLiteral("records.sqlite"));
+    gang::GangOptions options;
+    options.session.recordPath = database;
+
+    {
+        GangWindow window(options, dev.filePath(QStringLiteral("serial")), dev.path());
+        window.show();
+        gang::StartPage* page = window.startPage();
+        QListWidget* list = page->slotList();
+        // The machine's own serial devices are listed too; the fixture's are by their by-path names.
+        QList<QListWidgetItem*> rows;
+        for (const QString& link : links) {
+            const auto found = list->findItems(link, Qt::MatchStartsWith);
+            QCOMPARE(found.size(), 1);
+            QVERIFY2(found[0]->text().contains(QStringLiteral("no port number")),
+                     qPrintable(found[0]->text()));
+            rows << found[0];
+        }
+        QVERIFY(!page->startButton()->isEnabled());
+        QTest::keyClicks(page->fileField(), kSetFile);
+        QTest::keyClicks(page->operatorField(), QStringLiteral("OP1"));
+        for (int i = 0; i < 4; ++i)
+            rows[i]->setCheckState(Qt::Checked);
+        QCOMPARE(page->chosenPorts(), links.mid(0, 4));
+        QTest::mouseClick(page->startButton(), Qt::LeftButton);
+
+        QCOMPARE(int(window.tiles().size()), 4);
+        QVERIFY(window.running());
+        QVERIFY(window.scanField()->isVisible());
+        QTRY_VERIFY(window.scanField()->hasFocus());
+        // Each good slot finishes units; the faulty one fails every other unit in the log's words.
+        for (int i : {0, 1, 3})
+            QTRY_VERIFY_WITH_TIMEOUT(window.tiles()[i]->view().finished >= 2, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(window.tiles()[2]->view().failed >= 1, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(window.tiles()[2]->view().state, SlotState::Failed, kWait);
+        QCOMPARE(window.tiles()[2]->view().failure, QStringLiteral("Transmit Failure"));
+        QVERIFY(window.tiles()[2]->accessibleName().startsWith(QStringLiteral("Slot 3, Failed, serial")));
+
+        QTest::keyClick(&window, Qt::Key_F8); // Stop
+        QTRY_VERIFY_WITH_TIMEOUT(!window.running(), kWait);
+        QTRY_VERIFY(window.startButton()->isEnabled());
+        QVERIFY(!window.stopButton()->isEnabled());
+        // Once the tiles have caught up, each shows the last unit's outcome or that it stopped.
+        const auto settled = [&window] {
+            for (gang::SlotTile* tile : window.tiles()) {
+                const SlotState state = tile->view().state;
+                if (state != SlotState::Finished && state != SlotState::Failed && state != SlotState::Stopped)
+                    return false;
+            }
+            return true;
+        };
+        QTRY_VERIFY(settled());
+        int finished = 0, failed = 0;
+        for (gang::SlotTile* tile : window.tiles()) {
+            finished += tile->view().finished;
+            failed += tile->view().failed;
+        }
+        const QString header = window.headerText();
+        QVERIFY2(header.contains(QStringLiteral("Operator: OP1")), qPrintable(header));
+        QVERIFY2(
+            header.contains(QStringLiteral("worked-example.asv  ") + window.session().setSha256().left(12)),
+            qPrintable(header));
+        QVERIFY2(header.contains(QStringLiteral("Finished %1   Failed %2").arg(finished).arg(failed)),
+                 qPrintable(header));
+        QVERIFY2(window.recordsText().contains(database), qPrintable(window.recordsText()));
+        const int tilesFinished0 = window.tiles()[0]->view().finished;
+
+        // Start again: the tiles go on counting from the run before.
+        QTest::keyClick(&window, Qt::Key_F5);
+        QTRY_VERIFY(window.running());
+        QTRY_VERIFY_WITH_TIMEOUT(window.tiles()[0]->view().finished > tilesFinished0, kWait);
+        QTest::keyClick(&window, Qt::Key_F8);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.running(), kWait);
+
+        // A scan with nothing to arm is answered in the field's place.
+        QTest::keyClicks(window.scanField(), QStringLiteral("QT2C-00000001"));
+        QTest::keyClick(window.scanField(), Qt::Key_Return);
+        QVERIFY(window.scanField()->text().isEmpty());
+        QVERIFY(!window.scanField()->isVisible());
+
+        window.close();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.exitStatus(), int(qt2xx::ExitFailed));
+
+        // Every unit a tile counts is a record of its slot's device; the fifth adapter was no slot.
+        const auto records = recordsByDevice(database);
+        QCOMPARE(records.size(), 4);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(records.value(links[i]).first, window.tiles()[i]->view().finished);
+            QVERIFY(records.value(links[i]).second >= 0);
+        }
+        QVERIFY(records.value(links[2]).second >= 1);
+    }
+
+    // The fixture keeps its slots: the next start offers the same file and the same four ticked.
+    GangWindow again(options, dev.filePath(QStringLiteral("serial")), dev.path());
+    QCOMPARE(again.startPage()->setFile(), kSetFile);
+    QCOMPARE(again.startPage()->chosenPorts(), links.mid(0, 4));
+    QVERIFY(again.startPage()->startButton()->isEnabled());
+}
+
+void TestGang::refusalsAreShownInTheWindow_data() {
+    QTest::addColumn<QString>("setFile");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("words");
+
+    const QString blocked = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv/records.sqlite");
+    QTest::newRow("no frame") << QStringLiteral(QT2XX_TEST_DATA_DIR "/missing.asv")
+                              << QStringLiteral("/dev/null") << QString() << int(qt2xx::ExitRefused)
+                              << QStringLiteral("missing.asv: ");
+    QTest::newRow("unwritable database")
+        << kSetFile << QStringLiteral("/dev/null") << blocked << int(qt2xx::ExitRefused)
+        << QStringLiteral("records cannot be written to");
+    QTest::newRow("unopenable port") << kSetFile << QStringLiteral("/nonexistent/ttyUSB9") << QString()
+                                     << int(qt2xx::ExitUnreachable)
+                                     << QStringLiteral("/nonexistent/ttyUSB9: ");
+}
+
+void TestGang::refusalsAreShownInTheWindow() {
+    QFETCH(QString, setFile);
+    QFETCH(QString, port);
+    QFETCH(QString, record);
+    QFETCH(int, status);
+    QFETCH(QString, words);
+
+    QTemporaryDir empty;
+    gang::GangOptions options;
+    options.session.record = !record.isNull() || status == int(qt2xx::ExitUnreachable);
+    options.session.recordPath = record.isNull() ? m_home.filePath(QStringLiteral("refused.sqlite")) : record;
+    GangWindow window(options, empty.path(), empty.path());
+    window.show();
+    qt2xx::SessionOptions session = options.session;
+    session.setFile = setFile;
+    session.ports = {port};
+    QVERIFY(!window.begin(session));
+    if (status == int(qt2xx::ExitUnreachable)) {
+        // The slot's tile says why its port did not open.
+        QTRY_COMPARE(window.tiles()[0]->view().state, SlotState::NotOpen);
+        QVERIFY2(window.tiles()[0]->view().failure.startsWith(QStringLiteral("This Comm is no use")),
+                 qPrintable(window.tiles()[0]->view().failure));
+        QVERIFY(!window.startButton()->isEnabled() || !window.running());
+    } else {
+        QVERIFY2(window.startPage()->isVisible(), "a refusal goes back to the start page");
+        QVERIFY(window.tiles().empty());
+    }
+    bool found = false;
+    for (QLabel* label : window.findChildren<QLabel*>())
+        found = found || (label->isVisible() && label->text().contains(words));
+    QVERIFY2(found, qPrintable(words));
+    window.close();
+    QCOMPARE(window.exitStatus(), status);
+}
+
+void TestGang::commandLines_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error"); // empty: accepted
+    QTest::addColumn<QStringList>("ports");
+
+    QTest::newRow("start page") << QStringList{QStringLiteral("--operator=OP1")} << QString()
+                                << QStringList();
+    QTest::newRow("set and ports") << QStringList{QStringLiteral("--operator"), QStringLiteral("OP1"),
+                                                  QStringLiteral("set.asv"), QStringLiteral("3"),
+                                                  QStringLiteral("/dev/ttyUSB1")}
+                                   << QString()
+                                   << QStringList{QStringLiteral("3"), QStringLiteral("/dev/ttyUSB1")};
+    QTest::newRow("set without a port")
+        << QStringList{QStringLiteral("set.asv")} << QStringLiteral("at least one port") << QStringList();
+    QTest::newRow("operator without id")
+        << QStringList{QStringLiteral("--operator")} << QStringLiteral("--operator needs") << QStringList();
+    QTest::newRow("record and no record")
+        << QStringList{QStringLiteral("--record=a.sqlite"), QStringLiteral("--no-record")}
+        << QStringLiteral("exclude each other") << QStringList();
+    QTest::newRow("password in the server")
+        << QStringList{QStringLiteral("--record-server=postgresql://u:secret@h/db")}
+        << QStringLiteral("password") << QStringList();
+    QTest::newRow("unknown") << QStringList{QStringLiteral("--count=3")} << QStringLiteral("unknown option")
+                             << QStringList();
+}
+
+void TestGang::commandLines() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    QFETCH(QStringList, ports);
+    gang::GangOptions options;
+    QString why;
+    QCOMPARE(gang::ParseGangOptions(arguments, options, why), error.isEmpty());
+    QVERIFY2(why.contains(error), qPrintable(why));
+    QVERIFY(!why.contains(QStringLiteral("secret")));
+    if (error.isEmpty()) {
+        QCOMPARE(options.session.ports, ports);
+        QCOMPARE(options.operatorId, QStringLiteral("OP1"));
+    }
+}
+
+QTEST_MAIN(TestGang)
+#include "tst_gang.moc"

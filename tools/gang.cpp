@@ -1,0 +1,49 @@
+// qt2xx-gang: the window for the operator of a gang fixture. One tile per slot over the station's
+// ports, each programmed with the same set, as qt2xx-station programs them from a terminal.
+#include "gang/GangOptions.h"
+#include "gang/GangWindow.h"
+#include "platform/core/ExitStatus.h"
+
+#include <QApplication>
+#include <QLocale>
+#include <QScreen>
+#include <QTranslator>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("qt2xx"));
+    QApplication::setApplicationName(QStringLiteral("qt2xx-gang"));
+    QApplication::setDesktopFileName(QStringLiteral("qt2xx-gang"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("qt2xx")));
+
+    QTranslator translator;
+    if (translator.load(QLocale(), QStringLiteral("qt2xx-gang"), QStringLiteral("_"),
+                        QStringLiteral(":/i18n")))
+        QApplication::installTranslator(&translator);
+
+    gang::GangOptions options;
+    QString error;
+    if (!gang::ParseGangOptions(QApplication::arguments().mid(1), options, error)) {
+        std::fprintf(stderr, "qt2xx-gang: %s\n", qPrintable(error));
+        std::fputs(gang::kUsage, stderr);
+        return qt2xx::ExitRefused;
+    }
+    if (options.help) {
+        std::fputs(gang::kUsage, stdout);
+        return qt2xx::ExitOk;
+    }
+
+    gang::GangWindow window(options);
+    // Without a window manager (a kiosk session) maximising does nothing: the screen is filled anyway.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.setGeometry(screen->availableGeometry());
+    window.showMaximized();
+    QObject::connect(&window.session(), &qt2xx::StationSession::notice, &window,
+                     [](const QString& text) { std::fprintf(stderr, "qt2xx-gang: %s\n", qPrintable(text)); });
+    if (!options.session.setFile.isEmpty() && !window.begin(options.session) && window.session().refusal())
+        std::fprintf(stderr, "qt2xx-gang: %s\n", qPrintable(window.session().refusal()->text));
+    app.exec();
+    return window.exitStatus();
+}

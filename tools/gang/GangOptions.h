@@ -1,0 +1,21 @@
+#pragma once
+
+#include "station/StationSession.h"
+
+#include <QString>
+
+namespace gang {
+
+struct GangOptions {
+    qt2xx::SessionOptions session; // setFile and ports empty: the start page asks for them
+    QString operatorId;
+    QString stationName; // empty: the host name
+    bool help = false;
+};
+
+extern const char* const kUsage;
+
+// False with a one-line reason when the command line is not one the window understands.
+bool ParseGangOptions(const QStringList& arguments, GangOptions& options, QString& error);
+
+} // namespace gang

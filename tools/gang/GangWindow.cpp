@@ -1,0 +1,551 @@
+#include "gang/GangWindow.h"
+
+#include "gang/StartPage.h"
+#include "link/TransmitWindow.h"
+#include "platform/core/ExitStatus.h"
+#include "record/Forwarder.h"
+#include "record/RecordWriter.h"
+#include "station/Station.h"
+#include "ui/StatusLogBox.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace gang {
+
+namespace {
+
+using qt2xx::PortEvent;
+using qt2xx::PortEventKind;
+
+constexpr auto kRepaintInterval = std::chrono::milliseconds(100);
+constexpr auto kScanNoteTime = std::chrono::seconds(4);
+constexpr int kHeaderPixels = 20;
+constexpr int kShaShown = 12;
+
+QFont headerFont(bool bold = false) {
+    QFont font;
+    font.setPixelSize(kHeaderPixels);
+    font.setBold(bold);
+    return font;
+}
+
+void paintRed(QLabel* label, bool red) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, red ? *qt2xx::logColorOf(qt2xx::kLogRed)
+                                               : QApplication::palette().color(QPalette::WindowText));
+    label->setPalette(palette);
+}
+
+// Columns for n tiles on a wide screen: as square a grid as fills it.
+int columnsFor(int n) {
+    return std::max(1, int(std::ceil(std::sqrt(double(n)))));
+}
+
+} // namespace
+
+GangWindow::GangWindow(GangOptions options, QString serialDirectory, QString deviceDirectory, QWidget* parent)
+    : QWidget(parent), m_options(std::move(options)), m_pages(new QStackedWidget(this)),
+      m_startPage(new StartPage(std::move(serialDirectory), std::move(deviceDirectory), this)) {
+    setWindowTitle(tr("qt2xx Gang Programming"));
+    m_startPage->setOperator(m_options.operatorId);
+    m_pages->addWidget(m_startPage);
+    m_runPage = buildRunPage();
+    m_pages->addWidget(m_runPage);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_pages);
+
+    m_repaint.setSingleShot(true);
+    m_repaint.setInterval(kRepaintInterval);
+    connect(&m_repaint, &QTimer::timeout, this, &GangWindow::repaintDirty);
+    m_scanNoteTimer.setSingleShot(true);
+    m_scanNoteTimer.setInterval(kScanNoteTime);
+    connect(&m_scanNoteTimer, &QTimer::timeout, this, [this] {
+        m_scanNote->hide();
+        m_scan->show();
+        m_scan->setFocus();
+    });
+    connect(m_startPage, &StartPage::startRequested, this, &GangWindow::fromStartPage);
+    connect(&m_session, &qt2xx::StationSession::notice, this, &GangWindow::showRunNotice);
+}
+
+GangWindow::~GangWindow() = default;
+
+QWidget* GangWindow::buildRunPage() {
+    auto* page = new QWidget(this);
+    m_grid = new QWidget(page);
+    m_gridLayout = new QGridLayout(m_grid);
+    m_gridLayout->setSpacing(6);
+    m_gridLayout->setContentsMargins(0, 0, 0, 0);
+
+    m_scan = new QLineEdit(page);
+    m_scan->setFont(headerFont());
+    m_scan->setAccessibleName(tr("Scan"));
+    // A set file programs every unit that answers: the field is there for the scanner, but nothing
+    // waits for it.
+    m_scan->setPlaceholderText(tr("No scan is needed: every slot seeks at once."));
+    m_scanNote = new QLabel(page);
+    m_scanNote->setFont(headerFont(true));
+    m_scanNote->hide();
+    m_startButton = new QPushButton(tr("Start (F5)"), page);
+    m_startButton->setShortcut(QKeySequence(Qt::Key_F5));
+    m_stopButton = new QPushButton(tr("Stop (F8)"), page);
+    m_stopButton->setShortcut(QKeySequence(Qt::Key_F8));
+    m_closeButton = new QPushButton(tr("Close (Ctrl+Q)"), page);
+    m_closeButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    for (QPushButton* button : {m_startButton, m_stopButton, m_closeButton})
+        button->setFont(headerFont());
+    connect(m_scan, &QLineEdit::returnPressed, this, [this] {
+        const QString text = m_scan->text();
+        m_scan->clear();
+        scanEntered(text);
+    });
+    connect(m_startButton, &QPushButton::clicked, this, [this] {
+        startRun();
+        m_scan->setFocus();
+    });
+    connect(m_stopButton, &QPushButton::clicked, this, [this] {
+        stopRun();
+        m_scan->setFocus();
+    });
+    connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
+
+    auto* controls = new QHBoxLayout;
+    auto* scanLabel = new QLabel(tr("S&can:"), page);
+    scanLabel->setFont(headerFont());
+    scanLabel->setBuddy(m_scan);
+    controls->addWidget(scanLabel);
+    controls->addWidget(m_scan, 1);
+    controls->addWidget(m_scanNote, 1);
+    controls->addWidget(m_startButton);
+    controls->addWidget(m_stopButton);
+    controls->addWidget(m_closeButton);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(buildHeader());
+    layout->addWidget(m_grid, 1);
+    layout->addLayout(controls);
+    setTabOrder(m_scan, m_startButton);
+    setTabOrder(m_startButton, m_stopButton);
+    setTabOrder(m_stopButton, m_closeButton);
+    return page;
+}
+
+QWidget* GangWindow::buildHeader() {
+    auto* header = new QWidget(this);
+    m_order = new QLabel(header);
+    m_set = new QLabel(header);
+    m_operator = new QLabel(header);
+    m_progress = new QProgressBar(header);
+    m_progressText = new QLabel(header);
+    m_totals = new QLabel(header);
+    m_records = new QLabel(header);
+    m_notices = new QLabel(header);
+    for (QLabel* label : {m_order, m_set, m_operator, m_progressText, m_totals, m_records})
+        label->setFont(headerFont());
+    m_progressText->setFont(headerFont(true));
+    m_notices->setWordWrap(true);
+    m_notices->hide();
+    paintRed(m_notices, true);
+    m_progress->setTextVisible(false);
+    m_progress->setFocusPolicy(Qt::NoFocus);
+
+    auto* grid = new QGridLayout(header);
+    grid->setContentsMargins(0, 0, 0, 4);
+    grid->addWidget(m_order, 0, 0);
+    grid->addWidget(m_set, 0, 1);
+    grid->addWidget(m_operator, 0, 2);
+    grid->addWidget(m_progress, 1, 0);
+    grid->addWidget(m_progressText, 1, 1);
+    grid->addWidget(m_totals, 1, 2);
+    grid->addWidget(m_records, 2, 0, 1, 3);
+    grid->addWidget(m_notices, 3, 0, 1, 3);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(2, 1);
+    return header;
+}
+
+void GangWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_pages->currentWidget() == m_runPage)
+        m_scan->setFocus();
+}
+
+void GangWindow::fromStartPage() {
+    qt2xx::SessionOptions session = m_options.session;
+    session.setFile = m_startPage->setFile();
+    session.ports = m_startPage->chosenPorts();
+    m_options.operatorId = m_startPage->operatorId();
+    begin(session);
+}
+
+bool GangWindow::begin(const qt2xx::SessionOptions& session) {
+    m_options.session = session;
+    if (!m_session.open(session)) {
+        m_refusedStatus = m_session.refusal()->status;
+        m_startPage->setProblem(m_session.refusal()->text);
+        m_pages->setCurrentWidget(m_startPage);
+        return false;
+    }
+    m_opened = true;
+    m_slots.clear();
+    for (const qt2xx::PortChoice& choice : m_session.ports()) {
+        Slot slot;
+        slot.choice = choice;
+        m_slots.push_back(slot);
+    }
+    buildTiles();
+    m_pages->setCurrentWidget(m_runPage);
+    m_scan->setFocus();
+    refreshRecords();
+    if (m_session.writer()) {
+        connect(m_session.writer(), &qt2xx::RecordWriter::writeFailed, this,
+                [this](const QString&, const QString& why) {
+                    m_recordFailure = why;
+                    refreshRecords();
+                });
+        connect(m_session.writer(), &qt2xx::RecordWriter::writeRecovered, this, [this] {
+            m_recordFailure.clear();
+            refreshRecords();
+        });
+    }
+    if (qt2xx::Forwarder* forwarder = m_session.forwarder()) {
+        connect(forwarder, &qt2xx::Forwarder::stopped, this, [this](const QString& why) {
+            m_forwardFailure = why.simplified();
+            refreshRecords();
+        });
+        connect(forwarder, &qt2xx::Forwarder::resumed, this, [this] {
+            m_forwardFailure.clear();
+            refreshRecords();
+        });
+        connect(forwarder, &qt2xx::Forwarder::waitingChanged, this, &GangWindow::refreshRecords);
+    }
+    return startRun();
+}
+
+bool GangWindow::startRun() {
+    if (!m_opened || running())
+        return false;
+    for (Slot& slot : m_slots) {
+        if (slot.port)
+            slot.earlier.push_back(slot.port);
+        slot.port = nullptr;
+        slot.problem.clear();
+        slot.result = SlotState::Seeking;
+        slot.failure.clear();
+    }
+    m_runNotices.clear();
+    m_notices->hide();
+    qt2xx::Station& station = m_session.newStation();
+    bindStation();
+    const bool started = m_session.start();
+    for (Slot& slot : m_slots) {
+        if (slot.port && !slot.port->running())
+            slot.port = nullptr;
+        if (!slot.port && slot.problem.isEmpty())
+            slot.problem = slot.choice.problem;
+    }
+    if (!started)
+        m_refusedStatus = m_session.refusal()->status;
+    connect(&station, &qt2xx::Station::stopped, this, &GangWindow::onStopped);
+    for (int i = 0; i < int(m_slots.size()); ++i)
+        markDirty(i);
+    refreshHeader();
+    setControls();
+    return started;
+}
+
+void GangWindow::bindStation() {
+    qt2xx::Station& station = *m_session.station();
+    for (const auto& port : station.ports()) {
+        for (int i = 0; i < int(m_slots.size()); ++i) {
+            if (m_slots[i].choice.device != port->device())
+                continue;
+            m_slots[i].port = port.get();
+            connect(port.get(), &qt2xx::StationPort::changed, this, [this, i] { markDirty(i); });
+        }
+    }
+    // A station of an earlier run still tells the units whose records were written late: they count,
+    // but the tile shows the current run's units.
+    connect(&station, &qt2xx::Station::event, this, [this, current = &station](const PortEvent& event) {
+        for (int i = 0; i < int(m_slots.size()); ++i) {
+            if (m_slots[i].choice.device != event.device)
+                continue;
+            if (m_session.station() == current)
+                onPortEvent(i, event);
+            else
+                markDirty(i);
+        }
+    });
+    connect(&station, &qt2xx::Station::openFailed, this,
+            [this](const QString& device, const QString& problem) {
+                for (Slot& slot : m_slots) {
+                    if (slot.choice.device == device)
+                        slot.problem = problem;
+                }
+            });
+}
+
+void GangWindow::onPortEvent(int slot, const PortEvent& event) {
+    Slot& s = m_slots[slot];
+    if (event.kind == PortEventKind::Started) {
+        s.result = SlotState::Seeking;
+        s.failure.clear();
+    } else if (event.finished()) {
+        s.result = SlotState::Finished;
+    } else if (event.failed()) {
+        s.result = SlotState::Failed;
+        s.failure = s.port ? s.port->lastMessage() : QString();
+    }
+    markDirty(slot);
+}
+
+void GangWindow::stopRun() {
+    if (running())
+        m_session.station()->stop();
+    setControls();
+}
+
+void GangWindow::onStopped() {
+    for (int i = 0; i < int(m_slots.size()); ++i)
+        markDirty(i);
+    setControls();
+    if (m_closing) {
+        m_session.finish();
+        m_finished = true;
+        repaintDirty();
+        close();
+    }
+}
+
+bool GangWindow::running() const {
+    const qt2xx::Station* station = m_session.station();
+    if (!station || station->isStopped())
+        return false;
+    for (const auto& port : station->ports()) {
+        if (port->running())
+            return true;
+    }
+    return false;
+}
+
+void GangWindow::setControls() {
+    const bool on = running();
+    m_startButton->setEnabled(m_opened && !on && !m_closing);
+    m_stopButton->setEnabled(on && !m_closing);
+}
+
+void GangWindow::markDirty(int slot) {
+    m_dirty.insert(slot);
+    if (!m_repaint.isActive())
+        m_repaint.start();
+}
+
+void GangWindow::repaintDirty() {
+    for (int slot : std::as_const(m_dirty)) {
+        if (slot < int(m_tiles.size()))
+            m_tiles[slot]->showView(viewOf(slot));
+    }
+    m_dirty.clear();
+    refreshHeader();
+    setControls();
+}
+
+SlotView GangWindow::viewOf(int slot) const {
+    const Slot& s = m_slots[slot];
+    SlotView view;
+    view.slot = slot + 1;
+    view.device = s.choice.device.isEmpty() ? s.choice.text : s.choice.device;
+    for (const qt2xx::StationPort* port : s.earlier) {
+        view.finished += port->finished();
+        view.failed += port->failed() + port->interrupted();
+    }
+    if (!s.port) {
+        view.state = s.problem.isEmpty() ? SlotState::Stopped : SlotState::NotOpen;
+        view.failure = s.problem;
+        return view;
+    }
+    view.finished += s.port->finished();
+    view.failed += s.port->failed() + s.port->interrupted();
+    if (s.port->lost()) {
+        view.state = SlotState::Lost;
+    } else if (s.port->busy()) {
+        view.state = SlotState::Programming;
+        view.percent = int(s.port->progress());
+    } else if (s.result == SlotState::Finished || s.result == SlotState::Failed) {
+        view.state = s.result;
+        view.failure = s.failure;
+    } else {
+        view.state = s.port->running() ? SlotState::Seeking : SlotState::Stopped;
+    }
+    return view;
+}
+
+void GangWindow::buildTiles() {
+    for (SlotTile* tile : m_tiles)
+        delete tile;
+    m_tiles.clear();
+    const int n = int(m_slots.size());
+    const int columns = columnsFor(n);
+    for (int i = 0; i < n; ++i) {
+        auto* tile = new SlotTile(m_grid);
+        m_gridLayout->addWidget(tile, i / columns, i % columns);
+        m_tiles.push_back(tile);
+        tile->showView(viewOf(i));
+    }
+    for (int c = 0; c < columns; ++c)
+        m_gridLayout->setColumnStretch(c, 1);
+    for (int r = 0; r < (n + columns - 1) / columns; ++r)
+        m_gridLayout->setRowStretch(r, 1);
+}
+
+int GangWindow::totalFinished() const {
+    int sum = 0;
+    for (int i = 0; i < int(m_slots.size()); ++i)
+        sum += viewOf(i).finished;
+    return sum;
+}
+
+int GangWindow::totalFailed() const {
+    int sum = 0;
+    for (int i = 0; i < int(m_slots.size()); ++i)
+        sum += viewOf(i).failed;
+    return sum;
+}
+
+void GangWindow::refreshHeader() {
+    const QString sha = m_session.setSha256().left(kShaShown);
+    m_order->setText(tr("Order: %1").arg(tr("none")));
+    m_set->setText(tr("Set: %1  %2").arg(QFileInfo(m_session.setPath()).fileName(), sha));
+    m_set->setToolTip(m_session.setPath());
+    m_operator->setText(
+        tr("Operator: %1").arg(m_options.operatorId.isEmpty() ? tr("none") : m_options.operatorId));
+    const int finished = totalFinished();
+    const int failed = totalFailed();
+    // A set file has no quantity: the bar stays empty and the text counts the units finished.
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_progressText->setText(QString::number(finished));
+    const QString yield =
+        finished + failed > 0
+            ? QString::number(100.0 * finished / (finished + failed), 'f', 1) + QStringLiteral(" %")
+            : QStringLiteral("-");
+    m_totals->setText(
+        tr("Finished %1   Failed %2   First-pass yield %3").arg(finished).arg(failed).arg(yield));
+}
+
+void GangWindow::refreshRecords() {
+    qt2xx::RecordWriter* writer = m_session.writer();
+    bool red = false;
+    QString text;
+    if (!writer) {
+        text = tr("No record is kept.");
+    } else if (!m_recordFailure.isEmpty()) {
+        text = tr("Records cannot be written to %1: %2").arg(writer->databasePath(), m_recordFailure);
+        red = true;
+    } else {
+        text = tr("Records are kept in %1.").arg(writer->databasePath());
+    }
+    if (qt2xx::Forwarder* forwarder = m_session.forwarder()) {
+        const qint64 waiting = std::max<qint64>(0, forwarder->waiting());
+        if (!m_forwardFailure.isEmpty()) {
+            text += QLatin1Char(' ') + tr("The server %1 is not reached (%2 waiting): %3")
+                                           .arg(forwarder->server())
+                                           .arg(waiting)
+                                           .arg(m_forwardFailure);
+            red = true;
+        } else if (waiting > 0) {
+            text += QLatin1Char(' ') + tr("%1 wait for the server %2.").arg(waiting).arg(forwarder->server());
+        } else {
+            text += QLatin1Char(' ') + tr("All are forwarded to %1.").arg(forwarder->server());
+        }
+    }
+    m_records->setText(text);
+    paintRed(m_records, red);
+}
+
+QString GangWindow::recordsText() const {
+    return m_records->text();
+}
+
+QString GangWindow::headerText() const {
+    return QStringList{m_order->text(),        m_set->text(),    m_operator->text(),
+                       m_progressText->text(), m_totals->text(), m_records->text()}
+        .join(QLatin1Char('\n'));
+}
+
+void GangWindow::showRunNotice(const QString& text) {
+    // Where the records go is the header's own line; the rest are the ports that did not open.
+    if (text.startsWith(QLatin1String("records are ")))
+        return;
+    m_runNotices << text;
+    m_notices->setText(m_runNotices.join(QLatin1Char('\n')));
+    m_notices->show();
+}
+
+void GangWindow::showScanNote(const QString& text) {
+    m_scanNote->setText(text);
+    paintRed(m_scanNote, true);
+    m_scan->hide();
+    m_scanNote->show();
+    m_scanNoteTimer.start();
+}
+
+void GangWindow::scanEntered(const QString& text) {
+    if (text.trimmed().isEmpty())
+        return;
+    QApplication::beep();
+    showScanNote(tr("No slot waits for a scan: the set file programs every unit."));
+}
+
+void GangWindow::closeEvent(QCloseEvent* event) {
+    if (running()) {
+        bool busy = false;
+        for (const auto& port : m_session.station()->ports())
+            busy = busy || port->busy();
+        if (busy &&
+            QMessageBox::question(this, tr("Stop and close"),
+                                  tr("A unit is being programmed. Stop once the exchanges under way have "
+                                     "finished, and close?")) != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+        m_closing = true;
+        setControls();
+        event->ignore();
+        m_session.station()->stop();
+        return;
+    }
+    if (m_opened && !m_finished) {
+        m_session.finish();
+        m_finished = true;
+    }
+    repaintDirty(); // the units whose records came in last
+    event->accept();
+}
+
+int GangWindow::exitStatus() const {
+    if (m_refusedStatus != 0 && totalFinished() + totalFailed() == 0)
+        return m_refusedStatus;
+    if (!m_opened)
+        return qt2xx::ExitOk;
+    const qt2xx::Station* station = m_session.station();
+    const bool unconfirmed = station && station->unconfirmed() > 0;
+    return totalFailed() > 0 || unconfirmed ? qt2xx::ExitFailed : qt2xx::ExitOk;
+}
+
+} // namespace gang
