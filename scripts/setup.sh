@@ -10,6 +10,8 @@ packages=(
   dpkg-dev file lintian desktop-file-utils appstream man-db
   # the screenshots in docs/ are taken under a virtual display
   xvfb imagemagick xdotool
+  # the lot report test reads its PDF back as text
+  poppler-utils
 )
 
 missing=()
