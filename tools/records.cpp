@@ -1,11 +1,18 @@
-// Reads the production record: every controller's outcome as CSV or JSON lines, or a summary per day
-// and parameter set.
+// Reads the production record, of one bench or of the central server: every controller's outcome as
+// CSV or JSON lines, a summary per day or order and parameter set, a work order's figures, or its lot
+// report as a PDF.
 
 #include "platform/core/JsonLine.h"
+#include "platform/core/ExitStatus.h"
 #include "record/ForwardOutbox.h"
+#include "record/LotReport.h"
+#include "record/OrderReport.h"
 #include "record/RecordStore.h"
+#include "record/ServerStore.h"
+#include "records/OrderOutput.h"
 
-#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
 #include <QSqlQuery>
 #include <QStringEncoder>
 #include <QStringList>
@@ -21,11 +28,15 @@ using namespace qt2xx;
 
 namespace {
 
-enum ExitCode { kOk = 0, kFailed = 1, kRefused = 2 };
+enum ExitCode { kOk = ExitOk, kFailed = ExitFailed, kRefused = ExitRefused, kUnreachable = ExitUnreachable };
 
 constexpr char kUsage[] =
-    "usage: qt2xx-records [--db PATH] export [--format csv|json] [--since T] [--until T] [--result R]\n"
-    "       qt2xx-records [--db PATH] summary [--since T]\n"
+    "usage: qt2xx-records [--db PATH | --server URL] export [--format csv|json] [--since T] [--until T]\n"
+    "                     [--result R]\n"
+    "       qt2xx-records [--db PATH | --server URL] summary [--by day|order] [--since T]\n"
+    "       qt2xx-records [--db PATH | --server URL] order ID [--serials] [--format text|csv|json]\n"
+    "       qt2xx-records [--db PATH | --server URL] report (--order ID | --since T [--until T])\n"
+    "                     --output FILE.pdf\n"
     "       qt2xx-records [--db PATH] status\n";
 
 void printHelp() {
@@ -33,34 +44,97 @@ void printHelp() {
     std::printf(
         "\nCommands:\n"
         "  export         every record, oldest first, on stdout\n"
-        "  summary        per day (UTC) and parameter set: finished, each failure kind, yield in per cent\n"
+        "  summary        per day (UTC), or per work order, and parameter set: finished, each failure\n"
+        "                 kind, yield in per cent\n"
+        "  order ID       the work order's product, set, quantity, units finished, attempts failed,\n"
+        "                 remaining, first-pass yield, first and last time, stations and operators\n"
+        "  report         the lot report of a work order, or of a period grouped by order and set, as\n"
+        "                 an A4 PDF\n"
         "  status         per server the records go to: how many wait to be forwarded, since when, and\n"
         "                 the last error\n"
         "\nOptions:\n"
         "  --db PATH      the record database (default %s)\n"
-        "  --format F     export as csv (the default, with a header line) or json (one object per line)\n"
+        "  --server URL   read the central record server instead, all benches together: a libpq URL\n"
+        "                 such as postgresql://reader@records.plant/qt2xx, never with a password in it;\n"
+        "                 nothing on the server is created or changed, so a role that may only read\n"
+        "                 will do\n"
+        "  --format F     export as csv (the default, with a header line) or json (one object per line);\n"
+        "                 order as text (the default), csv or json\n"
+        "  --by K         summary per day (the default) or per order\n"
+        "  --serials      order: each unit (serial or unit number) with its attempts, final result,\n"
+        "                 time, device, operator and station\n"
+        "  --order ID     report: the work order\n"
+        "  --output FILE  report: the PDF to write; written whole or not at all\n"
         "  --since T      only records at or after T (ISO 8601, UTC when no zone is given; a date alone\n"
         "                 means its midnight)\n"
         "  --until T      only records before T\n"
         "  --result R     only records with result R: finished, transmit-failure, storage-failure,\n"
         "                 no-response, no-storage-response\n"
         "  --help         show this help and exit\n"
-        "\nExit status: 0 done; 1 the database could not be read to the end, or (status) forwarding to a\n"
-        "server has stopped; 2 refused arguments, or a database that is missing, not a record database\n"
-        "or of a newer version.\n",
+        "\nExit status: 0 done; 1 the database could not be read to the end, no record matched (order,\n"
+        "report), the server holds no record tables, the report could not be written, or (status)\n"
+        "forwarding to a server has stopped; 2 refused arguments, or a database that is missing, not a\n"
+        "record database or of a newer version; 3 the server could not be reached.\n",
         qPrintable(DefaultRecordDatabase()));
 }
 
 struct Options {
     QString database = DefaultRecordDatabase();
+    QString server; // a URL: read the central server instead
     QString command;
     bool json = false;
+    std::optional<OrderFormat> orderFormat;
+    bool byOrder = false;
+    bool serials = false;
+    QString order; // order ID, or report --order
+    QString output;
     RecordFilter filter;
 };
+
+bool isCommand(const QString& arg) {
+    for (const char* name : {"export", "summary", "status", "order", "report"})
+        if (arg == QLatin1String(name))
+            return true;
+    return false;
+}
 
 int refuse(const QString& message) {
     std::fprintf(stderr, "qt2xx-records: %s\n%s", qPrintable(message), kUsage);
     return kRefused;
+}
+
+// Which options go with which command.
+std::optional<int> checkCombination(const Options& o) {
+    const bool isExport = o.command == QLatin1String("export");
+    const bool isOrder = o.command == QLatin1String("order");
+    const bool isReport = o.command == QLatin1String("report");
+    const bool anyFilter = o.filter.since.isValid() || o.filter.until.isValid() || o.filter.result;
+    if (o.orderFormat == OrderFormat::Text && !isOrder)
+        return refuse(QStringLiteral("--format text is for order only"));
+    if (o.byOrder && o.command != QLatin1String("summary"))
+        return refuse(QStringLiteral("--by is for summary only"));
+    if (o.serials && !isOrder)
+        return refuse(QStringLiteral("--serials is for order only"));
+    if (!o.output.isEmpty() && !isReport)
+        return refuse(QStringLiteral("--output is for report only"));
+    if (!isExport && o.filter.result)
+        return refuse(QStringLiteral("--result is for export only"));
+    if (o.command == QLatin1String("summary") && (o.orderFormat || o.filter.until.isValid()))
+        return refuse(QStringLiteral("summary takes --by and --since only"));
+    if (o.command == QLatin1String("status") && (o.orderFormat || anyFilter || !o.server.isEmpty()))
+        return refuse(QStringLiteral("status takes --db only"));
+    if (isOrder && (o.order.isEmpty() || anyFilter))
+        return refuse(QStringLiteral("order takes an order ID, --serials and --format only"));
+    if (!isOrder && !isReport && !o.order.isEmpty())
+        return refuse(QStringLiteral("--order is for report only"));
+    if (isReport) {
+        if (o.output.isEmpty())
+            return refuse(QStringLiteral("report needs --output FILE.pdf"));
+        if (o.orderFormat || o.order.isEmpty() == !o.filter.since.isValid() ||
+            (!o.order.isEmpty() && o.filter.until.isValid()))
+            return refuse(QStringLiteral("report takes either --order ID or --since T [--until T]"));
+    }
+    return std::nullopt;
 }
 
 // Fills options from the arguments; an exit code when they are refused or only help was asked.
@@ -71,11 +145,18 @@ std::optional<int> parseArguments(const QStringList& args, Options& options) {
             printHelp();
             return kOk;
         }
+        if (arg == QLatin1String("--serials")) {
+            options.serials = true;
+            continue;
+        }
         if (!arg.startsWith(QLatin1String("--"))) {
+            if (options.command == QLatin1String("order") && options.order.isEmpty()) {
+                options.order = arg;
+                continue;
+            }
             if (!options.command.isEmpty())
                 return refuse(QStringLiteral("unexpected argument %1").arg(arg));
-            if (arg != QLatin1String("export") && arg != QLatin1String("summary") &&
-                arg != QLatin1String("status"))
+            if (!isCommand(arg))
                 return refuse(QStringLiteral("unknown command %1").arg(arg));
             options.command = arg;
             continue;
@@ -85,9 +166,20 @@ std::optional<int> parseArguments(const QStringList& args, Options& options) {
         const QString value = args[++i];
         if (arg == QLatin1String("--db")) {
             options.database = value;
+        } else if (arg == QLatin1String("--server")) {
+            options.server = value;
         } else if (arg == QLatin1String("--format") &&
-                   (value == QLatin1String("csv") || value == QLatin1String("json"))) {
+                   (value == QLatin1String("csv") || value == QLatin1String("json") ||
+                    value == QLatin1String("text"))) {
             options.json = value == QLatin1String("json");
+            options.orderFormat = value == QLatin1String("json")  ? OrderFormat::Json
+                                  : value == QLatin1String("csv") ? OrderFormat::Csv
+                                                                  : OrderFormat::Text;
+        } else if (arg == QLatin1String("--by") &&
+                   (value == QLatin1String("day") || value == QLatin1String("order"))) {
+            options.byOrder = value == QLatin1String("order");
+        } else if (arg == QLatin1String("--order") || arg == QLatin1String("--output")) {
+            (arg == QLatin1String("--order") ? options.order : options.output) = value;
         } else if (arg == QLatin1String("--since") || arg == QLatin1String("--until")) {
             const QDateTime time = ParseUtcTime(value);
             if (!time.isValid())
@@ -101,14 +193,7 @@ std::optional<int> parseArguments(const QStringList& args, Options& options) {
     }
     if (options.command.isEmpty())
         return refuse(QStringLiteral("no command given"));
-    if (options.command == QLatin1String("summary") &&
-        (options.json || options.filter.until.isValid() || options.filter.result))
-        return refuse(QStringLiteral("summary takes --since only"));
-    if (options.command == QLatin1String("status") &&
-        (options.json || options.filter.since.isValid() || options.filter.until.isValid() ||
-         options.filter.result))
-        return refuse(QStringLiteral("status takes --db only"));
-    return std::nullopt;
+    return checkCombination(options);
 }
 
 void writeLine(const QString& line) {
@@ -147,7 +232,7 @@ void appendCsvField(QByteArray& line, const QString& field) {
 }
 
 // Rows are printed as they are read, so memory stays the same whatever the size of the database.
-bool exportRecords(const RecordStore& store, const RecordFilter& filter, bool json, QString* error) {
+bool exportRecords(const RecordSource& source, const RecordFilter& filter, bool json, QString* error) {
     const std::vector<const record_schema::RecordColumn*> fields = exportFields();
     std::vector<QByteArray> names;
     int resultIndex = -1;
@@ -162,8 +247,8 @@ bool exportRecords(const RecordStore& store, const RecordFilter& filter, bool js
             line += (line.isEmpty() ? "" : ",") + QByteArray(column->name);
         std::fputs((line + "\r\n").constData(), stdout);
     }
-    return store.forEachRecord(
-        filter, RecordStore::Fields::Exported,
+    return source.forEachRecord(
+        filter, true,
         [&](const QSqlQuery& q) {
             line.clear();
             for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -178,11 +263,11 @@ bool exportRecords(const RecordStore& store, const RecordFilter& filter, bool js
                     line += ':';
                     line += JsonText(fields[i]->type == record_schema::SqlType::Integer
                                          ? QJsonValue(value.toInt())
-                                         : QJsonValue(value.toString()));
+                                         : QJsonValue(StoredText(value)));
                 } else {
                     if (i > 0)
                         line += ',';
-                    appendCsvField(line, value.toString());
+                    appendCsvField(line, StoredText(value));
                 }
             }
             line += json ? "}\n" : "\r\n";
@@ -192,10 +277,12 @@ bool exportRecords(const RecordStore& store, const RecordFilter& filter, bool js
         error);
 }
 
-// Per day and parameter set, one line as soon as the counts of its last result have arrived.
-bool printSummary(const RecordStore& store, const QDateTime& since, QString* error) {
-    QString header =
-        QStringLiteral("%1  %2").arg(QStringLiteral("day"), -10).arg(QStringLiteral("parameter set"), -12);
+// Per day (or order) and parameter set, one line as soon as the counts of its last result have
+// arrived. Records without an order are grouped under "-".
+bool printSummary(const RecordSource& source, bool byOrder, const QDateTime& since, QString* error) {
+    QString header = QStringLiteral("%1  %2")
+                         .arg(byOrder ? QStringLiteral("order") : QStringLiteral("day"), -10)
+                         .arg(QStringLiteral("parameter set"), -12);
     for (Outcome outcome : kOutcomes)
         header += QStringLiteral("  %1").arg(ResultName(outcome));
     writeLine(header + QStringLiteral("  yield\n"));
@@ -204,7 +291,8 @@ bool printSummary(const RecordStore& store, const QDateTime& since, QString* err
     const auto flush = [&] {
         if (!key)
             return;
-        QString line = QStringLiteral("%1  %2").arg(key->first, -10).arg(key->second.left(12), -12);
+        const QString first = key->first.isEmpty() ? QStringLiteral("-") : key->first;
+        QString line = QStringLiteral("%1  %2").arg(first, -10).arg(key->second.left(12), -12);
         qint64 total = 0;
         for (Outcome outcome : kOutcomes) {
             const qint64 n = counts[outcome];
@@ -215,10 +303,10 @@ bool printSummary(const RecordStore& store, const QDateTime& since, QString* err
         writeLine(line + QStringLiteral("  %1%\n").arg(yield, 5, 'f', 1));
         counts.clear();
     };
-    const bool ok = store.forEachDayCount(
-        since,
-        [&](const RecordStore::DayCount& row) {
-            const std::pair<QString, QString> rowKey{row.day, row.parameterSha256};
+    const bool ok = source.forEachCount(
+        byOrder ? RecordSource::GroupBy::Order : RecordSource::GroupBy::Day, since,
+        [&](const GroupCount& row) {
+            const std::pair<QString, QString> rowKey{row.key, row.parameterSha256};
             if (key != rowKey) {
                 flush();
                 key = rowKey;
@@ -252,13 +340,93 @@ bool printStatus(const std::vector<ForwardStatus>& servers) {
     return going;
 }
 
+
+void fail(const QString& where, const QString& error) {
+    std::fprintf(stderr, "qt2xx-records: %s: %s\n", qPrintable(where), qPrintable(error));
+}
+
+// The lot report of an order or a period, written only when some record is in scope.
+int writeReport(const RecordSource& source, const Options& options, const QString& where) {
+    ReportScope scope;
+    if (!options.order.isEmpty())
+        scope.order = options.order;
+    scope.since = options.filter.since;
+    scope.until = options.filter.until;
+    LotReport report;
+    QString error;
+    if (!ReadLotReport(source, options.order.isEmpty() ? LotReport::Kind::Period : LotReport::Kind::Order, scope,
+                       &report, &error)) {
+        fail(where, error.isEmpty() ? (options.order.isEmpty()
+                                           ? QStringLiteral("no records in that period; no report written")
+                                           : QStringLiteral("no records of the order %1; no report written")
+                                                 .arg(options.order))
+                                    : error);
+        return kFailed;
+    }
+    if (!WriteLotReportPdf(report, options.output, &error)) {
+        std::fprintf(stderr, "qt2xx-records: %s\n", qPrintable(error));
+        return kFailed;
+    }
+    return kOk;
+}
+
+int readRecords(const RecordSource& source, const Options& options, const QString& where) {
+    QString error;
+    bool read = false;
+    if (options.command == QLatin1String("report"))
+        return writeReport(source, options, where);
+    if (options.command == QLatin1String("order"))
+        read = PrintOrder(source, options.order, options.orderFormat.value_or(OrderFormat::Text), options.serials,
+                          &error);
+    else if (options.command == QLatin1String("summary"))
+        read = printSummary(source, options.byOrder, options.filter.since, &error);
+    else
+        read = exportRecords(source, options.filter, options.json, &error);
+    if (!read) {
+        fail(where, error);
+        return kFailed;
+    }
+    return std::fflush(stdout) == 0 ? kOk : kFailed;
+}
+
+// The central server, read as it stands.
+int readServer(const Options& options) {
+    QString error;
+    const std::optional<ServerAddress> address = ServerAddress::parse(options.server, &error);
+    if (!address)
+        return refuse(QStringLiteral("--server: %1").arg(error));
+    ServerStore server(*address);
+    const ServerStore::Reading reading = server.openToRead(&error);
+    if (reading != ServerStore::Reading::Ready) {
+        fail(address->display(), error);
+        return reading == ServerStore::Reading::Unreachable ? kUnreachable
+               : reading == ServerStore::Reading::Newer     ? kRefused
+                                                            : kFailed;
+    }
+    return readRecords(RecordSource(server.database(), RecordSource::Side::Server, server.schemaVersion()),
+                       options, address->display());
+}
+
+// Only a report draws; it needs a platform for its fonts even with no screen.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "report") == 0) {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            return std::make_unique<QGuiApplication>(argc, argv);
+        }
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
     Options options;
     if (const std::optional<int> code = parseArguments(QCoreApplication::arguments(), options))
         return *code;
+    if (!options.server.isEmpty())
+        return readServer(options);
     QString error;
     const std::unique_ptr<RecordStore> store =
         RecordStore::open(options.database, &error, RecordStore::OpenMode::ReadOnly);
@@ -271,18 +439,11 @@ int main(int argc, char* argv[]) {
         // A file older than forwarding has nothing waiting for any server.
         if (store->schemaVersion() >= record_schema::kForwardingVersion &&
             !readForwardStatus(store->database(), &servers, &error)) {
-            std::fprintf(stderr, "qt2xx-records: %s: %s\n", qPrintable(options.database), qPrintable(error));
+            fail(options.database, error);
             return kFailed;
         }
         const bool going = printStatus(servers);
         return std::fflush(stdout) == 0 && going ? kOk : kFailed;
     }
-    const bool read = options.command == QLatin1String("summary")
-                          ? printSummary(*store, options.filter.since, &error)
-                          : exportRecords(*store, options.filter, options.json, &error);
-    if (!read) {
-        std::fprintf(stderr, "qt2xx-records: %s: %s\n", qPrintable(options.database), qPrintable(error));
-        return kFailed;
-    }
-    return std::fflush(stdout) == 0 ? kOk : kFailed;
+    return readRecords(store->source(), options, options.database);
 }

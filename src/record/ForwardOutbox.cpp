@@ -6,6 +6,7 @@
 #include "record/SqlResult.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlQuery>
 #include <QSysInfo>
 #include <QUuid>
@@ -140,6 +141,27 @@ bool ForwardOutbox::nextRecords(int limit, std::vector<Record>* out, QString* er
         if (!ReadAll(query, 2, &record.record, error))
             return false;
         out->push_back(std::move(record));
+    }
+    return true;
+}
+
+bool ForwardOutbox::ordersOf(const std::vector<Record>& records, std::vector<OrderInfo>* out, QString* error) {
+    using namespace record_schema;
+    QSet<QString> names;
+    for (const Record& record : records)
+        if (!record.record.workOrder.isEmpty())
+            names.insert(record.record.workOrder);
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder));
+    for (const QString& name : names) {
+        query.addBindValue(name);
+        if (!query.exec())
+            return SqlFailed(error, query.lastError());
+        OrderInfo order;
+        // A record may name an order its writer did not keep; the server then knows it by its records.
+        if (query.next() && ReadAll(query, 0, &order, error))
+            out->push_back(order);
+        query.finish();
     }
     return true;
 }

@@ -52,6 +52,8 @@ public:
     bool changedRuns(std::vector<Run>* out, QString* error);
     // Up to `limit` records after the last one the server acknowledged, oldest first.
     bool nextRecords(int limit, std::vector<Record>* out, QString* error);
+    // The orders these records name, so that the server knows each order with its first record.
+    bool ordersOf(const std::vector<Record>& records, std::vector<OrderInfo>* out, QString* error);
     // The server acknowledged these runs and every record up to lastSeq.
     bool acknowledge(const std::vector<Run>& runs, qint64 lastSeq, QString* error);
     // Records the server has not acknowledged; -1 when they cannot be counted.

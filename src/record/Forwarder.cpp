@@ -72,11 +72,13 @@ private:
             return failed(error);
         std::vector<ForwardOutbox::Run> runs;
         std::vector<ForwardOutbox::Record> records;
+        std::vector<OrderInfo> orders;
         if (!m_outbox->changedRuns(&runs, &error) ||
-            !m_outbox->nextRecords(m_options.batchSize, &records, &error))
+            !m_outbox->nextRecords(m_options.batchSize, &records, &error) ||
+            !m_outbox->ordersOf(records, &orders, &error))
             return failed(error);
         if (!runs.empty() || !records.empty()) {
-            if (!m_server->send(runs, records, &error)) {
+            if (!m_server->send(runs, orders, records, &error)) {
                 // The connection may be gone; the next attempt opens a new one.
                 m_server->close();
                 return failed(error);

@@ -10,7 +10,6 @@ namespace qt2xx::record_schema {
 
 namespace {
 
-constexpr char kDevice[] = "device";
 constexpr char kProgram[] = "program";
 
 // Qt binds a null QString as SQL NULL; a text column that must not be NULL gets the empty text.
@@ -42,7 +41,7 @@ const RecordColumn kRecordColumns[] = {
          return true;
      }},
     {kRunId, SqlType::Text, false, 1, 1, true, QT2XX_TEXT(ProductionRecord, runId)},
-    {"unit", SqlType::Integer, false, 1, 1, true, [](const ProductionRecord& r) { return QVariant(r.unit); },
+    {kUnit, SqlType::Integer, false, 1, 1, true, [](const ProductionRecord& r) { return QVariant(r.unit); },
      [](ProductionRecord& r, const QVariant& v) {
          r.unit = v.toInt();
          return true;
@@ -62,12 +61,12 @@ const RecordColumn kRecordColumns[] = {
          return true;
      }},
     {kParameterSha256, SqlType::Text, false, 1, 1, true, QT2XX_TEXT(ProductionRecord, parameterSha256)},
-    {"parameter_file", SqlType::Text, false, 1, 1, true, QT2XX_TEXT(ProductionRecord, parameterFile)},
+    {kParameterFile, SqlType::Text, false, 1, 1, true, QT2XX_TEXT(ProductionRecord, parameterFile)},
     {kProgram, SqlType::Text, false, 1, 1, true, QT2XX_TEXT(ProductionRecord, program)},
     {kWorkOrder, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, workOrder)},
     {kUnitSerial, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, unitSerial)},
-    {"operator", SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, operatorId)},
-    {"station", SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, station)},
+    {kOperator, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, operatorId)},
+    {kStation, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, station)},
     {"rework", SqlType::Integer, false, 3, 2, true,
      [](const ProductionRecord& r) { return QVariant(r.rework ? 1 : 0); },
      [](ProductionRecord& r, const QVariant& v) {
@@ -78,15 +77,15 @@ const RecordColumn kRecordColumns[] = {
 
 const OrderColumn kOrderColumns[] = {
     {kWorkOrder, SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, order)},
-    {"product", SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, product)},
-    {"set_sha256", SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, setSha256)},
-    {"quantity", SqlType::Integer, false, 3, 2, false,
+    {kProduct, SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, product)},
+    {kSetSha256, SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, setSha256)},
+    {kQuantity, SqlType::Integer, false, 3, 2, false,
      [](const OrderInfo& r) { return QVariant(r.quantity); },
      [](OrderInfo& r, const QVariant& v) {
          r.quantity = v.toInt();
          return true;
      }},
-    {"first_used", SqlType::Time, false, 3, 2, false,
+    {kFirstUsed, SqlType::Time, false, 3, 2, false,
      [](const OrderInfo& r) { return timeOrNull(r.firstUsed); },
      [](OrderInfo& r, const QVariant& v) {
          r.firstUsed = timeOf(v);
@@ -264,6 +263,36 @@ QStringList serverOrderStatements() {
     return out;
 }
 
+// Views for a plant's dashboards, so that they need not know the tables. Views take no bound
+// values: the one word they compare with is the record's own.
+QStringList serverViews() {
+    const QString finished = QStringLiteral("'%1'").arg(ResultName(Outcome::Finished));
+    const QString day = QStringLiteral("(%1 AT TIME ZONE 'UTC')::date AS day").arg(kRecordedAt);
+    const QString progress =
+        QStringLiteral("SELECT o.%1, o.%2, o.%3, o.%4, o.%5, count(DISTINCT CASE WHEN r.%6 <> '' AND r.%7 = %8 "
+                       "THEN r.%6 END) + count(CASE WHEN r.%6 = '' AND r.%7 = %8 THEN 1 END) AS units_finished, "
+                       "count(CASE WHEN r.%7 <> %8 THEN 1 END) AS attempts_failed, max(r.%9) AS last_recorded_at "
+                       "FROM %10 o LEFT JOIN %11 r ON r.%1 = o.%1 GROUP BY o.%1, o.%2, o.%3, o.%4, o.%5")
+            .arg(kWorkOrder, kProduct, kSetSha256, kQuantity, kFirstUsed, kUnitSerial, kResult, finished,
+                 kRecordedAt)
+            .arg(kOrders, kRecords);
+    return {
+        QStringLiteral("CREATE OR REPLACE VIEW order_progress AS SELECT p.*, greatest(p.%1 - p.units_finished, 0) "
+                       "AS remaining FROM (%2) p")
+            .arg(kQuantity, progress),
+        QStringLiteral("CREATE OR REPLACE VIEW daily_yield AS SELECT %1, %2, %3, count(*) AS attempts, "
+                       "count(CASE WHEN %4 = %5 THEN 1 END) AS finished, round(100.0 * count(CASE WHEN %4 = %5 "
+                       "THEN 1 END) / count(*), 1) AS yield_percent FROM %6 GROUP BY 1, 2, 3")
+            .arg(day, kStation, kParameterSha256, kResult, finished, kRecords),
+        QStringLiteral("CREATE OR REPLACE VIEW failures_by_kind AS SELECT %1, %2, %3, %4, count(*) AS failures "
+                       "FROM %5 WHERE %4 <> %6 GROUP BY 1, 2, 3, 4")
+            .arg(day, kWorkOrder, kStation, kResult, kRecords, finished),
+        // A unit's attempts within its order, for the order report's first passes and unit list.
+        QStringLiteral("CREATE INDEX IF NOT EXISTS %1_order_units ON %1(%2, %3, %4)")
+            .arg(kRecords, kWorkOrder, kUnitSerial, kRecordedAt),
+    };
+}
+
 } // namespace
 
 QStringList ServerSchemaStatements() {
@@ -281,7 +310,7 @@ QStringList ServerSchemaStatements() {
                indexOn(QStringLiteral("CREATE INDEX IF NOT EXISTS"), {kRecordedAt}),
                indexOn(QStringLiteral("CREATE INDEX IF NOT EXISTS"), {kHost, kRecordedAt}),
            } +
-           serverOrderStatements();
+           serverOrderStatements() + serverViews();
 }
 
 } // namespace qt2xx::record_schema

@@ -55,6 +55,15 @@ inline constexpr char kStoppedAt[] = "stopped_at";
 inline constexpr char kHost[] = "host"; // a run's bench; on the server, each record's too
 inline constexpr char kWorkOrder[] = "work_order";
 inline constexpr char kUnitSerial[] = "unit_serial";
+inline constexpr char kUnit[] = "unit";
+inline constexpr char kDevice[] = "device";
+inline constexpr char kOperator[] = "operator";
+inline constexpr char kStation[] = "station";
+inline constexpr char kParameterFile[] = "parameter_file";
+inline constexpr char kProduct[] = "product";
+inline constexpr char kSetSha256[] = "set_sha256";
+inline constexpr char kQuantity[] = "quantity";
+inline constexpr char kFirstUsed[] = "first_used";
 
 // The record's columns in the order every statement uses them; the local table has seq before
 // them, the server's the bench's host and the time of arrival after them.

@@ -35,13 +35,6 @@ bool failQuery(QString* error, const QSqlQuery& q) {
     return fail(error, q.lastError().text());
 }
 
-// A text that SQL reads as NULL.
-const QVariant kNullText{QMetaType::fromType<QString>()};
-
-QVariant timeOrNull(const QDateTime& time) {
-    return time.isValid() ? QVariant(UtcTimeText(time)) : kNullText;
-}
-
 // The version and whether the file holds any table, read at one moment: read apart, another
 // program could create the tables in between and this file would look like another kind.
 bool readState(QSqlQuery& q, int* version, bool* hasTables) {
@@ -70,14 +63,6 @@ bool useWriteAheadLog(QSqlQuery& q) {
             return false;
         QThread::msleep(20);
     }
-}
-
-// What a read of an older file gives for a column its version does not have yet: the value the
-// migration would give the rows already there.
-QString absentColumn(const record_schema::RecordColumn& column) {
-    return QStringLiteral("%1 AS %2")
-        .arg(column.type == record_schema::SqlType::Integer ? QStringLiteral("0") : QStringLiteral("''"),
-             QLatin1String(column.name));
 }
 
 } // namespace
@@ -228,28 +213,7 @@ bool RecordStore::append(const ProductionRecord& record, QString* error) {
 
 bool RecordStore::forEachRecord(const RecordFilter& filter, Fields fields,
                                 const std::function<bool(const QSqlQuery&)>& row, QString* error) const {
-    using namespace record_schema;
-    QStringList names;
-    for (const RecordColumn& column : RecordColumns())
-        if (fields == Fields::All || column.exported)
-            names << (column.localSince <= m_version ? QLatin1String(column.name) : absentColumn(column));
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE (? IS NULL OR %3 >= ?) AND (? IS NULL OR %3 < ?)"
-                             " AND (? IS NULL OR %4 = ?) ORDER BY %5")
-                  .arg(names.join(QLatin1String(", ")), kRecords, kRecordedAt, kResult, kSeq));
-    // Each bound twice: once to tell whether the side is open, once to compare.
-    for (const QVariant& value : {timeOrNull(filter.since), timeOrNull(filter.until),
-                                  filter.result ? QVariant(ResultName(*filter.result)) : kNullText}) {
-        q.addBindValue(value);
-        q.addBindValue(value);
-    }
-    if (!q.exec())
-        return failQuery(error, q);
-    while (q.next())
-        if (!row(q))
-            return false;
-    return !q.lastError().isValid() || failQuery(error, q);
+    return source().forEachRecord(filter, fields == Fields::Exported, row, error);
 }
 
 std::vector<ProductionRecord> RecordStore::records(const RecordFilter& filter, QString* error) const {
@@ -269,30 +233,9 @@ std::vector<ProductionRecord> RecordStore::records(const RecordFilter& filter, Q
     return out;
 }
 
-bool RecordStore::forEachDayCount(const QDateTime& since, const std::function<void(const DayCount&)>& row,
+bool RecordStore::forEachDayCount(const QDateTime& since, const std::function<void(const GroupCount&)>& row,
                                   QString* error) const {
-    using namespace record_schema;
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    // The stored time is UTC text, so its first ten characters are the day.
-    q.prepare(QStringLiteral("SELECT substr(%1, 1, 10) AS day, %2, %3, count(*) FROM %4"
-                             " WHERE (? IS NULL OR %1 >= ?) GROUP BY day, %2, %3 ORDER BY day, %2")
-                  .arg(kRecordedAt, kParameterSha256, kResult, kRecords));
-    q.addBindValue(timeOrNull(since));
-    q.addBindValue(timeOrNull(since));
-    if (!q.exec())
-        return failQuery(error, q);
-    while (q.next()) {
-        DayCount count{q.value(0).toString(), q.value(1).toString(), Outcome::Finished,
-                       q.value(3).toLongLong()};
-        const std::optional<Outcome> result = OutcomeFromResultName(q.value(2).toString());
-        if (!result)
-            return fail(error,
-                        QStringLiteral("a record has the unknown result \"%1\"").arg(q.value(2).toString()));
-        count.result = *result;
-        row(count);
-    }
-    return !q.lastError().isValid() || failQuery(error, q);
+    return source().forEachCount(RecordSource::GroupBy::Day, since, row, error);
 }
 
 bool RecordStore::noteOrder(const OrderInfo& order, QString* error) {

@@ -4,6 +4,7 @@
 #include "platform/core/UtcTime.h"
 #include "record/ProductionRecord.h"
 #include "record/RecordSchema.h"
+#include "record/RecordSource.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>
@@ -16,13 +17,6 @@
 #include <vector>
 
 namespace qt2xx {
-
-// Which records an export reads; an invalid time or an empty result leaves that side open.
-struct RecordFilter {
-    QDateTime since; // recorded at or after
-    QDateTime until; // recorded before
-    std::optional<Outcome> result;
-};
 
 // The production record in one SQLite file: the runs and one row per controller outcome. One
 // connection, used on the thread that opened it. Every write is its own transaction, committed with
@@ -65,14 +59,10 @@ public:
     bool forEachRecord(const RecordFilter& filter, Fields fields,
                        const std::function<bool(const QSqlQuery&)>& row, QString* error) const;
     // Counts of each result per day (UTC) and parameter set, ordered by day then set.
-    struct DayCount {
-        QString day; // yyyy-MM-dd
-        QString parameterSha256;
-        Outcome result = Outcome::Finished;
-        qint64 count = 0;
-    };
-    bool forEachDayCount(const QDateTime& since, const std::function<void(const DayCount&)>& row,
+    bool forEachDayCount(const QDateTime& since, const std::function<void(const GroupCount&)>& row,
                          QString* error) const;
+    // What the reports read, at the version the file was opened.
+    RecordSource source() const { return RecordSource(m_db, RecordSource::Side::Local, m_version); }
     std::optional<RunInfo> run(const QString& runId, QString* error) const;
 
     // Keeps an order the first time a run programs for it; an order kept already stays as it was.

@@ -40,7 +40,48 @@ void ServerStore::close() {
         QSqlDatabase::database(m_connection, false).close();
 }
 
+QSqlDatabase ServerStore::database() const {
+    return QSqlDatabase::database(m_connection, false);
+}
+
 bool ServerStore::open(QString* error) {
+    if (!connect(error))
+        return false;
+    if (createSchema(error))
+        return true;
+    QSqlDatabase::database(m_connection, false).close();
+    return false;
+}
+
+ServerStore::Reading ServerStore::openToRead(QString* error) {
+    if (!connect(error))
+        return Reading::Unreachable;
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT to_regclass('record_schema') IS NOT NULL")) || !query.next()) {
+        SqlFailed(error, query.lastError());
+        return Reading::Unreachable;
+    }
+    const bool tables = query.value(0).toBool();
+    if (!tables || !query.exec(QStringLiteral("SELECT max(version) FROM record_schema")) || !query.next() ||
+        query.value(0).isNull()) {
+        if (error)
+            *error = QStringLiteral("the server holds no record tables yet: they are made when a bench first "
+                                    "forwards its records");
+        return Reading::NoTables;
+    }
+    m_version = query.value(0).toInt();
+    if (m_version > kSchemaVersion) {
+        if (error)
+            *error = QStringLiteral("the server's record tables are of version %1, newer than this program "
+                                    "knows (%2); update this program")
+                         .arg(m_version)
+                         .arg(kSchemaVersion);
+        return Reading::Newer;
+    }
+    return Reading::Ready;
+}
+
+bool ServerStore::connect(QString* error) {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
         if (error)
             *error = QStringLiteral("the PostgreSQL driver of Qt SQL is not installed (libqt6sql6-psql)");
@@ -54,12 +95,7 @@ bool ServerStore::open(QString* error) {
     db.setDatabaseName(m_address.database);
     db.setUserName(m_address.user);
     db.setConnectOptions(m_address.connectOptions.join(u';'));
-    if (!db.open())
-        return SqlFailed(error, db.lastError());
-    if (createSchema(error))
-        return true;
-    db.close();
-    return false;
+    return db.open() || SqlFailed(error, db.lastError());
 }
 
 bool ServerStore::createSchema(QString* error) {
@@ -96,10 +132,16 @@ bool ServerStore::createSchema(QString* error) {
             return false;
         }
     }
+    m_version = kSchemaVersion;
     return db.commit() || SqlFailed(error, db.lastError());
 }
 
 bool ServerStore::send(const std::vector<ForwardOutbox::Run>& runs,
+                       const std::vector<ForwardOutbox::Record>& records, QString* error) {
+    return send(runs, {}, records, error);
+}
+
+bool ServerStore::send(const std::vector<ForwardOutbox::Run>& runs, const std::vector<OrderInfo>& orders,
                        const std::vector<ForwardOutbox::Record>& records, QString* error) {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
@@ -107,7 +149,12 @@ bool ServerStore::send(const std::vector<ForwardOutbox::Run>& runs,
     using namespace record_schema;
     QSqlQuery runQuery(db);
     QSqlQuery recordQuery(db);
+    QSqlQuery orderQuery(db);
     bool ok =
+        orderQuery.prepare(QStringLiteral("INSERT INTO %1 AS o(%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET "
+                                          "%5 = LEAST(o.%5, EXCLUDED.%5)")
+                               .arg(kOrders, NameList<OrderInfo>(), Placeholders(qsizetype(OrderColumns().size())),
+                                    kWorkOrder, kFirstUsed)) &&
         runQuery.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET "
                                         "%5 = EXCLUDED.%5 WHERE EXCLUDED.%5 IS NOT NULL")
                              .arg(kRuns, NameList<RunInfo>(), Placeholders(qsizetype(RunColumns().size())),
@@ -116,7 +163,13 @@ bool ServerStore::send(const std::vector<ForwardOutbox::Run>& runs,
                                 .arg(kRecords, NameList<ProductionRecord>(), kHost,
                                      Placeholders(qsizetype(RecordColumns().size()) + 1), kRecordId));
     if (!ok)
-        SqlFailed(error, runQuery.lastError().isValid() ? runQuery.lastError() : recordQuery.lastError());
+        SqlFailed(error, orderQuery.lastError().isValid() ? orderQuery.lastError()
+                         : runQuery.lastError().isValid() ? runQuery.lastError()
+                                                          : recordQuery.lastError());
+    for (auto it = orders.cbegin(); ok && it != orders.cend(); ++it) {
+        BindAll(orderQuery, *it);
+        ok = orderQuery.exec() || SqlFailed(error, orderQuery.lastError());
+    }
     for (auto it = runs.cbegin(); ok && it != runs.cend(); ++it) {
         BindAll(runQuery, *it);
         ok = runQuery.exec() || SqlFailed(error, runQuery.lastError());

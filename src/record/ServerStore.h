@@ -4,6 +4,7 @@
 #include "record/RecordSchema.h"
 #include "record/ServerAddress.h"
 
+#include <QSqlDatabase>
 #include <QString>
 
 #include <vector>
@@ -23,6 +24,14 @@ public:
     ServerStore& operator=(const ServerStore&) = delete;
 
     bool open(QString* error);
+    // For programs that only read: connects and reads the schema version, and never creates or
+    // changes anything, so a role that may only read will do. A server without the record tables
+    // is refused, as one of a newer version is.
+    enum class Reading { Ready, Unreachable, NoTables, Newer };
+    Reading openToRead(QString* error);
+    // The version found by openToRead.
+    int schemaVersion() const { return m_version; }
+    QSqlDatabase database() const;
     bool isOpen() const;
     void close();
 
@@ -30,12 +39,18 @@ public:
     // by their record id. Sending the same again stores nothing new.
     bool send(const std::vector<ForwardOutbox::Run>& runs, const std::vector<ForwardOutbox::Record>& records,
               QString* error);
+    // The same, with the orders those records name: an order the server has is given the earlier
+    // of the two first uses and is otherwise kept.
+    bool send(const std::vector<ForwardOutbox::Run>& runs, const std::vector<OrderInfo>& orders,
+              const std::vector<ForwardOutbox::Record>& records, QString* error);
 
 private:
     bool createSchema(QString* error);
+    bool connect(QString* error);
 
     ServerAddress m_address;
     QString m_connection;
+    int m_version = 0;
 };
 
 } // namespace qt2xx

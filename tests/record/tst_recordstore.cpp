@@ -5,6 +5,7 @@
 #include "record/RecordRig.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
+#include "support/OrderSample.h"
 #include "support/RecordSample.h"
 
 #include <QCoreApplication>
@@ -160,6 +161,7 @@ private Q_SLOTS:
     void olderDatabasesReadAsTheyAreThenMigrated_data();
     void olderDatabasesReadAsTheyAreThenMigrated();
     void ordersCountDistinctUnits();
+    void orderFiguresAndLotReports();
 
 private:
     QTemporaryDir m_dir;
@@ -467,6 +469,89 @@ void RecordStoreTest::ordersCountDistinctUnits() {
     const ToolResult csv = RunRecordsTool({QStringLiteral("--db"), path, QStringLiteral("export")});
     QCOMPARE(csv.exitCode, 0);
     QVERIFY2(csv.out.contains(",WO-1,S1,OP1,fixture-3,1\r\n"), csv.out.constData());
+}
+
+// A prepared order read back as figures (text and JSON), each unit, a summary per order and the
+// lot reports of the order and of a period.
+void RecordStoreTest::orderFiguresAndLotReports() {
+    const QString path = m_dir.filePath(QStringLiteral("lot.sqlite"));
+    QString error;
+    {
+        const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
+        QVERIFY2(store, qPrintable(error));
+        WriteOrderSample(*store);
+    }
+    const QStringList db{QStringLiteral("--db"), path};
+    const ToolResult text = RunRecordsTool(db + QStringList{QStringLiteral("order"), QStringLiteral("WO-7")});
+    QCOMPARE(text.exitCode, 0);
+    for (const char* line : {"units finished    3\n", "attempts failed   2\n", "remaining         2\n",
+                             "first pass yield  50.0%\n", "quantity          5\n", "stations          bench-a, bench-b\n",
+                             "operators         anna, ben\n", "first             2026-03-02T08:00:00.000Z\n",
+                             "last              2026-03-02T10:10:00.000Z\n", "product           QT2C 48 V\n"})
+        QVERIFY2(text.out.contains(line), text.out.constData());
+
+    const ToolResult json = RunRecordsTool(
+        db + QStringList{QStringLiteral("order"), QStringLiteral("WO-7"), QStringLiteral("--serials"),
+                         QStringLiteral("--format"), QStringLiteral("json")});
+    QCOMPARE(json.exitCode, 0);
+    const QList<QByteArray> lines = json.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 5);
+    const QJsonObject figures = QJsonDocument::fromJson(lines[0]).object();
+    QCOMPARE(figures.value(QStringLiteral("units_finished")).toInt(), 3);
+    QCOMPARE(figures.value(QStringLiteral("first_pass_yield")).toDouble(), 0.5);
+    QCOMPARE(figures.value(QStringLiteral("set_sha256")).toString(), QString(64, QLatin1Char('a')));
+    // Each unit by its last attempt, in the order units were last tried.
+    const char* expected[][3] = {{"S-3", "finished", "1"}, {"S-2", "finished", "2"}, {"S-4", "no-response", "1"},
+                                 {"S-1", "finished", "2"}};
+    for (int i = 0; i < 4; ++i) {
+        const QJsonObject unit = QJsonDocument::fromJson(lines[i + 1]).object();
+        QCOMPARE(unit.value(QStringLiteral("serial")).toString(), QLatin1String(expected[i][0]));
+        QCOMPARE(unit.value(QStringLiteral("result")).toString(), QLatin1String(expected[i][1]));
+        QCOMPARE(unit.value(QStringLiteral("attempts")).toInt(), QByteArray(expected[i][2]).toInt());
+    }
+    QCOMPARE(QJsonDocument::fromJson(lines[4]).object().value(QStringLiteral("station")).toString(),
+             QStringLiteral("bench-b"));
+
+    const ToolResult summary = RunRecordsTool(db + QStringList{QStringLiteral("summary"), QStringLiteral("--by"),
+                                                               QStringLiteral("order")});
+    QCOMPARE(summary.exitCode, 0);
+    QVERIFY2(summary.out.startsWith("order       parameter set"), summary.out.constData());
+    QVERIFY2(summary.out.contains("WO-7        aaaaaaaaaaaa         4                 1"), summary.out.constData());
+
+    const QString pdf = m_dir.filePath(QStringLiteral("wo7.pdf"));
+    QCOMPARE(RunRecordsTool(db + QStringList{QStringLiteral("report"), QStringLiteral("--order"),
+                                             QStringLiteral("WO-7"), QStringLiteral("--output"), pdf})
+                 .exitCode,
+             0);
+    const QString report = PdfText(pdf);
+    for (const QString& part : {QStringLiteral("S-1"), QStringLiteral("S-2"), QStringLiteral("S-3"),
+                                QStringLiteral("S-4"), QStringLiteral("50.0%"), QString(64, QLatin1Char('a')),
+                                QStringLiteral("text-26"), QStringLiteral("no-response")})
+        QVERIFY2(report.contains(part), qPrintable(part + QStringLiteral(" missing from\n") + report));
+    QVERIFY(!report.contains(QStringLiteral("T-1")));
+
+    const QString shift = m_dir.filePath(QStringLiteral("shift.pdf"));
+    QCOMPARE(RunRecordsTool(db + QStringList{QStringLiteral("report"), QStringLiteral("--since"),
+                                             QStringLiteral("2026-03-02"), QStringLiteral("--output"), shift})
+                 .exitCode,
+             0);
+    const QString period = PdfText(shift);
+    for (const char* part : {"WO-7", "WO-8", "T-1", "S-4"})
+        QVERIFY2(period.contains(QLatin1String(part)), qPrintable(period));
+
+    // Nothing matches: one line, exit 1 and no file.
+    const QString none = m_dir.filePath(QStringLiteral("none.pdf"));
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("report"), QStringLiteral("--order"), QStringLiteral("WO-9"),
+                      QStringLiteral("--output"), none},
+          QStringList{QStringLiteral("report"), QStringLiteral("--since"), QStringLiteral("2027-01-01"),
+                      QStringLiteral("--output"), none},
+          QStringList{QStringLiteral("order"), QStringLiteral("WO-9")}}) {
+        const ToolResult result = RunRecordsTool(db + args);
+        QCOMPARE(result.exitCode, 1);
+        QCOMPARE(result.err.count('\n'), 1);
+    }
+    QVERIFY(!QFile::exists(none));
 }
 
 int main(int argc, char* argv[]) {

@@ -1,0 +1,274 @@
+#include "record/OrderReport.h"
+
+#include "platform/core/UtcTime.h"
+#include "record/SqlResult.h"
+
+#include <QFileInfo>
+#include <QSqlQuery>
+
+namespace qt2xx {
+
+namespace {
+
+using namespace record_schema;
+
+// The scope as a condition on the records aliased r, and the values it binds in their order.
+struct Condition {
+    QString sql;
+    QVariantList values;
+};
+
+Condition conditionOf(const ReportScope& scope) {
+    Condition c;
+    QStringList parts;
+    if (scope.order) {
+        parts << QStringLiteral("r.%1 = ?").arg(kWorkOrder);
+        c.values << *scope.order;
+    }
+    if (scope.parameterSha256) {
+        parts << QStringLiteral("r.%1 = ?").arg(kParameterSha256);
+        c.values << *scope.parameterSha256;
+    }
+    if (scope.since.isValid()) {
+        parts << QStringLiteral("r.%1 >= ?").arg(kRecordedAt);
+        c.values << UtcTimeText(scope.since);
+    }
+    if (scope.until.isValid()) {
+        parts << QStringLiteral("r.%1 < ?").arg(kRecordedAt);
+        c.values << UtcTimeText(scope.until);
+    }
+    c.sql = parts.isEmpty() ? QStringLiteral("1 = 1") : parts.join(QLatin1String(" AND "));
+    return c;
+}
+
+// Another record of the same unit (same order and serial) that comes before r; "after" for later.
+QString otherAttempt(const char* alias, bool after) {
+    return QStringLiteral("SELECT 1 FROM %1 %2 WHERE %2.%3 = r.%3 AND %2.%4 = r.%4 AND (%2.%5 %6 r.%5 OR "
+                          "(%2.%5 = r.%5 AND %2.%7 %6 r.%7))")
+        .arg(kRecords, QLatin1String(alias), kWorkOrder, kUnitSerial, kRecordedAt,
+             after ? QStringLiteral(">") : QStringLiteral("<"), kRecordId);
+}
+
+bool run(QSqlQuery& q, const QString& sql, const QVariantList& values, QString* error) {
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        return SqlFailed(error, q.lastError());
+    for (const QVariant& value : values)
+        q.addBindValue(value);
+    return q.exec() || SqlFailed(error, q.lastError());
+}
+
+QString finishedName() {
+    return ResultName(Outcome::Finished);
+}
+
+// Units finished, attempts failed, units tried, the time span and the set of the lot.
+bool readCounts(const RecordSource& source, const Condition& c, OrderFigures* out, int* sets, QString* error) {
+    QSqlQuery q(source.database());
+    const QString sql =
+        QStringLiteral("SELECT count(DISTINCT CASE WHEN r.%1 <> '' AND r.%2 = ? THEN r.%1 END) + "
+                       "count(CASE WHEN r.%1 = '' AND r.%2 = ? THEN 1 END), count(CASE WHEN r.%2 <> ? THEN 1 END), "
+                       "count(DISTINCT CASE WHEN r.%1 <> '' THEN r.%1 END) + count(CASE WHEN r.%1 = '' THEN 1 END), "
+                       "min(r.%3), max(r.%3), count(DISTINCT r.%4), max(r.%4) FROM %5 r WHERE %6")
+            .arg(kUnitSerial, kResult, kRecordedAt, kParameterSha256, kRecords, c.sql);
+    if (!run(q, sql, QVariantList{finishedName(), finishedName(), finishedName()} + c.values, error) || !q.next())
+        return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+    out->lot.unitsFinished = q.value(0).toInt();
+    out->lot.attemptsFailed = q.value(1).toInt();
+    out->unitsTried = q.value(2).toInt();
+    out->lot.first = ParseUtcTime(StoredText(q.value(3)));
+    out->lot.last = ParseUtcTime(StoredText(q.value(4)));
+    *sets = q.value(5).toInt();
+    out->lot.parameterSha256 = *sets == 1 ? q.value(6).toString() : QString();
+    return true;
+}
+
+// Units whose first attempt finished them.
+bool readFirstPass(const RecordSource& source, const Condition& c, int* count, QString* error) {
+    QSqlQuery q(source.database());
+    const QString sql = QStringLiteral("SELECT count(*) FROM %1 r WHERE %2 AND r.%3 = ? AND (r.%4 = '' OR NOT "
+                                       "EXISTS (%5))")
+                            .arg(kRecords, c.sql, kResult, kUnitSerial, otherAttempt("e", false));
+    if (!run(q, sql, c.values + QVariantList{finishedName()}, error) || !q.next())
+        return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+    *count = q.value(0).toInt();
+    return true;
+}
+
+bool readDistinct(const RecordSource& source, const Condition& c, const char* column, QStringList* out,
+                  QString* error) {
+    QSqlQuery q(source.database());
+    if (!run(q,
+             QStringLiteral("SELECT DISTINCT r.%1 FROM %2 r WHERE %3 AND r.%1 <> '' ORDER BY r.%1")
+                 .arg(QLatin1String(column), kRecords, c.sql),
+             c.values, error))
+        return false;
+    while (q.next())
+        *out << q.value(0).toString();
+    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+}
+
+bool readHours(const RecordSource& source, const Condition& c, QList<HourCount>* out, QString* error) {
+    QSqlQuery q(source.database());
+    const QString sql = QStringLiteral("SELECT %1 AS hour, count(DISTINCT CASE WHEN r.%2 <> '' THEN r.%2 ELSE "
+                                       "r.%3 END) FROM %4 r WHERE %5 AND r.%6 = ? GROUP BY hour ORDER BY hour")
+                            .arg(source.hourOf(QStringLiteral("r.") + QLatin1String(kRecordedAt)), kUnitSerial,
+                                 kRecordId, kRecords, c.sql, kResult);
+    if (!run(q, sql, c.values + QVariantList{finishedName()}, error))
+        return false;
+    while (q.next())
+        *out << HourCount{ParseUtcTime(q.value(0).toString() + QStringLiteral(":00:00")), q.value(1).toInt()};
+    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+}
+
+bool readFailures(const RecordSource& source, const Condition& c, QList<KindCount>* out, QString* error) {
+    QSqlQuery q(source.database());
+    const QString sql =
+        QStringLiteral("SELECT r.%1, count(*) FROM %2 r WHERE %3 AND r.%1 <> ? GROUP BY r.%1 ORDER BY r.%1")
+            .arg(kResult, kRecords, c.sql);
+    if (!run(q, sql, c.values + QVariantList{finishedName()}, error))
+        return false;
+    while (q.next())
+        *out << KindCount{q.value(0).toString(), q.value(1).toInt()};
+    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+}
+
+// The file and the 26 texts of the set, from the lot's last record and its run.
+bool readSet(const RecordSource& source, const Condition& c, LotFigures* lot, QString* error) {
+    QSqlQuery q(source.database());
+    if (!run(q,
+             QStringLiteral("SELECT r.%1, r.%2 FROM %3 r WHERE %4 ORDER BY r.%5 DESC, r.%6 DESC LIMIT 1")
+                 .arg(kRunId, kParameterFile, kRecords, c.sql, kRecordedAt, kRecordId),
+             c.values, error))
+        return false;
+    if (!q.next())
+        return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+    const QString runId = q.value(0).toString();
+    lot->setFile = QFileInfo(q.value(1).toString()).fileName();
+    q.finish();
+    if (!run(q, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<RunInfo>(), kRuns, kRunId), {runId},
+             error))
+        return false;
+    RunInfo info;
+    if (q.next() && ReadAll(q, 0, &info, error))
+        lot->parameters = info.parameters;
+    return true;
+}
+
+bool readOrder(const RecordSource& source, const QString& id, LotFigures* lot, QString* error) {
+    QSqlQuery q(source.database());
+    if (!run(q, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder),
+             {id}, error))
+        return false;
+    OrderInfo info;
+    if (q.next()) {
+        // An order's columns hold no word that could be unknown.
+        ReadAll(q, 0, &info, nullptr);
+        lot->product = info.product;
+        lot->quantity = info.quantity;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReadOrderFigures(const RecordSource& source, const ReportScope& scope, OrderFigures* out, QString* error) {
+    *out = OrderFigures{};
+    if (!source.knowsOrders())
+        return true;
+    const Condition c = conditionOf(scope);
+    int sets = 0;
+    int firstPass = 0;
+    LotFigures& lot = out->lot;
+    lot.orderId = scope.order.value_or(QString());
+    if (!readCounts(source, c, out, &sets, error))
+        return false;
+    if (out->unitsTried == 0)
+        return true;
+    if (!readFirstPass(source, c, &firstPass, error) || !readDistinct(source, c, kStation, &lot.stations, error) ||
+        !readDistinct(source, c, kOperator, &lot.operators, error) ||
+        !readHours(source, c, &lot.finishedPerHour, error) || !readFailures(source, c, &lot.failuresByKind, error) ||
+        !readSet(source, c, &lot, error))
+        return false;
+    if (sets != 1)
+        lot.parameters.clear();
+    lot.firstPassYield = double(firstPass) / double(out->unitsTried);
+    return !scope.order || scope.order->isEmpty() || readOrder(source, *scope.order, &lot, error);
+}
+
+bool ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
+                    const std::function<void(const LotUnit&)>& unit, QString* error) {
+    if (!source.knowsOrders())
+        return true;
+    const Condition c = conditionOf(scope);
+    QSqlQuery q(source.database());
+    const QString attempts = QStringLiteral("SELECT count(*) FROM %1 a WHERE a.%2 = r.%2 AND a.%3 = r.%3")
+                                 .arg(kRecords, kWorkOrder, kUnitSerial);
+    const QString sql =
+        QStringLiteral("SELECT r.%1, r.%2, r.%3, r.%4, r.%5, r.%6, r.%7, r.%8, CASE WHEN r.%1 = '' THEN 1 ELSE "
+                       "(%9) END FROM %10 r WHERE %11 AND (r.%1 = '' OR NOT EXISTS (%12)) ORDER BY r.%5, r.%13")
+            .arg(kUnitSerial, kUnit, kWorkOrder, kResult, kRecordedAt, kStation, kDevice, kOperator, attempts)
+            .arg(kRecords, c.sql, otherAttempt("l", true), kRecordId);
+    if (!run(q, sql, c.values, error))
+        return false;
+    while (q.next())
+        unit(LotUnit{q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(), q.value(3).toString(),
+                     q.value(8).toInt(), ParseUtcTime(StoredText(q.value(4))), q.value(5).toString(),
+                     q.value(6).toString(), q.value(7).toString()});
+    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+}
+
+namespace {
+
+// Each order and set the scope covers, in the order each was first tried.
+bool readGroups(const RecordSource& source, const ReportScope& scope, QList<std::pair<QString, QString>>* out,
+                QString* error) {
+    const Condition c = conditionOf(scope);
+    QSqlQuery q(source.database());
+    if (!run(q,
+             QStringLiteral("SELECT r.%1, r.%2, min(r.%3) AS first FROM %4 r WHERE %5 GROUP BY r.%1, r.%2 "
+                            "ORDER BY first")
+                 .arg(kWorkOrder, kParameterSha256, kRecordedAt, kRecords, c.sql),
+             c.values, error))
+        return false;
+    while (q.next())
+        *out << std::pair{q.value(0).toString(), q.value(1).toString()};
+    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+}
+
+} // namespace
+
+bool ReadLotReport(const RecordSource& source, LotReport::Kind kind, const ReportScope& scope, LotReport* out,
+                   QString* error) {
+    *out = LotReport{};
+    out->kind = kind;
+    out->periodStart = scope.since;
+    out->periodEnd = scope.until;
+    OrderFigures figures;
+    if (!ReadOrderFigures(source, scope, &figures, error))
+        return false;
+    if (figures.unitsTried == 0) {
+        if (error)
+            error->clear();
+        return false;
+    }
+    out->total = figures.lot;
+    if (kind == LotReport::Kind::Period) {
+        if (!out->periodEnd.isValid())
+            out->periodEnd = figures.lot.last;
+        QList<std::pair<QString, QString>> groups;
+        if (!readGroups(source, scope, &groups, error))
+            return false;
+        for (const auto& [order, set] : groups) {
+            ReportScope part = scope;
+            part.order = order;
+            part.parameterSha256 = set;
+            if (!ReadOrderFigures(source, part, &figures, error))
+                return false;
+            out->groups << figures.lot;
+        }
+    }
+    return ForEachLotUnit(source, scope, [&](const LotUnit& unit) { out->units << unit; }, error);
+}
+
+} // namespace qt2xx

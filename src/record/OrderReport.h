@@ -1,0 +1,44 @@
+#pragma once
+
+#include "record/LotReport.h"
+#include "record/RecordSource.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace qt2xx {
+
+// Which records a report covers: one order, one order and set, or a period. An empty side is open.
+struct ReportScope {
+    std::optional<QString> order; // records without an order have the empty text
+    std::optional<QString> parameterSha256;
+    QDateTime since; // recorded at or after
+    QDateTime until; // recorded before
+};
+
+// A lot's figures and how many units were tried (0: nothing in scope).
+struct OrderFigures {
+    LotFigures lot;
+    int unitsTried = 0;
+    int remaining() const { return std::max(0, lot.quantity - lot.unitsFinished); }
+};
+
+// Each figure is aggregated by the database, so memory stays the same whatever the number of
+// records. The order's product and quantity come from the orders the record keeps; the set's texts
+// from the run of the lot's last record, when the lot ran one set only.
+bool ReadOrderFigures(const RecordSource& source, const ReportScope& scope, OrderFigures* out, QString* error);
+
+// One line per unit, in the order units were last tried: a serial's last attempt with the number of
+// attempts it took, or a unit without a serial as its one record.
+bool ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
+                    const std::function<void(const LotUnit&)>& unit, QString* error);
+
+// The report of one order, or of a period grouped by order and set. False with *error empty when
+// no record is in scope.
+bool ReadLotReport(const RecordSource& source, LotReport::Kind kind, const ReportScope& scope, LotReport* out,
+                   QString* error);
+
+} // namespace qt2xx

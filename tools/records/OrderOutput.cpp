@@ -1,0 +1,159 @@
+#include "records/OrderOutput.h"
+
+#include "platform/core/JsonLine.h"
+#include "platform/core/UtcTime.h"
+
+#include <QJsonArray>
+
+#include <cstdio>
+
+namespace qt2xx {
+
+namespace {
+
+using namespace record_schema;
+
+void write(const QByteArray& bytes) {
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+QString timeText(const QDateTime& time) {
+    return time.isValid() ? UtcTimeText(time) : QString();
+}
+
+QString csvField(const QString& field) {
+    if (!field.contains(u',') && !field.contains(u'"') && !field.contains(u'\n') && !field.contains(u'\r'))
+        return field;
+    return u'"' + QString(field).replace(QLatin1String("\""), QLatin1String("\"\"")) + u'"';
+}
+
+// The figures in the order the text, the CSV header and the JSON object list them.
+struct Figure {
+    const char* key;
+    QJsonValue value;
+};
+
+QList<Figure> figuresOf(const OrderFigures& f) {
+    const LotFigures& lot = f.lot;
+    return {
+        {"order", lot.orderId},
+        {kProduct, lot.product},
+        {kSetSha256, lot.parameterSha256},
+        {kQuantity, lot.quantity},
+        {"units_finished", lot.unitsFinished},
+        {"attempts_failed", lot.attemptsFailed},
+        {"remaining", f.remaining()},
+        {"first_pass_yield", qRound(lot.firstPassYield * 1000) / 1000.0},
+        {"first", timeText(lot.first)},
+        {"last", timeText(lot.last)},
+        {"stations", QJsonArray::fromStringList(lot.stations)},
+        {"operators", QJsonArray::fromStringList(lot.operators)},
+    };
+}
+
+QString plain(const Figure& figure, const char* listSeparator) {
+    if (figure.value.isArray()) {
+        QStringList items;
+        for (const QJsonValue& item : figure.value.toArray())
+            items << item.toString();
+        return items.join(QLatin1String(listSeparator));
+    }
+    if (qstrcmp(figure.key, "first_pass_yield") == 0)
+        return QString::number(figure.value.toDouble() * 100, 'f', 1) + u'%';
+    return figure.value.isDouble() ? QString::number(figure.value.toInt()) : figure.value.toString();
+}
+
+void printFigures(const OrderFigures& figures, OrderFormat format) {
+    const QList<Figure> rows = figuresOf(figures);
+    if (format == OrderFormat::Json) {
+        JsonLine line;
+        for (const Figure& row : rows)
+            line.add(row.key, row.value);
+        return write(line.text());
+    }
+    if (format == OrderFormat::Csv) {
+        QStringList header;
+        QStringList values;
+        for (const Figure& row : rows) {
+            header << QLatin1String(row.key);
+            values << csvField(plain(row, " "));
+        }
+        return write((header.join(u',') + QStringLiteral("\r\n") + values.join(u',') + QStringLiteral("\r\n")).toUtf8());
+    }
+    QString text;
+    for (const Figure& row : rows)
+        text += QStringLiteral("%1  %2\n").arg(QString::fromLatin1(row.key).replace(u'_', u' '), -16).arg(plain(row, ", "));
+    write(text.toUtf8());
+}
+
+void printUnit(const LotUnit& unit, OrderFormat format) {
+    const QString label = unit.serial.isEmpty() ? QStringLiteral("#%1").arg(unit.unit) : unit.serial;
+    if (format == OrderFormat::Json)
+        return write(JsonLine()
+                         .add("serial", unit.serial)
+                         .add(kUnit, unit.unit)
+                         .add("result", unit.result)
+                         .add("attempts", unit.attempts)
+                         .add(kRecordedAt, timeText(unit.time))
+                         .add(kDevice, unit.device)
+                         .add(kOperator, unit.operatorName)
+                         .add(kStation, unit.station)
+                         .text());
+    if (format == OrderFormat::Csv)
+        return write(QStringList{csvField(unit.serial), QString::number(unit.unit), unit.result,
+                                 QString::number(unit.attempts), timeText(unit.time), csvField(unit.device),
+                                 csvField(unit.operatorName), csvField(unit.station)}
+                         .join(u',')
+                         .append(QStringLiteral("\r\n"))
+                         .toUtf8());
+    write(QStringLiteral("%1  %2  %3  %4  %5  %6  %7\n")
+              .arg(label, -16)
+              .arg(unit.result, -19)
+              .arg(unit.attempts, 8)
+              .arg(timeText(unit.time), -24)
+              .arg(unit.device, -14)
+              .arg(unit.operatorName, -10)
+              .arg(unit.station)
+              .toUtf8());
+}
+
+} // namespace
+
+bool PrintOrder(const RecordSource& source, const QString& order, OrderFormat format, bool serials,
+                QString* error) {
+    ReportScope scope;
+    scope.order = order;
+    OrderFigures figures;
+    if (!ReadOrderFigures(source, scope, &figures, error))
+        return false;
+    if (figures.unitsTried == 0) {
+        *error = QStringLiteral("no records of the order %1").arg(order);
+        return false;
+    }
+    figures.lot.orderId = order;
+    // CSV holds one table: the figures, or with serials the units.
+    if (!(serials && format == OrderFormat::Csv))
+        printFigures(figures, format);
+    if (!serials)
+        return true;
+    if (format == OrderFormat::Csv)
+        write(QStringList{QStringLiteral("serial"), QLatin1String(kUnit), QLatin1String(kResult),
+                          QStringLiteral("attempts"), QLatin1String(kRecordedAt), QLatin1String(kDevice),
+                          QLatin1String(kOperator), QLatin1String(kStation)}
+                  .join(u',')
+                  .append(QStringLiteral("\r\n"))
+                  .toUtf8());
+    if (format == OrderFormat::Text)
+        write(QStringLiteral("\n%1  %2  %3  %4  %5  %6  %7\n")
+                  .arg(QStringLiteral("serial"), -16)
+                  .arg(QLatin1String(kResult), -19)
+                  .arg(QStringLiteral("attempts"), 8)
+                  .arg(QStringLiteral("time"), -24)
+                  .arg(QLatin1String(kDevice), -14)
+                  .arg(QLatin1String(kOperator), -10)
+                  .arg(QLatin1String(kStation))
+                  .toUtf8());
+    return ForEachLotUnit(source, scope, [&](const LotUnit& unit) { printUnit(unit, format); }, error);
+}
+
+} // namespace qt2xx
