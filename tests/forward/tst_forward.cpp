@@ -4,6 +4,7 @@
 #include "record/RecordStore.h"
 #include "record/ServerAddress.h"
 #include "record/ServerStore.h"
+#include "support/OrderSample.h"
 #include "support/PgCluster.h"
 #include "support/RecordSample.h"
 #include "support/SilentServer.h"
@@ -96,6 +97,8 @@ private Q_SLOTS:
     void newerServerSchemaRefused();
     void forwardedFieldsAreTheLocalOnes();
     void stopIsPromptWhenTheServerNeverAnswers();
+    void serverAnswersAsTheBenchDoes();
+    void versionOneServerIsUpgraded();
 
 private:
     // How many rows the server holds per record id: {records, distinct record ids}.
@@ -336,6 +339,111 @@ void TestForward::stopIsPromptWhenTheServerNeverAnswers() {
     forwarder.reset();
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(local.status().front().waiting, 3);
+}
+
+// The bench's orders travel with its records; a role that may only read then gets from the server
+// what the bench's own database says, and the dashboards' views agree.
+void TestForward::serverAnswersAsTheBenchDoes() {
+    QVERIFY(m_cluster->createDatabase(QStringLiteral("plant")));
+    const QString path = m_dir.filePath(QStringLiteral("orders.sqlite"));
+    {
+        QString error;
+        const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
+        QVERIFY2(store, qPrintable(error));
+        WriteOrderSample(*store);
+    }
+    Forwarder forwarder(path, addressOf(m_cluster->url(QStringLiteral("plant"))));
+    forwarder.start();
+    QVERIFY(forwarder.waitUntilSent(std::chrono::milliseconds(kDrainMs)));
+    forwarder.shutdown(std::chrono::milliseconds(kDrainMs));
+    m_cluster->psql(QStringLiteral("CREATE ROLE reader LOGIN"));
+    m_cluster->psql(QStringLiteral("GRANT CONNECT ON DATABASE plant TO reader"));
+    m_cluster->psql(QStringLiteral("GRANT USAGE ON SCHEMA public TO reader; "
+                                   "GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader"),
+                    QStringLiteral("plant"));
+
+    const QStringList server{QStringLiteral("--server"),
+                             m_cluster->url(QStringLiteral("plant"), QStringLiteral("reader"))};
+    const QStringList local{QStringLiteral("--db"), path};
+    const QString wo7 = QStringLiteral("WO-7");
+    const auto list = [](const char* words) { return QString::fromLatin1(words).split(u' '); };
+    for (const QStringList& args :
+         {list("order WO-7"), list("order WO-7 --serials --format json"), list("order WO-7 --serials --format csv"),
+          list("summary"), list("summary --by order"), list("export"),
+          list("export --format json --since 2026-03-02T09:00")}) {
+        const ToolResult mine = RunRecordsTool(local + args);
+        const ToolResult plant = RunRecordsTool(server + args);
+        QVERIFY2(mine.exitCode == 0 && plant.exitCode == 0, plant.err.constData());
+        QCOMPARE(plant.out, mine.out);
+    }
+    const QString pdf = m_dir.filePath(QStringLiteral("plant.pdf"));
+    QCOMPARE(RunRecordsTool(server + list("report --order WO-7 --output") + QStringList{pdf}).exitCode, 0);
+    QVERIFY(PdfText(pdf).contains(QStringLiteral("S-4")));
+
+    const QString plant = QStringLiteral("plant");
+    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT quantity, units_finished, attempts_failed, remaining FROM "
+                                            "order_progress ORDER BY work_order"),
+                             plant),
+             QStringLiteral("5|3|2|2\n1|1|0|0"));
+    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT day, station, attempts, finished, yield_percent FROM "
+                                            "daily_yield ORDER BY day, station"),
+                             plant),
+             QStringLiteral("2026-03-02|bench-a|5|3|60.0\n2026-03-02|bench-b|1|1|100.0\n"
+                            "2026-03-03|bench-b|1|1|100.0"));
+    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT result, failures FROM failures_by_kind ORDER BY result"), plant),
+             QStringLiteral("no-response|1\ntransmit-failure|1"));
+
+    // A server that holds no record tables yet is left so; one that cannot be reached says so.
+    QVERIFY(m_cluster->createDatabase(QStringLiteral("empty")));
+    const ToolResult empty = RunRecordsTool(
+        {QStringLiteral("--server"), m_cluster->url(QStringLiteral("empty")), QStringLiteral("summary")});
+    QCOMPARE(empty.exitCode, 1);
+    QVERIFY2(empty.err.contains("no record tables"), empty.err.constData());
+    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"),
+                             QStringLiteral("empty")),
+             QStringLiteral("0"));
+    const ToolResult away = RunRecordsTool(
+        QStringList{QStringLiteral("--server"), QStringLiteral("postgresql://nobody@/plant?host=%1")
+                                                    .arg(m_dir.filePath(QStringLiteral("no-socket")))} +
+        list("order WO-7"));
+    QCOMPARE(away.exitCode, 3);
+    m_cluster->psql(QStringLiteral("DROP DATABASE empty WITH (FORCE)"));
+}
+
+// Tables as the first version made them: a writer adds the order columns and tables, and what it
+// sends then arrives in them.
+void TestForward::versionOneServerIsUpgraded() {
+    QVERIFY(m_cluster->createDatabase(QStringLiteral("plant")));
+    m_cluster->psql(
+        QStringLiteral(
+            "CREATE TABLE record_schema(version integer NOT NULL); INSERT INTO record_schema VALUES (1); "
+            "CREATE TABLE runs(run_id text PRIMARY KEY, started_at timestamptz NOT NULL, stopped_at timestamptz, "
+            "device text NOT NULL, program text NOT NULL, host text NOT NULL, parameters text NOT NULL); "
+            "CREATE TABLE records(record_id text PRIMARY KEY, recorded_at timestamptz NOT NULL, run_id text NOT "
+            "NULL, unit integer NOT NULL, device text NOT NULL, result text NOT NULL, frame text NOT NULL, "
+            "parameter_sha256 text NOT NULL, parameter_file text NOT NULL, program text NOT NULL, host text NOT "
+            "NULL, received_at timestamptz NOT NULL DEFAULT now()); "
+            "INSERT INTO records VALUES ('old', now(), 'r', 1, 'd', 'finished', '', '', '', 'p', 'h')"),
+        QStringLiteral("plant"));
+    const QString path = m_dir.filePath(QStringLiteral("upgrade.sqlite"));
+    {
+        QString error;
+        const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
+        QVERIFY2(store, qPrintable(error));
+        WriteOrderSample(*store);
+    }
+    Forwarder forwarder(path, addressOf(m_cluster->url(QStringLiteral("plant"))));
+    forwarder.start();
+    QVERIFY(forwarder.waitUntilSent(std::chrono::milliseconds(kDrainMs)));
+    forwarder.shutdown(std::chrono::milliseconds(kDrainMs));
+    const QString plant = QStringLiteral("plant");
+    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT max(version) FROM record_schema"), plant), QStringLiteral("2"));
+    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT work_order, unit_serial, operator, station, rework FROM "
+                                            "records WHERE rework = 1 OR record_id = 'old' ORDER BY work_order"),
+                             plant),
+             QStringLiteral("||||0\nWO-7|S-1|ben|bench-b|1"));
+    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT work_order, quantity FROM orders ORDER BY 1"), plant),
+             QStringLiteral("WO-7|5\nWO-8|1"));
 }
 
 QTEST_GUILESS_MAIN(TestForward)
