@@ -1,7 +1,8 @@
 // Reads generated record databases of 100,000 and 1,000,000 records with qt2xx-records (summary, and
 // export as CSV) and with the sqlite3 shell running the same query, and prints the wall time of each,
-// the ratio, and each one's peak memory. The median of three runs of each is printed. Prints
-// figures only; it never fails on time.
+// the ratio, and each one's peak memory. The median of three runs of each is printed. Then, on the
+// larger one, a work order of 10,000 units (its figures, and its lot report) and the lot report of
+// the whole month. Prints figures only; it never fails on time.
 //
 // usage: bench-records [FOLDER]   (the databases go into FOLDER, else a temporary folder)
 
@@ -33,6 +34,8 @@ namespace {
 constexpr int kRuns = 3;
 constexpr int kDays = 30;
 constexpr int kSets = 4;
+// Records per work order: a failed unit is tried again under the same serial.
+constexpr int kOrderRecords = 10000;
 
 struct Figure {
     double seconds = 0;
@@ -91,6 +94,11 @@ bool generate(const QString& path, int count) {
     run.host = QStringLiteral("bench");
     if (!store->beginRun(run, &error))
         return false;
+    for (int order = 0; order * kOrderRecords < count; ++order)
+        if (!store->noteOrder({QStringLiteral("WO-%1").arg(order, 4, 10, QLatin1Char('0')), QStringLiteral("QT2C"),
+                               QString::number(order % kSets).repeated(64), kOrderRecords, run.startedAt},
+                              &error))
+            return false;
     QSqlDatabase& db = store->database();
     db.transaction();
     QSqlQuery insert(db);
@@ -103,15 +111,22 @@ bool generate(const QString& path, int count) {
     r.program = run.program;
     r.frame = QByteArray(32, '\x5a');
     r.parameterFile = QStringLiteral("/home/bench/sets/line 3.asv");
+    r.station = QStringLiteral("bench-1");
+    r.operatorId = QStringLiteral("op-1");
     const int perDay = count / kDays;
+    bool retry = false;
     for (int i = 0; i < count; ++i) {
+        r.workOrder = QStringLiteral("WO-%1").arg(i / kOrderRecords, 4, 10, QLatin1Char('0'));
+        if (!retry)
+            r.unitSerial = QStringLiteral("SN-%1").arg(i, 8, 10, QLatin1Char('0'));
         r.recordId = QUuid::createUuid().toString(QUuid::WithoutBraces);
         r.recordedAt = run.startedAt.addDays(i / perDay).addMSecs(qint64(i % perDay) * 40);
         r.unit = i + 1;
         r.result = i % 17 == 0   ? Outcome::NoResponse
                    : i % 29 == 0 ? Outcome::TransmitFailure
                                  : Outcome::Finished;
-        r.parameterSha256 = QString::number(i % kSets).repeated(64);
+        retry = r.result != Outcome::Finished;
+        r.parameterSha256 = QString::number((i / kOrderRecords) % kSets).repeated(64);
         record_schema::BindAll(insert, r);
         if (!insert.exec()) {
             std::fprintf(stderr, "bench-records: %s\n", qPrintable(insert.lastError().text()));
@@ -119,6 +134,10 @@ bool generate(const QString& path, int count) {
         }
     }
     return db.commit();
+}
+
+void reportAlone(const char* what, const Figure& f) {
+    std::printf("%-34s qt2xx-records %6.2f s %6.1f MiB\n", what, f.seconds, f.peakMiB);
 }
 
 void report(const char* what, int count, const Figure& ours, const Figure& shell) {
@@ -160,6 +179,16 @@ int main(int argc, char* argv[]) {
         report("summary", count, medianOf({tool, "--db", db, "summary"}), medianOf({shell, db, summary}));
         report("export", count, medianOf({tool, "--db", db, "export"}),
                medianOf({shell, "-csv", "-header", db, exportSql}));
+        if (count == 1000000) {
+            const QByteArray pdf = QFile::encodeName(folder.filePath(QStringLiteral("lot.pdf")));
+            reportAlone("order of 10,000 units", medianOf({tool, "--db", db, "order", "WO-0050", "--serials"}));
+            reportAlone("lot report of 10,000 units",
+                        medianOf({tool, "--db", db, "report", "--order", "WO-0050", "--output", pdf}));
+            reportAlone("lot report of a month (1,000,000)", measure({tool, "--db", db, "report", "--since",
+                                                                     "2026-01-01", "--until", "2026-02-01",
+                                                                     "--output", pdf}));
+            QFile::remove(QFile::decodeName(pdf));
+        }
         for (const char* suffix : {"", "-wal", "-shm"})
             QFile::remove(path + QLatin1String(suffix));
     }
