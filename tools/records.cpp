@@ -354,6 +354,11 @@ int writeReport(const RecordSource& source, const Options& options, const QStrin
     scope.until = options.filter.until;
     LotReport report;
     QString error;
+    // The figures, the count and the units read from one snapshot, so that they agree.
+    QSqlDatabase db = source.database();
+    db.transaction();
+    if (source.side() == RecordSource::Side::Server)
+        QSqlQuery(db).exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY"));
     if (!ReadLotReport(source, options.order.isEmpty() ? LotReport::Kind::Period : LotReport::Kind::Order, scope,
                        &report, &error)) {
         fail(where, error.isEmpty() ? (options.order.isEmpty()
@@ -363,7 +368,15 @@ int writeReport(const RecordSource& source, const Options& options, const QStrin
                                     : error);
         return kFailed;
     }
-    if (!WriteLotReportPdf(report, options.output, &error)) {
+    const qint64 count = CountLotUnits(source, scope, &error);
+    const LotUnitReader units = [&](const std::function<void(const LotUnit&)>& unit, QString* reason) {
+        return ForEachLotUnit(source, scope, unit, reason);
+    };
+    if (count < 0) {
+        fail(where, error);
+        return kFailed;
+    }
+    if (!WriteLotReportPdf(report, count, units, options.output, &error)) {
         std::fprintf(stderr, "qt2xx-records: %s\n", qPrintable(error));
         return kFailed;
     }

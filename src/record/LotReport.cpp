@@ -424,13 +424,13 @@ int TablePages(qsizetype units) {
     return pages;
 }
 
-void DrawTablePage(Canvas& c, const LotReport& report, const QList<Column>& columns, qsizetype from,
-                   qsizetype count, bool first) {
+void DrawTablePage(Canvas& c, const QList<LotUnit>& rows, qsizetype total, const QList<Column>& columns,
+                   bool first) {
     qreal y = kBodyTop;
     if (first) {
         c.setFont(11.5, Face::Bold);
         c.text({kMargin, y, kBodyWidth, 18}, Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Units (%1)").arg(report.units.size()));
+               QStringLiteral("Units (%1)").arg(total));
         y += kTableHeadingHeight;
     }
     qreal weights = 0;
@@ -449,10 +449,10 @@ void DrawTablePage(Canvas& c, const LotReport& report, const QList<Column>& colu
     cells(y, [](const Column& column) { return column.title; });
     y += kRowHeight;
     c.setFont(kTableFontSize);
-    for (qsizetype i = from; i < from + count; ++i, y += kRowHeight) {
-        if ((i - from) % 2 == 1)
+    for (qsizetype i = 0; i < rows.size(); ++i, y += kRowHeight) {
+        if (i % 2 == 1)
             c.fill({kMargin, y, kBodyWidth, kRowHeight}, kStripe);
-        cells(y, [&](const Column& column) { return column.value(report.units[i]); });
+        cells(y, [&](const Column& column) { return column.value(rows[i]); });
     }
     c.line({kMargin, y}, {kMargin + kBodyWidth, y}, kRule);
 }
@@ -475,6 +475,16 @@ bool Fail(QString* error, const QString& path, const QString& reason) {
 } // namespace
 
 bool WriteLotReportPdf(const LotReport& report, const QString& path, QString* error) {
+    const LotUnitReader units = [&](const std::function<void(const LotUnit&)>& unit, QString*) {
+        for (const LotUnit& u : report.units)
+            unit(u);
+        return true;
+    };
+    return WriteLotReportPdf(report, report.units.size(), units, path, error);
+}
+
+bool WriteLotReportPdf(const LotReport& report, qsizetype unitCount, const LotUnitReader& units,
+                       const QString& path, QString* error) {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return Fail(error, path, QStringLiteral("the report cannot be drawn without the graphical platform"));
     QSaveFile file(path);
@@ -491,7 +501,7 @@ bool WriteLotReportPdf(const LotReport& report, const QString& path, QString* er
     Canvas canvas(writer);
     const std::vector<Block> blocks = SummaryBlocks(canvas, report);
     const auto summaryPages = PlaceBlocks(blocks);
-    const int pages = int(summaryPages.size()) + TablePages(report.units.size());
+    const int pages = int(summaryPages.size()) + TablePages(unitCount);
     const QString label = FooterLabel(report);
     const QList<Column> columns = TableColumns(report.kind == LotReport::Kind::Period);
 
@@ -510,14 +520,34 @@ bool WriteLotReportPdf(const LotReport& report, const QString& path, QString* er
         for (const Placed& part : placed)
             part.block->draw(canvas, part.top);
     }
-    qsizetype next = 0;
-    for (bool first = true; page < pages; first = false) {
+    // One page of rows at a time: the units are drawn as they are read.
+    QList<LotUnit> rows;
+    bool first = true;
+    const auto drawRows = [&] {
         startPage();
-        const qsizetype count = std::min<qsizetype>(RowsOnTablePage(first), report.units.size() - next);
-        DrawTablePage(canvas, report, columns, next, count, first);
-        next += count;
-    }
+        DrawTablePage(canvas, rows, unitCount, columns, first);
+        first = false;
+        rows.clear();
+    };
+    QString reason;
+    qsizetype taken = 0;
+    const bool read = units(
+        [&](const LotUnit& unit) {
+            // The pages are counted: a unit past the count (recorded meanwhile) is left out.
+            if (taken++ >= unitCount)
+                return;
+            rows << unit;
+            if (rows.size() == RowsOnTablePage(first))
+                drawRows();
+        },
+        &reason);
+    while (page < pages)
+        drawRows();
     painter.end();
+    if (!read) {
+        file.cancelWriting();
+        return Fail(error, path, QStringLiteral("the units could not be read: %1").arg(reason));
+    }
     if (!file.commit())
         return Fail(error, path, QStringLiteral("cannot be written: %1").arg(file.errorString()));
     return true;

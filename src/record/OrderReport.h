@@ -36,8 +36,11 @@ bool ReadOrderFigures(const RecordSource& source, const ReportScope& scope, Orde
 bool ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
                     const std::function<void(const LotUnit&)>& unit, QString* error);
 
-// The report of one order, or of a period grouped by order and set. False with *error empty when
-// no record is in scope.
+// How many lines ForEachLotUnit gives.
+qint64 CountLotUnits(const RecordSource& source, const ReportScope& scope, QString* error);
+
+// The report of one order, or of a period grouped by order and set, without its units: the writer
+// reads them as it draws (ForEachLotUnit). False with *error empty when no record is in scope.
 bool ReadLotReport(const RecordSource& source, LotReport::Kind kind, const ReportScope& scope, LotReport* out,
                    QString* error);
 
