@@ -5,8 +5,8 @@
 //
 // usage: bench-lotreport [UNITS] [FILE.pdf]
 
-#include "params/ParameterTable.h"
 #include "record/LotReport.h"
+#include "params/ParameterTable.h"
 
 #include <sys/resource.h>
 
@@ -23,7 +23,8 @@ namespace {
 
 constexpr int kDefaultUnits = 10000;
 const QStringList kStations{QStringLiteral("bench-1"), QStringLiteral("bench-2"), QStringLiteral("bench-3")};
-const QStringList kOperators{QStringLiteral("A. Moreau"), QStringLiteral("L. Chen"), QStringLiteral("P. Okafor")};
+const QStringList kOperators{QStringLiteral("A. Moreau"), QStringLiteral("L. Chen"),
+                             QStringLiteral("P. Okafor")};
 const QStringList kFailures{QStringLiteral("transmit-failure"), QStringLiteral("no-response"),
                             QStringLiteral("storage-failure")};
 
@@ -51,7 +52,8 @@ LotReport SampleOrder(int units) {
         const QDateTime time = start.addSecs(qint64(i) * 20 + (i % 13) * 3);
         report.units.push_back({QStringLiteral("SN%1").arg(240000 + i, 7, 10, QLatin1Char('0')), i + 1,
                                 lot.orderId, QStringLiteral("finished"), retried ? 2 : 1, time,
-                                kStations[i % 3], QStringLiteral("/dev/ttyUSB%1").arg(i % 3), kOperators[i % 3]});
+                                kStations[i % 3], QStringLiteral("/dev/ttyUSB%1").arg(i % 3),
+                                kOperators[i % 3]});
         const QDateTime hour(time.date(), QTime(time.time().hour(), 0), Qt::UTC);
         if (lot.finishedPerHour.isEmpty() || lot.finishedPerHour.back().hour != hour)
             lot.finishedPerHour.push_back({hour, 0});
@@ -93,8 +95,9 @@ int main(int argc, char* argv[]) {
     const qint64 total = clock.elapsed();
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("lot report of %d units: %lld ms (%lld ms preparing the data), %.1f KiB, peak memory %.1f MiB\n",
-                units, static_cast<long long>(total), static_cast<long long>(prepared),
-                double(QFileInfo(path).size()) / 1024, double(usage.ru_maxrss) / 1024);
+    std::printf(
+        "lot report of %d units: %lld ms (%lld ms preparing the data), %.1f KiB, peak memory %.1f MiB\n",
+        units, static_cast<long long>(total), static_cast<long long>(prepared),
+        double(QFileInfo(path).size()) / 1024, double(usage.ru_maxrss) / 1024);
     return 0;
 }

@@ -95,8 +95,9 @@ bool generate(const QString& path, int count) {
     if (!store->beginRun(run, &error))
         return false;
     for (int order = 0; order * kOrderRecords < count; ++order)
-        if (!store->noteOrder({QStringLiteral("WO-%1").arg(order, 4, 10, QLatin1Char('0')), QStringLiteral("QT2C"),
-                               QString::number(order % kSets).repeated(64), kOrderRecords, run.startedAt},
+        if (!store->noteOrder({QStringLiteral("WO-%1").arg(order, 4, 10, QLatin1Char('0')),
+                               QStringLiteral("QT2C"), QString::number(order % kSets).repeated(64),
+                               kOrderRecords, run.startedAt},
                               &error))
             return false;
     QSqlDatabase& db = store->database();
@@ -181,12 +182,13 @@ int main(int argc, char* argv[]) {
                medianOf({shell, "-csv", "-header", db, exportSql}));
         if (count == 1000000) {
             const QByteArray pdf = QFile::encodeName(folder.filePath(QStringLiteral("lot.pdf")));
-            reportAlone("order of 10,000 units", medianOf({tool, "--db", db, "order", "WO-0050", "--serials"}));
+            reportAlone("order of 10,000 units",
+                        medianOf({tool, "--db", db, "order", "WO-0050", "--serials"}));
             reportAlone("lot report of 10,000 units",
                         medianOf({tool, "--db", db, "report", "--order", "WO-0050", "--output", pdf}));
-            reportAlone("lot report of a month (1,000,000)", measure({tool, "--db", db, "report", "--since",
-                                                                     "2026-01-01", "--until", "2026-02-01",
-                                                                     "--output", pdf}));
+            reportAlone("lot report of a month (1,000,000)",
+                        measure({tool, "--db", db, "report", "--since", "2026-01-01", "--until", "2026-02-01",
+                                 "--output", pdf}));
             QFile::remove(QFile::decodeName(pdf));
         }
         for (const char* suffix : {"", "-wal", "-shm"})

@@ -2,8 +2,8 @@
 // CSV or JSON lines, a summary per day or order and parameter set, a work order's figures, or its lot
 // report as a PDF.
 
-#include "platform/core/JsonLine.h"
 #include "platform/core/ExitStatus.h"
+#include "platform/core/JsonLine.h"
 #include "record/ForwardOutbox.h"
 #include "record/LotReport.h"
 #include "record/OrderReport.h"
@@ -340,7 +340,6 @@ bool printStatus(const std::vector<ForwardStatus>& servers) {
     return going;
 }
 
-
 void fail(const QString& where, const QString& error) {
     std::fprintf(stderr, "qt2xx-records: %s: %s\n", qPrintable(where), qPrintable(error));
 }
@@ -359,13 +358,14 @@ int writeReport(const RecordSource& source, const Options& options, const QStrin
     db.transaction();
     if (source.side() == RecordSource::Side::Server)
         QSqlQuery(db).exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY"));
-    if (!ReadLotReport(source, options.order.isEmpty() ? LotReport::Kind::Period : LotReport::Kind::Order, scope,
-                       &report, &error)) {
-        fail(where, error.isEmpty() ? (options.order.isEmpty()
-                                           ? QStringLiteral("no records in that period; no report written")
-                                           : QStringLiteral("no records of the order %1; no report written")
-                                                 .arg(options.order))
-                                    : error);
+    if (!ReadLotReport(source, options.order.isEmpty() ? LotReport::Kind::Period : LotReport::Kind::Order,
+                       scope, &report, &error)) {
+        fail(where,
+             error.isEmpty()
+                 ? (options.order.isEmpty()
+                        ? QStringLiteral("no records in that period; no report written")
+                        : QStringLiteral("no records of the order %1; no report written").arg(options.order))
+                 : error);
         return kFailed;
     }
     const qint64 count = CountLotUnits(source, scope, &error);
@@ -389,8 +389,8 @@ int readRecords(const RecordSource& source, const Options& options, const QStrin
     if (options.command == QLatin1String("report"))
         return writeReport(source, options, where);
     if (options.command == QLatin1String("order"))
-        read = PrintOrder(source, options.order, options.orderFormat.value_or(OrderFormat::Text), options.serials,
-                          &error);
+        read = PrintOrder(source, options.order, options.orderFormat.value_or(OrderFormat::Text),
+                          options.serials, &error);
     else if (options.command == QLatin1String("summary"))
         read = printSummary(source, options.byOrder, options.filter.since, &error);
     else

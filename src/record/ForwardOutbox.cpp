@@ -145,14 +145,16 @@ bool ForwardOutbox::nextRecords(int limit, std::vector<Record>* out, QString* er
     return true;
 }
 
-bool ForwardOutbox::ordersOf(const std::vector<Record>& records, std::vector<OrderInfo>* out, QString* error) {
+bool ForwardOutbox::ordersOf(const std::vector<Record>& records, std::vector<OrderInfo>* out,
+                             QString* error) {
     using namespace record_schema;
     QSet<QString> names;
     for (const Record& record : records)
         if (!record.record.workOrder.isEmpty())
             names.insert(record.record.workOrder);
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder));
+    query.prepare(
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder));
     for (const QString& name : names) {
         query.addBindValue(name);
         if (!query.exec())

@@ -99,7 +99,9 @@ QString DayHour(const QDateTime& time) {
                           : QStringLiteral("none");
 }
 
-QString Percent(double fraction) { return QString::number(fraction * 100, 'f', 1) + QLatin1Char('%'); }
+QString Percent(double fraction) {
+    return QString::number(fraction * 100, 'f', 1) + QLatin1Char('%');
+}
 
 QString ListText(const QStringList& items) {
     return items.isEmpty() ? QStringLiteral("none") : items.join(QStringLiteral(", "));
@@ -128,8 +130,10 @@ Rows FigureRows(const LotReport& report, const LotFigures& lot, bool periodTotal
              << std::pair{QStringLiteral("Work orders"), ListText(orders)};
     } else {
         rows << std::pair{QStringLiteral("Work order"), lot.orderId}
-             << std::pair{QStringLiteral("Product"), lot.product.isEmpty() ? QStringLiteral("none") : lot.product}
-             << std::pair{QStringLiteral("Set file"), lot.setFile.isEmpty() ? QStringLiteral("none") : lot.setFile}
+             << std::pair{QStringLiteral("Product"),
+                          lot.product.isEmpty() ? QStringLiteral("none") : lot.product}
+             << std::pair{QStringLiteral("Set file"),
+                          lot.setFile.isEmpty() ? QStringLiteral("none") : lot.setFile}
              << std::pair{QStringLiteral("Quantity"),
                           lot.quantity > 0 ? QString::number(lot.quantity) : QStringLiteral("not given")};
     }
@@ -153,13 +157,14 @@ constexpr qreal kLabelWidth = 100;
 constexpr qreal kFigureLine = 13;
 
 Block TitleBlock(const QString& title, const QString& subtitle) {
-    return {44, [=](Canvas& c, qreal top) {
-                c.setFont(17, Face::Bold);
-                c.text({kMargin, top, kBodyWidth, 24}, Qt::AlignLeft | Qt::AlignVCenter, title);
-                c.setFont(10);
-                c.text({kMargin, top + 24, kBodyWidth, 16}, Qt::AlignLeft | Qt::AlignVCenter, subtitle, kMuted);
-                c.line({kMargin, top + 42}, {kMargin + kBodyWidth, top + 42}, kRule, 0.8);
-            }};
+    return {
+        44, [=](Canvas& c, qreal top) {
+            c.setFont(17, Face::Bold);
+            c.text({kMargin, top, kBodyWidth, 24}, Qt::AlignLeft | Qt::AlignVCenter, title);
+            c.setFont(10);
+            c.text({kMargin, top + 24, kBodyWidth, 16}, Qt::AlignLeft | Qt::AlignVCenter, subtitle, kMuted);
+            c.line({kMargin, top + 42}, {kMargin + kBodyWidth, top + 42}, kRule, 0.8);
+        }};
 }
 
 Block HeadingBlock(const QString& heading) {
@@ -182,8 +187,8 @@ Block FiguresBlock(Canvas& canvas, const Rows& rows) {
                 qreal y = top;
                 for (int i = 0; i < rows.size(); ++i) {
                     c.setFont(9, Face::Bold);
-                    c.text({kMargin, y, kLabelWidth - 6, kFigureLine}, Qt::AlignLeft | Qt::AlignTop, rows[i].first,
-                           kMuted);
+                    c.text({kMargin, y, kLabelWidth - 6, kFigureLine}, Qt::AlignLeft | Qt::AlignTop,
+                           rows[i].first, kMuted);
                     c.setFont(9);
                     c.wrapped({kMargin + kLabelWidth, y, valueWidth, heights[i]}, rows[i].second);
                     y += heights[i];
@@ -202,8 +207,8 @@ Block ParameterBlock(const LotFigures& lot) {
                 c.text({kMargin, top, kBodyWidth, 18}, Qt::AlignLeft | Qt::AlignVCenter,
                        QStringLiteral("Parameter set"));
                 c.setFont(8, Face::Bold);
-                c.text({kMargin, top + 20, 48, 12}, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("SHA-256"),
-                       kMuted);
+                c.text({kMargin, top + 20, 48, 12}, Qt::AlignLeft | Qt::AlignVCenter,
+                       QStringLiteral("SHA-256"), kMuted);
                 c.setFont(7.5, Face::Mono);
                 c.text({kMargin + 48, top + 20, kBodyWidth - 48, 12}, Qt::AlignLeft | Qt::AlignVCenter,
                        lot.parameterSha256);
@@ -320,8 +325,8 @@ void FailureChart(Canvas& c, const QRectF& box, const QList<KindCount>& kinds) {
         c.text({plot.left() + labelWidth + length + 3, y, countWidth, line}, Qt::AlignLeft | Qt::AlignVCenter,
                QString::number(kinds[i].count));
     }
-    c.line({plot.left() + labelWidth, plot.top()}, {plot.left() + labelWidth, plot.top() + kinds.size() * line},
-           kMuted, 0.6);
+    c.line({plot.left() + labelWidth, plot.top()},
+           {plot.left() + labelWidth, plot.top() + kinds.size() * line}, kMuted, 0.6);
 }
 
 Block ChartsBlock(const LotFigures& lot) {
@@ -347,9 +352,9 @@ std::vector<Block> SummaryBlocks(Canvas& canvas, const LotReport& report) {
     blocks.push_back(FiguresBlock(canvas, FigureRows(report, report.total, true)));
     blocks.push_back(ChartsBlock(report.total));
     for (const LotFigures& group : report.groups) {
-        const Block heading = HeadingBlock(QStringLiteral("Work order %1, set %2")
-                                               .arg(group.orderId, group.setFile.isEmpty() ? QStringLiteral("none")
-                                                                                           : group.setFile));
+        const Block heading = HeadingBlock(
+            QStringLiteral("Work order %1, set %2")
+                .arg(group.orderId, group.setFile.isEmpty() ? QStringLiteral("none") : group.setFile));
         const Block figures = FiguresBlock(canvas, FigureRows(report, group, false));
         const Block parameters = ParameterBlock(group);
         // A group's heading, figures and set stay on one page.
@@ -391,7 +396,8 @@ struct Column {
 QList<Column> TableColumns(bool withOrder) {
     QList<Column> columns;
     if (withOrder)
-        columns << Column{QStringLiteral("Order"), 1.1, Qt::AlignLeft, [](const LotUnit& u) { return u.orderId; }};
+        columns << Column{QStringLiteral("Order"), 1.1, Qt::AlignLeft,
+                          [](const LotUnit& u) { return u.orderId; }};
     columns << Column{QStringLiteral("Serial"), 1.3, Qt::AlignLeft,
                       [](const LotUnit& u) {
                           return u.serial.isEmpty() ? QStringLiteral("unit %1").arg(u.unit) : u.serial;
@@ -403,7 +409,8 @@ QList<Column> TableColumns(bool withOrder) {
                       [](const LotUnit& u) {
                           return u.time.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
                       }}
-            << Column{QStringLiteral("Station"), 1.0, Qt::AlignLeft, [](const LotUnit& u) { return u.station; }}
+            << Column{QStringLiteral("Station"), 1.0, Qt::AlignLeft,
+                      [](const LotUnit& u) { return u.station; }}
             << Column{QStringLiteral("Device"), 1.2, Qt::AlignLeft, [](const LotUnit& u) { return u.device; }}
             << Column{QStringLiteral("Operator"), 1.2, Qt::AlignLeft,
                       [](const LotUnit& u) { return u.operatorName; }};

@@ -63,15 +63,18 @@ QString finishedName() {
 }
 
 // Units finished, attempts failed, units tried, the time span and the set of the lot.
-bool readCounts(const RecordSource& source, const Condition& c, OrderFigures* out, int* sets, QString* error) {
+bool readCounts(const RecordSource& source, const Condition& c, OrderFigures* out, int* sets,
+                QString* error) {
     QSqlQuery q(source.database());
     const QString sql =
-        QStringLiteral("SELECT count(DISTINCT CASE WHEN r.%1 <> '' AND r.%2 = ? THEN r.%1 END) + "
-                       "count(CASE WHEN r.%1 = '' AND r.%2 = ? THEN 1 END), count(CASE WHEN r.%2 <> ? THEN 1 END), "
-                       "count(DISTINCT CASE WHEN r.%1 <> '' THEN r.%1 END) + count(CASE WHEN r.%1 = '' THEN 1 END), "
-                       "min(r.%3), max(r.%3), count(DISTINCT r.%4), max(r.%4) FROM %5 r WHERE %6")
+        QStringLiteral(
+            "SELECT count(DISTINCT CASE WHEN r.%1 <> '' AND r.%2 = ? THEN r.%1 END) + "
+            "count(CASE WHEN r.%1 = '' AND r.%2 = ? THEN 1 END), count(CASE WHEN r.%2 <> ? THEN 1 END), "
+            "count(DISTINCT CASE WHEN r.%1 <> '' THEN r.%1 END) + count(CASE WHEN r.%1 = '' THEN 1 END), "
+            "min(r.%3), max(r.%3), count(DISTINCT r.%4), max(r.%4) FROM %5 r WHERE %6")
             .arg(kUnitSerial, kResult, kRecordedAt, kParameterSha256, kRecords, c.sql);
-    if (!run(q, sql, QVariantList{finishedName(), finishedName(), finishedName()} + c.values, error) || !q.next())
+    if (!run(q, sql, QVariantList{finishedName(), finishedName(), finishedName()} + c.values, error) ||
+        !q.next())
         return !q.lastError().isValid() || SqlFailed(error, q.lastError());
     out->lot.unitsFinished = q.value(0).toInt();
     out->lot.attemptsFailed = q.value(1).toInt();
@@ -86,9 +89,10 @@ bool readCounts(const RecordSource& source, const Condition& c, OrderFigures* ou
 // Units whose first attempt finished them.
 bool readFirstPass(const RecordSource& source, const Condition& c, int* count, QString* error) {
     QSqlQuery q(source.database());
-    const QString sql = QStringLiteral("SELECT count(*) FROM %1 r WHERE %2 AND r.%3 = ? AND (r.%4 = '' OR NOT "
-                                       "EXISTS (%5))")
-                            .arg(kRecords, c.sql, kResult, kUnitSerial, otherAttempt("e", false));
+    const QString sql =
+        QStringLiteral("SELECT count(*) FROM %1 r WHERE %2 AND r.%3 = ? AND (r.%4 = '' OR NOT "
+                       "EXISTS (%5))")
+            .arg(kRecords, c.sql, kResult, kUnitSerial, otherAttempt("e", false));
     if (!run(q, sql, c.values + QVariantList{finishedName()}, error) || !q.next())
         return !q.lastError().isValid() || SqlFailed(error, q.lastError());
     *count = q.value(0).toInt();
@@ -110,10 +114,11 @@ bool readDistinct(const RecordSource& source, const Condition& c, const char* co
 
 bool readHours(const RecordSource& source, const Condition& c, QList<HourCount>* out, QString* error) {
     QSqlQuery q(source.database());
-    const QString sql = QStringLiteral("SELECT %1 AS hour, count(DISTINCT CASE WHEN r.%2 <> '' THEN r.%2 ELSE "
-                                       "r.%3 END) FROM %4 r WHERE %5 AND r.%6 = ? GROUP BY hour ORDER BY hour")
-                            .arg(source.hourOf(QStringLiteral("r.") + QLatin1String(kRecordedAt)), kUnitSerial,
-                                 kRecordId, kRecords, c.sql, kResult);
+    const QString sql =
+        QStringLiteral("SELECT %1 AS hour, count(DISTINCT CASE WHEN r.%2 <> '' THEN r.%2 ELSE "
+                       "r.%3 END) FROM %4 r WHERE %5 AND r.%6 = ? GROUP BY hour ORDER BY hour")
+            .arg(source.hourOf(QStringLiteral("r.") + QLatin1String(kRecordedAt)), kUnitSerial, kRecordId,
+                 kRecords, c.sql, kResult);
     if (!run(q, sql, c.values + QVariantList{finishedName()}, error))
         return false;
     while (q.next())
@@ -146,8 +151,8 @@ bool readSet(const RecordSource& source, const Condition& c, LotFigures* lot, QS
     const QString runId = q.value(0).toString();
     lot->setFile = QFileInfo(q.value(1).toString()).fileName();
     q.finish();
-    if (!run(q, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<RunInfo>(), kRuns, kRunId), {runId},
-             error))
+    if (!run(q, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<RunInfo>(), kRuns, kRunId),
+             {runId}, error))
         return false;
     RunInfo info;
     if (q.next() && ReadAll(q, 0, &info, error))
@@ -157,7 +162,8 @@ bool readSet(const RecordSource& source, const Condition& c, LotFigures* lot, QS
 
 bool readOrder(const RecordSource& source, const QString& id, LotFigures* lot, QString* error) {
     QSqlQuery q(source.database());
-    if (!run(q, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder),
+    if (!run(q,
+             QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder),
              {id}, error))
         return false;
     OrderInfo info;
@@ -172,7 +178,8 @@ bool readOrder(const RecordSource& source, const QString& id, LotFigures* lot, Q
 
 } // namespace
 
-bool ReadOrderFigures(const RecordSource& source, const ReportScope& scope, OrderFigures* out, QString* error) {
+bool ReadOrderFigures(const RecordSource& source, const ReportScope& scope, OrderFigures* out,
+                      QString* error) {
     *out = OrderFigures{};
     if (!source.knowsOrders())
         return true;
@@ -185,10 +192,11 @@ bool ReadOrderFigures(const RecordSource& source, const ReportScope& scope, Orde
         return false;
     if (out->unitsTried == 0)
         return true;
-    if (!readFirstPass(source, c, &firstPass, error) || !readDistinct(source, c, kStation, &lot.stations, error) ||
+    if (!readFirstPass(source, c, &firstPass, error) ||
+        !readDistinct(source, c, kStation, &lot.stations, error) ||
         !readDistinct(source, c, kOperator, &lot.operators, error) ||
-        !readHours(source, c, &lot.finishedPerHour, error) || !readFailures(source, c, &lot.failuresByKind, error) ||
-        !readSet(source, c, &lot, error))
+        !readHours(source, c, &lot.finishedPerHour, error) ||
+        !readFailures(source, c, &lot.failuresByKind, error) || !readSet(source, c, &lot, error))
         return false;
     if (sets != 1)
         lot.parameters.clear();
@@ -229,8 +237,9 @@ bool ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
     const QString attempts = QStringLiteral("SELECT count(*) FROM %1 a WHERE a.%2 = r.%2 AND a.%3 = r.%3")
                                  .arg(kRecords, kWorkOrder, kUnitSerial);
     const QString sql =
-        QStringLiteral("SELECT r.%1, r.%2, r.%3, r.%4, r.%5, r.%6, r.%7, r.%8, CASE WHEN r.%1 = '' THEN 1 ELSE "
-                       "(%9) END %10 ORDER BY r.%5, r.%11")
+        QStringLiteral(
+            "SELECT r.%1, r.%2, r.%3, r.%4, r.%5, r.%6, r.%7, r.%8, CASE WHEN r.%1 = '' THEN 1 ELSE "
+            "(%9) END %10 ORDER BY r.%5, r.%11")
             .arg(kUnitSerial, kUnit, kWorkOrder, kResult, kRecordedAt, kStation, kDevice, kOperator, attempts)
             .arg(unitRows(c), kRecordId);
     if (!run(q, sql, c.values, error))

@@ -29,7 +29,8 @@ struct OrderFigures {
 // Each figure is aggregated by the database, so memory stays the same whatever the number of
 // records. The order's product and quantity come from the orders the record keeps; the set's texts
 // from the run of the lot's last record, when the lot ran one set only.
-bool ReadOrderFigures(const RecordSource& source, const ReportScope& scope, OrderFigures* out, QString* error);
+bool ReadOrderFigures(const RecordSource& source, const ReportScope& scope, OrderFigures* out,
+                      QString* error);
 
 // One line per unit, in the order units were last tried: a serial's last attempt with the number of
 // attempts it took, or a unit without a serial as its one record.

@@ -79,8 +79,7 @@ const OrderColumn kOrderColumns[] = {
     {kWorkOrder, SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, order)},
     {kProduct, SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, product)},
     {kSetSha256, SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, setSha256)},
-    {kQuantity, SqlType::Integer, false, 3, 2, false,
-     [](const OrderInfo& r) { return QVariant(r.quantity); },
+    {kQuantity, SqlType::Integer, false, 3, 2, false, [](const OrderInfo& r) { return QVariant(r.quantity); },
      [](OrderInfo& r, const QVariant& v) {
          r.quantity = v.toInt();
          return true;
@@ -269,23 +268,27 @@ QStringList serverViews() {
     const QString finished = QStringLiteral("'%1'").arg(ResultName(Outcome::Finished));
     const QString day = QStringLiteral("(%1 AT TIME ZONE 'UTC')::date AS day").arg(kRecordedAt);
     const QString progress =
-        QStringLiteral("SELECT o.%1, o.%2, o.%3, o.%4, o.%5, count(DISTINCT CASE WHEN r.%6 <> '' AND r.%7 = %8 "
-                       "THEN r.%6 END) + count(CASE WHEN r.%6 = '' AND r.%7 = %8 THEN 1 END) AS units_finished, "
-                       "count(CASE WHEN r.%7 <> %8 THEN 1 END) AS attempts_failed, max(r.%9) AS last_recorded_at "
-                       "FROM %10 o LEFT JOIN %11 r ON r.%1 = o.%1 GROUP BY o.%1, o.%2, o.%3, o.%4, o.%5")
+        QStringLiteral(
+            "SELECT o.%1, o.%2, o.%3, o.%4, o.%5, count(DISTINCT CASE WHEN r.%6 <> '' AND r.%7 = %8 "
+            "THEN r.%6 END) + count(CASE WHEN r.%6 = '' AND r.%7 = %8 THEN 1 END) AS units_finished, "
+            "count(CASE WHEN r.%7 <> %8 THEN 1 END) AS attempts_failed, max(r.%9) AS last_recorded_at "
+            "FROM %10 o LEFT JOIN %11 r ON r.%1 = o.%1 GROUP BY o.%1, o.%2, o.%3, o.%4, o.%5")
             .arg(kWorkOrder, kProduct, kSetSha256, kQuantity, kFirstUsed, kUnitSerial, kResult, finished,
                  kRecordedAt)
             .arg(kOrders, kRecords);
     return {
-        QStringLiteral("CREATE OR REPLACE VIEW order_progress AS SELECT p.*, greatest(p.%1 - p.units_finished, 0) "
-                       "AS remaining FROM (%2) p")
+        QStringLiteral(
+            "CREATE OR REPLACE VIEW order_progress AS SELECT p.*, greatest(p.%1 - p.units_finished, 0) "
+            "AS remaining FROM (%2) p")
             .arg(kQuantity, progress),
-        QStringLiteral("CREATE OR REPLACE VIEW daily_yield AS SELECT %1, %2, %3, count(*) AS attempts, "
-                       "count(CASE WHEN %4 = %5 THEN 1 END) AS finished, round(100.0 * count(CASE WHEN %4 = %5 "
-                       "THEN 1 END) / count(*), 1) AS yield_percent FROM %6 GROUP BY 1, 2, 3")
+        QStringLiteral(
+            "CREATE OR REPLACE VIEW daily_yield AS SELECT %1, %2, %3, count(*) AS attempts, "
+            "count(CASE WHEN %4 = %5 THEN 1 END) AS finished, round(100.0 * count(CASE WHEN %4 = %5 "
+            "THEN 1 END) / count(*), 1) AS yield_percent FROM %6 GROUP BY 1, 2, 3")
             .arg(day, kStation, kParameterSha256, kResult, finished, kRecords),
-        QStringLiteral("CREATE OR REPLACE VIEW failures_by_kind AS SELECT %1, %2, %3, %4, count(*) AS failures "
-                       "FROM %5 WHERE %4 <> %6 GROUP BY 1, 2, 3, 4")
+        QStringLiteral(
+            "CREATE OR REPLACE VIEW failures_by_kind AS SELECT %1, %2, %3, %4, count(*) AS failures "
+            "FROM %5 WHERE %4 <> %6 GROUP BY 1, 2, 3, 4")
             .arg(day, kWorkOrder, kStation, kResult, kRecords, finished),
         // A unit's attempts within its order, for the order report's first passes and unit list.
         QStringLiteral("CREATE INDEX IF NOT EXISTS %1_order_units ON %1(%2, %3, %4)")

@@ -79,10 +79,11 @@ bool RecordSource::forEachRecord(const RecordFilter& filter, bool exportedOnly,
                                                 : QStringLiteral("%1, %2").arg(kRecordedAt, kRecordId);
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
-                  .arg(recordColumns(exportedOnly), kRecords,
-                       where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.join(QLatin1String(" AND ")),
-                       order));
+    q.prepare(
+        QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
+            .arg(recordColumns(exportedOnly), kRecords,
+                 where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.join(QLatin1String(" AND ")),
+                 order));
     for (const QVariant& value : values)
         q.addBindValue(value);
     if (!q.exec())

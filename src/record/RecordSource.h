@@ -34,7 +34,8 @@ struct GroupCount {
 class RecordSource {
 public:
     enum class Side { Local, Server };
-    RecordSource(QSqlDatabase db, Side side, int version) : m_db(std::move(db)), m_side(side), m_version(version) {}
+    RecordSource(QSqlDatabase db, Side side, int version)
+        : m_db(std::move(db)), m_side(side), m_version(version) {}
 
     QSqlDatabase database() const { return m_db; }
     Side side() const { return m_side; }

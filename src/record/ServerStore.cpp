@@ -151,10 +151,11 @@ bool ServerStore::send(const std::vector<ForwardOutbox::Run>& runs, const std::v
     QSqlQuery recordQuery(db);
     QSqlQuery orderQuery(db);
     bool ok =
-        orderQuery.prepare(QStringLiteral("INSERT INTO %1 AS o(%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET "
-                                          "%5 = LEAST(o.%5, EXCLUDED.%5)")
-                               .arg(kOrders, NameList<OrderInfo>(), Placeholders(qsizetype(OrderColumns().size())),
-                                    kWorkOrder, kFirstUsed)) &&
+        orderQuery.prepare(
+            QStringLiteral("INSERT INTO %1 AS o(%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET "
+                           "%5 = LEAST(o.%5, EXCLUDED.%5)")
+                .arg(kOrders, NameList<OrderInfo>(), Placeholders(qsizetype(OrderColumns().size())),
+                     kWorkOrder, kFirstUsed)) &&
         runQuery.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET "
                                         "%5 = EXCLUDED.%5 WHERE EXCLUDED.%5 IS NOT NULL")
                              .arg(kRuns, NameList<RunInfo>(), Placeholders(qsizetype(RunColumns().size())),

@@ -368,9 +368,9 @@ void TestForward::serverAnswersAsTheBenchDoes() {
     const QString wo7 = QStringLiteral("WO-7");
     const auto list = [](const char* words) { return QString::fromLatin1(words).split(u' '); };
     for (const QStringList& args :
-         {list("order WO-7"), list("order WO-7 --serials --format json"), list("order WO-7 --serials --format csv"),
-          list("summary"), list("summary --by order"), list("export"),
-          list("export --format json --since 2026-03-02T09:00")}) {
+         {list("order WO-7"), list("order WO-7 --serials --format json"),
+          list("order WO-7 --serials --format csv"), list("summary"), list("summary --by order"),
+          list("export"), list("export --format json --since 2026-03-02T09:00")}) {
         const ToolResult mine = RunRecordsTool(local + args);
         const ToolResult plant = RunRecordsTool(server + args);
         QVERIFY2(mine.exitCode == 0 && plant.exitCode == 0, plant.err.constData());
@@ -381,16 +381,18 @@ void TestForward::serverAnswersAsTheBenchDoes() {
     QVERIFY(PdfText(pdf).contains(QStringLiteral("S-4")));
 
     const QString plant = QStringLiteral("plant");
-    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT quantity, units_finished, attempts_failed, remaining FROM "
-                                            "order_progress ORDER BY work_order"),
-                             plant),
-             QStringLiteral("5|3|2|2\n1|1|0|0"));
+    QCOMPARE(
+        m_cluster->psql(QStringLiteral("SELECT quantity, units_finished, attempts_failed, remaining FROM "
+                                       "order_progress ORDER BY work_order"),
+                        plant),
+        QStringLiteral("5|3|2|2\n1|1|0|0"));
     QCOMPARE(m_cluster->psql(QStringLiteral("SELECT day, station, attempts, finished, yield_percent FROM "
                                             "daily_yield ORDER BY day, station"),
                              plant),
              QStringLiteral("2026-03-02|bench-a|5|3|60.0\n2026-03-02|bench-b|1|1|100.0\n"
                             "2026-03-03|bench-b|1|1|100.0"));
-    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT result, failures FROM failures_by_kind ORDER BY result"), plant),
+    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT result, failures FROM failures_by_kind ORDER BY result"),
+                             plant),
              QStringLiteral("no-response|1\ntransmit-failure|1"));
 
     // A server that holds no record tables yet is left so; one that cannot be reached says so.
@@ -417,11 +419,14 @@ void TestForward::versionOneServerIsUpgraded() {
     m_cluster->psql(
         QStringLiteral(
             "CREATE TABLE record_schema(version integer NOT NULL); INSERT INTO record_schema VALUES (1); "
-            "CREATE TABLE runs(run_id text PRIMARY KEY, started_at timestamptz NOT NULL, stopped_at timestamptz, "
+            "CREATE TABLE runs(run_id text PRIMARY KEY, started_at timestamptz NOT NULL, stopped_at "
+            "timestamptz, "
             "device text NOT NULL, program text NOT NULL, host text NOT NULL, parameters text NOT NULL); "
-            "CREATE TABLE records(record_id text PRIMARY KEY, recorded_at timestamptz NOT NULL, run_id text NOT "
+            "CREATE TABLE records(record_id text PRIMARY KEY, recorded_at timestamptz NOT NULL, run_id text "
+            "NOT "
             "NULL, unit integer NOT NULL, device text NOT NULL, result text NOT NULL, frame text NOT NULL, "
-            "parameter_sha256 text NOT NULL, parameter_file text NOT NULL, program text NOT NULL, host text NOT "
+            "parameter_sha256 text NOT NULL, parameter_file text NOT NULL, program text NOT NULL, host text "
+            "NOT "
             "NULL, received_at timestamptz NOT NULL DEFAULT now()); "
             "INSERT INTO records VALUES ('old', now(), 'r', 1, 'd', 'finished', '', '', '', 'p', 'h')"),
         QStringLiteral("plant"));
@@ -437,11 +442,13 @@ void TestForward::versionOneServerIsUpgraded() {
     QVERIFY(forwarder.waitUntilSent(std::chrono::milliseconds(kDrainMs)));
     forwarder.shutdown(std::chrono::milliseconds(kDrainMs));
     const QString plant = QStringLiteral("plant");
-    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT max(version) FROM record_schema"), plant), QStringLiteral("2"));
-    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT work_order, unit_serial, operator, station, rework FROM "
-                                            "records WHERE rework = 1 OR record_id = 'old' ORDER BY work_order"),
-                             plant),
-             QStringLiteral("||||0\nWO-7|S-1|ben|bench-b|1"));
+    QCOMPARE(m_cluster->psql(QStringLiteral("SELECT max(version) FROM record_schema"), plant),
+             QStringLiteral("2"));
+    QCOMPARE(
+        m_cluster->psql(QStringLiteral("SELECT work_order, unit_serial, operator, station, rework FROM "
+                                       "records WHERE rework = 1 OR record_id = 'old' ORDER BY work_order"),
+                        plant),
+        QStringLiteral("||||0\nWO-7|S-1|ben|bench-b|1"));
     QCOMPARE(m_cluster->psql(QStringLiteral("SELECT work_order, quantity FROM orders ORDER BY 1"), plant),
              QStringLiteral("WO-7|5\nWO-8|1"));
 }

@@ -43,14 +43,16 @@ LotFigures Lot(const QString& order, const QString& setFile, bool lastChoices) {
 LotReport Order(int units) {
     LotReport report;
     report.total = Lot(QStringLiteral("WO-7"), QStringLiteral("hub.asv"), true);
-    report.total.failuresByKind = {{ResultName(Outcome::TransmitFailure), 9}, {ResultName(Outcome::NoResponse), 5}};
+    report.total.failuresByKind = {{ResultName(Outcome::TransmitFailure), 9},
+                                   {ResultName(Outcome::NoResponse), 5}};
     for (int i = 1; i <= units; ++i) {
         // Every 25th unit was not scanned and is shown by its number.
-        const QString serial = i % 25 == 0 ? QString() : QStringLiteral("SN-%1").arg(i, 4, 10, QLatin1Char('0'));
+        const QString serial =
+            i % 25 == 0 ? QString() : QStringLiteral("SN-%1").arg(i, 4, 10, QLatin1Char('0'));
         const Outcome result = i % 10 == 3 ? Outcome::TransmitFailure : Outcome::Finished;
         report.units.push_back({serial, i, QStringLiteral("WO-7"), ResultName(result), 1 + i % 3,
-                                kStart.addSecs(i * 60), QStringLiteral("bench-1"), QStringLiteral("/dev/ttyUSB0"),
-                                QStringLiteral("L. Chen")});
+                                kStart.addSecs(i * 60), QStringLiteral("bench-1"),
+                                QStringLiteral("/dev/ttyUSB0"), QStringLiteral("L. Chen")});
     }
     return report;
 }
@@ -85,7 +87,8 @@ QString LineWith(const QString& text, const QString& part) {
 void CheckParameterSet(const QString& text, const LotFigures& lot) {
     QVERIFY2(text.contains(lot.parameterSha256), qPrintable(lot.parameterSha256));
     for (int i = 0; i < kParameterCount; ++i) {
-        QVERIFY2(text.contains(ParameterTable()[i].displayName()), qPrintable(ParameterTable()[i].displayName()));
+        QVERIFY2(text.contains(ParameterTable()[i].displayName()),
+                 qPrintable(ParameterTable()[i].displayName()));
         QVERIFY2(text.contains(lot.parameters[i]), qPrintable(lot.parameters[i]));
     }
 }
@@ -105,24 +108,28 @@ private Q_SLOTS:
         QVERIFY2(pages.size() >= 3, "the units fill more than one page after the summary");
 
         const QString& summary = pages.front();
-        for (const char* text : {"WO-7", "QT2C hub", "hub.asv", "91.7%", "bench-1, bench-2", "L. Chen",
-                                 "2026-12-07 06:00 UTC to 2026-12-07 09:00 UTC", "transmit-failure", "no-response"})
+        for (const char* text :
+             {"WO-7", "QT2C hub", "hub.asv", "91.7%", "bench-1, bench-2", "L. Chen",
+              "2026-12-07 06:00 UTC to 2026-12-07 09:00 UTC", "transmit-failure", "no-response"})
             QVERIFY2(summary.contains(QLatin1String(text)), text);
         CheckParameterSet(summary, report.total);
 
         const QString units = pages.mid(1).join(QLatin1Char('\n'));
         for (const LotUnit& unit : report.units) {
-            const QString shown = unit.serial.isEmpty() ? QStringLiteral("unit %1").arg(unit.unit) : unit.serial;
+            const QString shown =
+                unit.serial.isEmpty() ? QStringLiteral("unit %1").arg(unit.unit) : unit.serial;
             const QString line = LineWith(units, shown);
             QVERIFY2(line.contains(unit.result), qPrintable(shown + QStringLiteral(": ") + line));
-            QVERIFY2(line.contains(unit.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))), qPrintable(line));
+            QVERIFY2(line.contains(unit.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
+                     qPrintable(line));
         }
         for (int n = 1; n <= pages.size(); ++n) {
             const QString footer = FooterOf(pages[n - 1], n, int(pages.size()));
             QVERIFY2(footer.contains(QLatin1String("Work order WO-7")), qPrintable(QString::number(n)));
             if (n > 1) {
                 const QString header = LineWith(pages[n - 1], QStringLiteral("Serial"));
-                for (const char* column : {"Result", "Attempts", "Time (UTC)", "Station", "Device", "Operator"})
+                for (const char* column :
+                     {"Result", "Attempts", "Time (UTC)", "Station", "Device", "Operator"})
                     QVERIFY2(header.contains(QLatin1String(column)), qPrintable(header));
             }
         }
@@ -145,8 +152,8 @@ private Q_SLOTS:
         QVERIFY2(WriteLotReportPdf(report, path, &error), qPrintable(error));
         const QStringList pages = PdfPages(path);
         const QString all = pages.join(QLatin1Char('\n'));
-        for (const char* text : {"Shift report", "WO-7, WO-8", "No attempt failed.", "Work order WO-7, set hub.asv",
-                                 "Work order WO-8, set cargo.asv"})
+        for (const char* text : {"Shift report", "WO-7, WO-8", "No attempt failed.",
+                                 "Work order WO-7, set hub.asv", "Work order WO-8, set cargo.asv"})
             QVERIFY2(all.contains(QLatin1String(text)), text);
         CheckParameterSet(all, report.groups[0]);
         CheckParameterSet(all, report.groups[1]);

@@ -484,10 +484,11 @@ void RecordStoreTest::orderFiguresAndLotReports() {
     const QStringList db{QStringLiteral("--db"), path};
     const ToolResult text = RunRecordsTool(db + QStringList{QStringLiteral("order"), QStringLiteral("WO-7")});
     QCOMPARE(text.exitCode, 0);
-    for (const char* line : {"units finished    3\n", "attempts failed   2\n", "remaining         2\n",
-                             "first pass yield  50.0%\n", "quantity          5\n", "stations          bench-a, bench-b\n",
-                             "operators         anna, ben\n", "first             2026-03-02T08:00:00.000Z\n",
-                             "last              2026-03-02T10:10:00.000Z\n", "product           QT2C 48 V\n"})
+    for (const char* line :
+         {"units finished    3\n", "attempts failed   2\n", "remaining         2\n",
+          "first pass yield  50.0%\n", "quantity          5\n", "stations          bench-a, bench-b\n",
+          "operators         anna, ben\n", "first             2026-03-02T08:00:00.000Z\n",
+          "last              2026-03-02T10:10:00.000Z\n", "product           QT2C 48 V\n"})
         QVERIFY2(text.out.contains(line), text.out.constData());
 
     const ToolResult json = RunRecordsTool(
@@ -501,7 +502,9 @@ void RecordStoreTest::orderFiguresAndLotReports() {
     QCOMPARE(figures.value(QStringLiteral("first_pass_yield")).toDouble(), 0.5);
     QCOMPARE(figures.value(QStringLiteral("set_sha256")).toString(), QString(64, QLatin1Char('a')));
     // Each unit by its last attempt, in the order units were last tried.
-    const char* expected[][3] = {{"S-3", "finished", "1"}, {"S-2", "finished", "2"}, {"S-4", "no-response", "1"},
+    const char* expected[][3] = {{"S-3", "finished", "1"},
+                                 {"S-2", "finished", "2"},
+                                 {"S-4", "no-response", "1"},
                                  {"S-1", "finished", "2"}};
     for (int i = 0; i < 4; ++i) {
         const QJsonObject unit = QJsonDocument::fromJson(lines[i + 1]).object();
@@ -512,11 +515,12 @@ void RecordStoreTest::orderFiguresAndLotReports() {
     QCOMPARE(QJsonDocument::fromJson(lines[4]).object().value(QStringLiteral("station")).toString(),
              QStringLiteral("bench-b"));
 
-    const ToolResult summary = RunRecordsTool(db + QStringList{QStringLiteral("summary"), QStringLiteral("--by"),
-                                                               QStringLiteral("order")});
+    const ToolResult summary = RunRecordsTool(
+        db + QStringList{QStringLiteral("summary"), QStringLiteral("--by"), QStringLiteral("order")});
     QCOMPARE(summary.exitCode, 0);
     QVERIFY2(summary.out.startsWith("order       parameter set"), summary.out.constData());
-    QVERIFY2(summary.out.contains("WO-7        aaaaaaaaaaaa         4                 1"), summary.out.constData());
+    QVERIFY2(summary.out.contains("WO-7        aaaaaaaaaaaa         4                 1"),
+             summary.out.constData());
 
     const QString pdf = m_dir.filePath(QStringLiteral("wo7.pdf"));
     QCOMPARE(RunRecordsTool(db + QStringList{QStringLiteral("report"), QStringLiteral("--order"),

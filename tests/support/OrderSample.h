@@ -8,8 +8,8 @@
 #include "support/RecordSample.h"
 
 #include <QProcess>
-#include <QTimeZone>
 #include <QTest>
+#include <QTimeZone>
 
 namespace qt2xx::test {
 
@@ -52,8 +52,8 @@ inline void WriteOrderSample(RecordStore& store) {
     const RunInfo run = OrderRun();
     QVERIFY2(store.beginRun(run, &error), qPrintable(error));
     for (const auto& [id, quantity] : {std::pair{"WO-7", 5}, std::pair{"WO-8", 1}})
-        QVERIFY2(store.noteOrder({QLatin1String(id), QStringLiteral("QT2C 48 V"), QString(64, QLatin1Char('a')),
-                                  quantity, kOrderStart},
+        QVERIFY2(store.noteOrder({QLatin1String(id), QStringLiteral("QT2C 48 V"),
+                                  QString(64, QLatin1Char('a')), quantity, kOrderStart},
                                  &error),
                  qPrintable(error));
     int unit = 0;

@@ -78,11 +78,14 @@ void printFigures(const OrderFigures& figures, OrderFormat format) {
             header << QLatin1String(row.key);
             values << csvField(plain(row, " "));
         }
-        return write((header.join(u',') + QStringLiteral("\r\n") + values.join(u',') + QStringLiteral("\r\n")).toUtf8());
+        return write((header.join(u',') + QStringLiteral("\r\n") + values.join(u',') + QStringLiteral("\r\n"))
+                         .toUtf8());
     }
     QString text;
     for (const Figure& row : rows)
-        text += QStringLiteral("%1  %2\n").arg(QString::fromLatin1(row.key).replace(u'_', u' '), -16).arg(plain(row, ", "));
+        text += QStringLiteral("%1  %2\n")
+                    .arg(QString::fromLatin1(row.key).replace(u'_', u' '), -16)
+                    .arg(plain(row, ", "));
     write(text.toUtf8());
 }
 
@@ -153,7 +156,8 @@ bool PrintOrder(const RecordSource& source, const QString& order, OrderFormat fo
                   .arg(QLatin1String(kOperator), -10)
                   .arg(QLatin1String(kStation))
                   .toUtf8());
-    return ForEachLotUnit(source, scope, [&](const LotUnit& unit) { printUnit(unit, format); }, error);
+    return ForEachLotUnit(
+        source, scope, [&](const LotUnit& unit) { printUnit(unit, format); }, error);
 }
 
 } // namespace qt2xx
