@@ -346,9 +346,9 @@ int main(int argc, char* argv[]) {
         scans = std::make_unique<ScanInput>(run, STDIN_FILENO);
         scans->onRefused = [&table, &json](const ScanArbiter::Scan& scan) {
             if (table)
-                table->setScanNote(QStringLiteral("refused %1: %2").arg(scan.serial, scan.reason));
+                table->setScanNote(scan.reason);
             if (!table || !::isatty(STDERR_FILENO))
-                message(QStringLiteral("refused %1: %2").arg(scan.serial, scan.reason));
+                message(scan.reason);
             if (json)
                 json->scanRefused(scan.serial, scan.reason);
         };

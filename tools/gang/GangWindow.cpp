@@ -563,7 +563,7 @@ void GangWindow::scanEntered(const QString& text) {
     const qt2xx::ScanArbiter::Scan scan = run->scan(text);
     if (scan.outcome == qt2xx::ScanArbiter::Outcome::Refused) {
         QApplication::beep();
-        showScanNote(tr("Refused %1: %2").arg(scan.serial, scan.reason));
+        showScanNote(scan.reason);
         return;
     }
     markAll();

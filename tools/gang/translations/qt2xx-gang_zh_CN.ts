@@ -99,10 +99,6 @@
         <source>%1 / %2</source>
         <translation>%1 / %2</translation>
     </message>
-    <message>
-        <source>Refused %1: %2</source>
-        <translation>已拒绝 %1：%2</translation>
-    </message>
 </context>
 <context>
     <name>gang::SlotTile</name>
