@@ -179,7 +179,8 @@ void StationPort::closeUnit(PortEventKind kind, Outcome outcome) {
 }
 
 PortEvent StationPort::makeEvent(PortEventKind kind, Outcome outcome) const {
-    return PortEvent{QDateTime::currentDateTimeUtc(), m_device, m_tally.unit(), kind, outcome, m_serial, m_rework};
+    return PortEvent{
+        QDateTime::currentDateTimeUtc(), m_device, m_tally.unit(), kind, outcome, m_serial, m_rework};
 }
 
 void StationPort::pauseIfDue() {

@@ -28,8 +28,8 @@ struct SessionOptions {
     bool rework = false;
     QString operatorId;
     QString stationName; // empty: the host name
-    QStringList ports; // as given: port numbers or device paths
-    int count = 0;     // 0: until stopped
+    QStringList ports;   // as given: port numbers or device paths
+    int count = 0;       // 0: until stopped
     bool record = true;
     QString recordPath; // empty: the default database
     std::optional<ServerAddress> recordServer;
@@ -50,8 +50,8 @@ public:
     explicit StationSession(QObject* parent = nullptr);
     ~StationSession() override;
 
-    // Reads the set or the order and its set, resolves the ports and opens the record; false with refusal() when a part of
-    // it cannot be used. Nothing is written to a port here.
+    // Reads the set or the order and its set, resolves the ports and opens the record; false with refusal()
+    // when a part of it cannot be used. Nothing is written to a port here.
     bool open(const SessionOptions& options, const QString& deviceDirectory = QStringLiteral("/dev"));
     const std::optional<SessionRefusal>& refusal() const { return m_refusal; }
 

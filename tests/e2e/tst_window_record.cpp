@@ -99,7 +99,8 @@ void WindowRecordTest::argumentsAreChecked() {
     QVERIFY(help.contains("--record=PATH") && help.contains("Exit status"));
     QVERIFY(help.contains("--operator ID") && help.contains("--station NAME"));
 
-    window.start(QStringLiteral(QT2XX_WINDOW_PROGRAM), {QStringLiteral("--record"), QStringLiteral("--operator")});
+    window.start(QStringLiteral(QT2XX_WINDOW_PROGRAM),
+                 {QStringLiteral("--record"), QStringLiteral("--operator")});
     QVERIFY(window.waitForFinished());
     QCOMPARE(window.exitCode(), 2);
     QVERIFY(window.readAllStandardError().contains("--operator needs"));

@@ -412,7 +412,6 @@ void TestStationTool::recordServerGetsEveryRecordOnce() {
              QStringLiteral("%1|%1").arg(local));
 }
 
-
 namespace {
 
 // The worked example copied into a folder of its own, for an order to name.
@@ -538,7 +537,8 @@ void TestStationTool::scanRefusals() {
     const QString database = dir.filePath(QStringLiteral("records.sqlite"));
     const QString order = qt2xx::test::WriteOrderFile(copySet(dir), 10);
     std::vector<std::unique_ptr<Controller>> sims;
-    QStringList args = QStringList{QStringLiteral("--order"), order, QStringLiteral("--record=") + database} + extra;
+    QStringList args =
+        QStringList{QStringLiteral("--order"), order, QStringLiteral("--record=") + database} + extra;
     for (int i = 0; i < ports; ++i) {
         sims.push_back(std::make_unique<Controller>());
         args << sims.back()->device();

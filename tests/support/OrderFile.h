@@ -14,8 +14,7 @@ namespace qt2xx::test {
 // releases the set's own hash.
 inline QString WriteOrderFile(const QString& setPath, int quantity,
                               const QString& pattern = QStringLiteral("^QT2C-[0-9]{8}$"),
-                              QString sha256 = QString(), const QString& order = QStringLiteral("WO-7"))
-{
+                              QString sha256 = QString(), const QString& order = QStringLiteral("WO-7")) {
     if (sha256.isEmpty())
         sha256 = ParameterSetSha256(ReadSetFile(setPath).values);
     QJsonObject json{{QStringLiteral("order"), order},

@@ -226,7 +226,8 @@ void TestGang::scansArmTheTilesOfAnOrder() {
              qPrintable(window.headerText()));
     QVERIFY(window.headerText().contains(QStringLiteral("0 / 4")));
 
-    const QStringList serials = QString::fromLatin1(qt2xx::test::SerialLines(1, 4)).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList serials =
+        QString::fromLatin1(qt2xx::test::SerialLines(1, 4)).split(u'\n', Qt::SkipEmptyParts);
     typeScan(window, serials[0]);
     QTRY_VERIFY(window.tiles()[1]->view().nextScan);
     for (const QString& serial : serials.mid(1))
@@ -250,7 +251,8 @@ void TestGang::scansArmTheTilesOfAnOrder() {
     QCOMPARE(window.exitStatus(), int(qt2xx::ExitOk));
 
     QString error;
-    const auto store = qt2xx::RecordStore::open(session.recordPath, &error, qt2xx::RecordStore::OpenMode::MustExist);
+    const auto store =
+        qt2xx::RecordStore::open(session.recordPath, &error, qt2xx::RecordStore::OpenMode::MustExist);
     QVERIFY2(store, qPrintable(error));
     const auto records = store->records({}, &error);
     QCOMPARE(records.size(), size_t(4));

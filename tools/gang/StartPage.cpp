@@ -140,8 +140,9 @@ QStringList StartPage::chosenPorts() const {
 
 void StartPage::browse() {
     const QString start = setFile().isEmpty() ? QString() : QFileInfo(setFile()).absolutePath();
-    const QString file = QFileDialog::getOpenFileName(this, tr("Choose the work order or set file"), start,
-                                                      tr("Work orders and parameter sets (*.json *.asv);;All files (*)"));
+    const QString file =
+        QFileDialog::getOpenFileName(this, tr("Choose the work order or set file"), start,
+                                     tr("Work orders and parameter sets (*.json *.asv);;All files (*)"));
     if (!file.isEmpty())
         m_file->setText(file);
 }

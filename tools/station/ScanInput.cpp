@@ -8,8 +8,7 @@ namespace station {
 
 using namespace qt2xx;
 
-ScanInput::ScanInput(OrderRun& run, int fd)
-    : m_run(run), m_fd(fd), m_notifier(fd, QSocketNotifier::Read) {
+ScanInput::ScanInput(OrderRun& run, int fd) : m_run(run), m_fd(fd), m_notifier(fd, QSocketNotifier::Read) {
     m_notifier.setEnabled(false);
     connect(&m_notifier, &QSocketNotifier::activated, this, &ScanInput::readSome);
     connect(&run, &OrderRun::changed, this, &ScanInput::pump);

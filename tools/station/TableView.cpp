@@ -125,16 +125,16 @@ QStringList TableView::rows() const {
         deviceWidth = std::max(deviceWidth, int(port->device().size()));
     deviceWidth = std::min(deviceWidth, kMaxDeviceWidth);
     const bool serials = m_run && m_run->scanning();
-    QStringList lines{QStringLiteral("%1  %2%3  %4  %5  %6  %7")
-                          .arg(QStringLiteral("DEVICE"), -deviceWidth)
-                          .arg(serials ? QStringLiteral("%1  ").arg(QStringLiteral("SERIAL"), -kSerialWidth)
-                                       : QString())
-                          .arg(QStringLiteral("STATE"), -9)
-                          .arg(QStringLiteral("PROGRESS"), -17)
-                          .arg(QStringLiteral("FINISHED"), 8)
-                          .arg(QStringLiteral("FAILED"), 6)
-                          .arg(QStringLiteral("LAST MESSAGE"))
-                          .left(m_width - 1)};
+    QStringList lines{
+        QStringLiteral("%1  %2%3  %4  %5  %6  %7")
+            .arg(QStringLiteral("DEVICE"), -deviceWidth)
+            .arg(serials ? QStringLiteral("%1  ").arg(QStringLiteral("SERIAL"), -kSerialWidth) : QString())
+            .arg(QStringLiteral("STATE"), -9)
+            .arg(QStringLiteral("PROGRESS"), -17)
+            .arg(QStringLiteral("FINISHED"), 8)
+            .arg(QStringLiteral("FAILED"), 6)
+            .arg(QStringLiteral("LAST MESSAGE"))
+            .left(m_width - 1)};
     for (const auto& port : m_station.ports())
         lines << row(*port, deviceWidth);
     lines << totals();
@@ -154,14 +154,14 @@ QString TableView::row(const StationPort& port, int deviceWidth) const {
         device = QStringLiteral("…") + device.right(deviceWidth - 1);
     const bool serials = m_run && m_run->scanning();
     const QString serial = port.serial().isEmpty() ? QStringLiteral("-") : port.serial();
-    const QString cells = QStringLiteral("%1  %2%3  %4  %5  %6  ")
-                              .arg(device, -deviceWidth)
-                              .arg(serials ? QStringLiteral("%1  ").arg(serial.left(kSerialWidth), -kSerialWidth)
-                                           : QString())
-                              .arg(stateName(port), -9)
-                              .arg(bar(port.progress()), -17)
-                              .arg(port.finished(), 8)
-                              .arg(port.failed() + port.interrupted(), 6);
+    const QString cells =
+        QStringLiteral("%1  %2%3  %4  %5  %6  ")
+            .arg(device, -deviceWidth)
+            .arg(serials ? QStringLiteral("%1  ").arg(serial.left(kSerialWidth), -kSerialWidth) : QString())
+            .arg(stateName(port), -9)
+            .arg(bar(port.progress()), -17)
+            .arg(port.finished(), 8)
+            .arg(port.failed() + port.interrupted(), 6);
     const int room = std::max(0, m_width - 1 - int(cells.size()));
     // A port stopped after a failure keeps the failure on screen rather than its closing line.
     const bool keepFailure = !port.running() && !port.paused() && !port.lastFailure().isEmpty();
@@ -187,7 +187,8 @@ QString TableView::orderLine() const {
     if (m_run->scanning()) {
         const int slot = m_run->nextSlot();
         if (slot > 0)
-            parts << QStringLiteral("next scan: slot %1 (%2)").arg(slot).arg(m_run->portOfSlot(slot)->device());
+            parts
+                << QStringLiteral("next scan: slot %1 (%2)").arg(slot).arg(m_run->portOfSlot(slot)->device());
         else
             parts << QStringLiteral("no slot takes a scan now");
     }
