@@ -1,5 +1,5 @@
 // qt2xx-gang: the window for the operator of a gang fixture. One tile per slot over the station's
-// ports, each programmed with the same set, as qt2xx-station programs them from a terminal.
+// ports, each programmed with the same set or work order, as qt2xx-station programs them from a terminal.
 #include "gang/GangOptions.h"
 #include "gang/GangWindow.h"
 #include "platform/core/ExitStatus.h"
@@ -42,7 +42,9 @@ int main(int argc, char* argv[]) {
     window.showMaximized();
     QObject::connect(&window.session(), &qt2xx::StationSession::notice, &window,
                      [](const QString& text) { std::fprintf(stderr, "qt2xx-gang: %s\n", qPrintable(text)); });
-    if (!options.session.setFile.isEmpty() && !window.begin(options.session) && window.session().refusal())
+    const bool given = !options.session.setFile.isEmpty() || !options.session.orderFile.isEmpty();
+    if (given && !options.session.ports.isEmpty() && !window.begin(options.session) &&
+        window.session().refusal())
         std::fprintf(stderr, "qt2xx-gang: %s\n", qPrintable(window.session().refusal()->text));
     app.exec();
     return window.exitStatus();

@@ -10,7 +10,10 @@
 #include "station/Devices.h"
 #include "station/JsonOutput.h"
 #include "station/Options.h"
+#include "station/OrderRun.h"
+#include "station/ScanInput.h"
 #include "station/TableView.h"
+#include "station/WorkOrder.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -189,6 +192,55 @@ int exitStatus(const Station& station) {
     return station.failed() > 0 || station.unconfirmed() > 0 ? ExitFailed : ExitOk;
 }
 
+// The set to program: the file named, or the one the order names once its hash is the one released.
+struct Job {
+    SetFile set;
+    QString setPath;
+    OrderPlan plan;
+};
+
+std::optional<Job> readJob(const Options& options) {
+    Job job;
+    job.plan.scan = options.scan;
+    job.plan.rework = options.rework;
+    job.plan.count = options.count;
+    if (options.orderFile.isEmpty()) {
+        job.set = ReadSetFile(options.setFile);
+        job.setPath = QFileInfo(options.setFile).absoluteFilePath();
+        if (job.set.ready())
+            return job;
+        message(QStringLiteral("%1: %2").arg(options.setFile, job.set.problem));
+        return std::nullopt;
+    }
+    WorkOrderFile file = ReadWorkOrder(options.orderFile);
+    if (!file.ready()) {
+        message(QStringLiteral("%1: %2").arg(options.orderFile, file.problem));
+        return std::nullopt;
+    }
+    const WorkOrder& order = file.order;
+    job.set = order.set;
+    job.setPath = order.setPath;
+    job.plan.order = order.order;
+    job.plan.product = order.product;
+    job.plan.setSha256 = order.setSha256;
+    job.plan.quantity = order.quantity;
+    job.plan.serialPattern = order.serialPattern;
+    job.plan.scan = options.scan || order.wantsSerials();
+    return job;
+}
+
+// The order's progress and its finished serials are read on this thread through a connection of
+// their own; the writer keeps its own on its thread.
+std::unique_ptr<RecordStore> openReads(const RecordWriter* writer, const OrderPlan& plan) {
+    if (!writer || (plan.order.isEmpty() && !plan.scan))
+        return nullptr;
+    QString error;
+    auto store = RecordStore::open(writer->databasePath(), &error, RecordStore::OpenMode::MustExist);
+    if (!store)
+        message(QStringLiteral("records cannot be read from %1: %2").arg(writer->databasePath(), error));
+    return store;
+}
+
 bool colourWanted() {
     return qEnvironmentVariableIsEmpty("NO_COLOR") && qgetenv("TERM") != "dumb";
 }
@@ -211,11 +263,10 @@ int main(int argc, char* argv[]) {
     if (options.listPorts)
         return listPorts();
 
-    const SetFile set = ReadSetFile(options.setFile);
-    if (!set.ready()) {
-        message(QStringLiteral("%1: %2").arg(options.setFile, set.problem));
+    const std::optional<Job> job = readJob(options);
+    if (!job)
         return ExitRefused;
-    }
+    const SetFile& set = job->set;
     const auto choices = choosePorts(options.ports);
     if (!choices)
         return ExitRefused;
@@ -236,10 +287,15 @@ int main(int argc, char* argv[]) {
         message(QStringLiteral("records are forwarded to %1").arg(forwarder->server()));
     }
 
+    const std::unique_ptr<RecordStore> reads = openReads(writer.get(), job->plan);
+    if (writer && !reads && (!job->plan.order.isEmpty() || job->plan.scan))
+        return ExitRefused;
+
     Station station(set.values, set.frame);
-    station.setParameterFile(QFileInfo(options.setFile).absoluteFilePath());
+    station.setParameterFile(job->setPath);
     station.setRecordWriter(writer.get());
-    station.setCount(options.count);
+    station.setRecordContext(
+        RecordContext{job->plan.order, options.record.operatorId, options.record.stationName});
     for (const PortChoice& choice : *choices) {
         if (choice.device.isEmpty())
             message(QStringLiteral("%1: %2").arg(choice.text, choice.problem));
@@ -250,10 +306,25 @@ int main(int argc, char* argv[]) {
                      [](const QString& device, const QString& problem) {
                          message(QStringLiteral("%1: %2").arg(device, problem));
                      });
+    OrderRun run(station, job->plan, reads.get());
+    if (!run.prepare(&error)) {
+        message(error);
+        return ExitRefused;
+    }
+    if (run.complete()) {
+        message(job->plan.order.isEmpty()
+                    ? QStringLiteral("nothing to program")
+                    : QStringLiteral("order %1 is complete: %2 of %3 units finished; nothing is programmed")
+                          .arg(job->plan.order)
+                          .arg(run.unitsDone())
+                          .arg(job->plan.quantity));
+        return ExitOk;
+    }
     if (station.start() == 0) {
         message(QStringLiteral("no port could be opened"));
         return ExitUnreachable;
     }
+    run.started();
 
     const bool terminal = ::isatty(STDOUT_FILENO) && !options.json;
     std::unique_ptr<JsonOutput> json;
@@ -267,6 +338,27 @@ int main(int argc, char* argv[]) {
             message(QStringLiteral("stdout cannot be written; stopping"));
             QTimer::singleShot(0, &station, &Station::stop);
         };
+    }
+    if (table && (!job->plan.order.isEmpty() || run.scanning()))
+        table->setOrderRun(&run);
+    std::unique_ptr<ScanInput> scans;
+    if (run.scanning()) {
+        scans = std::make_unique<ScanInput>(run, STDIN_FILENO);
+        scans->onRefused = [&table, &json](const ScanArbiter::Scan& scan) {
+            if (table)
+                table->setScanNote(scan.reason);
+            if (!table || !::isatty(STDERR_FILENO))
+                message(scan.reason);
+            if (json)
+                json->scanRefused(scan.serial, scan.reason);
+        };
+        QObject::connect(&run, &OrderRun::armed, &run,
+                         [&table, &json](int, const QString& device, const QString& serial) {
+                             if (table)
+                                 table->setScanNote(QString());
+                             if (json)
+                                 json->armed(device, serial);
+                         });
     }
     if (writer)
         watchRecords(station, *writer, table.get(), json.get());

@@ -13,16 +13,18 @@
 
 namespace {
 
-constexpr char kUsage[] = "usage: qt2xx [--record[=PATH] [--record-server=URL]] [--help]\n";
+constexpr char kUsage[] =
+    "usage: qt2xx [--record[=PATH] [--record-server=URL] [--operator ID] [--station NAME]] [--help]\n";
 
 void printHelp() {
     std::fputs(kUsage, stdout);
     std::printf("Programs motor controllers over a serial line.\n\n"
-                "%s"
+                "%s%s"
                 "  --help           show this help and exit\n\n"
                 "Without --record the program writes no file of its own.\n"
                 "Exit status: 0 the window was closed; 2 the arguments were refused.\n",
-                qPrintable(qt2xx::RecordOptionsHelp(qt2xx::RecordDefault::Off)));
+                qPrintable(qt2xx::RecordOptionsHelp(qt2xx::RecordDefault::Off)),
+                qPrintable(qt2xx::ContextOptionsHelp()));
 }
 
 struct Options {
@@ -33,17 +35,22 @@ struct Options {
 // Reads the arguments; empty when one is refused.
 std::optional<Options> parseArguments(int argc, char* argv[]) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const QString arg = QString::fromLocal8Bit(argv[i]);
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString arg = arguments[i];
         QString error;
-        const qt2xx::OptionRead read = qt2xx::ReadRecordOption(arg, options.record, &error);
+        qt2xx::OptionRead read = qt2xx::ReadRecordOption(arg, options.record, &error);
+        if (read == qt2xx::OptionRead::NotMine)
+            read = qt2xx::ReadContextOption(arguments, i, options.record, &error);
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             options.help = true;
         } else if (read == qt2xx::OptionRead::Refused) {
             std::fprintf(stderr, "qt2xx: %s\n", qPrintable(error));
             return std::nullopt;
         } else if (read == qt2xx::OptionRead::NotMine || options.record.noRecord) {
-            std::fprintf(stderr, "qt2xx: unknown argument %s\n%s", argv[i], kUsage);
+            std::fprintf(stderr, "qt2xx: unknown argument %s\n%s", qPrintable(arg), kUsage);
             return std::nullopt;
         }
     }
@@ -83,7 +90,7 @@ int main(int argc, char* argv[]) {
     // Closing the window ends the program; the window then goes, and the port with it.
     qt2xx::frmMain window;
     if (writer)
-        window.attachRecorder(*writer);
+        window.attachRecorder(*writer, options->record.operatorId, options->record.stationName);
     if (forwarder) {
         window.attachForwarder(*forwarder);
         forwarder->start();

@@ -45,6 +45,35 @@ OptionRead ReadRecordOption(const QString& argument, RecordOptions& options, QSt
     return OptionRead::Taken;
 }
 
+OptionRead ReadContextOption(const QStringList& arguments, int& i, RecordOptions& options, QString* error) {
+    const QString& arg = arguments[i];
+    const auto take = [&](const QString& name, QString& value, const QString& needs) {
+        if (arg.startsWith(name + QLatin1Char('=')))
+            value = arg.mid(name.size() + 1);
+        else
+            value = ++i < arguments.size() ? arguments[i] : QString();
+        value = value.trimmed();
+        if (!value.isEmpty())
+            return OptionRead::Taken;
+        *error = QStringLiteral("%1 needs %2").arg(name, needs);
+        return OptionRead::Refused;
+    };
+    const auto is = [&arg](const QString& name) {
+        return arg == name || arg.startsWith(name + QLatin1Char('='));
+    };
+    if (is(QStringLiteral("--operator")))
+        return take(QStringLiteral("--operator"), options.operatorId, QStringLiteral("an operator's id"));
+    if (is(QStringLiteral("--station")))
+        return take(QStringLiteral("--station"), options.stationName, QStringLiteral("a name"));
+    return OptionRead::NotMine;
+}
+
+QString ContextOptionsHelp() {
+    return QStringLiteral("  --operator ID    the operator, kept in every record\n"
+                          "  --station NAME   the station's name kept in every record (default: the host\n"
+                          "                   name)\n");
+}
+
 bool CheckRecordOptions(const RecordOptions& options, RecordDefault fallback, QString* error) {
     if (options.noRecord && options.database) {
         *error = QStringLiteral("--record and --no-record exclude each other");

@@ -19,6 +19,8 @@ struct RecordOptions {
     std::optional<QString> database; // --record (the default database) or --record=PATH
     bool noRecord = false;
     std::optional<ServerAddress> server;
+    QString operatorId;  // --operator ID, in every record
+    QString stationName; // --station NAME, in every record; empty: the host name
 
     // The database records are kept in, or none.
     std::optional<QString> recordDatabase(RecordDefault fallback) const;
@@ -34,9 +36,16 @@ enum class OptionRead {
 // a password.
 OptionRead ReadRecordOption(const QString& argument, RecordOptions& options, QString* error);
 
+// Reads --operator ID, --operator=ID, --station NAME or --station=NAME at arguments[i], moving i past
+// a separate value.
+OptionRead ReadContextOption(const QStringList& arguments, int& i, RecordOptions& options, QString* error);
+
 // Checks the options once every argument is read: --no-record excludes the others, and without records
 // kept by default --record-server needs --record.
 bool CheckRecordOptions(const RecordOptions& options, RecordDefault fallback, QString* error);
+
+// The help lines of --operator and --station.
+QString ContextOptionsHelp();
 
 // The help lines of the record options, in the two-column layout of a program's --help; the line of
 // --no-record is given where the program keeps records by default.

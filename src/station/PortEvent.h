@@ -23,6 +23,8 @@ struct PortEvent {
     int unit = 0; // the unit the event belongs to, counted from 1 per port; 0 before the first
     PortEventKind kind = PortEventKind::Started;
     Outcome outcome = Outcome::Finished; // of a Done event
+    QString serial;                      // the serial the port was armed with; empty without scans
+    bool rework = false;                 // the serial already had a finished record
 
     bool finished() const { return kind == PortEventKind::Done && outcome == Outcome::Finished; }
     // The unit ended without its controller programmed.

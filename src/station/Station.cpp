@@ -44,6 +44,8 @@ void Station::attachRecorder(StationPort& port) {
     };
     auto recorder = std::make_unique<RunRecorder>(*m_writer, std::move(source));
     recorder->setUnitCount([&port] { return port.unit(); });
+    recorder->setContext(m_context);
+    recorder->setUnitLabel([&port] { return UnitLabel{port.serial(), port.rework()}; });
     recorder->submitted = [&port](quint64 ticket, const ProductionRecord&) { port.recordSubmitted(ticket); };
     port.setRecorder(recorder.get());
     if (m_recorders.empty()) {
@@ -60,6 +62,10 @@ int Station::start() {
     const DownloadFrame built = m_frame;
     for (auto it = m_ports.begin(); it != m_ports.end();) {
         if ((*it)->start()) {
+            // A scanned port opens with the others, so a port that cannot open is told at once,
+            // but seeks only once it is armed; nothing is written before the first tick.
+            if (!(*it)->mayRun())
+                (*it)->stop(false);
             ++it;
             continue;
         }
@@ -165,7 +171,7 @@ void Station::balance(StationPort* source, bool sourceFailed) {
                 pauseLater(*port);
             else
                 port->stop(false);
-        } else if (!covered && port->paused()) {
+        } else if (!covered && port->paused() && port->mayRun()) {
             resumed = port->start() || resumed;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "record/ProductionRecord.h"
 #include "station/StationPort.h"
 
 #include <QElapsedTimer>
@@ -7,6 +8,7 @@
 #include <QObject>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace qt2xx {
@@ -27,12 +29,18 @@ public:
     // committed.
     void setRecordWriter(RecordWriter* writer) { m_writer = writer; }
 
+    // The order, operator and station every record carries; set before the ports are added.
+    void setRecordContext(RecordContext context) { m_context = std::move(context); }
+
     // Adds a port for a device; ports are started by start().
     StationPort& addPort(const QString& device);
     const std::vector<std::unique_ptr<StationPort>>& ports() const { return m_ports; }
 
     // Stop once this many controllers have finished over all ports; 0 runs until stop().
     void setCount(int count) { m_count = count; }
+
+    // Starts the paused ports that may run again, e.g. one just armed with a serial.
+    void rebalance() { balance(nullptr, false); }
 
     // Starts every port; the ports that did not open are told through openFailed() and dropped.
     // Returns the number of ports running.
@@ -80,6 +88,7 @@ private:
     const ParameterValues m_values;
     DownloadFrame m_frame;
     QString m_parameterFile;
+    RecordContext m_context;
     RecordWriter* m_writer = nullptr;
     std::vector<std::unique_ptr<RunRecorder>> m_recorders; // outlive the ports that tell them
     std::vector<std::unique_ptr<StationPort>> m_ports;

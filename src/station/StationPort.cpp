@@ -64,7 +64,14 @@ bool StationPort::start() {
     return running();
 }
 
+void StationPort::arm(const QString& serial, bool rework) {
+    m_serial = serial;
+    m_rework = rework;
+    Q_EMIT changed();
+}
+
 void StationPort::stop(bool final) {
+    m_pauseDue = false;
     if (!running()) {
         if (final && m_paused) {
             m_paused = false;
@@ -157,11 +164,28 @@ void StationPort::runStopped() {
 }
 
 // A finished unit whose record is on its way is told once the record is committed.
+// A scanned port forgets the serial with the unit, and pauses before its sequencer seeks again.
 void StationPort::closeUnit(PortEventKind kind, Outcome outcome) {
-    const PortEvent event{QDateTime::currentDateTimeUtc(), m_device, m_tally.unit(), kind, outcome};
+    const PortEvent event = makeEvent(kind, outcome);
+    if (m_scanned) {
+        m_serial.clear();
+        m_rework = false;
+        m_pauseDue = running();
+    }
     if (m_tally.close(event))
         Q_EMIT this->event(event);
+    Q_EMIT unitEnded(event);
     Q_EMIT changed();
+}
+
+PortEvent StationPort::makeEvent(PortEventKind kind, Outcome outcome) const {
+    return PortEvent{
+        QDateTime::currentDateTimeUtc(), m_device, m_tally.unit(), kind, outcome, m_serial, m_rework};
+}
+
+void StationPort::pauseIfDue() {
+    if (std::exchange(m_pauseDue, false) && running())
+        stop(false);
 }
 
 void StationPort::recordCommitted(quint64 ticket) {
@@ -172,7 +196,7 @@ void StationPort::recordCommitted(quint64 ticket) {
 }
 
 void StationPort::tell(PortEventKind kind, Outcome outcome) {
-    Q_EMIT event(PortEvent{QDateTime::currentDateTimeUtc(), m_device, m_tally.unit(), kind, outcome});
+    Q_EMIT event(makeEvent(kind, outcome));
     Q_EMIT changed();
 }
 
@@ -183,6 +207,7 @@ void StationPort::tick() {
             std::max(m_timing.largestTickGap, std::chrono::nanoseconds(began - m_lastTickNs));
     m_lastTickNs = began;
     m_sequencer.Timer1_Timer();
+    pauseIfDue();
     ++m_timing.ticks;
     m_timing.longestTick = std::max(m_timing.longestTick, since(m_clock, began));
 }
@@ -193,6 +218,7 @@ void StationPort::beginReceive() {
 
 void StationPort::endReceive() {
     m_timing.longestReceive = std::max(m_timing.longestReceive, since(m_clock, m_receiveBeganNs));
+    pauseIfDue();
 }
 
 } // namespace qt2xx

@@ -51,6 +51,18 @@ public:
     // The exchange of a controller is under way: it answered and has no outcome yet.
     bool busy() const { return m_tally.open(); }
 
+    // Scanned, the port programs one controller per serial it is armed with: it does not seek while
+    // it waits for a serial, and once the unit of that serial ends, whatever its outcome, it pauses
+    // after the handler that ended it, so a controller left connected is not programmed twice.
+    void setScanned(bool scanned) { m_scanned = scanned; }
+    bool scanned() const { return m_scanned; }
+    // The serial of the next unit; the caller starts the port.
+    void arm(const QString& serial, bool rework);
+    const QString& serial() const { return m_serial; }
+    bool rework() const { return m_rework; }
+    // Whether the port may seek now: always, unless scanned and waiting for a serial.
+    bool mayRun() const { return !m_scanned || !m_serial.isEmpty(); }
+
     // The message box text and its reason from the last failed start.
     QString openProblem() const { return m_openProblem; }
 
@@ -84,6 +96,9 @@ public:
 Q_SIGNALS:
     void event(const qt2xx::PortEvent& event);
     void changed(); // something the view shows has changed
+    // The unit under way ended with this event, told at once even when the event itself waits for
+    // its record; a scanned port waits for its next serial from here on.
+    void unitEnded(const qt2xx::PortEvent& event);
 
 private:
     // TransmitWindow
@@ -111,6 +126,8 @@ private:
     void endReceive();
     void tell(PortEventKind kind, Outcome outcome = Outcome::Finished);
     void closeUnit(PortEventKind kind, Outcome outcome = Outcome::Finished);
+    PortEvent makeEvent(PortEventKind kind, Outcome outcome) const;
+    void pauseIfDue();
 
     QString m_device;
     const ParameterValues& m_values;
@@ -134,6 +151,10 @@ private:
     bool m_lost = false;
     bool m_finalStop = true;
     bool m_paused = false; // stopped by the count's balance; the final stop still tells "stopped"
+    bool m_scanned = false;
+    QString m_serial;
+    bool m_rework = false;
+    bool m_pauseDue = false; // a scanned unit ended inside a handler: pause once it returns
 
     PortTiming m_timing;
     QElapsedTimer m_clock;

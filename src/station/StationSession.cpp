@@ -6,6 +6,7 @@
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
 #include "station/Station.h"
+#include "station/WorkOrder.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -24,6 +25,7 @@ StationSession::StationSession(QObject* parent) : QObject(parent) {}
 
 // The station goes before the writer that keeps its records.
 StationSession::~StationSession() {
+    m_run.reset();
     m_station.reset();
     m_retired.clear();
 }
@@ -36,10 +38,8 @@ bool StationSession::refuse(int status, const QString& text) {
 bool StationSession::open(const SessionOptions& options, const QString& deviceDirectory) {
     m_options = options;
     m_refusal.reset();
-    m_setPath = QFileInfo(options.setFile).absoluteFilePath();
-    m_set = ReadSetFile(options.setFile);
-    if (!m_set.ready())
-        return refuse(ExitRefused, QStringLiteral("%1: %2").arg(options.setFile, m_set.problem));
+    if (!readJob(options))
+        return false;
 
     m_ports.clear();
     QHash<QString, QString> seen;
@@ -69,6 +69,11 @@ bool StationSession::open(const SessionOptions& options, const QString& deviceDi
     if (!RecordStore::open(path, &why))
         return refuse(ExitRefused, QStringLiteral("records cannot be written to %1: %2").arg(path, why));
     m_writer = std::make_unique<RecordWriter>(path);
+    if (!m_plan.order.isEmpty() || m_plan.scan) {
+        m_reads = RecordStore::open(path, &why, RecordStore::OpenMode::MustExist);
+        if (!m_reads)
+            return refuse(ExitRefused, QStringLiteral("records cannot be read from %1: %2").arg(path, why));
+    }
     if (options.recordServer) {
         m_forwarder = std::make_unique<Forwarder>(path, *options.recordServer);
         connect(m_writer.get(), &RecordWriter::committed, m_forwarder.get(), &Forwarder::wake);
@@ -76,13 +81,42 @@ bool StationSession::open(const SessionOptions& options, const QString& deviceDi
     return true;
 }
 
+bool StationSession::readJob(const SessionOptions& options) {
+    m_plan = OrderPlan{};
+    m_plan.scan = options.scan;
+    m_plan.rework = options.rework;
+    m_plan.count = options.count;
+    if (options.orderFile.isEmpty()) {
+        m_setPath = QFileInfo(options.setFile).absoluteFilePath();
+        m_set = ReadSetFile(options.setFile);
+        if (!m_set.ready())
+            return refuse(ExitRefused, QStringLiteral("%1: %2").arg(options.setFile, m_set.problem));
+        return true;
+    }
+    const WorkOrderFile file = ReadWorkOrder(options.orderFile);
+    if (!file.ready())
+        return refuse(ExitRefused, QStringLiteral("%1: %2").arg(options.orderFile, file.problem));
+    const WorkOrder& order = file.order;
+    m_set = order.set;
+    m_setPath = order.setPath;
+    m_plan.order = order.order;
+    m_plan.product = order.product;
+    m_plan.setSha256 = order.setSha256;
+    m_plan.quantity = order.quantity;
+    m_plan.serialPattern = order.serialPattern;
+    m_plan.scan = options.scan || order.wantsSerials();
+    return true;
+}
+
 Station& StationSession::newStation() {
     if (m_station)
         m_retired.push_back(std::move(m_station));
+    m_run.reset();
     m_station = std::make_unique<Station>(m_set.values, m_set.frame);
     m_station->setParameterFile(m_setPath);
     m_station->setRecordWriter(m_writer.get());
     m_station->setCount(m_options.count);
+    m_station->setRecordContext(RecordContext{m_plan.order, m_options.operatorId, m_options.stationName});
     connect(m_station.get(), &Station::openFailed, this,
             [this](const QString& device, const QString& problem) {
                 Q_EMIT notice(QStringLiteral("%1: %2").arg(device, problem));
@@ -91,6 +125,7 @@ Station& StationSession::newStation() {
         if (!choice.device.isEmpty())
             m_station->addPort(choice.device);
     }
+    m_run = std::make_unique<OrderRun>(*m_station, m_plan, m_reads.get());
     return *m_station;
 }
 
@@ -108,8 +143,18 @@ bool StationSession::start() {
         m_forwarder->start();
         m_forwarding = true;
     }
+    QString why;
+    if (!m_run->prepare(&why))
+        return refuse(ExitRefused, why);
+    if (m_run->complete())
+        return refuse(ExitOk, QStringLiteral("order %1 is complete: %2 of %3 units finished; nothing is "
+                                             "programmed")
+                                  .arg(m_plan.order)
+                                  .arg(m_run->unitsDone())
+                                  .arg(m_plan.quantity));
     if (m_station->start() == 0)
         return refuse(ExitUnreachable, QStringLiteral("no port could be opened"));
+    m_run->started();
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "files/SetFile.h"
 #include "record/ServerAddress.h"
 #include "station/Devices.h"
+#include "station/OrderRun.h"
 
 #include <QObject>
 #include <QString>
@@ -14,14 +15,21 @@
 namespace qt2xx {
 
 class Forwarder;
+class OrderRun;
+class RecordStore;
 class RecordWriter;
 class Station;
 
 // What a station program is asked to run: the set, the ports and where the records go.
 struct SessionOptions {
-    QString setFile;
-    QStringList ports; // as given: port numbers or device paths
-    int count = 0;     // 0: until stopped
+    QString setFile;   // empty with an order: the order names the set
+    QString orderFile; // a work order, read instead of setFile when given
+    bool scan = false; // arm each port by a scan; implied by an order's serial pattern
+    bool rework = false;
+    QString operatorId;
+    QString stationName; // empty: the host name
+    QStringList ports;   // as given: port numbers or device paths
+    int count = 0;       // 0: until stopped
     bool record = true;
     QString recordPath; // empty: the default database
     std::optional<ServerAddress> recordServer;
@@ -42,8 +50,8 @@ public:
     explicit StationSession(QObject* parent = nullptr);
     ~StationSession() override;
 
-    // Reads the set, resolves the ports and opens the record; false with refusal() when a part of
-    // it cannot be used. Nothing is written to a port here.
+    // Reads the set or the order and its set, resolves the ports and opens the record; false with refusal()
+    // when a part of it cannot be used. Nothing is written to a port here.
     bool open(const SessionOptions& options, const QString& deviceDirectory = QStringLiteral("/dev"));
     const std::optional<SessionRefusal>& refusal() const { return m_refusal; }
 
@@ -53,8 +61,11 @@ public:
     Station& newStation();
     Station* station() const { return m_station.get(); }
     // Starts the station's ports; a port that does not open is told through notice(). False with
-    // refusal() when none opened.
+    // refusal() when none opened, or when the order is complete already (exit status 0).
     bool start();
+    // The order and scan rules of the current station.
+    OrderRun* run() const { return m_run.get(); }
+    const OrderPlan& plan() const { return m_plan; }
 
     const SetFile& set() const { return m_set; }
     QString setPath() const { return m_setPath; }
@@ -75,6 +86,7 @@ Q_SIGNALS:
 
 private:
     bool refuse(int status, const QString& text);
+    bool readJob(const SessionOptions& options);
 
     SessionOptions m_options;
     SetFile m_set;
@@ -86,6 +98,9 @@ private:
     std::unique_ptr<Forwarder> m_forwarder;
     std::vector<std::unique_ptr<Station>> m_retired;
     std::unique_ptr<Station> m_station;
+    OrderPlan m_plan;
+    std::unique_ptr<RecordStore> m_reads; // the order's progress and finished serials, on this thread
+    std::unique_ptr<OrderRun> m_run;
     bool m_forwarding = false;
 };
 

@@ -46,8 +46,10 @@ public:
     void cmdShow_Click();
 
     // From now on every controller's outcome is kept through the writer, which must outlive the
-    // window; a write that fails, and the first that succeeds again, are told in the log.
-    void attachRecorder(RecordWriter& writer);
+    // window; a write that fails, and the first that succeeds again, are told in the log. The
+    // operator and station given on the command line go into every record.
+    void attachRecorder(RecordWriter& writer, const QString& operatorId = QString(),
+                        const QString& station = QString());
     // The records also go to a central server; when forwarding stops, and when it goes on again,
     // the log says so. The forwarder must outlive the window.
     void attachForwarder(Forwarder& forwarder);

@@ -7,13 +7,14 @@
 
 namespace qt2xx {
 
-void frmMain::attachRecorder(RecordWriter& writer) {
+void frmMain::attachRecorder(RecordWriter& writer, const QString& operatorId, const QString& station) {
     RunSource source;
     source.device = [this] { return m_ctrMSComm.openedDevice(); };
     source.values = [this]() -> const ParameterValues& { return m_values; };
     source.frame = [this]() -> const DownloadFrame& { return m_frame; };
     source.openedFile = [this] { return std::pair(m_files->openedPath(), m_files->openedSet()); };
     m_recorder = std::make_unique<RunRecorder>(writer, std::move(source));
+    m_recorder->setContext(RecordContext{QString(), operatorId, station});
     m_sequencer->setObserver(m_recorder.get());
     connect(&writer, &RecordWriter::writeFailed, this,
             [this](const QString& database, const QString& reason) {

@@ -97,6 +97,13 @@ void WindowRecordTest::argumentsAreChecked() {
     QCOMPARE(window.exitCode(), 0);
     const QByteArray help = window.readAllStandardOutput();
     QVERIFY(help.contains("--record=PATH") && help.contains("Exit status"));
+    QVERIFY(help.contains("--operator ID") && help.contains("--station NAME"));
+
+    window.start(QStringLiteral(QT2XX_WINDOW_PROGRAM),
+                 {QStringLiteral("--record"), QStringLiteral("--operator")});
+    QVERIFY(window.waitForFinished());
+    QCOMPARE(window.exitCode(), 2);
+    QVERIFY(window.readAllStandardError().contains("--operator needs"));
 }
 
 // The set comes from a file, so each row names it.
@@ -107,7 +114,7 @@ void WindowRecordTest::everyOutcomeLineHasItsRow() {
     const QString database = dir.filePath(QStringLiteral("records.sqlite"));
     RecordWriter writer(database);
     WindowHarness h;
-    h.window->attachRecorder(writer);
+    h.window->attachRecorder(writer, QStringLiteral("OP1"), QStringLiteral("S1"));
     QVERIFY(h.log()->toolTip().contains(database));
     QVERIFY(h.showActive());
     h.dialog->answer = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
@@ -125,6 +132,9 @@ void WindowRecordTest::everyOutcomeLineHasItsRow() {
     const QList<QStringList> rows = CsvRows(tool.out);
     const QStringList lines = outcomeLines(*h.log());
     QCOMPARE(rows.size(), lines.size() + 1);
+    const qsizetype operatorColumn = rows[0].indexOf(QStringLiteral("operator"));
+    const qsizetype stationColumn = rows[0].indexOf(QStringLiteral("station"));
+    QVERIFY(operatorColumn > 0 && stationColumn > 0);
     ParameterValues values{};
     QVERIFY(!CaptureParameterValues(values, [&](int i) { return h.window->comboText(i); }));
     for (int i = 0; i < lines.size(); ++i) {
@@ -133,6 +143,8 @@ void WindowRecordTest::everyOutcomeLineHasItsRow() {
         QCOMPARE(rows[i + 1][3], sim.device());
         QCOMPARE(rows[i + 1][6], ParameterSetSha256(values));
         QCOMPARE(rows[i + 1][7], *h.dialog->answer);
+        QCOMPARE(rows[i + 1][operatorColumn], QStringLiteral("OP1"));
+        QCOMPARE(rows[i + 1][stationColumn], QStringLiteral("S1"));
     }
 }
 

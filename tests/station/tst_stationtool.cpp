@@ -1,6 +1,7 @@
 // qt2xx-station as a script runs it: simulators on pseudo-terminals, JSON lines on stdout read one
 // by one, exit statuses as documented.
 #include "record/RecordStore.h"
+#include "support/OrderFile.h"
 #include "support/PgCluster.h"
 #include "support/Pty.h"
 #include "support/SimProcess.h"
@@ -18,6 +19,7 @@
 
 #include <csignal>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -31,10 +33,15 @@ const QString kSetFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-examp
 // The station with its JSON lines parsed as they come.
 class Station {
 public:
-    explicit Station(const QStringList& arguments) {
+    // input, when given, is all of standard input, closed after it.
+    explicit Station(const QStringList& arguments, const std::optional<QByteArray>& input = std::nullopt) {
         const bool recording = !arguments.filter(QStringLiteral("--record=")).isEmpty();
         m_process.start(kStation,
                         (recording ? QStringList() : QStringList{QStringLiteral("--no-record")}) + arguments);
+        if (input) {
+            m_process.write(*input);
+            m_process.closeWriteChannel();
+        }
     }
     ~Station() {
         if (m_process.state() != QProcess::NotRunning) {
@@ -80,7 +87,10 @@ public:
             text += QString::fromUtf8(QJsonDocument(e).toJson(QJsonDocument::Compact)) + QLatin1Char('\n');
         return text;
     }
-    QString errors() { return QString::fromLocal8Bit(m_process.readAllStandardError()); }
+    QString errors() {
+        m_errors += QString::fromLocal8Bit(m_process.readAllStandardError());
+        return m_errors;
+    }
     QList<QByteArray> badLines() const { return m_bad; }
     void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
 
@@ -88,6 +98,7 @@ private:
     QProcess m_process;
     QList<QJsonObject> m_events;
     QList<QByteArray> m_bad;
+    QString m_errors;
 };
 
 QString frameHex() {
@@ -113,6 +124,11 @@ private Q_SLOTS:
     void portThatCannotOpenIsSkipped();
     void failingRecordsHoldTheProgramming();
     void recordServerGetsEveryRecordOnce();
+    void orderArmsOnePortPerScan();
+    void orderReachesItsQuantityAcrossRuns();
+    void scanRefusals_data();
+    void scanRefusals();
+    void orderWithAnotherSetTouchesNoPort();
 };
 
 // Every simulator stores exactly the file's frame, the count is met without a controller too many,
@@ -396,5 +412,173 @@ void TestStationTool::recordServerGetsEveryRecordOnce() {
              QStringLiteral("%1|%1").arg(local));
 }
 
+namespace {
+
+// The worked example copied into a folder of its own, for an order to name.
+QString copySet(const QTemporaryDir& dir) {
+    const QString path = dir.filePath(QStringLiteral("qt2c.asv"));
+    QFile::copy(kSetFile, path);
+    return path;
+}
+
+std::vector<qt2xx::ProductionRecord> readRecords(const QString& database) {
+    QString error;
+    const auto store = qt2xx::RecordStore::open(database, &error, qt2xx::RecordStore::OpenMode::MustExist);
+    return store ? store->records({}, &error) : std::vector<qt2xx::ProductionRecord>{};
+}
+
+} // namespace
+
+// Six serials piped at once for an order of four on three ports: four units, each with its own
+// serial, order, operator and station in its record, one unit per scan and per programmed frame.
+void TestStationTool::orderArmsOnePortPerScan() {
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("records.sqlite"));
+    const QString order = qt2xx::test::WriteOrderFile(copySet(dir), 4);
+    Controller p1, p2, p3;
+    Station station({QStringLiteral("--order"), order, QStringLiteral("--json"), QStringLiteral("--operator"),
+                     QStringLiteral("OP1"), QStringLiteral("--station"), QStringLiteral("S1"),
+                     QStringLiteral("--record=") + database, p1.device(), p2.device(), p3.device()},
+                    qt2xx::test::SerialLines(1, 6));
+    QVERIFY(station.finish());
+    QVERIFY2(station.exitCode() == 0, qPrintable(station.errors() + station.lastEvents()));
+    QVERIFY(station.badLines().isEmpty());
+
+    const QList<QJsonObject> armed = station.events(QStringLiteral("armed"));
+    QCOMPARE(armed.size(), 4);
+    QCOMPARE(armed[0][QStringLiteral("device")].toString(), p1.device());
+    QCOMPARE(armed[1][QStringLiteral("device")].toString(), p2.device());
+    QCOMPARE(armed[2][QStringLiteral("device")].toString(), p3.device());
+    QSet<QString> serials;
+    for (const QJsonObject& e : armed)
+        serials << e[QStringLiteral("serial")].toString();
+    QCOMPARE(serials, (QSet<QString>{"QT2C-00000001", "QT2C-00000002", "QT2C-00000003", "QT2C-00000004"}));
+    const QList<QJsonObject> finished = station.events(QStringLiteral("finished"));
+    QCOMPARE(finished.size(), 4);
+    for (const QJsonObject& e : finished)
+        QVERIFY(serials.contains(e[QStringLiteral("serial")].toString()));
+
+    const auto records = readRecords(database);
+    QCOMPARE(records.size(), size_t(4));
+    QSet<QString> recorded;
+    for (const auto& record : records) {
+        QCOMPARE(record.result, qt2xx::Outcome::Finished);
+        QCOMPARE(record.workOrder, QStringLiteral("WO-7"));
+        QCOMPARE(record.operatorId, QStringLiteral("OP1"));
+        QCOMPARE(record.station, QStringLiteral("S1"));
+        QVERIFY(!record.rework);
+        recorded << record.unitSerial;
+    }
+    QCOMPARE(recorded, serials);
+    for (Controller* sim : {&p1, &p2, &p3}) {
+        sim->terminate();
+        const auto mine = std::count_if(records.begin(), records.end(),
+                                        [sim](const auto& r) { return r.device == sim->device(); });
+        QCOMPARE(sim->programmed().size(), qsizetype(mine));
+    }
+}
+
+// Without serials the order's progress is its finished records: a first run stopped by --count, a
+// second that programs the rest, a third that finds the order complete and touches no port.
+void TestStationTool::orderReachesItsQuantityAcrossRuns() {
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("records.sqlite"));
+    const QString order = qt2xx::test::WriteOrderFile(copySet(dir), 5, QString());
+    const QStringList common{QStringLiteral("--order"), order, QStringLiteral("--record=") + database};
+    const struct {
+        QStringList extra;
+        int programmed;
+    } runs[] = {{{QStringLiteral("--count"), QStringLiteral("2")}, 2}, {{}, 3}, {{}, 0}};
+    for (const auto& run : runs) {
+        Controller a, b;
+        Station station(common + run.extra + QStringList{a.device(), b.device()});
+        QVERIFY(station.finish());
+        QVERIFY2(station.exitCode() == 0, qPrintable(station.errors()));
+        QCOMPARE(station.events(QStringLiteral("finished")).size(), run.programmed);
+        a.terminate();
+        b.terminate();
+        QCOMPARE(a.programmed().size() + b.programmed().size(), run.programmed);
+        if (run.programmed == 0)
+            QVERIFY(station.errors().contains(QStringLiteral("order WO-7 is complete: 5 of 5")));
+    }
+    QCOMPARE(readRecords(database).size(), size_t(5));
+    QString error;
+    const auto store = qt2xx::RecordStore::open(database, &error, qt2xx::RecordStore::OpenMode::MustExist);
+    const auto kept = store->order(QStringLiteral("WO-7"), &error);
+    QVERIFY(kept);
+    QCOMPARE(kept->quantity, 5);
+    QVERIFY(kept->firstUsed.isValid());
+}
+
+void TestStationTool::scanRefusals_data() {
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<int>("ports");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("refused"); // the reason's words, empty when nothing is refused
+    QTest::addColumn<int>("reworks");
+    QTest::newRow("pattern") << QStringList() << 1 << QByteArray("QT2C-1\nQT2C-00000001\n")
+                             << "does not match the order's serial pattern" << 0;
+    QTest::newRow("armed elsewhere") << QStringList() << 2 << QByteArray(" QT2C-00000001\nQT2C-00000001 \n")
+                                     << "is already armed on slot 1" << 0;
+    QTest::newRow("already finished") << QStringList() << 1 << QByteArray("QT2C-00000001\n\nQT2C-00000001\n")
+                                      << "already has a finished record" << 0;
+    QTest::newRow("rework allowed") << QStringList{QStringLiteral("--rework")} << 1
+                                    << QByteArray("QT2C-00000001\nQT2C-00000001\n") << QString() << 1;
+}
+
+// Each refused scan is told on stderr and as scan-refused, arms no port and leaves the run going.
+void TestStationTool::scanRefusals() {
+    QFETCH(QStringList, extra);
+    QFETCH(int, ports);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, refused);
+    QFETCH(int, reworks);
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("records.sqlite"));
+    const QString order = qt2xx::test::WriteOrderFile(copySet(dir), 10);
+    std::vector<std::unique_ptr<Controller>> sims;
+    QStringList args =
+        QStringList{QStringLiteral("--order"), order, QStringLiteral("--record=") + database} + extra;
+    for (int i = 0; i < ports; ++i) {
+        sims.push_back(std::make_unique<Controller>());
+        args << sims.back()->device();
+    }
+    Station station(args, input);
+    QVERIFY(station.finish());
+    QVERIFY2(station.exitCode() == 0, qPrintable(station.errors()));
+    const QList<QJsonObject> refusals = station.events(QStringLiteral("scan-refused"));
+    const QString errors = station.errors();
+    QCOMPARE(refusals.size(), refused.isEmpty() ? 0 : 1);
+    if (!refused.isEmpty()) {
+        QVERIFY2(refusals[0][QStringLiteral("reason")].toString().contains(refused),
+                 qPrintable(refusals[0][QStringLiteral("reason")].toString()));
+        QVERIFY(errors.contains(refused));
+        QVERIFY(!refusals[0][QStringLiteral("serial")].toString().contains(QLatin1Char(' ')));
+    }
+    const auto records = readRecords(database);
+    const int finished = int(station.events(QStringLiteral("finished")).size());
+    QCOMPARE(finished, int(station.events(QStringLiteral("armed")).size()));
+    QCOMPARE(int(records.size()), finished);
+    QCOMPARE(int(std::count_if(records.begin(), records.end(), [](const auto& r) { return r.rework; })),
+             reworks);
+}
+
+// A set changed after the order was released is refused, naming both hashes and the order file,
+// before any port is opened: no port tells an event and no simulator is programmed.
+void TestStationTool::orderWithAnotherSetTouchesNoPort() {
+    QTemporaryDir dir;
+    const QString released(64, QLatin1Char('0'));
+    const QString order = qt2xx::test::WriteOrderFile(copySet(dir), 4, QString(), released);
+    Controller sim;
+    Station station({QStringLiteral("--order"), order, sim.device()}, QByteArray("QT2C-00000001\n"));
+    QVERIFY(station.finish());
+    QCOMPARE(station.exitCode(), 2);
+    const QString errors = station.errors();
+    QVERIFY2(errors.contains(order) && errors.contains(released), qPrintable(errors));
+    QVERIFY(errors.contains(qt2xx::ParameterSetSha256(qt2xx::ReadSetFile(kSetFile).values)));
+    QVERIFY(station.events().isEmpty());
+    sim.terminate();
+    QVERIFY(sim.programmed().isEmpty());
+}
 QTEST_GUILESS_MAIN(TestStationTool)
 #include "tst_stationtool.moc"

@@ -4,6 +4,8 @@
 #include "gang/GangWindow.h"
 #include "gang/StartPage.h"
 #include "platform/core/ExitStatus.h"
+#include "record/RecordStore.h"
+#include "support/OrderFile.h"
 #include "support/SimProcess.h"
 
 #include <QDir>
@@ -55,6 +57,7 @@ class TestGang : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void startPageChoosesSlotsAndTheRunFinishesThem();
+    void scansArmTheTilesOfAnOrder();
     void refusalsAreShownInTheWindow_data();
     void refusalsAreShownInTheWindow();
     void commandLines_data();
@@ -187,6 +190,85 @@ void TestGang::startPageChoosesSlotsAndTheRunFinishesThem() {
     QVERIFY(again.startPage()->startButton()->isEnabled());
 }
 
+namespace {
+
+void typeScan(GangWindow& window, const QString& text) {
+    QTest::keyClicks(window.scanField(), text);
+    QTest::keyClick(window.scanField(), Qt::Key_Return);
+}
+
+} // namespace
+
+// Four serials typed into the scan field arm the four tiles in turn; each tile finishes its unit
+// with its serial, the header counts the order to its quantity, and the records carry the serials.
+void TestGang::scansArmTheTilesOfAnOrder() {
+    QTemporaryDir dir;
+    const QString set = dir.filePath(QStringLiteral("qt2c.asv"));
+    QVERIFY(QFile::copy(kSetFile, set));
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    qt2xx::SessionOptions session;
+    session.orderFile = qt2xx::test::WriteOrderFile(set, 4);
+    session.recordPath = dir.filePath(QStringLiteral("records.sqlite"));
+    session.operatorId = QStringLiteral("OP1");
+    for (int i = 0; i < 4; ++i) {
+        sims.push_back(std::make_unique<SimProcess>());
+        session.ports << sims.back()->device();
+    }
+    gang::GangOptions options;
+    options.operatorId = QStringLiteral("OP1");
+    GangWindow window(options, dir.path(), dir.path());
+    window.show();
+    QVERIFY(window.begin(session));
+    QTRY_COMPARE(window.tiles()[0]->view().state, SlotState::WaitingForScan);
+    QVERIFY(window.tiles()[0]->view().nextScan);
+    QVERIFY(!window.tiles()[1]->view().nextScan);
+    QVERIFY2(window.headerText().contains(QStringLiteral("Order: WO-7  QT2C 48 V 350 W")),
+             qPrintable(window.headerText()));
+    QVERIFY(window.headerText().contains(QStringLiteral("0 / 4")));
+
+    const QStringList serials =
+        QString::fromLatin1(qt2xx::test::SerialLines(1, 4)).split(u'\n', Qt::SkipEmptyParts);
+    typeScan(window, serials[0]);
+    QTRY_VERIFY(window.tiles()[1]->view().nextScan);
+    for (const QString& serial : serials.mid(1))
+        typeScan(window, serial);
+    for (int i = 0; i < 4; ++i) {
+        QTRY_COMPARE_WITH_TIMEOUT(window.tiles()[i]->view().state, SlotState::Finished, kWait);
+        QCOMPARE(window.tiles()[i]->view().serial, serials[i]);
+        QCOMPARE(window.tiles()[i]->view().finished, 1);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!window.running(), kWait); // the order is complete
+    QTRY_VERIFY(window.headerText().contains(QStringLiteral("4 / 4")));
+
+    // A scan once the order is complete is refused in the field's place.
+    typeScan(window, QStringLiteral("QT2C-00000009"));
+    QVERIFY(!window.scanField()->isVisible());
+    bool told = false;
+    for (QLabel* label : window.findChildren<QLabel*>())
+        told = told || (label->isVisible() && label->text().contains(QStringLiteral("needs no more units")));
+    QVERIFY(told);
+    window.close();
+    QCOMPARE(window.exitStatus(), int(qt2xx::ExitOk));
+
+    QString error;
+    const auto store =
+        qt2xx::RecordStore::open(session.recordPath, &error, qt2xx::RecordStore::OpenMode::MustExist);
+    QVERIFY2(store, qPrintable(error));
+    const auto records = store->records({}, &error);
+    QCOMPARE(records.size(), size_t(4));
+    for (const auto& record : records) {
+        const int slot = int(session.ports.indexOf(record.device));
+        QVERIFY(slot >= 0);
+        QCOMPARE(record.unitSerial, serials[slot]);
+        QCOMPARE(record.workOrder, QStringLiteral("WO-7"));
+        QCOMPARE(record.operatorId, QStringLiteral("OP1"));
+    }
+    for (int i = 0; i < 4; ++i) {
+        sims[i]->terminate();
+        QCOMPARE(sims[i]->programmed().size(), 1);
+    }
+}
+
 void TestGang::refusalsAreShownInTheWindow_data() {
     QTest::addColumn<QString>("setFile");
     QTest::addColumn<QString>("port");
@@ -263,6 +345,9 @@ void TestGang::commandLines_data() {
     QTest::newRow("password in the server")
         << QStringList{QStringLiteral("--record-server=postgresql://u:secret@h/db")}
         << QStringLiteral("password") << QStringList();
+    QTest::newRow("order") << QStringList{QStringLiteral("--order"), QStringLiteral("wo.json"),
+                                          QStringLiteral("--operator=OP1"), QStringLiteral("P1")}
+                           << QString() << QStringList{QStringLiteral("P1")};
     QTest::newRow("unknown") << QStringList{QStringLiteral("--count=3")} << QStringLiteral("unknown option")
                              << QStringList();
 }

@@ -1,17 +1,25 @@
 #include "gang/GangOptions.h"
 
+#include "record/RecordOptions.h"
+#include "record/RecordStore.h"
+
 namespace gang {
 
 const char* const kUsage =
-    "usage: qt2xx-gang [options] [FILE.asv PORT...]\n"
+    "usage: qt2xx-gang [options] [--order ORDER.json PORT... | FILE.asv PORT...]\n"
     "\n"
     "A window for the operator of a gang fixture: one tile per slot, every slot programmed with the\n"
-    "frame of FILE.asv. Each PORT is a port number or a device path such as /dev/serial/by-path/...\n"
-    "Without FILE.asv and ports a start page asks for the file, the operator and the slots.\n"
+    "frame of FILE.asv, or of the set a work order names once its hash is the one released. Each PORT\n"
+    "is a port number or a device path such as /dev/serial/by-path/... With an order that has a\n"
+    "serial pattern each slot waits for a scanned serial, typed by the scanner into the scan field.\n"
+    "Without a file and ports a start page asks for the order or set file, the operator and the slots.\n"
     "\n"
     "Options:\n"
-    "  --operator ID    the operator, shown in the header\n"
-    "  --station NAME   the station's name (default: the host name)\n"
+    "  --order ORDER.json\n"
+    "                   program the work order until its quantity is finished\n"
+    "  --rework         accept a scanned serial that already has a finished record\n"
+    "  --operator ID    the operator, shown in the header and kept in every record\n"
+    "  --station NAME   the station's name kept in every record (default: the host name)\n"
     "  --record=PATH    keep the production record in the database PATH\n"
     "  --no-record      keep no production record\n"
     "  --record-server=URL\n"
@@ -19,60 +27,34 @@ const char* const kUsage =
     "                   comes from ~/.pgpass, PGPASSFILE or a service file, never from URL\n"
     "  --help           show this text\n"
     "\n"
-    "Exit status: 0 every controller tried finished; 1 a controller failed or was cut short;\n"
-    "2 the file gives no frame, the database cannot be written or the command line is wrong;\n"
-    "3 no port could be opened.\n";
-
-namespace {
-
-// "--name VALUE" or "--name=VALUE"; false when the value is missing.
-bool takeValue(const QStringList& arguments, int& i, const QString& name, QString& value) {
-    const QString& arg = arguments[i];
-    if (arg.startsWith(name + QLatin1Char('=')))
-        value = arg.mid(name.size() + 1);
-    else if (i + 1 < arguments.size())
-        value = arguments[++i];
-    else
-        value.clear();
-    return !value.isEmpty();
-}
-
-bool isOption(const QString& arg, const QString& name) {
-    return arg == name || arg.startsWith(name + QLatin1Char('='));
-}
-
-} // namespace
+    "Exit status: 0 every controller tried finished, or the order was complete already; 1 a\n"
+    "controller failed or was cut short; 2 the file gives no frame, the order is refused, the\n"
+    "database cannot be written or the command line is wrong; 3 no port could be opened.\n";
 
 bool ParseGangOptions(const QStringList& arguments, GangOptions& options, QString& error) {
     QStringList positional;
     qt2xx::SessionOptions& session = options.session;
+    qt2xx::RecordOptions record;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             options.help = true;
-        } else if (arg == QLatin1String("--no-record")) {
-            session.record = false;
-        } else if (arg.startsWith(QLatin1String("--record-server="))) {
-            // The refusal never repeats the URL: it may hold a password.
-            session.recordServer = qt2xx::ServerAddress::parse(arg.mid(16), &error);
-            if (!session.recordServer)
-                return false;
-        } else if (arg.startsWith(QLatin1String("--record="))) {
-            session.recordPath = arg.mid(9);
-            if (session.recordPath.isEmpty()) {
-                error = QStringLiteral("--record needs a database path");
+        } else if (arg == QLatin1String("--rework")) {
+            session.rework = true;
+        } else if (arg == QLatin1String("--order") || arg.startsWith(QLatin1String("--order="))) {
+            session.orderFile = arg.contains(QLatin1Char('=')) ? arg.mid(8) : arguments.value(++i);
+            if (session.orderFile.isEmpty()) {
+                error = QStringLiteral("--order needs an order file");
                 return false;
             }
-        } else if (isOption(arg, QStringLiteral("--operator"))) {
-            if (!takeValue(arguments, i, QStringLiteral("--operator"), options.operatorId)) {
-                error = QStringLiteral("--operator needs an operator's id");
+        } else if (const auto read = qt2xx::ReadRecordOption(arg, record, &error);
+                   read != qt2xx::OptionRead::NotMine) {
+            if (read == qt2xx::OptionRead::Refused)
                 return false;
-            }
-        } else if (isOption(arg, QStringLiteral("--station"))) {
-            if (!takeValue(arguments, i, QStringLiteral("--station"), options.stationName)) {
-                error = QStringLiteral("--station needs a name");
+        } else if (const auto context = qt2xx::ReadContextOption(arguments, i, record, &error);
+                   context != qt2xx::OptionRead::NotMine) {
+            if (context == qt2xx::OptionRead::Refused)
                 return false;
-            }
         } else if (arg.startsWith(QLatin1String("--"))) {
             error = QStringLiteral("unknown option %1").arg(arg);
             return false;
@@ -80,13 +62,17 @@ bool ParseGangOptions(const QStringList& arguments, GangOptions& options, QStrin
             positional << arg;
         }
     }
-    if (!session.record && !session.recordPath.isEmpty()) {
-        error = QStringLiteral("--record and --no-record exclude each other");
+    if (!qt2xx::CheckRecordOptions(record, qt2xx::RecordDefault::On, &error))
         return false;
-    }
-    if (!session.record && session.recordServer) {
-        error = QStringLiteral("--record-server and --no-record exclude each other");
-        return false;
+    session.record = !record.noRecord;
+    if (record.database && *record.database != qt2xx::DefaultRecordDatabase())
+        session.recordPath = *record.database;
+    session.recordServer = record.server;
+    options.operatorId = session.operatorId = record.operatorId;
+    options.stationName = session.stationName = record.stationName;
+    if (!session.orderFile.isEmpty()) {
+        session.ports = positional;
+        return true;
     }
     if (positional.size() == 1) {
         error = QStringLiteral("a parameter file needs at least one port");

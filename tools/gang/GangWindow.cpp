@@ -5,6 +5,7 @@
 #include "platform/core/ExitStatus.h"
 #include "record/Forwarder.h"
 #include "record/RecordWriter.h"
+#include "station/OrderRun.h"
 #include "station/Station.h"
 #include "ui/StatusLogBox.h"
 
@@ -187,9 +188,12 @@ void GangWindow::showEvent(QShowEvent* event) {
 
 void GangWindow::fromStartPage() {
     qt2xx::SessionOptions session = m_options.session;
-    session.setFile = m_startPage->setFile();
+    const QString file = m_startPage->setFile();
+    const bool order = file.endsWith(QLatin1String(".json"), Qt::CaseInsensitive);
+    session.setFile = order ? QString() : file;
+    session.orderFile = order ? file : QString();
     session.ports = m_startPage->chosenPorts();
-    m_options.operatorId = m_startPage->operatorId();
+    m_options.operatorId = session.operatorId = m_startPage->operatorId();
     begin(session);
 }
 
@@ -253,14 +257,17 @@ bool GangWindow::startRun() {
     qt2xx::Station& station = m_session.newStation();
     bindStation();
     const bool started = m_session.start();
+    bindRun();
     for (Slot& slot : m_slots) {
-        if (slot.port && !slot.port->running())
+        if (slot.port && !slot.port->running() && !slot.port->paused())
             slot.port = nullptr;
         if (!slot.port && slot.problem.isEmpty())
             slot.problem = slot.choice.problem;
     }
-    if (!started)
+    if (!started) {
         m_refusedStatus = m_session.refusal()->status;
+        showRunNotice(m_session.refusal()->text);
+    }
     connect(&station, &qt2xx::Station::stopped, this, &GangWindow::onStopped);
     for (int i = 0; i < int(m_slots.size()); ++i)
         markDirty(i);
@@ -300,6 +307,21 @@ void GangWindow::bindStation() {
             });
 }
 
+// Which slot takes the next scan, and the order's progress, change with every scan and unit.
+void GangWindow::bindRun() {
+    qt2xx::OrderRun* run = m_session.run();
+    if (!run)
+        return;
+    connect(run, &qt2xx::OrderRun::changed, this, &GangWindow::markAll);
+    m_scan->setPlaceholderText(run->scanning() ? tr("Scan the label of the unit in the marked slot.")
+                                               : tr("No scan is needed: every slot seeks at once."));
+}
+
+void GangWindow::markAll() {
+    for (int i = 0; i < int(m_slots.size()); ++i)
+        markDirty(i);
+}
+
 void GangWindow::onPortEvent(int slot, const PortEvent& event) {
     Slot& s = m_slots[slot];
     if (event.kind == PortEventKind::Started) {
@@ -307,9 +329,11 @@ void GangWindow::onPortEvent(int slot, const PortEvent& event) {
         s.failure.clear();
     } else if (event.finished()) {
         s.result = SlotState::Finished;
+        s.serial = event.serial;
     } else if (event.failed()) {
         s.result = SlotState::Failed;
         s.failure = s.port ? s.port->lastMessage() : QString();
+        s.serial = event.serial;
     }
     markDirty(slot);
 }
@@ -337,7 +361,7 @@ bool GangWindow::running() const {
     if (!station || station->isStopped())
         return false;
     for (const auto& port : station->ports()) {
-        if (port->running())
+        if (port->running() || port->paused())
             return true;
     }
     return false;
@@ -381,14 +405,23 @@ SlotView GangWindow::viewOf(int slot) const {
     }
     view.finished += s.port->finished();
     view.failed += s.port->failed() + s.port->interrupted();
+    const qt2xx::OrderRun* run = m_session.run();
+    view.nextScan = run && run->nextSlot() > 0 && run->portOfSlot(run->nextSlot()) == s.port;
+    view.serial = s.port->serial();
+    const bool armed = !s.port->serial().isEmpty();
     if (s.port->lost()) {
         view.state = SlotState::Lost;
     } else if (s.port->busy()) {
         view.state = SlotState::Programming;
         view.percent = int(s.port->progress());
+    } else if (armed && s.port->running()) {
+        view.state = SlotState::Seeking;
     } else if (s.result == SlotState::Finished || s.result == SlotState::Failed) {
         view.state = s.result;
         view.failure = s.failure;
+        view.serial = s.serial;
+    } else if (s.port->scanned() && s.port->paused()) {
+        view.state = SlotState::WaitingForScan;
     } else {
         view.state = s.port->running() ? SlotState::Seeking : SlotState::Stopped;
     }
@@ -429,17 +462,30 @@ int GangWindow::totalFailed() const {
 
 void GangWindow::refreshHeader() {
     const QString sha = m_session.setSha256().left(kShaShown);
-    m_order->setText(tr("Order: %1").arg(tr("none")));
+    const qt2xx::OrderPlan& plan = m_session.plan();
+    if (plan.order.isEmpty())
+        m_order->setText(tr("Order: %1").arg(tr("none")));
+    else if (plan.product.isEmpty())
+        m_order->setText(tr("Order: %1").arg(plan.order));
+    else
+        m_order->setText(tr("Order: %1  %2").arg(plan.order, plan.product));
     m_set->setText(tr("Set: %1  %2").arg(QFileInfo(m_session.setPath()).fileName(), sha));
     m_set->setToolTip(m_session.setPath());
     m_operator->setText(
         tr("Operator: %1").arg(m_options.operatorId.isEmpty() ? tr("none") : m_options.operatorId));
     const int finished = totalFinished();
     const int failed = totalFailed();
-    // A set file has no quantity: the bar stays empty and the text counts the units finished.
-    m_progress->setRange(0, 1);
-    m_progress->setValue(0);
-    m_progressText->setText(QString::number(finished));
+    const qt2xx::OrderRun* run = m_session.run();
+    if (!plan.order.isEmpty() && run) {
+        m_progress->setRange(0, plan.quantity);
+        m_progress->setValue(std::min(run->unitsDone(), plan.quantity));
+        m_progressText->setText(tr("%1 / %2").arg(run->unitsDone()).arg(plan.quantity));
+    } else {
+        // A set file has no quantity: the bar stays empty and the text counts the units finished.
+        m_progress->setRange(0, 1);
+        m_progress->setValue(0);
+        m_progressText->setText(QString::number(finished));
+    }
     const QString yield =
         finished + failed > 0
             ? QString::number(100.0 * finished / (finished + failed), 'f', 1) + QStringLiteral(" %")
@@ -508,8 +554,19 @@ void GangWindow::showScanNote(const QString& text) {
 void GangWindow::scanEntered(const QString& text) {
     if (text.trimmed().isEmpty())
         return;
-    QApplication::beep();
-    showScanNote(tr("No slot waits for a scan: the set file programs every unit."));
+    qt2xx::OrderRun* run = m_session.run();
+    if (!run || !run->scanning()) {
+        QApplication::beep();
+        showScanNote(tr("No slot waits for a scan: the set file programs every unit."));
+        return;
+    }
+    const qt2xx::ScanArbiter::Scan scan = run->scan(text);
+    if (scan.outcome == qt2xx::ScanArbiter::Outcome::Refused) {
+        QApplication::beep();
+        showScanNote(scan.reason);
+        return;
+    }
+    markAll();
 }
 
 void GangWindow::closeEvent(QCloseEvent* event) {

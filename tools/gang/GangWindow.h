@@ -68,6 +68,7 @@ private:
         QString problem;                                // why the port did not open
         SlotState result = SlotState::Seeking;          // of the unit last ended, until the next begins
         QString failure;                                // the failure's text of that unit
+        QString serial;                                 // that unit's serial
         std::vector<const qt2xx::StationPort*> earlier; // the slot's ports of the runs before this one
     };
 
@@ -78,6 +79,8 @@ private:
     void stopRun();
     void buildTiles();
     void bindStation();
+    void bindRun();
+    void markAll();
     void onPortEvent(int slot, const qt2xx::PortEvent& event);
     void onStopped();
     void markDirty(int slot);

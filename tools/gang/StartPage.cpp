@@ -35,10 +35,10 @@ StartPage::StartPage(QString serialDirectory, QString deviceDirectory, QWidget* 
       m_browse(new QPushButton(tr("&Browse..."), this)), m_operator(new QLineEdit(this)),
       m_slots(new QListWidget(this)), m_rescan(new QPushButton(tr("&Look for adapters again"), this)),
       m_start(new QPushButton(tr("&Start"), this)), m_problem(new QLabel(this)) {
-    m_file->setPlaceholderText(tr("The set file (.asv) to program"));
+    m_file->setPlaceholderText(tr("The work order (.json) or set file (.asv) to program"));
     m_operator->setPlaceholderText(tr("Type or scan the operator's id"));
     m_browse->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    m_browse->setToolTip(tr("Choose the set file (Ctrl+O)"));
+    m_browse->setToolTip(tr("Choose the work order or set file (Ctrl+O)"));
     m_rescan->setShortcut(QKeySequence(Qt::Key_F5));
     m_start->setDefault(true);
     m_start->setAutoDefault(true);
@@ -53,7 +53,7 @@ StartPage::StartPage(QString serialDirectory, QString deviceDirectory, QWidget* 
     fileRow->addWidget(m_file, 1);
     fileRow->addWidget(m_browse);
     auto* form = new QFormLayout;
-    auto* fileLabel = new QLabel(tr("Set &file:"), this);
+    auto* fileLabel = new QLabel(tr("Order or set &file:"), this);
     fileLabel->setBuddy(m_file);
     auto* operatorLabel = new QLabel(tr("&Operator:"), this);
     operatorLabel->setBuddy(m_operator);
@@ -140,8 +140,9 @@ QStringList StartPage::chosenPorts() const {
 
 void StartPage::browse() {
     const QString start = setFile().isEmpty() ? QString() : QFileInfo(setFile()).absolutePath();
-    const QString file = QFileDialog::getOpenFileName(this, tr("Choose the set file"), start,
-                                                      tr("Parameter sets (*.asv);;All files (*)"));
+    const QString file =
+        QFileDialog::getOpenFileName(this, tr("Choose the work order or set file"), start,
+                                     tr("Work orders and parameter sets (*.json *.asv);;All files (*)"));
     if (!file.isEmpty())
         m_file->setText(file);
 }

@@ -32,8 +32,30 @@ void JsonOutput::event(const PortEvent& event) {
         .add("device", event.device)
         .add("unit", event.unit)
         .add("event", PortEventName(event));
+    if (!event.serial.isEmpty())
+        line.add("serial", event.serial);
+    if (event.rework)
+        line.add("rework", true);
     if (event.finished())
         line.add("frame", FrameHex(m_station.frame()));
+    write(line.text());
+}
+
+void JsonOutput::armed(const QString& device, const QString& serial) {
+    JsonLine line;
+    line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))
+        .add("device", device)
+        .add("event", QStringLiteral("armed"))
+        .add("serial", serial);
+    write(line.text());
+}
+
+void JsonOutput::scanRefused(const QString& serial, const QString& reason) {
+    JsonLine line;
+    line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))
+        .add("event", QStringLiteral("scan-refused"))
+        .add("serial", serial)
+        .add("reason", reason);
     write(line.text());
 }
 

@@ -18,6 +18,10 @@ public:
     void forwarding(bool stopped, const QString& server, const QString& reason = QString());
     // {"event": "records-failed", "reason": ...} or "records-resumed".
     void records(bool failed, const QString& reason = QString());
+    // {"event": "armed", "device": ..., "serial": ...}
+    void armed(const QString& device, const QString& serial);
+    // {"event": "scan-refused", "serial": ..., "reason": ...}
+    void scanRefused(const QString& serial, const QString& reason);
     // Called once when stdout can no longer be written, e.g. the reader of a pipe has gone.
     std::function<void()> onBroken;
 

@@ -7,6 +7,7 @@ namespace station {
 QString Usage() {
     return QStringLiteral(
                "usage: qt2xx-station [options] FILE.asv PORT...\n"
+               "       qt2xx-station --order ORDER.json [options] PORT...\n"
                "       qt2xx-station --list-ports\n"
                "\n"
                "Programs controllers on several serial ports at once, every one with the frame of FILE.asv.\n"
@@ -20,13 +21,21 @@ QString Usage() {
                "per\n"
                "event (started, finished, transmit-failure, storage-failure, no-response, "
                "no-storage-response,\n"
-               "interrupted, lost, back, stopped; records-failed, records-resumed, forwarding-stopped,\n"
+               "interrupted, lost, back, stopped; armed, scan-refused; records-failed, records-resumed, "
+               "forwarding-stopped,\n"
                "forwarding-resumed), then a summary object.\n"
                "\n"
                "Options:\n"
                "  --count N        stop after N controllers finished over all ports (0, the default: until\n"
                "                   interrupted)\n"
                "  --json           JSON lines even on a terminal\n"
+               "  --order ORDER.json\n"
+               "                   program the set the work order names, once its hash is the one\n"
+               "                   released, until the order's quantity is finished\n"
+               "  --scan           arm each port with one serial read from standard input, one per\n"
+               "                   line; implied when the order has a serial pattern\n"
+               "  --rework         accept a serial that already has a finished record\n"
+               "%2"
                "%1"
                "  --list-ports     list the serial devices with their port numbers, by-id and by-path "
                "names,\n"
@@ -36,13 +45,21 @@ QString Usage() {
                "No record, no programming: when the record database cannot be opened the station refuses to\n"
                "start, and while records cannot be written no port begins a controller.\n"
                "\n"
-               "Exit status: 0 every controller tried finished; 1 a controller failed or was cut short, or "
+               "With scans, a port that waits for a serial does not seek; each accepted serial arms the "
+               "first\n"
+               "waiting port, in the order the ports were given, for one controller. A serial is refused\n"
+               "when it does not match the order's pattern, is armed on another port or already has a\n"
+               "finished record. End of input means no more units.\n"
+               "\n"
+               "Exit status: 0 every controller tried finished, or the order was complete already; 1 a "
+               "controller failed or was cut short, or "
                "its\n"
-               "record was not confirmed; 2 the file gives no frame, the record database cannot be opened, "
+               "record was not confirmed; 2 the file gives no frame, the order is refused (its set's hash\n"
+               "differs from the one released), the record database cannot be opened, "
                "or\n"
                "the command line is wrong; 3 no port could be opened.\n"
                "NO_COLOR set in the environment turns colour off.\n")
-        .arg(qt2xx::RecordOptionsHelp(qt2xx::RecordDefault::On));
+        .arg(qt2xx::RecordOptionsHelp(qt2xx::RecordDefault::On), qt2xx::ContextOptionsHelp());
 }
 
 namespace {
@@ -65,9 +82,23 @@ bool ParseOptions(const QStringList& arguments, Options& options, QString& error
             options.json = true;
         } else if (arg == QLatin1String("--list-ports")) {
             options.listPorts = true;
+        } else if (arg == QLatin1String("--scan")) {
+            options.scan = true;
+        } else if (arg == QLatin1String("--rework")) {
+            options.rework = true;
+        } else if (arg == QLatin1String("--order") || arg.startsWith(QLatin1String("--order="))) {
+            options.orderFile = arg.contains(QLatin1Char('=')) ? arg.mid(8) : arguments.value(++i);
+            if (options.orderFile.isEmpty()) {
+                error = QStringLiteral("--order needs an order file");
+                return false;
+            }
         } else if (const auto read = qt2xx::ReadRecordOption(arg, options.record, &error);
                    read != qt2xx::OptionRead::NotMine) {
             if (read == qt2xx::OptionRead::Refused)
+                return false;
+        } else if (const auto context = qt2xx::ReadContextOption(arguments, i, options.record, &error);
+                   context != qt2xx::OptionRead::NotMine) {
+            if (context == qt2xx::OptionRead::Refused)
                 return false;
         } else if (arg == QLatin1String("--count") || arg.startsWith(QLatin1String("--count="))) {
             const QString value = arg.contains(QLatin1Char('=')) ? arg.mid(8) : arguments.value(++i);
@@ -86,11 +117,17 @@ bool ParseOptions(const QStringList& arguments, Options& options, QString& error
         return false;
     if (options.help || options.listPorts)
         return true;
-    if (positional.size() < 2) {
+    if (!options.orderFile.isEmpty()) {
+        if (positional.isEmpty()) {
+            error = QStringLiteral("at least one port is needed");
+            return false;
+        }
+    } else if (positional.size() < 2) {
         error = QStringLiteral("a parameter file and at least one port are needed");
         return false;
+    } else {
+        options.setFile = positional.takeFirst();
     }
-    options.setFile = positional.takeFirst();
     options.ports = positional;
     return true;
 }

@@ -8,7 +8,10 @@
 namespace station {
 
 struct Options {
-    QString setFile;
+    QString setFile;   // empty with an order: the order names the set
+    QString orderFile; // --order ORDER.json
+    bool scan = false; // --scan, or implied by an order's serial pattern
+    bool rework = false;
     QStringList ports;
     int count = 0;
     bool json = false;

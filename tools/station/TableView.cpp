@@ -14,13 +14,14 @@ namespace {
 constexpr int kMinRedrawMs = 100;
 constexpr int kBarWidth = 10;
 constexpr int kMaxDeviceWidth = 48;
+constexpr int kSerialWidth = 16;
 
 QString stateName(const StationPort& port) {
     static const char* const names[] = {"Idle", "Seeking", "Answered", "FrameSent", "Accepted", "Stored"};
     if (port.lost())
         return QStringLiteral("Lost");
     if (port.paused())
-        return QStringLiteral("Paused");
+        return port.mayRun() ? QStringLiteral("Paused") : QStringLiteral("Waiting");
     if (!port.running())
         return QStringLiteral("Stopped");
     const int state = int(port.state());
@@ -107,22 +108,40 @@ void TableView::setForwarding(const QString& state) {
     schedule();
 }
 
+void TableView::setOrderRun(const OrderRun* run) {
+    m_run = run;
+    connect(run, &OrderRun::changed, this, &TableView::schedule);
+    schedule();
+}
+
+void TableView::setScanNote(const QString& note) {
+    m_scanNote = note;
+    schedule();
+}
+
 QStringList TableView::rows() const {
     int deviceWidth = 6;
     for (const auto& port : m_station.ports())
         deviceWidth = std::max(deviceWidth, int(port->device().size()));
     deviceWidth = std::min(deviceWidth, kMaxDeviceWidth);
-    QStringList lines{QStringLiteral("%1  %2  %3  %4  %5  %6")
-                          .arg(QStringLiteral("DEVICE"), -deviceWidth)
-                          .arg(QStringLiteral("STATE"), -9)
-                          .arg(QStringLiteral("PROGRESS"), -17)
-                          .arg(QStringLiteral("FINISHED"), 8)
-                          .arg(QStringLiteral("FAILED"), 6)
-                          .arg(QStringLiteral("LAST MESSAGE"))
-                          .left(m_width - 1)};
+    const bool serials = m_run && m_run->scanning();
+    QStringList lines{
+        QStringLiteral("%1  %2%3  %4  %5  %6  %7")
+            .arg(QStringLiteral("DEVICE"), -deviceWidth)
+            .arg(serials ? QStringLiteral("%1  ").arg(QStringLiteral("SERIAL"), -kSerialWidth) : QString())
+            .arg(QStringLiteral("STATE"), -9)
+            .arg(QStringLiteral("PROGRESS"), -17)
+            .arg(QStringLiteral("FINISHED"), 8)
+            .arg(QStringLiteral("FAILED"), 6)
+            .arg(QStringLiteral("LAST MESSAGE"))
+            .left(m_width - 1)};
     for (const auto& port : m_station.ports())
         lines << row(*port, deviceWidth);
     lines << totals();
+    if (m_run)
+        lines << orderLine().left(m_width - 1);
+    if (!m_scanNote.isEmpty())
+        lines << colour(m_scanNote.left(m_width - 1), kLogRed);
     if (!m_notice.isEmpty())
         lines << colour(m_notice.left(m_width - 1), kLogRed);
     return lines;
@@ -133,12 +152,16 @@ QString TableView::row(const StationPort& port, int deviceWidth) const {
     QString device = port.device();
     if (device.size() > deviceWidth)
         device = QStringLiteral("…") + device.right(deviceWidth - 1);
-    const QString cells = QStringLiteral("%1  %2  %3  %4  %5  ")
-                              .arg(device, -deviceWidth)
-                              .arg(stateName(port), -9)
-                              .arg(bar(port.progress()), -17)
-                              .arg(port.finished(), 8)
-                              .arg(port.failed() + port.interrupted(), 6);
+    const bool serials = m_run && m_run->scanning();
+    const QString serial = port.serial().isEmpty() ? QStringLiteral("-") : port.serial();
+    const QString cells =
+        QStringLiteral("%1  %2%3  %4  %5  %6  ")
+            .arg(device, -deviceWidth)
+            .arg(serials ? QStringLiteral("%1  ").arg(serial.left(kSerialWidth), -kSerialWidth) : QString())
+            .arg(stateName(port), -9)
+            .arg(bar(port.progress()), -17)
+            .arg(port.finished(), 8)
+            .arg(port.failed() + port.interrupted(), 6);
     const int room = std::max(0, m_width - 1 - int(cells.size()));
     // A port stopped after a failure keeps the failure on screen rather than its closing line.
     const bool keepFailure = !port.running() && !port.paused() && !port.lastFailure().isEmpty();
@@ -150,6 +173,26 @@ QString TableView::row(const StationPort& port, int deviceWidth) const {
 QString TableView::totals() const {
     const QString text = TotalsText(m_station);
     return (m_forwarding.isEmpty() ? text : text + QStringLiteral(", ") + m_forwarding).left(m_width - 1);
+}
+
+// "order WO-2026-0142: 3 / 4 finished; next scan: slot 2 (/dev/ttyUSB1)"
+QString TableView::orderLine() const {
+    QStringList parts;
+    const OrderPlan& plan = m_run->plan();
+    if (!plan.order.isEmpty())
+        parts << QStringLiteral("order %1: %2 / %3 finished")
+                     .arg(plan.order)
+                     .arg(m_run->unitsDone())
+                     .arg(plan.quantity);
+    if (m_run->scanning()) {
+        const int slot = m_run->nextSlot();
+        if (slot > 0)
+            parts
+                << QStringLiteral("next scan: slot %1 (%2)").arg(slot).arg(m_run->portOfSlot(slot)->device());
+        else
+            parts << QStringLiteral("no slot takes a scan now");
+    }
+    return parts.join(QStringLiteral("; "));
 }
 
 QString TableView::colour(const QString& text, int logColor) const {

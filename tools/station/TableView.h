@@ -1,5 +1,6 @@
 #pragma once
 
+#include "station/OrderRun.h"
 #include "station/Station.h"
 
 #include <QElapsedTimer>
@@ -20,6 +21,10 @@ public:
     void setNotice(const QString& notice);
     // How forwarding to the record server goes, shown at the end of the totals line.
     void setForwarding(const QString& state);
+    // With an order or scans: each port's serial, the order's progress and the slot of the next scan.
+    void setOrderRun(const qt2xx::OrderRun* run);
+    // The last refused scan, shown under the slot of the next scan until the next scan.
+    void setScanNote(const QString& note);
 
 private:
     void schedule();
@@ -27,6 +32,7 @@ private:
     QStringList rows() const;
     QString row(const qt2xx::StationPort& port, int deviceWidth) const;
     QString totals() const;
+    QString orderLine() const;
     QString colour(const QString& text, int logColor) const;
 
     qt2xx::Station& m_station;
@@ -35,6 +41,8 @@ private:
     int m_width = 80;
     QString m_notice;
     QString m_forwarding;
+    const qt2xx::OrderRun* m_run = nullptr;
+    QString m_scanNote;
     int m_drawn = 0; // lines of the table now on screen
     QTimer m_throttle;
     QTimer m_clock; // the elapsed time and the rate move even when no port does

@@ -87,6 +87,18 @@
         <source>A unit is being programmed. Stop once the exchanges under way have finished, and close?</source>
         <translation>正在为单元编程。等待进行中的通信完成后停止并关闭吗？</translation>
     </message>
+    <message>
+        <source>Scan the label of the unit in the marked slot.</source>
+        <translation>请扫描标记工位中产品的标签。</translation>
+    </message>
+    <message>
+        <source>Order: %1  %2</source>
+        <translation>工单：%1  %2</translation>
+    </message>
+    <message>
+        <source>%1 / %2</source>
+        <translation>%1 / %2</translation>
+    </message>
 </context>
 <context>
     <name>gang::SlotTile</name>
@@ -170,24 +182,24 @@
         <translation>开始(&amp;S)</translation>
     </message>
     <message>
-        <source>The set file (.asv) to program</source>
-        <translation>要编程的参数文件 (.asv)</translation>
+        <source>The work order (.json) or set file (.asv) to program</source>
+        <translation>要编程的工单 (.json) 或参数文件 (.asv)</translation>
     </message>
     <message>
         <source>Type or scan the operator&apos;s id</source>
         <translation>输入或扫描操作员编号</translation>
     </message>
     <message>
-        <source>Choose the set file (Ctrl+O)</source>
-        <translation>选择参数文件 (Ctrl+O)</translation>
+        <source>Choose the work order or set file (Ctrl+O)</source>
+        <translation>选择工单或参数文件 (Ctrl+O)</translation>
     </message>
     <message>
         <source>Slots</source>
         <translation>工位</translation>
     </message>
     <message>
-        <source>Set &amp;file:</source>
-        <translation>参数文件(&amp;F)：</translation>
+        <source>Order or set &amp;file:</source>
+        <translation>工单或参数文件(&amp;F)：</translation>
     </message>
     <message>
         <source>&amp;Operator:</source>
@@ -210,12 +222,12 @@
         <translation>未连接串口适配器。</translation>
     </message>
     <message>
-        <source>Choose the set file</source>
-        <translation>选择参数文件</translation>
+        <source>Choose the work order or set file</source>
+        <translation>选择工单或参数文件</translation>
     </message>
     <message>
-        <source>Parameter sets (*.asv);;All files (*)</source>
-        <translation>参数文件 (*.asv);;所有文件 (*)</translation>
+        <source>Work orders and parameter sets (*.json *.asv);;All files (*)</source>
+        <translation>工单和参数文件 (*.json *.asv);;所有文件 (*)</translation>
     </message>
 </context>
 </TS>

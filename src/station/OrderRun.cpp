@@ -1,0 +1,153 @@
+#include "station/OrderRun.h"
+
+#include "record/RecordStore.h"
+#include "station/Station.h"
+
+#include <QDateTime>
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
+
+namespace qt2xx {
+
+OrderRun::OrderRun(Station& station, OrderPlan plan, RecordStore* store, QObject* parent)
+    : QObject(parent), m_station(station), m_plan(std::move(plan)), m_store(store) {}
+
+OrderRun::~OrderRun() = default;
+
+bool OrderRun::prepare(QString* error) {
+    if (!m_plan.order.isEmpty() && m_store) {
+        QString why;
+        const qint64 finished = m_store->unitsFinished(m_plan.order, &why);
+        if (finished < 0) {
+            *error = QStringLiteral("the progress of order %1 cannot be read: %2").arg(m_plan.order, why);
+            return false;
+        }
+        m_before = int(std::min<qint64>(finished, m_plan.quantity));
+        const OrderInfo info{m_plan.order, m_plan.product, m_plan.setSha256, m_plan.quantity,
+                             QDateTime::currentDateTimeUtc()};
+        if (!m_store->noteOrder(info, &why)) {
+            *error = QStringLiteral("order %1 cannot be noted in the records: %2").arg(m_plan.order, why);
+            return false;
+        }
+    }
+    const int limit = runLimit();
+    m_station.setCount(limit == ScanArbiter::kNoLimit ? 0 : limit);
+    for (const auto& port : m_station.ports())
+        port->setScanned(m_plan.scan);
+    return true;
+}
+
+bool OrderRun::complete() const {
+    return runLimit() == 0;
+}
+
+int OrderRun::runLimit() const {
+    int limit = ScanArbiter::kNoLimit;
+    if (!m_plan.order.isEmpty())
+        limit = std::max(0, m_plan.quantity - m_before);
+    if (m_plan.count > 0)
+        limit = std::min(limit, m_plan.count);
+    return limit;
+}
+
+int OrderRun::made() const {
+    return m_station.finished() + m_station.unconfirmed();
+}
+
+void OrderRun::started() {
+    const auto& ports = m_station.ports();
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        StationPort* port = ports[i].get();
+        const int slot = int(i) + 1;
+        connect(port, &StationPort::unitEnded, this,
+                [this, slot](const PortEvent& event) { onUnitEnded(slot, event); });
+    }
+    connect(&m_station, &Station::event, this, &OrderRun::onEvent);
+    if (m_plan.scan) {
+        const auto finished = [this](const QString& serial) {
+            return m_finishedHere.contains(serial) ||
+                   (m_store && m_store->serialFinished(serial, nullptr).value_or(false));
+        };
+        m_arbiter = std::make_unique<ScanArbiter>(int(ports.size()), m_plan.serialPattern, finished,
+                                                  m_plan.rework, runLimit());
+    }
+    tellLater();
+}
+
+ScanArbiter::Scan OrderRun::scan(const QString& line) {
+    if (!m_arbiter)
+        return {};
+    const ScanArbiter::Scan result = m_arbiter->scan(line);
+    if (result.outcome == ScanArbiter::Outcome::Armed) {
+        StationPort* port = portOfSlot(result.slot);
+        port->arm(result.serial, result.rework);
+        Q_EMIT armed(result.slot, port->device(), result.serial);
+        m_station.rebalance();
+        tellLater();
+    }
+    return result;
+}
+
+void OrderRun::endOfInput() {
+    if (!m_arbiter || m_arbiter->inputEnded())
+        return;
+    m_arbiter->endOfInput();
+    checkDone();
+    tellLater();
+}
+
+bool OrderRun::wantsInput() const {
+    return m_arbiter && !m_station.isStopped() && m_arbiter->wantsInput();
+}
+
+int OrderRun::nextSlot() const {
+    return m_arbiter && !m_station.isStopped() ? m_arbiter->nextSlot() : 0;
+}
+
+StationPort* OrderRun::portOfSlot(int slot) const {
+    const auto& ports = m_station.ports();
+    return slot >= 1 && slot <= int(ports.size()) ? ports[std::size_t(slot - 1)].get() : nullptr;
+}
+
+void OrderRun::onUnitEnded(int slot, const PortEvent& event) {
+    if (!m_arbiter)
+        return;
+    if (event.finished())
+        m_finishedHere.insert(event.serial);
+    m_arbiter->unitEnded(slot);
+    const int limit = runLimit();
+    m_arbiter->setUnitsNeeded(limit == ScanArbiter::kNoLimit ? limit : std::max(0, limit - made()));
+    checkDone();
+    tellLater();
+}
+
+// A rework finishes a unit the order already counted.
+void OrderRun::onEvent(const PortEvent& event) {
+    if (event.finished() && !event.rework)
+        ++m_done;
+    if (event.kind == PortEventKind::Done || event.kind == PortEventKind::Interrupted) {
+        checkDone();
+        tellLater();
+    }
+}
+
+// Scanned, the station stops once nothing more will be armed and every armed unit has ended and
+// been recorded; without scans the station's count stops it.
+void OrderRun::checkDone() {
+    if (!m_arbiter || !m_arbiter->finished() || m_station.unconfirmed() > 0 || m_station.isStopped())
+        return;
+    QTimer::singleShot(0, &m_station, &Station::stop);
+}
+
+void OrderRun::tellLater() {
+    if (std::exchange(m_telling, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        m_telling = false;
+        Q_EMIT changed();
+    });
+}
+
+} // namespace qt2xx

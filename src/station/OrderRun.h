@@ -1,0 +1,93 @@
+#pragma once
+
+#include "station/ScanArbiter.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace qt2xx {
+
+class RecordStore;
+class Station;
+class StationPort;
+struct PortEvent;
+
+// What a run is asked to make: for which order, with or without scanned serials, and how many units
+// at most in this run.
+struct OrderPlan {
+    QString order; // empty: no order
+    QString product;
+    QString setSha256;
+    int quantity = 0;      // of the order
+    QString serialPattern; // as the order gives it
+    bool scan = false;     // each unit is armed by a scanned serial
+    bool rework = false;   // a serial with a finished record may be scanned again
+    int count = 0;         // at most this many units in this run; 0: no limit
+};
+
+// Drives a station by a work order and the scan rules, the same for every face of the station. The
+// order's progress is what the database held at the start plus the units finished in this run; the
+// station begins no more units than the order still needs. Scanned, each port waits for a serial,
+// one accepted scan arms the first waiting port for one unit, and the station stops once the order
+// is complete or the scans have ended and every armed unit has ended.
+class OrderRun : public QObject {
+    Q_OBJECT
+public:
+    // store reads the progress and the finished serials, on this thread; null when no record is kept.
+    OrderRun(Station& station, OrderPlan plan, RecordStore* store, QObject* parent = nullptr);
+    ~OrderRun() override;
+
+    // Before the station starts: reads the order's progress, notes the order in the database and
+    // marks the ports that wait for serials. False with a lowercase reason when the database cannot
+    // be read.
+    bool prepare(QString* error);
+    // The order needs no more units: nothing should be started.
+    bool complete() const;
+    // Once the station has started its ports: the slots are the ports that opened, in their order.
+    void started();
+
+    // A scanned line; an accepted serial arms its slot's port, which then seeks.
+    ScanArbiter::Scan scan(const QString& line);
+    // No more scans: armed ports finish their units, then the station stops.
+    void endOfInput();
+
+    const OrderPlan& plan() const { return m_plan; }
+    bool scanning() const { return m_plan.scan; }
+    // Whether a scan is wanted now: a port waits and the order still needs units.
+    bool wantsInput() const;
+    int nextSlot() const; // 0 when no scan can arm a slot now
+    StationPort* portOfSlot(int slot) const;
+    int unitsDone() const { return m_before + m_done; } // units finished for the order so far
+    int unitsBefore() const { return m_before; }
+
+Q_SIGNALS:
+    // A port was armed with a serial.
+    void armed(int slot, const QString& device, const QString& serial);
+    // Something that changes which slot takes the next scan, or the progress; told after the handler
+    // that changed it has returned, so the ports that ended a unit have paused.
+    void changed();
+
+private:
+    int runLimit() const; // the units this run may begin at most, kNoLimit when unbounded
+    int made() const;     // units of this run finished or finished and waiting for their record
+    void onUnitEnded(int slot, const PortEvent& event);
+    void onEvent(const PortEvent& event);
+    void tellLater();
+    void checkDone();
+
+    Station& m_station;
+    OrderPlan m_plan;
+    RecordStore* m_store;
+    std::unique_ptr<ScanArbiter> m_arbiter;
+    // Serials finished in this run, before their records may be committed.
+    QSet<QString> m_finishedHere;
+    int m_before = 0;
+    int m_done = 0;
+    bool m_telling = false;
+};
+
+} // namespace qt2xx
