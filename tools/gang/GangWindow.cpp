@@ -9,6 +9,8 @@
 #include "station/Station.h"
 #include "ui/StatusLogBox.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -258,8 +260,13 @@ bool GangWindow::startRun() {
     bindStation();
     const bool started = m_session.start();
     bindRun();
+    // The station drops the ports that did not open: their slots keep no pointer to them.
+    const auto kept = [&station](const qt2xx::StationPort* port) {
+        return std::any_of(station.ports().cbegin(), station.ports().cend(),
+                           [port](const auto& p) { return p.get() == port; });
+    };
     for (Slot& slot : m_slots) {
-        if (slot.port && !slot.port->running() && !slot.port->paused())
+        if (slot.port && (!kept(slot.port) || (!slot.port->running() && !slot.port->paused())))
             slot.port = nullptr;
         if (!slot.port && slot.problem.isEmpty())
             slot.problem = slot.choice.problem;
