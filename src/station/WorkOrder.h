@@ -1,9 +1,11 @@
 #pragma once
 
 #include "files/SetFile.h"
+#include "record/RecordOptions.h"
 
 #include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 
 namespace qt2xx {
 
@@ -32,5 +34,9 @@ struct WorkOrderFile {
 
 // Reads the order, then the set it names, and checks that the set is the one released.
 WorkOrderFile ReadWorkOrder(const QString& path);
+
+// Reads `--order FILE` or `--order=FILE` at arguments[i], moving i past a separate value; every
+// program that runs orders takes it this way.
+OptionRead ReadOrderOption(const QStringList& arguments, int& i, QString& file, QString* error);
 
 } // namespace qt2xx

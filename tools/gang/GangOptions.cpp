@@ -2,6 +2,7 @@
 
 #include "record/RecordOptions.h"
 #include "record/RecordStore.h"
+#include "station/WorkOrder.h"
 
 namespace gang {
 
@@ -41,12 +42,10 @@ bool ParseGangOptions(const QStringList& arguments, GangOptions& options, QStrin
             options.help = true;
         } else if (arg == QLatin1String("--rework")) {
             session.rework = true;
-        } else if (arg == QLatin1String("--order") || arg.startsWith(QLatin1String("--order="))) {
-            session.orderFile = arg.contains(QLatin1Char('=')) ? arg.mid(8) : arguments.value(++i);
-            if (session.orderFile.isEmpty()) {
-                error = QStringLiteral("--order needs an order file");
+        } else if (const auto order = qt2xx::ReadOrderOption(arguments, i, session.orderFile, &error);
+                   order != qt2xx::OptionRead::NotMine) {
+            if (order == qt2xx::OptionRead::Refused)
                 return false;
-            }
         } else if (const auto read = qt2xx::ReadRecordOption(arg, record, &error);
                    read != qt2xx::OptionRead::NotMine) {
             if (read == qt2xx::OptionRead::Refused)

@@ -1,5 +1,7 @@
 #include "station/Options.h"
 
+#include "station/WorkOrder.h"
+
 #include <charconv>
 
 namespace station {
@@ -86,12 +88,10 @@ bool ParseOptions(const QStringList& arguments, Options& options, QString& error
             options.scan = true;
         } else if (arg == QLatin1String("--rework")) {
             options.rework = true;
-        } else if (arg == QLatin1String("--order") || arg.startsWith(QLatin1String("--order="))) {
-            options.orderFile = arg.contains(QLatin1Char('=')) ? arg.mid(8) : arguments.value(++i);
-            if (options.orderFile.isEmpty()) {
-                error = QStringLiteral("--order needs an order file");
+        } else if (const auto order = qt2xx::ReadOrderOption(arguments, i, options.orderFile, &error);
+                   order != qt2xx::OptionRead::NotMine) {
+            if (order == qt2xx::OptionRead::Refused)
                 return false;
-            }
         } else if (const auto read = qt2xx::ReadRecordOption(arg, options.record, &error);
                    read != qt2xx::OptionRead::NotMine) {
             if (read == qt2xx::OptionRead::Refused)
