@@ -7,6 +7,7 @@
 // usage: bench-records [FOLDER]   (the databases go into FOLDER, else a temporary folder)
 
 #include "record/RecordStore.h"
+#include "support/BuildPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -154,7 +155,7 @@ int main(int argc, char* argv[]) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QTemporaryDir temporary;
     const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path());
-    const QByteArray tool = QT2XX_RECORDS_TOOL;
+    const QByteArray tool = qt2xx::test::ProgramPath(u"qt2xx-records").toLocal8Bit();
     const QByteArray shell = QT2XX_SQLITE3;
     using namespace record_schema;
     const QByteArray summary = QStringLiteral("SELECT substr(%1, 1, 10) AS day, %2, %3, count(*) FROM %4 "

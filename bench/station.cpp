@@ -9,6 +9,7 @@
 #include "Measure.h"
 #include "files/SetFile.h"
 #include "platform/core/ExitStatus.h"
+#include "support/BuildPaths.h"
 #include "support/SimProcess.h"
 
 #include <QCoreApplication>
@@ -36,7 +37,7 @@ constexpr int kPortCounts[] = {1, 2, 4, 8, 16};
 constexpr auto kSeekTime = 5s;
 constexpr auto kProgramTime = 6s;
 constexpr double kControllerMs = 3 * double(kTickInterval.count()); // "8", frame, "Finished"
-const QString kSetFile = QStringLiteral(QT2XX_SOURCE_DIR "/tests/data/frame/worked-example.asv");
+const QString kSetFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
 
 // Lets the station run for a while.
 void wait(int ms) {

@@ -1,6 +1,7 @@
 // The window and its record: nothing written unless asked, one row per outcome line of the log when
 // asked, and a database that cannot be written is told in the log while the run goes on.
 
+#include "support/BuildPaths.h"
 #include "ui/WindowHarness.h"
 
 #include "record/RecordRig.h"
@@ -66,7 +67,7 @@ void WindowRecordTest::writesOnlyWhenAsked() {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess window;
     window.setProcessEnvironment(env);
-    window.start(QStringLiteral(QT2XX_WINDOW_PROGRAM), arguments);
+    window.start(ProgramPath(u"qt2xx"), arguments);
     QVERIFY(window.waitForStarted());
     const auto found = [&home] {
         QStringList files = filesBelow(home.path());
@@ -87,20 +88,19 @@ void WindowRecordTest::writesOnlyWhenAsked() {
 
 void WindowRecordTest::argumentsAreChecked() {
     QProcess window;
-    window.start(QStringLiteral(QT2XX_WINDOW_PROGRAM), {QStringLiteral("--recrd")});
+    window.start(ProgramPath(u"qt2xx"), {QStringLiteral("--recrd")});
     QVERIFY(window.waitForFinished());
     QCOMPARE(window.exitCode(), 2);
     QVERIFY(window.readAllStandardError().contains("usage: qt2xx"));
 
-    window.start(QStringLiteral(QT2XX_WINDOW_PROGRAM), {QStringLiteral("--help")});
+    window.start(ProgramPath(u"qt2xx"), {QStringLiteral("--help")});
     QVERIFY(window.waitForFinished());
     QCOMPARE(window.exitCode(), 0);
     const QByteArray help = window.readAllStandardOutput();
     QVERIFY(help.contains("--record=PATH") && help.contains("Exit status"));
     QVERIFY(help.contains("--operator ID") && help.contains("--station NAME"));
 
-    window.start(QStringLiteral(QT2XX_WINDOW_PROGRAM),
-                 {QStringLiteral("--record"), QStringLiteral("--operator")});
+    window.start(ProgramPath(u"qt2xx"), {QStringLiteral("--record"), QStringLiteral("--operator")});
     QVERIFY(window.waitForFinished());
     QCOMPARE(window.exitCode(), 2);
     QVERIFY(window.readAllStandardError().contains("--operator needs"));
@@ -117,7 +117,7 @@ void WindowRecordTest::everyOutcomeLineHasItsRow() {
     h.window->attachRecorder(writer, QStringLiteral("OP1"), QStringLiteral("S1"));
     QVERIFY(h.log()->toolTip().contains(database));
     QVERIFY(h.showActive());
-    h.dialog->answer = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
+    h.dialog->answer = TestDataPath(u"frame/worked-example.asv");
     h.window->OpenFile()->trigger();
     h.get<QComboBox>(QStringLiteral("cboComPort"))->setEditText(sim.device());
     QTest::mouseClick(h.get<QPushButton>(QStringLiteral("cmdFileSend")), Qt::LeftButton);

@@ -1,3 +1,4 @@
+#include "support/BuildPaths.h"
 #include "support/Lines.h"
 
 #include <QCryptographicHash>
@@ -8,8 +9,8 @@
 
 namespace {
 
-const QString kTool = QStringLiteral(QT2XX_FRAME_TOOL);
-const QString kWorkedExampleFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
+const QString kTool = qt2xx::test::ProgramPath(u"qt2xx-frame");
+const QString kWorkedExampleFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
 const QByteArray kWorkedExampleLine =
     "02 0F 45 15 64 03 73 00 20 37 4F 1E 32 00 01 04 60 C5 00 01 01 03 01 57 00 99 01 03 00 00 00 53\n";
 

@@ -1,5 +1,6 @@
 #include "platform/core/PortDiagnosis.h"
 #include "platform/core/PortNumber.h"
+#include "support/BuildPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -146,7 +147,7 @@ void TestPortDiagnosis::namesTheCauseAndRemedy() {
 
 // The rule the package installs and the adapters the diagnosis recognises must not drift apart.
 void TestPortDiagnosis::ruleCoversEveryAdapterTheDiagnosisKnows() {
-    QFile rule(QStringLiteral(QT2XX_TEST_DATA_DIR "/../../packaging/60-qt2xx-serial.rules"));
+    QFile rule(qt2xx::test::SourcePath(u"packaging/60-qt2xx-serial.rules"));
     QVERIFY(rule.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(rule.readAll());
     static const QRegularExpression pair(

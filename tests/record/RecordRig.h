@@ -4,6 +4,7 @@
 
 #include "link/SequencerMessages.h"
 #include "record/ProductionRecord.h"
+#include "support/BuildPaths.h"
 #include "support/SimProcess.h"
 
 #include <QByteArray>
@@ -23,7 +24,7 @@ struct ToolResult {
 
 inline ToolResult RunRecordsTool(const QStringList& arguments) {
     QProcess process;
-    process.start(QStringLiteral(QT2XX_RECORDS_TOOL), arguments);
+    process.start(ProgramPath(u"qt2xx-records"), arguments);
     process.waitForFinished(20000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput(), process.readAllStandardError()};

@@ -5,6 +5,7 @@
 #include "record/RecordRig.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
+#include "support/BuildPaths.h"
 #include "support/OrderSample.h"
 #include "support/RecordSample.h"
 
@@ -123,7 +124,7 @@ ToolResult runRecordsToolAsNobody(const QStringList& arguments) {
                 setuid(nobody->pw_uid) != 0)
                 _exit(99);
         }
-        std::vector<QByteArray> args{QByteArray(QT2XX_RECORDS_TOOL)};
+        std::vector<QByteArray> args{ProgramPath(u"qt2xx-records").toLocal8Bit()};
         for (const QString& a : arguments)
             args.push_back(a.toLocal8Bit());
         std::vector<char*> argv;

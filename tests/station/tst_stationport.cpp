@@ -5,6 +5,7 @@
 #include "link/SequencerMessages.h"
 #include "station/Devices.h"
 #include "station/Station.h"
+#include "support/BuildPaths.h"
 #include "support/Pty.h"
 
 #include <QDir>
@@ -19,7 +20,7 @@ using namespace qt2xx;
 namespace {
 
 const QByteArray kSeek = "8";
-const QString kSetFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
+const QString kSetFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
 
 struct Rig {
     explicit Rig(int ports, int count = 0) : set(ReadSetFile(kSetFile)), station(set.values, set.frame) {

@@ -1,6 +1,7 @@
 // qt2xx-station as a script runs it: simulators on pseudo-terminals, JSON lines on stdout read one
 // by one, exit statuses as documented.
 #include "record/RecordStore.h"
+#include "support/BuildPaths.h"
 #include "support/OrderFile.h"
 #include "support/PgCluster.h"
 #include "support/Pty.h"
@@ -26,9 +27,9 @@ namespace {
 using Controller = qt2xx::test::SimProcess;
 
 constexpr int kWait = 30000;
-const QString kStation = QStringLiteral(QT2XX_STATION_TOOL);
-const QString kFrameTool = QStringLiteral(QT2XX_FRAME_TOOL);
-const QString kSetFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
+const QString kStation = qt2xx::test::ProgramPath(u"qt2xx-station");
+const QString kFrameTool = qt2xx::test::ProgramPath(u"qt2xx-frame");
+const QString kSetFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
 
 // The station with its JSON lines parsed as they come.
 class Station {
@@ -262,10 +263,9 @@ void TestStationTool::refusals_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
-    const QString refused = QStringLiteral(QT2XX_TEST_DATA_DIR "/station/no-frame.asv");
+    const QString refused = qt2xx::test::TestDataPath(u"station/no-frame.asv");
     QTest::newRow("set without a frame") << QStringList{refused, QStringLiteral("/dev/null")} << 2 << "";
-    QTest::newRow("incomplete set") << QStringList{QStringLiteral(QT2XX_TEST_DATA_DIR
-                                                                  "/station/ten-lines.asv"),
+    QTest::newRow("incomplete set") << QStringList{qt2xx::test::TestDataPath(u"station/ten-lines.asv"),
                                                    QStringLiteral("/dev/null")}
                                     << 2 << "";
     QTest::newRow("no port") << QStringList{kSetFile} << 2 << "at least one port";

@@ -1,5 +1,6 @@
 // The live table as a terminal shows it: the station runs with its stdout on a pseudo-terminal, and
 // the test replays what it wrote on a small model of the screen.
+#include "support/BuildPaths.h"
 #include "support/SimProcess.h"
 
 #include <QElapsedTimer>
@@ -15,7 +16,7 @@
 
 namespace {
 
-const QString kSetFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
+const QString kSetFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
 constexpr int kPorts = 3;
 constexpr int kTableLines = kPorts + 2; // header, one row per port, totals
 
@@ -96,7 +97,7 @@ void TestStationView::tableIsRedrawnInPlace() {
     station.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
     QElapsedTimer elapsed;
     elapsed.start();
-    station.start(QStringLiteral(QT2XX_STATION_TOOL), args);
+    station.start(qt2xx::test::ProgramPath(u"qt2xx-station"), args);
     QByteArray raw;
     char buffer[4096];
     while (!station.waitForFinished(20) && elapsed.elapsed() < 30000) {

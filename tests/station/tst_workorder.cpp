@@ -1,5 +1,6 @@
 #include "record/RunRecorder.h"
 #include "station/WorkOrder.h"
+#include "support/BuildPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,7 @@ using namespace qt2xx;
 
 namespace {
 
-const QString kWorkedExampleFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
+const QString kWorkedExampleFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
 
 } // namespace
 

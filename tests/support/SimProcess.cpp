@@ -4,10 +4,6 @@
 
 namespace qt2xx::test {
 
-QString ControllerSimPath() {
-    return QStringLiteral(QT2XX_CONTROLLER_SIM);
-}
-
 std::optional<SimSummary> ParseSummaryLine(QByteArrayView line) {
     static const QRegularExpression pattern(QStringLiteral("^summary: programmed=(\\d+) failed=(\\d+)$"));
     const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(line).trimmed());

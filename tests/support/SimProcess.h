@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/BuildPaths.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QStringList>
@@ -7,9 +9,6 @@
 #include <optional>
 
 namespace qt2xx::test {
-
-// The path of the virtual controller this build made.
-QString ControllerSimPath();
 
 // The virtual controller's closing line, "summary: programmed=P failed=F".
 struct SimSummary {

@@ -9,6 +9,7 @@
 #include "platform/core/FileDialog.h"
 #include "platform/core/MessageBox.h"
 #include "platform/widgets/RichTextBox.h"
+#include "support/BuildPaths.h"
 #include "support/Recorders.h"
 #include "ui/Layout.h"
 #include "ui/StatusLogBox.h"
@@ -58,7 +59,7 @@ struct WindowHarness {
 
     // Selects the set stored in the worked example, a complete and valid one.
     bool pickWorkedExample() {
-        QFile file(QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv"));
+        QFile file(TestDataPath(u"frame/worked-example.asv"));
         if (!file.open(QIODevice::ReadOnly))
             return false;
         const AsvReadResult read = ReadAsvParameterSet(file.readAll());

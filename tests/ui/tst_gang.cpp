@@ -5,6 +5,7 @@
 #include "gang/StartPage.h"
 #include "platform/core/ExitStatus.h"
 #include "record/RecordStore.h"
+#include "support/BuildPaths.h"
 #include "support/OrderFile.h"
 #include "support/SimProcess.h"
 
@@ -29,7 +30,7 @@ using qt2xx::test::SimProcess;
 namespace {
 
 constexpr int kWait = 30000;
-const QString kSetFile = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv");
+const QString kSetFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
 
 // finished and failed records per device, read as a report would.
 QMap<QString, QPair<int, int>> recordsByDevice(const QString& path) {
@@ -276,10 +277,9 @@ void TestGang::refusalsAreShownInTheWindow_data() {
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("words");
 
-    const QString blocked = QStringLiteral(QT2XX_TEST_DATA_DIR "/frame/worked-example.asv/records.sqlite");
-    QTest::newRow("no frame") << QStringLiteral(QT2XX_TEST_DATA_DIR "/missing.asv")
-                              << QStringLiteral("/dev/null") << QString() << int(qt2xx::ExitRefused)
-                              << QStringLiteral("missing.asv: ");
+    const QString blocked = qt2xx::test::TestDataPath(u"frame/worked-example.asv/records.sqlite");
+    QTest::newRow("no frame") << qt2xx::test::TestDataPath(u"missing.asv") << QStringLiteral("/dev/null")
+                              << QString() << int(qt2xx::ExitRefused) << QStringLiteral("missing.asv: ");
     QTest::newRow("unwritable database")
         << kSetFile << QStringLiteral("/dev/null") << blocked << int(qt2xx::ExitRefused)
         << QStringLiteral("records cannot be written to");
