@@ -1,5 +1,5 @@
 // Four sequencers program against virtual controllers, each through its record writer into one
-// database, while the records go to a real server that is stopped for 10 s in the middle of the run.
+// database, while the records go to a real server that is stopped for 3 s in the middle of the run.
 
 #include "record/ForwardOutbox.h"
 #include "record/Forwarder.h"
@@ -21,9 +21,13 @@ using namespace qt2xx::test;
 namespace {
 
 constexpr int kPorts = 4;
-constexpr int kControllers = 200;
+constexpr int kControllers = 120;
 constexpr int kWaitMs = 60000;
-constexpr std::chrono::milliseconds kOutage{10000};
+constexpr std::chrono::milliseconds kOutage{3000};
+// Attempts back off from a quarter of a second to one, so that several fail during the outage and
+// the first after it finds the server.
+constexpr Forwarder::Options kRetries{.firstRetry = std::chrono::milliseconds(250),
+                                      .maxRetry = std::chrono::milliseconds(1000)};
 
 } // namespace
 
@@ -40,7 +44,8 @@ void ForwardRunTest::outageMidRunLosesNothingAndPausesNoTick() {
     QTemporaryDir dir;
     const QString database = dir.filePath(QStringLiteral("bench.sqlite"));
     QString error;
-    Forwarder forwarder(database, *ServerAddress::parse(cluster.url(QStringLiteral("plant")), &error));
+    Forwarder forwarder(database, *ServerAddress::parse(cluster.url(QStringLiteral("plant")), &error),
+                        kRetries);
     QSignalSpy stopped(&forwarder, &Forwarder::stopped);
     QSignalSpy resumed(&forwarder, &Forwarder::resumed);
 

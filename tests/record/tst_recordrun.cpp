@@ -138,7 +138,7 @@ void RecordRunTest::killedWriterLosesNoReportedRecord() {
         if (kill == kKills) // the run after the kills goes on appending
             QTRY_VERIFY_WITH_TIMEOUT(read().contains("done "), kWait);
         else
-            QTest::qWait(int(random.bounded(200, 2000)));
+            QTest::qWait(int(random.bounded(150, 900)));
         child.kill();
         child.waitForFinished();
         for (const QByteArray& line : read().split('\n'))
