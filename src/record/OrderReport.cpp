@@ -58,6 +58,17 @@ bool run(QSqlQuery& q, const QString& sql, const QVariantList& values, QString* 
     return q.exec() || SqlFailed(error, q.lastError());
 }
 
+// Runs a query and hands each row to `row`; false, with the reason, when the query or a read fails.
+bool forEachRow(const RecordSource& source, const QString& sql, const QVariantList& values,
+                const std::function<void(const QSqlQuery&)>& row, QString* error) {
+    QSqlQuery q(source.database());
+    if (!run(q, sql, values, error))
+        return false;
+    while (q.next())
+        row(q);
+    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+}
+
 QString finishedName() {
     return ResultName(Outcome::Finished);
 }
@@ -101,41 +112,38 @@ bool readFirstPass(const RecordSource& source, const Condition& c, int* count, Q
 
 bool readDistinct(const RecordSource& source, const Condition& c, const char* column, QStringList* out,
                   QString* error) {
-    QSqlQuery q(source.database());
-    if (!run(q,
-             QStringLiteral("SELECT DISTINCT r.%1 FROM %2 r WHERE %3 AND r.%1 <> '' ORDER BY r.%1")
-                 .arg(QLatin1String(column), kRecords, c.sql),
-             c.values, error))
-        return false;
-    while (q.next())
-        *out << q.value(0).toString();
-    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+    return forEachRow(
+        source,
+        QStringLiteral("SELECT DISTINCT r.%1 FROM %2 r WHERE %3 AND r.%1 <> '' ORDER BY r.%1")
+            .arg(QLatin1String(column), kRecords, c.sql),
+        c.values, [out](const QSqlQuery& q) { *out << q.value(0).toString(); }, error);
 }
 
 bool readHours(const RecordSource& source, const Condition& c, QList<HourCount>* out, QString* error) {
-    QSqlQuery q(source.database());
     const QString sql =
         QStringLiteral("SELECT %1 AS hour, count(DISTINCT CASE WHEN r.%2 <> '' THEN r.%2 ELSE "
                        "r.%3 END) FROM %4 r WHERE %5 AND r.%6 = ? GROUP BY hour ORDER BY hour")
             .arg(source.hourOf(QStringLiteral("r.") + QLatin1String(kRecordedAt)), kUnitSerial, kRecordId,
                  kRecords, c.sql, kResult);
-    if (!run(q, sql, c.values + QVariantList{finishedName()}, error))
-        return false;
-    while (q.next())
-        *out << HourCount{ParseUtcTime(q.value(0).toString() + QStringLiteral(":00:00")), q.value(1).toInt()};
-    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+    return forEachRow(
+        source, sql, c.values + QVariantList{finishedName()},
+        [out](const QSqlQuery& q) {
+            *out << HourCount{ParseUtcTime(q.value(0).toString() + QStringLiteral(":00:00")),
+                              q.value(1).toInt()};
+        },
+        error);
 }
 
 bool readFailures(const RecordSource& source, const Condition& c, QList<KindCount>* out, QString* error) {
-    QSqlQuery q(source.database());
     const QString sql =
         QStringLiteral("SELECT r.%1, count(*) FROM %2 r WHERE %3 AND r.%1 <> ? GROUP BY r.%1 ORDER BY r.%1")
             .arg(kResult, kRecords, c.sql);
-    if (!run(q, sql, c.values + QVariantList{finishedName()}, error))
-        return false;
-    while (q.next())
-        *out << KindCount{q.value(0).toString(), q.value(1).toInt()};
-    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+    return forEachRow(
+        source, sql, c.values + QVariantList{finishedName()},
+        [out](const QSqlQuery& q) {
+            *out << KindCount{q.value(0).toString(), q.value(1).toInt()};
+        },
+        error);
 }
 
 // The file and the 26 texts of the set, from the lot's last record and its run.
@@ -233,7 +241,6 @@ bool ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
     if (!source.knowsOrders())
         return true;
     const Condition c = conditionOf(scope);
-    QSqlQuery q(source.database());
     const QString attempts = QStringLiteral("SELECT count(*) FROM %1 a WHERE a.%2 = r.%2 AND a.%3 = r.%3")
                                  .arg(kRecords, kWorkOrder, kUnitSerial);
     const QString sql =
@@ -242,13 +249,14 @@ bool ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
             "(%9) END %10 ORDER BY r.%5, r.%11")
             .arg(kUnitSerial, kUnit, kWorkOrder, kResult, kRecordedAt, kStation, kDevice, kOperator, attempts)
             .arg(unitRows(c), kRecordId);
-    if (!run(q, sql, c.values, error))
-        return false;
-    while (q.next())
-        unit(LotUnit{q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(), q.value(3).toString(),
-                     q.value(8).toInt(), ParseUtcTime(StoredText(q.value(4))), q.value(5).toString(),
-                     q.value(6).toString(), q.value(7).toString()});
-    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+    return forEachRow(
+        source, sql, c.values,
+        [&unit](const QSqlQuery& q) {
+            unit(LotUnit{q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(),
+                         q.value(3).toString(), q.value(8).toInt(), ParseUtcTime(StoredText(q.value(4))),
+                         q.value(5).toString(), q.value(6).toString(), q.value(7).toString()});
+        },
+        error);
 }
 
 namespace {
@@ -257,16 +265,16 @@ namespace {
 bool readGroups(const RecordSource& source, const ReportScope& scope, QList<std::pair<QString, QString>>* out,
                 QString* error) {
     const Condition c = conditionOf(scope);
-    QSqlQuery q(source.database());
-    if (!run(q,
-             QStringLiteral("SELECT r.%1, r.%2, min(r.%3) AS first FROM %4 r WHERE %5 GROUP BY r.%1, r.%2 "
-                            "ORDER BY first")
-                 .arg(kWorkOrder, kParameterSha256, kRecordedAt, kRecords, c.sql),
-             c.values, error))
-        return false;
-    while (q.next())
-        *out << std::pair{q.value(0).toString(), q.value(1).toString()};
-    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+    return forEachRow(
+        source,
+        QStringLiteral("SELECT r.%1, r.%2, min(r.%3) AS first FROM %4 r WHERE %5 GROUP BY r.%1, r.%2 "
+                       "ORDER BY first")
+            .arg(kWorkOrder, kParameterSha256, kRecordedAt, kRecords, c.sql),
+        c.values,
+        [out](const QSqlQuery& q) {
+            *out << std::pair{q.value(0).toString(), q.value(1).toString()};
+        },
+        error);
 }
 
 } // namespace

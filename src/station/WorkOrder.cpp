@@ -130,4 +130,14 @@ OptionRead ReadOrderOption(const QStringList& arguments, int& i, QString& file, 
     return OptionRead::Refused;
 }
 
+OptionRead ReadProductionOption(const QStringList& arguments, int& i, QString& orderFile,
+                                RecordOptions& record, QString* error) {
+    OptionRead read = ReadOrderOption(arguments, i, orderFile, error);
+    if (read == OptionRead::NotMine)
+        read = ReadRecordOption(arguments[i], record, error);
+    if (read == OptionRead::NotMine)
+        read = ReadContextOption(arguments, i, record, error);
+    return read;
+}
+
 } // namespace qt2xx

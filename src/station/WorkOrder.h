@@ -39,4 +39,9 @@ WorkOrderFile ReadWorkOrder(const QString& path);
 // program that runs orders takes it this way.
 OptionRead ReadOrderOption(const QStringList& arguments, int& i, QString& file, QString* error);
 
+// Reads whichever option of a program that runs orders stands at arguments[i]: --order, the record
+// options or the bench's context (--operator, --station).
+OptionRead ReadProductionOption(const QStringList& arguments, int& i, QString& orderFile,
+                                RecordOptions& record, QString* error);
+
 } // namespace qt2xx

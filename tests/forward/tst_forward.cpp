@@ -108,6 +108,8 @@ private:
         m_cluster->psql(QStringLiteral("SELECT pg_reload_conf()"));
     }
     bool waitForServer(int expected, const QString& database = QStringLiteral("plant"));
+    // Writes the order sample into a new bench database and forwards all of it to "plant".
+    QString forwardOrderSample(const QString& name);
 
     std::optional<PgCluster> m_cluster;
     QTemporaryDir m_dir;
@@ -143,6 +145,24 @@ bool TestForward::waitForServer(int expected, const QString& database) {
         QTest::qWait(100);
     }
     return false;
+}
+
+QString TestForward::forwardOrderSample(const QString& name) {
+    const QString path = m_dir.filePath(name);
+    {
+        QString error;
+        const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
+        if (!store) {
+            qWarning("%s", qPrintable(error));
+            return {};
+        }
+        WriteOrderSample(*store);
+    }
+    Forwarder forwarder(path, addressOf(m_cluster->url(QStringLiteral("plant"))));
+    forwarder.start();
+    const bool sent = forwarder.waitUntilSent(std::chrono::milliseconds(kDrainMs));
+    forwarder.shutdown(std::chrono::milliseconds(kDrainMs));
+    return sent ? path : QString();
 }
 
 void TestForward::addressRefusals_data() {
@@ -345,17 +365,8 @@ void TestForward::stopIsPromptWhenTheServerNeverAnswers() {
 // what the bench's own database says, and the dashboards' views agree.
 void TestForward::serverAnswersAsTheBenchDoes() {
     QVERIFY(m_cluster->createDatabase(QStringLiteral("plant")));
-    const QString path = m_dir.filePath(QStringLiteral("orders.sqlite"));
-    {
-        QString error;
-        const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
-        QVERIFY2(store, qPrintable(error));
-        WriteOrderSample(*store);
-    }
-    Forwarder forwarder(path, addressOf(m_cluster->url(QStringLiteral("plant"))));
-    forwarder.start();
-    QVERIFY(forwarder.waitUntilSent(std::chrono::milliseconds(kDrainMs)));
-    forwarder.shutdown(std::chrono::milliseconds(kDrainMs));
+    const QString path = forwardOrderSample(QStringLiteral("orders.sqlite"));
+    QVERIFY(!path.isEmpty());
     m_cluster->psql(QStringLiteral("CREATE ROLE reader LOGIN"));
     m_cluster->psql(QStringLiteral("GRANT CONNECT ON DATABASE plant TO reader"));
     m_cluster->psql(QStringLiteral("GRANT USAGE ON SCHEMA public TO reader; "
@@ -430,17 +441,8 @@ void TestForward::versionOneServerIsUpgraded() {
             "NULL, received_at timestamptz NOT NULL DEFAULT now()); "
             "INSERT INTO records VALUES ('old', now(), 'r', 1, 'd', 'finished', '', '', '', 'p', 'h')"),
         QStringLiteral("plant"));
-    const QString path = m_dir.filePath(QStringLiteral("upgrade.sqlite"));
-    {
-        QString error;
-        const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
-        QVERIFY2(store, qPrintable(error));
-        WriteOrderSample(*store);
-    }
-    Forwarder forwarder(path, addressOf(m_cluster->url(QStringLiteral("plant"))));
-    forwarder.start();
-    QVERIFY(forwarder.waitUntilSent(std::chrono::milliseconds(kDrainMs)));
-    forwarder.shutdown(std::chrono::milliseconds(kDrainMs));
+    const QString path = forwardOrderSample(QStringLiteral("upgrade.sqlite"));
+    QVERIFY(!path.isEmpty());
     const QString plant = QStringLiteral("plant");
     QCOMPARE(m_cluster->psql(QStringLiteral("SELECT max(version) FROM record_schema"), plant),
              QStringLiteral("2"));

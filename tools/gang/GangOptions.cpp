@@ -42,17 +42,10 @@ bool ParseGangOptions(const QStringList& arguments, GangOptions& options, QStrin
             options.help = true;
         } else if (arg == QLatin1String("--rework")) {
             session.rework = true;
-        } else if (const auto order = qt2xx::ReadOrderOption(arguments, i, session.orderFile, &error);
-                   order != qt2xx::OptionRead::NotMine) {
-            if (order == qt2xx::OptionRead::Refused)
-                return false;
-        } else if (const auto read = qt2xx::ReadRecordOption(arg, record, &error);
+        } else if (const auto read =
+                       qt2xx::ReadProductionOption(arguments, i, session.orderFile, record, &error);
                    read != qt2xx::OptionRead::NotMine) {
             if (read == qt2xx::OptionRead::Refused)
-                return false;
-        } else if (const auto context = qt2xx::ReadContextOption(arguments, i, record, &error);
-                   context != qt2xx::OptionRead::NotMine) {
-            if (context == qt2xx::OptionRead::Refused)
                 return false;
         } else if (arg.startsWith(QLatin1String("--"))) {
             error = QStringLiteral("unknown option %1").arg(arg);

@@ -88,17 +88,10 @@ bool ParseOptions(const QStringList& arguments, Options& options, QString& error
             options.scan = true;
         } else if (arg == QLatin1String("--rework")) {
             options.rework = true;
-        } else if (const auto order = qt2xx::ReadOrderOption(arguments, i, options.orderFile, &error);
-                   order != qt2xx::OptionRead::NotMine) {
-            if (order == qt2xx::OptionRead::Refused)
-                return false;
-        } else if (const auto read = qt2xx::ReadRecordOption(arg, options.record, &error);
+        } else if (const auto read =
+                       qt2xx::ReadProductionOption(arguments, i, options.orderFile, options.record, &error);
                    read != qt2xx::OptionRead::NotMine) {
             if (read == qt2xx::OptionRead::Refused)
-                return false;
-        } else if (const auto context = qt2xx::ReadContextOption(arguments, i, options.record, &error);
-                   context != qt2xx::OptionRead::NotMine) {
-            if (context == qt2xx::OptionRead::Refused)
                 return false;
         } else if (arg == QLatin1String("--count") || arg.startsWith(QLatin1String("--count="))) {
             const QString value = arg.contains(QLatin1Char('=')) ? arg.mid(8) : arguments.value(++i);
