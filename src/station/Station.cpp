@@ -7,6 +7,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 namespace qt2xx {
@@ -114,6 +115,11 @@ int Station::failed() const {
     for (const auto& port : m_ports)
         sum += port->failed() + port->interrupted();
     return sum;
+}
+
+bool Station::running() const {
+    return !m_stopped && std::any_of(m_ports.cbegin(), m_ports.cend(),
+                                     [](const auto& port) { return port->running() || port->paused(); });
 }
 
 int Station::busyPorts() const {

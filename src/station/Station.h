@@ -49,6 +49,10 @@ public:
     // has stored the frame first reports it finished.
     void stop();
     bool isStopped() const { return m_stopped; }
+    // Not stopped, with a port that seeks, programs or waits paused to run again.
+    bool running() const;
+    // A controller's exchange is under way on a port: it answered and has no outcome yet.
+    bool exchangeUnderWay() const { return busyPorts() > 0; }
 
     // A finished unit whose record went to a writer is told only once the writer has committed it.
     void recordCommitted(quint64 ticket);

@@ -173,7 +173,7 @@ void StationPort::closeUnit(PortEventKind kind, Outcome outcome) {
         m_pauseDue = running();
     }
     if (m_tally.close(event))
-        Q_EMIT this->event(event);
+        emitEvent(event);
     Q_EMIT unitEnded(event);
     Q_EMIT changed();
 }
@@ -190,14 +190,23 @@ void StationPort::pauseIfDue() {
 
 void StationPort::recordCommitted(quint64 ticket) {
     if (const std::optional<PortEvent> event = m_tally.commit(ticket)) {
-        Q_EMIT this->event(*event);
+        emitEvent(*event);
         Q_EMIT changed();
     }
 }
 
 void StationPort::tell(PortEventKind kind, Outcome outcome) {
-    Q_EMIT event(makeEvent(kind, outcome));
+    emitEvent(makeEvent(kind, outcome));
     Q_EMIT changed();
+}
+
+// A unit's end is kept as it is told, so a finished unit shows finished only once its record is.
+void StationPort::emitEvent(const PortEvent& event) {
+    if (event.kind == PortEventKind::Started)
+        m_lastEnd.reset();
+    else if (event.finished() || event.failed())
+        m_lastEnd = UnitEnd{event.finished(), event.serial, event.failed() ? m_lastMessage : QString()};
+    Q_EMIT this->event(event);
 }
 
 void StationPort::tick() {

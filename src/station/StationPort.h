@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <optional>
 
 namespace qt2xx {
 
@@ -23,6 +24,13 @@ struct PortTiming {
     std::chrono::nanoseconds longestReceive{0};
     std::chrono::nanoseconds largestTickGap{0}; // between two ticks of one uninterrupted timer run
     qint64 ticks = 0;
+};
+
+// How the port's last unit ended, as its outcome event told it.
+struct UnitEnd {
+    bool finished = false;
+    QString serial;  // the serial it was armed with
+    QString failure; // the log's last line when it failed
 };
 
 // One port of the station: its own serial port, download sequencer, 100 ms timer and state. It plays
@@ -78,6 +86,8 @@ public:
     // The last failure the log told, kept after a stop tells its own line.
     QString lastFailure() const { return m_lastFailure; }
     bool lost() const { return m_lost; }
+    // The unit last ended, until the next begins; empty before the first.
+    const std::optional<UnitEnd>& lastEnd() const { return m_lastEnd; }
     const PortTiming& timing() const { return m_timing; }
 
     // Told of every step before the port itself, e.g. a recorder, which hands the ticket of the
@@ -125,6 +135,7 @@ private:
     void beginReceive();
     void endReceive();
     void tell(PortEventKind kind, Outcome outcome = Outcome::Finished);
+    void emitEvent(const PortEvent& event);
     void closeUnit(PortEventKind kind, Outcome outcome = Outcome::Finished);
     PortEvent makeEvent(PortEventKind kind, Outcome outcome) const;
     void pauseIfDue();
@@ -149,6 +160,7 @@ private:
     QString m_lastFailure;
     UnitTally m_tally;
     bool m_lost = false;
+    std::optional<UnitEnd> m_lastEnd;
     bool m_finalStop = true;
     bool m_paused = false; // stopped by the count's balance; the final stop still tells "stopped"
     bool m_scanned = false;

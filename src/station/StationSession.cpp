@@ -16,8 +16,11 @@ namespace qt2xx {
 
 namespace {
 
+// Most runs end with their records written: only a longer wait is told.
+constexpr auto kQuietTime = std::chrono::milliseconds(200);
 constexpr auto kFlushTime = std::chrono::seconds(10);
-constexpr auto kForwardTime = std::chrono::seconds(5);
+// The server gets a moment only, so a station ends promptly whatever the server does.
+constexpr auto kForwardTime = std::chrono::milliseconds(300);
 
 } // namespace
 
@@ -58,27 +61,86 @@ bool StationSession::open(const SessionOptions& options, const QString& deviceDi
     if (m_ports.empty())
         return refuse(ExitRefused, QStringLiteral("at least one port is needed"));
 
-    if (!options.record)
-        return true;
-    // A database that cannot be written is refused before a controller is touched: nothing is
-    // programmed that cannot be recorded.
+    return !options.record || openRecords(options);
+}
+
+// The database is opened before any port is touched: a station that cannot record programs nothing.
+bool StationSession::openRecords(const SessionOptions& options) {
     const QString path =
         QFileInfo(options.recordPath.isEmpty() ? DefaultRecordDatabase() : options.recordPath)
             .absoluteFilePath();
     QString why;
     if (!RecordStore::open(path, &why))
-        return refuse(ExitRefused, QStringLiteral("records cannot be written to %1: %2").arg(path, why));
+        return refuse(ExitRefused, QStringLiteral("records cannot be kept in %1: %2; nothing was programmed "
+                                                  "(--no-record runs without records)")
+                                       .arg(path, why));
     m_writer = std::make_unique<RecordWriter>(path);
+    // The order's progress and finished serials are read on this thread through a connection of
+    // their own; the writer keeps its own on its thread.
     if (!m_plan.order.isEmpty() || m_plan.scan) {
         m_reads = RecordStore::open(path, &why, RecordStore::OpenMode::MustExist);
         if (!m_reads)
             return refuse(ExitRefused, QStringLiteral("records cannot be read from %1: %2").arg(path, why));
     }
+    if (!m_plan.order.isEmpty()) {
+        Result<OrderTally> tally = ReadOrderTally(m_reads->database(), m_plan.order);
+        if (!tally)
+            return refuse(
+                ExitRefused,
+                QStringLiteral("the record of order %1 cannot be read: %2").arg(m_plan.order, tally.error()));
+        m_tally = std::move(*tally);
+    }
+    watchRecords();
     if (options.recordServer) {
         m_forwarder = std::make_unique<Forwarder>(path, *options.recordServer);
         connect(m_writer.get(), &RecordWriter::committed, m_forwarder.get(), &Forwarder::wake);
+        watchForwarding();
     }
     return true;
+}
+
+// A failing record is told once per streak. The writer keeps the records and tries again; the
+// station begins no controller meanwhile.
+void StationSession::watchRecords() {
+    connect(m_writer.get(), &RecordWriter::writeFailed, this, [this](const QString&, const QString& why) {
+        m_recordsFailure = why;
+        tell(SessionNotice::Kind::RecordsFailing,
+             QStringLiteral("records cannot be written to %1: %2; no controller is begun until they can")
+                 .arg(m_writer->databasePath(), why),
+             why);
+    });
+    connect(m_writer.get(), &RecordWriter::writeRecovered, this, [this] {
+        m_recordsFailure.clear();
+        tell(SessionNotice::Kind::RecordsResumed,
+             QStringLiteral("records are written again; the ports seek again"));
+    });
+}
+
+void StationSession::watchForwarding() {
+    const Forwarder* forwarder = m_forwarder.get();
+    connect(forwarder, &Forwarder::stopped, this, [this](const QString& why) {
+        m_forwardingState.stopped = true;
+        m_forwardingState.reason = why.simplified();
+        tell(SessionNotice::Kind::ForwardingStopped,
+             QStringLiteral("records are not forwarded to %1: %2")
+                 .arg(m_forwarder->server(), m_forwardingState.reason),
+             why);
+        Q_EMIT forwardingChanged();
+    });
+    connect(forwarder, &Forwarder::resumed, this, [this] {
+        m_forwardingState.stopped = false;
+        tell(SessionNotice::Kind::ForwardingResumed,
+             QStringLiteral("records are forwarded to %1 again").arg(m_forwarder->server()));
+        Q_EMIT forwardingChanged();
+    });
+    connect(forwarder, &Forwarder::waitingChanged, this, [this](qint64 waiting) {
+        m_forwardingState.waiting = std::max<qint64>(0, waiting);
+        Q_EMIT forwardingChanged();
+    });
+}
+
+void StationSession::tell(SessionNotice::Kind kind, const QString& text, const QString& reason) {
+    Q_EMIT notice(SessionNotice{kind, text, reason});
 }
 
 bool StationSession::readJob(const SessionOptions& options) {
@@ -117,10 +179,7 @@ Station& StationSession::newStation() {
     m_station->setRecordWriter(m_writer.get());
     m_station->setCount(m_options.count);
     m_station->setRecordContext(RecordContext{m_plan.order, m_options.operatorId, m_options.stationName});
-    connect(m_station.get(), &Station::openFailed, this,
-            [this](const QString& device, const QString& problem) {
-                Q_EMIT notice(QStringLiteral("%1: %2").arg(device, problem));
-            });
+    watchStation(*m_station);
     for (const PortChoice& choice : m_ports) {
         if (!choice.device.isEmpty())
             m_station->addPort(choice.device);
@@ -129,17 +188,60 @@ Station& StationSession::newStation() {
     return *m_station;
 }
 
+// A station of an earlier run still tells the units whose records were written late: they count.
+void StationSession::watchStation(Station& station) {
+    connect(&station, &Station::openFailed, this, [this](const QString& device, const QString& problem) {
+        tell(SessionNotice::Kind::PortNotOpen, QStringLiteral("%1: %2").arg(device, problem));
+    });
+    connect(&station, &Station::waitingForRecords, this, [this, current = &station](int records) {
+        if (m_station.get() == current)
+            tell(SessionNotice::Kind::WaitingForRecords,
+                 QStringLiteral("the count is made up; waiting for %1 record(s) to be written").arg(records));
+    });
+    // Interrupted exchanges leave no record, so they are no attempt of the order's figures.
+    connect(&station, &Station::event, this, [this](const PortEvent& event) {
+        if (event.kind != PortEventKind::Done)
+            return;
+        m_tally.add(event.serial, event.finished());
+        Q_EMIT figuresChanged();
+    });
+}
+
+bool StationSession::running() const {
+    return m_station && m_station->running();
+}
+
+bool StationSession::exchangeUnderWay() const {
+    return m_station && m_station->exchangeUnderWay();
+}
+
+int StationSession::finished() const {
+    int sum = m_station ? m_station->finished() : 0;
+    for (const auto& station : m_retired)
+        sum += station->finished();
+    return sum;
+}
+
+int StationSession::failed() const {
+    int sum = m_station ? m_station->failed() : 0;
+    for (const auto& station : m_retired)
+        sum += station->failed();
+    return sum;
+}
+
 bool StationSession::start() {
     if (!m_station)
         newStation();
     for (const PortChoice& choice : m_ports) {
         if (choice.device.isEmpty())
-            Q_EMIT notice(QStringLiteral("%1: %2").arg(choice.text, choice.problem));
+            tell(SessionNotice::Kind::PortNotOpen, QStringLiteral("%1: %2").arg(choice.text, choice.problem));
     }
     if (m_writer)
-        Q_EMIT notice(QStringLiteral("records are kept in %1").arg(m_writer->databasePath()));
+        tell(SessionNotice::Kind::Records,
+             QStringLiteral("records are kept in %1").arg(m_writer->databasePath()));
     if (m_forwarder && !m_forwarding) {
-        Q_EMIT notice(QStringLiteral("records are forwarded to %1").arg(m_forwarder->server()));
+        tell(SessionNotice::Kind::Records,
+             QStringLiteral("records are forwarded to %1").arg(m_forwarder->server()));
         m_forwarder->start();
         m_forwarding = true;
     }
@@ -147,11 +249,13 @@ bool StationSession::start() {
     if (!m_run->prepare(&why))
         return refuse(ExitRefused, why);
     if (m_run->complete())
-        return refuse(ExitOk, QStringLiteral("order %1 is complete: %2 of %3 units finished; nothing is "
-                                             "programmed")
-                                  .arg(m_plan.order)
-                                  .arg(m_run->unitsDone())
-                                  .arg(m_plan.quantity));
+        return refuse(ExitOk, m_plan.order.isEmpty()
+                                  ? QStringLiteral("nothing to program")
+                                  : QStringLiteral("order %1 is complete: %2 of %3 units finished; nothing "
+                                                   "is programmed")
+                                        .arg(m_plan.order)
+                                        .arg(m_run->unitsDone())
+                                        .arg(m_plan.quantity));
     if (m_station->start() == 0)
         return refuse(ExitUnreachable, QStringLiteral("no port could be opened"));
     m_run->started();
@@ -163,18 +267,30 @@ QString StationSession::setSha256() const {
 }
 
 void StationSession::finish() {
-    if (m_writer) {
-        if (!m_writer->flush(kFlushTime))
-            Q_EMIT notice(
-                QStringLiteral("some records could not be written to %1").arg(m_writer->databasePath()));
-        QCoreApplication::sendPostedEvents(); // the writer's last commits
-    }
+    if (m_writer)
+        waitForRecords();
     if (m_forwarder) {
         m_forwarder->wake();
         if (m_forwarder->isStopped() || !m_forwarder->waitUntilSent(kForwardTime))
-            Q_EMIT notice(QStringLiteral("records wait to be forwarded to %1 (qt2xx-records status)")
-                              .arg(m_forwarder->server()));
+            tell(SessionNotice::Kind::EndOfRun,
+                 QStringLiteral("records not yet forwarded to %1 wait in the local database and go with the "
+                                "next start (qt2xx-records status)")
+                     .arg(m_forwarder->server()));
     }
+}
+
+// Finished controllers whose records are still on their way are told once they are durable.
+void StationSession::waitForRecords() {
+    if (!m_writer->flush(kQuietTime)) {
+        tell(SessionNotice::Kind::EndOfRun,
+             QStringLiteral("waiting up to %1 s for the last records to be written to %2")
+                 .arg(kFlushTime.count())
+                 .arg(m_writer->databasePath()));
+        if (!m_writer->flush(kFlushTime))
+            tell(SessionNotice::Kind::EndOfRun,
+                 QStringLiteral("some records could not be written to %1").arg(m_writer->databasePath()));
+    }
+    QCoreApplication::sendPostedEvents(); // the writer's last commits
 }
 
 int StationSession::exitStatus() const {
@@ -183,6 +299,23 @@ int StationSession::exitStatus() const {
     if (m_station && (m_station->failed() > 0 || m_station->unconfirmed() > 0))
         return ExitFailed;
     return ExitOk;
+}
+
+QString StationSession::summary() const {
+    if (!m_station)
+        return QString();
+    const Station& station = *m_station;
+    int interrupted = 0;
+    for (const auto& port : station.ports())
+        interrupted += port->interrupted();
+    QString line =
+        QStringLiteral("stopped: %1 finished, %2 failed").arg(station.finished()).arg(station.failed());
+    if (interrupted > 0)
+        line += QStringLiteral(" (%1 cut short)").arg(interrupted);
+    if (station.unconfirmed() > 0)
+        line += QStringLiteral(", %1 finished without a confirmed record").arg(station.unconfirmed());
+    return line +
+           QStringLiteral(" on %1 ports; exit status %2").arg(station.ports().size()).arg(exitStatus());
 }
 
 } // namespace qt2xx

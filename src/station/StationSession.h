@@ -3,6 +3,7 @@
 #include "files/SetFile.h"
 #include "record/ServerAddress.h"
 #include "station/Devices.h"
+#include "station/OrderFigures.h"
 #include "station/OrderRun.h"
 
 #include <QObject>
@@ -41,6 +42,30 @@ struct SessionRefusal {
     QString text;
 };
 
+// A sentence for the operator, of a kind each face places where it belongs.
+struct SessionNotice {
+    enum class Kind {
+        PortNotOpen,       // a port named that did not open, with its reason
+        Records,           // where the records are kept, and the server they are forwarded to
+        RecordsFailing,    // records cannot be written (reason); no controller is begun meanwhile
+        RecordsResumed,    // they can again; the ports seek again
+        WaitingForRecords, // the count is made up, and the last records are being written
+        ForwardingStopped, // the server is not reached or refuses (reason); records wait locally
+        ForwardingResumed,
+        EndOfRun, // what the last wait for the records and the server left open
+    };
+    Kind kind = Kind::PortNotOpen;
+    QString text;
+    QString reason; // of a failure, as the part that failed said it
+};
+
+// Where forwarding to the record server stands.
+struct ForwardingState {
+    bool stopped = false;
+    qint64 waiting = 0; // records not yet taken
+    QString reason;     // why it stopped, on one line
+};
+
 // Everything a station program opens before its ports run, and closes after: the set, the record
 // writer and its forwarder, and a station with the ports. Every face of the station opens it the
 // same way, so each refuses the same things with the same words.
@@ -63,6 +88,16 @@ public:
     // Starts the station's ports; a port that does not open is told through notice(). False with
     // refusal() when none opened, or when the order is complete already (exit status 0).
     bool start();
+    // A port of the current station seeks, programs or waits to run again.
+    bool running() const;
+    // A controller's exchange is under way on the current station.
+    bool exchangeUnderWay() const;
+    // Units finished and failed (cut short included) over every station of the session.
+    int finished() const;
+    int failed() const;
+    // The order's figures over its whole record, this session included; without an order or a
+    // record, the units of this session.
+    const UnitCounts& figures() const { return m_tally.counts(); }
     // The order and scan rules of the current station.
     OrderRun* run() const { return m_run.get(); }
     const OrderPlan& plan() const { return m_plan; }
@@ -73,20 +108,33 @@ public:
     const std::vector<PortChoice>& ports() const { return m_ports; }
     RecordWriter* writer() const { return m_writer.get(); }
     Forwarder* forwarder() const { return m_forwarder.get(); }
+    // Why records cannot be written now; empty while they can.
+    const QString& recordsFailure() const { return m_recordsFailure; }
+    const ForwardingState& forwarding() const { return m_forwardingState; }
 
-    // Waits a bounded time for the last records to be written and forwarded; what is still open is
-    // told through notice().
+    // Waits for the last records to be written, then gives the server a moment only: what it has
+    // not taken waits in the local database for the next start. What is still open is told
+    // through notice().
     void finish();
     // 0 every unit tried finished, 1 one failed or was never confirmed.
     int exitStatus() const;
+    // "stopped: 12 finished, 0 failed on 3 ports; exit status 0"
+    QString summary() const;
 
 Q_SIGNALS:
-    // A sentence for the operator: a port that did not open, where the records go.
-    void notice(const QString& text);
+    void notice(const qt2xx::SessionNotice& notice);
+    void forwardingChanged();
+    void figuresChanged();
 
 private:
     bool refuse(int status, const QString& text);
     bool readJob(const SessionOptions& options);
+    bool openRecords(const SessionOptions& options);
+    void watchRecords();
+    void watchForwarding();
+    void watchStation(Station& station);
+    void waitForRecords();
+    void tell(SessionNotice::Kind kind, const QString& text, const QString& reason = QString());
 
     SessionOptions m_options;
     SetFile m_set;
@@ -102,6 +150,9 @@ private:
     std::unique_ptr<RecordStore> m_reads; // the order's progress and finished serials, on this thread
     std::unique_ptr<OrderRun> m_run;
     bool m_forwarding = false;
+    QString m_recordsFailure;
+    ForwardingState m_forwardingState;
+    OrderTally m_tally;
 };
 
 } // namespace qt2xx

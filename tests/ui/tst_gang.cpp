@@ -23,8 +23,8 @@
 
 #include <memory>
 
-using gang::GangWindow;
-using gang::SlotState;
+using qt2xx::gang::GangWindow;
+using qt2xx::gang::SlotState;
 using qt2xx::test::SimProcess;
 
 namespace {
@@ -91,13 +91,13 @@ void TestGang::startPageChoosesSlotsAndTheRunFinishesThem() {
         QVERIFY(QFile::link(sims.back()->device(), links.back()));
     }
     const QString database = m_home.filePath(QStringLiteral("records.sqlite"));
-    gang::GangOptions options;
+    qt2xx::gang::GangOptions options;
     options.session.recordPath = database;
 
     {
         GangWindow window(options, dev.filePath(QStringLiteral("serial")), dev.path());
         window.show();
-        gang::StartPage* page = window.startPage();
+        qt2xx::gang::StartPage* page = window.startPage();
         QListWidget* list = page->slotList();
         // The machine's own serial devices are listed too; the fixture's are by their by-path names.
         QList<QListWidgetItem*> rows;
@@ -134,7 +134,7 @@ void TestGang::startPageChoosesSlotsAndTheRunFinishesThem() {
         QVERIFY(!window.stopButton()->isEnabled());
         // Once the tiles have caught up, each shows the last unit's outcome or that it stopped.
         const auto settled = [&window] {
-            for (gang::SlotTile* tile : window.tiles()) {
+            for (qt2xx::gang::SlotTile* tile : window.tiles()) {
                 const SlotState state = tile->view().state;
                 if (state != SlotState::Finished && state != SlotState::Failed && state != SlotState::Stopped)
                     return false;
@@ -143,7 +143,7 @@ void TestGang::startPageChoosesSlotsAndTheRunFinishesThem() {
         };
         QTRY_VERIFY(settled());
         int finished = 0, failed = 0;
-        for (gang::SlotTile* tile : window.tiles()) {
+        for (qt2xx::gang::SlotTile* tile : window.tiles()) {
             finished += tile->view().finished;
             failed += tile->view().failed;
         }
@@ -215,7 +215,7 @@ void TestGang::scansArmTheTilesOfAnOrder() {
         sims.push_back(std::make_unique<SimProcess>());
         session.ports << sims.back()->device();
     }
-    gang::GangOptions options;
+    qt2xx::gang::GangOptions options;
     options.operatorId = QStringLiteral("OP1");
     GangWindow window(options, dir.path(), dir.path());
     window.show();
@@ -282,7 +282,7 @@ void TestGang::refusalsAreShownInTheWindow_data() {
                               << QString() << int(qt2xx::ExitRefused) << QStringLiteral("missing.asv: ");
     QTest::newRow("unwritable database")
         << kSetFile << QStringLiteral("/dev/null") << blocked << int(qt2xx::ExitRefused)
-        << QStringLiteral("records cannot be written to");
+        << QStringLiteral("records cannot be kept in");
     QTest::newRow("unopenable port") << kSetFile << QStringLiteral("/nonexistent/ttyUSB9") << QString()
                                      << int(qt2xx::ExitUnreachable)
                                      << QStringLiteral("/nonexistent/ttyUSB9: ");
@@ -296,7 +296,7 @@ void TestGang::refusalsAreShownInTheWindow() {
     QFETCH(QString, words);
 
     QTemporaryDir empty;
-    gang::GangOptions options;
+    qt2xx::gang::GangOptions options;
     options.session.record = !record.isNull() || status == int(qt2xx::ExitUnreachable);
     options.session.recordPath = record.isNull() ? m_home.filePath(QStringLiteral("refused.sqlite")) : record;
     GangWindow window(options, empty.path(), empty.path());
@@ -356,9 +356,9 @@ void TestGang::commandLines() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, error);
     QFETCH(QStringList, ports);
-    gang::GangOptions options;
+    qt2xx::gang::GangOptions options;
     QString why;
-    QCOMPARE(gang::ParseGangOptions(arguments, options, why), error.isEmpty());
+    QCOMPARE(qt2xx::gang::ParseGangOptions(arguments, options, why), error.isEmpty());
     QVERIFY2(why.contains(error), qPrintable(why));
     QVERIFY(!why.contains(QStringLiteral("secret")));
     if (error.isEmpty()) {

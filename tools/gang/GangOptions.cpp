@@ -4,7 +4,7 @@
 #include "record/RecordStore.h"
 #include "station/WorkOrder.h"
 
-namespace gang {
+namespace qt2xx::gang {
 
 const char* const kUsage =
     "usage: qt2xx-gang [options] [--order ORDER.json PORT... | FILE.asv PORT...]\n"
@@ -77,4 +77,4 @@ bool ParseGangOptions(const QStringList& arguments, GangOptions& options, QStrin
     return true;
 }
 
-} // namespace gang
+} // namespace qt2xx::gang

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-namespace gang {
+namespace qt2xx::gang {
 
 struct GangOptions {
     qt2xx::SessionOptions session; // setFile and ports empty: the start page asks for them
@@ -18,4 +18,4 @@ extern const char* const kUsage;
 // False with a one-line reason when the command line is not one the window understands.
 bool ParseGangOptions(const QStringList& arguments, GangOptions& options, QString& error);
 
-} // namespace gang
+} // namespace qt2xx::gang

@@ -26,12 +26,9 @@
 
 #include <cmath>
 
-namespace gang {
+namespace qt2xx::gang {
 
 namespace {
-
-using qt2xx::PortEvent;
-using qt2xx::PortEventKind;
 
 constexpr auto kRepaintInterval = std::chrono::milliseconds(100);
 constexpr auto kScanNoteTime = std::chrono::seconds(4);
@@ -82,7 +79,9 @@ GangWindow::GangWindow(GangOptions options, QString serialDirectory, QString dev
         m_scan->setFocus();
     });
     connect(m_startPage, &StartPage::startRequested, this, &GangWindow::fromStartPage);
-    connect(&m_session, &qt2xx::StationSession::notice, this, &GangWindow::showRunNotice);
+    connect(&m_session, &qt2xx::StationSession::notice, this, &GangWindow::showNotice);
+    connect(&m_session, &qt2xx::StationSession::forwardingChanged, this, &GangWindow::refreshRecords);
+    connect(&m_session, &qt2xx::StationSession::figuresChanged, this, &GangWindow::refreshHeader);
 }
 
 GangWindow::~GangWindow() = default;
@@ -218,28 +217,6 @@ bool GangWindow::begin(const qt2xx::SessionOptions& session) {
     m_pages->setCurrentWidget(m_runPage);
     m_scan->setFocus();
     refreshRecords();
-    if (m_session.writer()) {
-        connect(m_session.writer(), &qt2xx::RecordWriter::writeFailed, this,
-                [this](const QString&, const QString& why) {
-                    m_recordFailure = why;
-                    refreshRecords();
-                });
-        connect(m_session.writer(), &qt2xx::RecordWriter::writeRecovered, this, [this] {
-            m_recordFailure.clear();
-            refreshRecords();
-        });
-    }
-    if (qt2xx::Forwarder* forwarder = m_session.forwarder()) {
-        connect(forwarder, &qt2xx::Forwarder::stopped, this, [this](const QString& why) {
-            m_forwardFailure = why.simplified();
-            refreshRecords();
-        });
-        connect(forwarder, &qt2xx::Forwarder::resumed, this, [this] {
-            m_forwardFailure.clear();
-            refreshRecords();
-        });
-        connect(forwarder, &qt2xx::Forwarder::waitingChanged, this, &GangWindow::refreshRecords);
-    }
     return startRun();
 }
 
@@ -251,8 +228,6 @@ bool GangWindow::startRun() {
             slot.earlier.push_back(slot.port);
         slot.port = nullptr;
         slot.problem.clear();
-        slot.result = SlotState::Seeking;
-        slot.failure.clear();
     }
     m_runNotices.clear();
     m_notices->hide();
@@ -293,15 +268,11 @@ void GangWindow::bindStation() {
             connect(port.get(), &qt2xx::StationPort::changed, this, [this, i] { markDirty(i); });
         }
     }
-    // A station of an earlier run still tells the units whose records were written late: they count,
-    // but the tile shows the current run's units.
-    connect(&station, &qt2xx::Station::event, this, [this, current = &station](const PortEvent& event) {
+    // A station of an earlier run still tells the units whose records were written late: they count
+    // in the slot's figures.
+    connect(&station, &qt2xx::Station::event, this, [this](const qt2xx::PortEvent& event) {
         for (int i = 0; i < int(m_slots.size()); ++i) {
-            if (m_slots[i].choice.device != event.device)
-                continue;
-            if (m_session.station() == current)
-                onPortEvent(i, event);
-            else
+            if (m_slots[i].choice.device == event.device)
                 markDirty(i);
         }
     });
@@ -329,22 +300,6 @@ void GangWindow::markAll() {
         markDirty(i);
 }
 
-void GangWindow::onPortEvent(int slot, const PortEvent& event) {
-    Slot& s = m_slots[slot];
-    if (event.kind == PortEventKind::Started) {
-        s.result = SlotState::Seeking;
-        s.failure.clear();
-    } else if (event.finished()) {
-        s.result = SlotState::Finished;
-        s.serial = event.serial;
-    } else if (event.failed()) {
-        s.result = SlotState::Failed;
-        s.failure = s.port ? s.port->lastMessage() : QString();
-        s.serial = event.serial;
-    }
-    markDirty(slot);
-}
-
 void GangWindow::stopRun() {
     if (running())
         m_session.station()->stop();
@@ -364,14 +319,7 @@ void GangWindow::onStopped() {
 }
 
 bool GangWindow::running() const {
-    const qt2xx::Station* station = m_session.station();
-    if (!station || station->isStopped())
-        return false;
-    for (const auto& port : station->ports()) {
-        if (port->running() || port->paused())
-            return true;
-    }
-    return false;
+    return m_session.running();
 }
 
 void GangWindow::setControls() {
@@ -414,23 +362,13 @@ SlotView GangWindow::viewOf(int slot) const {
     view.failed += s.port->failed() + s.port->interrupted();
     const qt2xx::OrderRun* run = m_session.run();
     view.nextScan = run && run->nextSlot() > 0 && run->portOfSlot(run->nextSlot()) == s.port;
+    view.state = qt2xx::PhaseOf(*s.port);
     view.serial = s.port->serial();
-    const bool armed = !s.port->serial().isEmpty();
-    if (s.port->lost()) {
-        view.state = SlotState::Lost;
-    } else if (s.port->busy()) {
-        view.state = SlotState::Programming;
+    if (view.state == SlotState::Programming)
         view.percent = int(s.port->progress());
-    } else if (armed && s.port->running()) {
-        view.state = SlotState::Seeking;
-    } else if (s.result == SlotState::Finished || s.result == SlotState::Failed) {
-        view.state = s.result;
-        view.failure = s.failure;
-        view.serial = s.serial;
-    } else if (s.port->scanned() && s.port->paused()) {
-        view.state = SlotState::WaitingForScan;
-    } else {
-        view.state = s.port->running() ? SlotState::Seeking : SlotState::Stopped;
+    if (view.state == SlotState::Finished || view.state == SlotState::Failed) {
+        view.failure = s.port->lastEnd()->failure;
+        view.serial = s.port->lastEnd()->serial;
     }
     return view;
 }
@@ -453,20 +391,6 @@ void GangWindow::buildTiles() {
         m_gridLayout->setRowStretch(r, 1);
 }
 
-int GangWindow::totalFinished() const {
-    int sum = 0;
-    for (int i = 0; i < int(m_slots.size()); ++i)
-        sum += viewOf(i).finished;
-    return sum;
-}
-
-int GangWindow::totalFailed() const {
-    int sum = 0;
-    for (int i = 0; i < int(m_slots.size()); ++i)
-        sum += viewOf(i).failed;
-    return sum;
-}
-
 void GangWindow::refreshHeader() {
     const QString sha = m_session.setSha256().left(kShaShown);
     const qt2xx::OrderPlan& plan = m_session.plan();
@@ -480,8 +404,8 @@ void GangWindow::refreshHeader() {
     m_set->setToolTip(m_session.setPath());
     m_operator->setText(
         tr("Operator: %1").arg(m_options.operatorId.isEmpty() ? tr("none") : m_options.operatorId));
-    const int finished = totalFinished();
-    const int failed = totalFailed();
+    const int finished = m_session.finished();
+    const int failed = m_session.failed();
     const qt2xx::OrderRun* run = m_session.run();
     if (!plan.order.isEmpty() && run) {
         m_progress->setRange(0, plan.quantity);
@@ -493,10 +417,9 @@ void GangWindow::refreshHeader() {
         m_progress->setValue(0);
         m_progressText->setText(QString::number(finished));
     }
+    const std::optional<double> firstPass = m_session.figures().firstPassYield();
     const QString yield =
-        finished + failed > 0
-            ? QString::number(100.0 * finished / (finished + failed), 'f', 1) + QStringLiteral(" %")
-            : QStringLiteral("-");
+        firstPass ? QString::number(100.0 * *firstPass, 'f', 1) + QStringLiteral(" %") : QStringLiteral("-");
     m_totals->setText(
         tr("Finished %1   Failed %2   First-pass yield %3").arg(finished).arg(failed).arg(yield));
 }
@@ -507,19 +430,21 @@ void GangWindow::refreshRecords() {
     QString text;
     if (!writer) {
         text = tr("No record is kept.");
-    } else if (!m_recordFailure.isEmpty()) {
-        text = tr("Records cannot be written to %1: %2").arg(writer->databasePath(), m_recordFailure);
+    } else if (!m_session.recordsFailure().isEmpty()) {
+        text =
+            tr("Records cannot be written to %1: %2").arg(writer->databasePath(), m_session.recordsFailure());
         red = true;
     } else {
         text = tr("Records are kept in %1.").arg(writer->databasePath());
     }
     if (qt2xx::Forwarder* forwarder = m_session.forwarder()) {
-        const qint64 waiting = std::max<qint64>(0, forwarder->waiting());
-        if (!m_forwardFailure.isEmpty()) {
+        const qt2xx::ForwardingState& state = m_session.forwarding();
+        const qint64 waiting = state.waiting;
+        if (state.stopped) {
             text += QLatin1Char(' ') + tr("The server %1 is not reached (%2 waiting): %3")
                                            .arg(forwarder->server())
                                            .arg(waiting)
-                                           .arg(m_forwardFailure);
+                                           .arg(state.reason);
             red = true;
         } else if (waiting > 0) {
             text += QLatin1Char(' ') + tr("%1 wait for the server %2.").arg(waiting).arg(forwarder->server());
@@ -541,10 +466,17 @@ QString GangWindow::headerText() const {
         .join(QLatin1Char('\n'));
 }
 
+// The records and the server have the header's own line; ports that did not open and what the end of
+// a run left open are listed under it.
+void GangWindow::showNotice(const qt2xx::SessionNotice& notice) {
+    using Kind = qt2xx::SessionNotice::Kind;
+    if (notice.kind == Kind::RecordsFailing || notice.kind == Kind::RecordsResumed)
+        refreshRecords();
+    if (notice.kind == Kind::PortNotOpen || notice.kind == Kind::EndOfRun)
+        showRunNotice(notice.text);
+}
+
 void GangWindow::showRunNotice(const QString& text) {
-    // Where the records go is the header's own line; the rest are the ports that did not open.
-    if (text.startsWith(QLatin1String("records are ")))
-        return;
     m_runNotices << text;
     m_notices->setText(m_runNotices.join(QLatin1Char('\n')));
     m_notices->show();
@@ -578,10 +510,7 @@ void GangWindow::scanEntered(const QString& text) {
 
 void GangWindow::closeEvent(QCloseEvent* event) {
     if (running()) {
-        bool busy = false;
-        for (const auto& port : m_session.station()->ports())
-            busy = busy || port->busy();
-        if (busy &&
+        if (m_session.exchangeUnderWay() &&
             QMessageBox::question(this, tr("Stop and close"),
                                   tr("A unit is being programmed. Stop once the exchanges under way have "
                                      "finished, and close?")) != QMessageBox::Yes) {
@@ -603,13 +532,13 @@ void GangWindow::closeEvent(QCloseEvent* event) {
 }
 
 int GangWindow::exitStatus() const {
-    if (m_refusedStatus != 0 && totalFinished() + totalFailed() == 0)
+    if (m_refusedStatus != 0 && m_session.finished() + m_session.failed() == 0)
         return m_refusedStatus;
     if (!m_opened)
         return qt2xx::ExitOk;
     const qt2xx::Station* station = m_session.station();
     const bool unconfirmed = station && station->unconfirmed() > 0;
-    return totalFailed() > 0 || unconfirmed ? qt2xx::ExitFailed : qt2xx::ExitOk;
+    return m_session.failed() > 0 || unconfirmed ? qt2xx::ExitFailed : qt2xx::ExitOk;
 }
 
-} // namespace gang
+} // namespace qt2xx::gang

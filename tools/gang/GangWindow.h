@@ -19,10 +19,9 @@ class QStackedWidget;
 
 namespace qt2xx {
 class StationPort;
-struct PortEvent;
 } // namespace qt2xx
 
-namespace gang {
+namespace qt2xx::gang {
 
 class StartPage;
 
@@ -66,9 +65,6 @@ private:
         qt2xx::PortChoice choice;
         qt2xx::StationPort* port = nullptr;
         QString problem;                                // why the port did not open
-        SlotState result = SlotState::Seeking;          // of the unit last ended, until the next begins
-        QString failure;                                // the failure's text of that unit
-        QString serial;                                 // that unit's serial
         std::vector<const qt2xx::StationPort*> earlier; // the slot's ports of the runs before this one
     };
 
@@ -81,7 +77,6 @@ private:
     void bindStation();
     void bindRun();
     void markAll();
-    void onPortEvent(int slot, const qt2xx::PortEvent& event);
     void onStopped();
     void markDirty(int slot);
     void repaintDirty();
@@ -89,10 +84,9 @@ private:
     void refreshHeader();
     void refreshRecords();
     void setControls(); // the one place that enables Start and Stop
+    void showNotice(const qt2xx::SessionNotice& notice);
     void showRunNotice(const QString& text);
     void showScanNote(const QString& text);
-    int totalFinished() const;
-    int totalFailed() const;
 
     GangOptions m_options;
     qt2xx::StationSession m_session;
@@ -125,9 +119,7 @@ private:
     QSet<int> m_dirty;
     QTimer m_repaint; // coalesces the slots' changes into at most ten repaints a second
     QTimer m_scanNoteTimer;
-    QString m_recordFailure;
-    QString m_forwardFailure;
     QStringList m_runNotices;
 };
 
-} // namespace gang
+} // namespace qt2xx::gang

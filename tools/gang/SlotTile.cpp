@@ -7,7 +7,7 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-namespace gang {
+namespace qt2xx::gang {
 
 namespace {
 
@@ -143,4 +143,4 @@ void SlotTile::showView(const SlotView& view) {
                           .arg(stateText(), view.serial.isEmpty() ? tr("none") : view.serial));
 }
 
-} // namespace gang
+} // namespace qt2xx::gang

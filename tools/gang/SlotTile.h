@@ -1,23 +1,16 @@
 #pragma once
 
+#include "station/PortPhase.h"
+
 #include <QFrame>
 
 class QLabel;
 class QProgressBar;
 
-namespace gang {
+namespace qt2xx::gang {
 
-// What a slot is doing, as its tile says it.
-enum class SlotState {
-    Stopped,
-    WaitingForScan,
-    Seeking,
-    Programming,
-    Finished,
-    Failed,
-    NotOpen, // the port did not open
-    Lost,    // the port went away; it is looked for again
-};
+// What a slot is doing, as its tile says it: its port's phase.
+using SlotState = qt2xx::PortPhase;
 
 // Everything a tile shows; the tile repaints only when this changes.
 struct SlotView {
@@ -58,4 +51,4 @@ private:
     QLabel* m_counts;
 };
 
-} // namespace gang
+} // namespace qt2xx::gang

@@ -15,7 +15,7 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
-namespace gang {
+namespace qt2xx::gang {
 
 namespace {
 
@@ -157,4 +157,4 @@ void StartPage::check() {
     m_start->setEnabled(!setFile().isEmpty() && !chosenPorts().isEmpty());
 }
 
-} // namespace gang
+} // namespace qt2xx::gang

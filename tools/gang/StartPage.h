@@ -8,7 +8,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 
-namespace gang {
+namespace qt2xx::gang {
 
 // Where a run begins when the window is started without a file and ports: the set file, the
 // operator and the fixture's slots, chosen from the serial adapters present. The file and the slots
@@ -54,4 +54,4 @@ private:
     QLabel* m_problem;
 };
 
-} // namespace gang
+} // namespace qt2xx::gang

@@ -7,7 +7,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-namespace station {
+namespace qt2xx::station {
 
 using namespace qt2xx;
 
@@ -98,4 +98,4 @@ void JsonOutput::summary(int exitStatus) {
     write(line.text());
 }
 
-} // namespace station
+} // namespace qt2xx::station

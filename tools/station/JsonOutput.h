@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <functional>
 
-namespace station {
+namespace qt2xx::station {
 
 // One JSON object per line per event, flushed at once, and a summary when the station stops.
 class JsonOutput {
@@ -34,4 +34,4 @@ private:
     bool m_broken = false;
 };
 
-} // namespace station
+} // namespace qt2xx::station

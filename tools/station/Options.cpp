@@ -4,7 +4,7 @@
 
 #include <charconv>
 
-namespace station {
+namespace qt2xx::station {
 
 QString Usage() {
     return QStringLiteral(
@@ -125,4 +125,4 @@ bool ParseOptions(const QStringList& arguments, Options& options, QString& error
     return true;
 }
 
-} // namespace station
+} // namespace qt2xx::station

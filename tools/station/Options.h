@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace station {
+namespace qt2xx::station {
 
 struct Options {
     QString setFile;   // empty with an order: the order names the set
@@ -26,4 +26,4 @@ QString Usage();
 // False with a one-line reason when the command line is not one the station understands.
 bool ParseOptions(const QStringList& arguments, Options& options, QString& error);
 
-} // namespace station
+} // namespace qt2xx::station

@@ -4,7 +4,7 @@
 
 #include <unistd.h>
 
-namespace station {
+namespace qt2xx::station {
 
 using namespace qt2xx;
 
@@ -42,4 +42,4 @@ void ScanInput::readSome() {
     pump();
 }
 
-} // namespace station
+} // namespace qt2xx::station

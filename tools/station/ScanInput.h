@@ -8,7 +8,7 @@
 
 #include <functional>
 
-namespace station {
+namespace qt2xx::station {
 
 // Serials from a file descriptor, one per line, handed to the run only while it wants a scan: a
 // script may pipe all its serials at once and each goes to the next port that frees. The end of the
@@ -30,4 +30,4 @@ private:
     bool m_ended = false;
 };
 
-} // namespace station
+} // namespace qt2xx::station

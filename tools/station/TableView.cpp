@@ -1,11 +1,12 @@
 #include "station/TableView.h"
 
 #include "link/TransmitWindow.h"
+#include "station/PortPhase.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-namespace station {
+namespace qt2xx::station {
 
 using namespace qt2xx;
 
@@ -15,18 +16,6 @@ constexpr int kMinRedrawMs = 100;
 constexpr int kBarWidth = 10;
 constexpr int kMaxDeviceWidth = 48;
 constexpr int kSerialWidth = 16;
-
-QString stateName(const StationPort& port) {
-    static const char* const names[] = {"Idle", "Seeking", "Answered", "FrameSent", "Accepted", "Stored"};
-    if (port.lost())
-        return QStringLiteral("Lost");
-    if (port.paused())
-        return port.mayRun() ? QStringLiteral("Paused") : QStringLiteral("Waiting");
-    if (!port.running())
-        return QStringLiteral("Stopped");
-    const int state = int(port.state());
-    return state >= 0 && state <= 5 ? QString::fromLatin1(names[state]) : QString::number(state);
-}
 
 QString bar(float progress) {
     const int filled = qBound(0, int(progress * kBarWidth / 100.0f + 0.5f), kBarWidth);
@@ -158,7 +147,7 @@ QString TableView::row(const StationPort& port, int deviceWidth) const {
         QStringLiteral("%1  %2%3  %4  %5  %6  ")
             .arg(device, -deviceWidth)
             .arg(serials ? QStringLiteral("%1  ").arg(serial.left(kSerialWidth), -kSerialWidth) : QString())
-            .arg(stateName(port), -9)
+            .arg(PortStateName(port), -9)
             .arg(bar(port.progress()), -17)
             .arg(port.finished(), 8)
             .arg(port.failed() + port.interrupted(), 6);
@@ -207,4 +196,4 @@ QString TableView::colour(const QString& text, int logColor) const {
     return QStringLiteral("\x1b[%1m%2\x1b[0m").arg(QLatin1String(code), text);
 }
 
-} // namespace station
+} // namespace qt2xx::station

@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-namespace station {
+namespace qt2xx::station {
 
 // The live table on a terminal: one row per port and a totals line, redrawn in place at most ten
 // times a second, and left on screen as the final table when the station stops.
@@ -52,4 +52,4 @@ private:
 // "finished 40, failed 0, 118.2/min, elapsed 00:20"
 QString TotalsText(const qt2xx::Station& station);
 
-} // namespace station
+} // namespace qt2xx::station

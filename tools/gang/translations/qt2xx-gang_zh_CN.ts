@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
-    <name>gang::GangWindow</name>
+    <name>qt2xx::gang::GangWindow</name>
     <message>
         <source>qt2xx Gang Programming</source>
         <translation>qt2xx 多工位编程</translation>
@@ -101,7 +101,7 @@
     </message>
 </context>
 <context>
-    <name>gang::SlotTile</name>
+    <name>qt2xx::gang::SlotTile</name>
     <message>
         <source>Stopped</source>
         <translation>已停止</translation>
@@ -168,7 +168,7 @@
     </message>
 </context>
 <context>
-    <name>gang::StartPage</name>
+    <name>qt2xx::gang::StartPage</name>
     <message>
         <source>&amp;Browse...</source>
         <translation>浏览(&amp;B)...</translation>

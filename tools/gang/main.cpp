@@ -23,25 +23,31 @@ int main(int argc, char* argv[]) {
                         QStringLiteral(":/i18n")))
         QApplication::installTranslator(&translator);
 
-    gang::GangOptions options;
+    qt2xx::gang::GangOptions options;
     QString error;
-    if (!gang::ParseGangOptions(QApplication::arguments().mid(1), options, error)) {
+    if (!qt2xx::gang::ParseGangOptions(QApplication::arguments().mid(1), options, error)) {
         std::fprintf(stderr, "qt2xx-gang: %s\n", qPrintable(error));
-        std::fputs(gang::kUsage, stderr);
+        std::fputs(qt2xx::gang::kUsage, stderr);
         return qt2xx::ExitRefused;
     }
     if (options.help) {
-        std::fputs(gang::kUsage, stdout);
+        std::fputs(qt2xx::gang::kUsage, stdout);
         return qt2xx::ExitOk;
     }
 
-    gang::GangWindow window(options);
+    qt2xx::gang::GangWindow window(options);
     // Without a window manager (a kiosk session) maximising does nothing: the screen is filled anyway.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.setGeometry(screen->availableGeometry());
     window.showMaximized();
+    // The window shows how the records fare as they go; stderr keeps what a log of the session needs.
     QObject::connect(&window.session(), &qt2xx::StationSession::notice, &window,
-                     [](const QString& text) { std::fprintf(stderr, "qt2xx-gang: %s\n", qPrintable(text)); });
+                     [](const qt2xx::SessionNotice& notice) {
+                         using Kind = qt2xx::SessionNotice::Kind;
+                         if (notice.kind == Kind::PortNotOpen || notice.kind == Kind::Records ||
+                             notice.kind == Kind::EndOfRun)
+                             std::fprintf(stderr, "qt2xx-gang: %s\n", qPrintable(notice.text));
+                     });
     const bool given = !options.session.setFile.isEmpty() || !options.session.orderFile.isEmpty();
     if (given && !options.session.ports.isEmpty() && !window.begin(options.session) &&
         window.session().refusal())

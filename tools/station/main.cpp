@@ -1,0 +1,199 @@
+// qt2xx-station: programs controllers on several serial ports at once, from a terminal or a script.
+// Every port runs its own download sequencer, as the window runs its one, and sends the same frame.
+#include "platform/core/ExitStatus.h"
+#include "platform/core/StopSignals.h"
+#include "record/Forwarder.h"
+#include "station/Devices.h"
+#include "station/JsonOutput.h"
+#include "station/Options.h"
+#include "station/ScanInput.h"
+#include "station/Station.h"
+#include "station/StationSession.h"
+#include "station/TableView.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+#include <unistd.h>
+
+namespace {
+
+using namespace qt2xx;
+using namespace qt2xx::station;
+
+void message(const QString& text) {
+    std::fprintf(stderr, "qt2xx-station: %s\n", qPrintable(text));
+}
+
+int listPorts() {
+    for (const SerialDevice& d : ListSerialDevices()) {
+        std::printf("%s\n", qPrintable(d.device));
+        std::printf("  port number: %s\n", d.number > 0 ? qPrintable(QString::number(d.number)) : "none");
+        for (const QString& link : d.byId)
+            std::printf("  by-id:       %s\n", qPrintable(link));
+        for (const QString& link : d.byPath)
+            std::printf("  by-path:     %s\n", qPrintable(link));
+        if (!d.description.isEmpty())
+            std::printf("  description: %s\n", qPrintable(d.description));
+        if (!d.usbId.isEmpty())
+            std::printf("  usb:         %s\n", qPrintable(d.usbId));
+        if (!d.serialNumber.isEmpty())
+            std::printf("  serial:      %s\n", qPrintable(d.serialNumber));
+    }
+    return ExitOk;
+}
+
+SessionOptions sessionOptions(const Options& options) {
+    SessionOptions session;
+    session.setFile = options.setFile;
+    session.orderFile = options.orderFile;
+    session.scan = options.scan;
+    session.rework = options.rework;
+    session.operatorId = options.record.operatorId;
+    session.stationName = options.record.stationName;
+    session.ports = options.ports;
+    session.count = options.count;
+    const std::optional<QString> database = options.record.recordDatabase(RecordDefault::On);
+    session.record = database.has_value();
+    session.recordPath = database.value_or(QString());
+    session.recordServer = options.record.server;
+    return session;
+}
+
+bool colourWanted() {
+    return qEnvironmentVariableIsEmpty("NO_COLOR") && qgetenv("TERM") != "dumb";
+}
+
+// The faces of a running station on a terminal: the live table, or one JSON object per event, and
+// the serials read from stdin.
+struct Faces {
+    std::unique_ptr<TableView> table;
+    std::unique_ptr<JsonOutput> json;
+    std::unique_ptr<ScanInput> scans;
+};
+
+// The table's notice line holds what the operator must see at once; stderr tells it too unless it is
+// the table's own terminal.
+void showNotice(const SessionNotice& notice, const StationSession& session, const Faces& faces) {
+    TableView* table = faces.table.get();
+    JsonOutput* json = faces.json.get();
+    const bool beside = !table || !::isatty(STDERR_FILENO);
+    switch (notice.kind) {
+    case SessionNotice::Kind::RecordsFailing:
+    case SessionNotice::Kind::RecordsResumed: {
+        const bool failing = notice.kind == SessionNotice::Kind::RecordsFailing;
+        if (table)
+            table->setNotice(failing ? notice.text : QString());
+        if (beside)
+            message(notice.text);
+        if (json)
+            json->records(failing, notice.reason);
+        return;
+    }
+    case SessionNotice::Kind::WaitingForRecords:
+        return table ? table->setNotice(notice.text) : message(notice.text);
+    case SessionNotice::Kind::ForwardingStopped:
+    case SessionNotice::Kind::ForwardingResumed:
+        if (json)
+            json->forwarding(notice.kind == SessionNotice::Kind::ForwardingStopped,
+                             session.forwarder()->server(), notice.reason);
+        return;
+    case SessionNotice::Kind::PortNotOpen:
+    case SessionNotice::Kind::Records:
+    case SessionNotice::Kind::EndOfRun:
+        return message(notice.text);
+    }
+}
+
+// Forwarding to the record server: its state at the end of the totals line on a terminal.
+QString forwardingText(const ForwardingState& state) {
+    if (state.stopped)
+        return QStringLiteral("server stopped (%1 waiting): %2").arg(state.waiting).arg(state.reason);
+    return QStringLiteral("server %1 waiting").arg(state.waiting);
+}
+
+void showScans(OrderRun& run, Faces& faces) {
+    faces.scans = std::make_unique<ScanInput>(run, STDIN_FILENO);
+    faces.scans->onRefused = [&faces](const ScanArbiter::Scan& scan) {
+        if (faces.table)
+            faces.table->setScanNote(scan.reason);
+        if (!faces.table || !::isatty(STDERR_FILENO))
+            message(scan.reason);
+        if (faces.json)
+            faces.json->scanRefused(scan.serial, scan.reason);
+    };
+    QObject::connect(&run, &OrderRun::armed, &run,
+                     [&faces](int, const QString& device, const QString& serial) {
+                         if (faces.table)
+                             faces.table->setScanNote(QString());
+                         if (faces.json)
+                             faces.json->armed(device, serial);
+                     });
+}
+
+void showRun(StationSession& session, bool json, Faces& faces) {
+    Station& station = *session.station();
+    if (::isatty(STDOUT_FILENO) && !json) {
+        faces.table = std::make_unique<TableView>(station, stdout, colourWanted());
+        if (!session.plan().order.isEmpty() || session.run()->scanning())
+            faces.table->setOrderRun(session.run());
+        if (session.forwarder())
+            QObject::connect(&session, &StationSession::forwardingChanged, faces.table.get(),
+                             [&session, table = faces.table.get()] {
+                                 table->setForwarding(forwardingText(session.forwarding()));
+                             });
+    } else {
+        faces.json = std::make_unique<JsonOutput>(station, stdout);
+        faces.json->onBroken = [&station] {
+            message(QStringLiteral("stdout cannot be written; stopping"));
+            QTimer::singleShot(0, &station, &Station::stop);
+        };
+    }
+    if (session.run()->scanning())
+        showScans(*session.run(), faces);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    Options options;
+    QString error;
+    if (!ParseOptions(app.arguments().mid(1), options, error)) {
+        message(error);
+        std::fputs(qPrintable(Usage()), stderr);
+        return ExitRefused;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(Usage()), stdout);
+        return ExitOk;
+    }
+    if (options.listPorts)
+        return listPorts();
+
+    StopSignals stopSignals(StopSignals::BrokenPipe::Ignore);
+    StationSession session;
+    Faces faces; // after the session, so they go before the station they show
+    QObject::connect(&session, &StationSession::notice, &session,
+                     [&session, &faces](const SessionNotice& notice) { showNotice(notice, session, faces); });
+    if (!session.open(sessionOptions(options)) || !session.start()) {
+        message(session.refusal()->text);
+        return session.refusal()->status;
+    }
+    showRun(session, options.json, faces);
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, session.station(), &Station::stop);
+    QObject::connect(session.station(), &Station::stopped, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    app.exec();
+    session.finish();
+
+    const int status = session.exitStatus();
+    if (faces.table)
+        faces.table->finish(session.summary());
+    else
+        faces.json->summary(status);
+    return status;
+}
