@@ -11,9 +11,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QSqlDatabase>
@@ -59,6 +62,7 @@ private Q_SLOTS:
     void initTestCase();
     void startPageChoosesSlotsAndTheRunFinishesThem();
     void scansArmTheTilesOfAnOrder();
+    void headerYieldIsTheRecordsToolsYield();
     void refusalsAreShownInTheWindow_data();
     void refusalsAreShownInTheWindow();
     void commandLines_data();
@@ -268,6 +272,57 @@ void TestGang::scansArmTheTilesOfAnOrder() {
         sims[i]->terminate();
         QCOMPARE(sims[i]->programmed().size(), 1);
     }
+}
+
+// A unit that fails, then finishes when scanned again, is one unit tried that did not pass first: the
+// header's first-pass yield is the record's, as qt2xx-records order prints it from the same
+// database, not finished over attempts.
+void TestGang::headerYieldIsTheRecordsToolsYield() {
+    QTemporaryDir dir;
+    const QString set = dir.filePath(QStringLiteral("qt2c.asv"));
+    QVERIFY(QFile::copy(kSetFile, set));
+    // The second controller rejects the frame: the second serial fails, then finishes.
+    SimProcess sim({QStringLiteral("--reject-frame"), QStringLiteral("--fail-every"), QStringLiteral("2")});
+    qt2xx::SessionOptions session;
+    session.orderFile = qt2xx::test::WriteOrderFile(set, 2);
+    session.recordPath = dir.filePath(QStringLiteral("records.sqlite"));
+    session.ports << sim.device();
+    qt2xx::gang::GangOptions options;
+    GangWindow window(options, dir.path(), dir.path());
+    window.show();
+    QVERIFY(window.begin(session));
+    const QStringList serials{QStringLiteral("QT2C-00000001"), QStringLiteral("QT2C-00000002"),
+                              QStringLiteral("QT2C-00000002")};
+    const SlotState ends[] = {SlotState::Finished, SlotState::Failed, SlotState::Finished};
+    for (int i = 0; i < 3; ++i) {
+        QTRY_VERIFY_WITH_TIMEOUT(window.tiles()[0]->view().nextScan, kWait);
+        typeScan(window, serials[i]);
+        QTRY_COMPARE_WITH_TIMEOUT(window.tiles()[0]->view().state, ends[i], kWait);
+        QCOMPARE(window.tiles()[0]->view().serial, serials[i]);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!window.running(), kWait); // the order is complete
+    const qt2xx::UnitCounts& figures = window.session().figures();
+    QCOMPARE(figures.unitsTried, 2);
+    QCOMPARE(figures.unitsFinished, 2);
+    QCOMPARE(figures.attemptsFailed, 1);
+    QCOMPARE(figures.firstPass, 1);
+    QTRY_VERIFY2(
+        window.headerText().contains(QStringLiteral("Finished 2   Failed 1   First-pass yield 50.0 %")),
+        qPrintable(window.headerText()));
+    window.close();
+    QCOMPARE(window.exitStatus(), int(qt2xx::ExitFailed));
+
+    QProcess records;
+    records.start(qt2xx::test::ProgramPath(u"qt2xx-records"),
+                  {QStringLiteral("--db"), session.recordPath, QStringLiteral("order"),
+                   QStringLiteral("WO-7"), QStringLiteral("--format"), QStringLiteral("json")});
+    QVERIFY(records.waitForFinished(kWait));
+    QCOMPARE(records.exitCode(), 0);
+    const QJsonObject order = QJsonDocument::fromJson(records.readAllStandardOutput()).object();
+    QCOMPARE(order[QStringLiteral("units_finished")].toInt(), figures.unitsFinished);
+    QCOMPARE(order[QStringLiteral("attempts_failed")].toInt(), figures.attemptsFailed);
+    QCOMPARE(order[QStringLiteral("first_pass_yield")].toDouble(),
+             qRound(*figures.firstPassYield() * 1000) / 1000.0);
 }
 
 void TestGang::refusalsAreShownInTheWindow_data() {
