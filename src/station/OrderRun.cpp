@@ -77,9 +77,14 @@ void OrderRun::started() {
 }
 
 ScanArbiter::Scan OrderRun::scan(const QString& line) {
-    if (!m_arbiter)
-        return {};
-    const ScanArbiter::Scan result = m_arbiter->scan(line);
+    return m_arbiter ? take(m_arbiter->scan(line)) : ScanArbiter::Scan();
+}
+
+ScanArbiter::Scan OrderRun::scanBytes(QByteArrayView line, qsizetype lineBytes) {
+    return m_arbiter ? take(m_arbiter->scanBytes(line, lineBytes)) : ScanArbiter::Scan();
+}
+
+ScanArbiter::Scan OrderRun::take(const ScanArbiter::Scan& result) {
     if (result.outcome == ScanArbiter::Outcome::Armed) {
         StationPort* port = portOfSlot(result.slot);
         port->arm(result.serial, result.rework);

@@ -32,7 +32,7 @@ struct OrderPlan {
 // Drives a station by a work order and the scan rules, the same for every face of the station. The
 // order's progress is what the database held at the start plus the units finished in this run; the
 // station begins no more units than the order still needs. Scanned, each port waits for a serial,
-// one accepted scan arms the first waiting port for one unit, and the station stops once the order
+// one accepted scan arms the next waiting port in turn for one unit, and the station stops once the order
 // is complete or the scans have ended and every armed unit has ended.
 class OrderRun : public QObject {
     Q_OBJECT
@@ -52,6 +52,8 @@ public:
 
     // A scanned line; an accepted serial arms its slot's port, which then seeks.
     ScanArbiter::Scan scan(const QString& line);
+    // The same from bytes, as standard input delivers them; lineBytes as for SerialFromBytes.
+    ScanArbiter::Scan scanBytes(QByteArrayView line, qsizetype lineBytes = -1);
     // No more scans: armed ports finish their units, then the station stops.
     void endOfInput();
 
@@ -74,6 +76,7 @@ Q_SIGNALS:
 private:
     int runLimit() const; // the units this run may begin at most, kNoLimit when unbounded
     int made() const;     // units of this run finished or finished and waiting for their record
+    ScanArbiter::Scan take(const ScanArbiter::Scan& scan);
     void onUnitEnded(int slot, const PortEvent& event);
     void onEvent(const PortEvent& event);
     void tellLater();

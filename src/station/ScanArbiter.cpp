@@ -1,5 +1,9 @@
 #include "station/ScanArbiter.h"
 
+#include "station/SerialText.h"
+
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <utility>
 
@@ -23,10 +27,46 @@ ScanArbiter::Scan ScanArbiter::refuse(const QString& serial, const QString& reas
     return result;
 }
 
+namespace {
+
+// A refusal from SerialText, as the sentence the arbiter's other reasons are.
+QString sentence(const QString& reason) {
+    return reason.isEmpty() ? reason : reason.front().toUpper() + reason.sliced(1) + u'.';
+}
+
+// A line that is not a serial, as a refusal may show it: escaped, whatever it holds.
+QString shownLine(QByteArrayView line) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(line);
+    return decoder.hasError() ? EscapedBytes(line.trimmed()) : EscapedText(text.trimmed());
+}
+
+} // namespace
+
 ScanArbiter::Scan ScanArbiter::scan(const QString& line) {
-    const QString serial = line.trimmed();
-    if (serial.isEmpty())
+    if (line.trimmed().isEmpty())
         return {};
+    const Result<QString> serial = SerialFromText(line);
+    if (!serial)
+        return refuse(EscapedText(line.trimmed()), sentence(serial.error()));
+    return arm(*serial);
+}
+
+ScanArbiter::Scan ScanArbiter::scanBytes(QByteArrayView line, qsizetype lineBytes) {
+    const bool whole = lineBytes <= line.size();
+    if (whole && QString::fromUtf8(line).trimmed().isEmpty())
+        return {};
+    const Result<QString> serial = SerialFromBytes(line, lineBytes);
+    if (!serial)
+        return refuse(shownLine(line), sentence(serial.error()));
+    return arm(*serial);
+}
+
+void ScanArbiter::setSlotReady(std::function<bool(int slot)> ready) {
+    m_slotReady = std::move(ready);
+}
+
+ScanArbiter::Scan ScanArbiter::arm(const QString& serial) {
     if (m_inputEnded)
         return refuse(serial, QStringLiteral("Scanning has ended."));
     if (!m_pattern.isEmpty() && m_expression.isValid() && !m_expression.match(serial).hasMatch()) {
@@ -38,19 +78,22 @@ ScanArbiter::Scan ScanArbiter::scan(const QString& line) {
                                         [&serial](const Slot& slot) { return slot.serial == serial; });
     if (armedHere != m_slots.end()) {
         return refuse(serial, QStringLiteral("%1 is already armed on slot %2.")
-                                  .arg(serial)
-                                  .arg(armedHere - m_slots.begin() + 1));
+                                  .arg(serial, QString::number(armedHere - m_slots.begin() + 1)));
     }
     if (armedCount() >= m_unitsNeeded)
         return refuse(serial, QStringLiteral("The order needs no more units."));
     const int slot = nextSlot();
-    if (slot == 0)
+    if (slot == 0 && armedCount() == slotCount())
         return refuse(serial, QStringLiteral("Every slot is busy."));
+    if (slot == 0)
+        return refuse(serial,
+                      QStringLiteral("No slot is ready: take out the finished units or wait for a slot."));
     const bool finishedBefore = m_alreadyFinished && m_alreadyFinished(serial);
     if (finishedBefore && !m_reworkAllowed)
         return refuse(serial, QStringLiteral("%1 already has a finished record.").arg(serial));
 
     m_slots[static_cast<std::size_t>(slot - 1)] = {serial, finishedBefore};
+    m_lastArmed = slot;
     Scan result;
     result.outcome = Outcome::Armed;
     result.serial = serial;
@@ -101,11 +144,16 @@ int ScanArbiter::armedCount() const {
 int ScanArbiter::nextSlot() const {
     if (m_inputEnded || armedCount() >= m_unitsNeeded)
         return 0;
-    for (int slot = 1; slot <= slotCount(); ++slot) {
-        if (!isArmed(slot))
+    for (int step = 1; step <= slotCount(); ++step) {
+        const int slot = (m_lastArmed + step - 1) % slotCount() + 1;
+        if (isReady(slot))
             return slot;
     }
     return 0;
+}
+
+bool ScanArbiter::isReady(int slot) const {
+    return !isArmed(slot) && (!m_slotReady || m_slotReady(slot));
 }
 
 bool ScanArbiter::finished() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QRegularExpression>
 #include <QString>
 
@@ -12,6 +13,9 @@ namespace qt2xx {
 // Which slot a scanned serial arms, and which scans are refused. Slots count from 1 in the order the
 // ports were given. A slot waits for a serial, is armed with one while its unit seeks and programs,
 // and waits again once its owner says the unit ended, whatever the outcome: one scan, one unit.
+// Slots fill in turn: a scan arms the next ready slot after the one armed last, so that a unit that
+// finishes quickly does not take the serials meant for the units beside it. A serial must be clean
+// text (SerialText.h) before any other rule is asked.
 class ScanArbiter {
 public:
     static constexpr int kNoLimit = std::numeric_limits<int>::max();
@@ -23,7 +27,7 @@ public:
     };
     struct Scan {
         Outcome outcome = Outcome::Ignored;
-        QString serial;      // trimmed
+        QString serial;      // trimmed; escaped and shortened when it is not clean text
         int slot = 0;        // the slot armed; 0 unless Armed
         bool rework = false; // armed although the serial already has a finished record
         // A sentence, e.g. "QT2C-1 does not match the order's serial pattern ^QT2C-[0-9]{8}$."
@@ -35,7 +39,13 @@ public:
     ScanArbiter(int slotCount, QString pattern, std::function<bool(const QString& serial)> alreadyFinished,
                 bool reworkAllowed = false, int unitsNeeded = kNoLimit);
 
+    // A line as a line edit delivers it.
     Scan scan(const QString& line);
+    // A line as bytes, as standard input delivers it; lineBytes as for SerialFromBytes.
+    Scan scanBytes(QByteArrayView line, qsizetype lineBytes = -1);
+    // Tells whether a slot that holds no serial can take one now: its unit is gone and its port is
+    // not busy. Without it every slot that holds no serial is ready.
+    void setSlotReady(std::function<bool(int slot)> ready);
     void unitEnded(int slot);
     // The units the order still needs (its quantity less the units finished so far), told again as
     // units finish; slots already armed count against it.
@@ -50,7 +60,8 @@ public:
     int unitsNeeded() const { return m_unitsNeeded; }
     bool inputEnded() const { return m_inputEnded; }
 
-    // The slot the next accepted scan arms; 0 when no scan can arm one now.
+    // The slot the next accepted scan arms, the first ready one after the slot armed last; 0 when no
+    // scan can arm one now.
     int nextSlot() const;
     // Whether a serial should be read now: a slot waits and the order still needs units.
     bool wantsInput() const { return nextSlot() != 0; }
@@ -64,12 +75,16 @@ private:
         bool rework = false;
     };
     const Slot* slotAt(int slot) const;
+    bool isReady(int slot) const;
+    Scan arm(const QString& serial);
     Scan refuse(const QString& serial, const QString& reason) const;
 
     std::vector<Slot> m_slots;
     QString m_pattern;
     QRegularExpression m_expression;
     std::function<bool(const QString&)> m_alreadyFinished;
+    std::function<bool(int)> m_slotReady;
+    int m_lastArmed = 0; // 0 before the first
     bool m_reworkAllowed;
     int m_unitsNeeded;
     bool m_inputEnded = false;

@@ -105,6 +105,7 @@ private Q_SLOTS:
     void refusesBadFrames();
     void playsFailureModes_data();
     void playsFailureModes();
+    void swappedControllerIsSilentThenNew();
     void survivesTheHostClosingThePort();
     void holdsEachAnswerForTheDelay();
     void answersRepeatedRequestsOnceWhileDelayed();
@@ -194,6 +195,39 @@ void TestControllerSim::playsFailureModes() {
     }
     // Nothing more was sent: the very next chunk answers the next handshake.
     QVERIFY(sim.handshake());
+}
+
+// A fixture worked by hand: the unit that stored its frame is taken out and nothing answers until a
+// new one is in; a unit that failed stays in and answers at once, to be tried again.
+void TestControllerSim::swappedControllerIsSilentThenNew() {
+    constexpr int kSwapMs = 800;
+    Sim sim;
+    QVERIFY(sim.start({"--swap", QString::number(kSwapMs), "--reject-frame", "--fail-every", "2"}));
+    QVERIFY(sim.handshake());
+    sim.send(kEncoderFrame);
+    QCOMPARE(sim.nextChunk(), QByteArray("Q"));
+    QCOMPARE(sim.nextChunk(), QByteArray("R"));
+    QCOMPARE(sim.nextLine(), "programmed 1: " + hexLine(kEncoderFrame));
+    QElapsedTimer out;
+    out.start();
+
+    // The host seeks as it does, one "8" after another: none is answered while the slot is empty.
+    while (out.elapsed() < kSwapMs / 2) {
+        sim.send(kHandshakeRequest);
+        QVERIFY(sim.quietFor(100));
+    }
+    QCOMPARE(sim.nextLine(), QByteArray("new unit 2"));
+    QVERIFY(sim.handshake());
+    sim.send(kEncoderFrame);
+    QCOMPARE(sim.nextChunk(), QByteArray("X"));
+    QCOMPARE(sim.nextLine(), QByteArray("failed 1: reject-frame"));
+    QVERIFY(sim.handshake()); // still in
+    sim.send(kEncoderFrame);
+    QCOMPARE(sim.nextChunk(), QByteArray("Q"));
+    QCOMPARE(sim.nextChunk(), QByteArray("R"));
+    QCOMPARE(sim.nextLine(), "programmed 2: " + hexLine(kEncoderFrame));
+    sim.send(kHandshakeRequest);
+    QVERIFY(sim.quietFor(200));
 }
 
 void TestControllerSim::survivesTheHostClosingThePort() {
@@ -341,6 +375,8 @@ void TestControllerSim::refusesMisuse_data() {
     QTest::newRow("two failure modes") << QStringList{"--reject-frame", "--one-chunk"};
     QTest::newRow("fail-every without a mode") << QStringList{"--fail-every", "3"};
     QTest::newRow("fail-every zero") << QStringList{"--reject-store", "--fail-every", "0"};
+    QTest::newRow("swap without time") << QStringList{"--swap"};
+    QTest::newRow("negative swap") << QStringList{"--swap", "-1"};
 }
 
 void TestControllerSim::refusesMisuse() {

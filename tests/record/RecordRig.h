@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 namespace qt2xx::test {
 
 struct ToolResult {
@@ -36,6 +38,33 @@ inline QList<QStringList> CsvRows(const QByteArray& csv) {
     for (const QByteArray& line : csv.split('\n'))
         if (!line.isEmpty())
             rows << QString::fromUtf8(line.chopped(line.endsWith('\r') ? 1 : 0)).split(QLatin1Char(','));
+    return rows;
+}
+
+// The cells of a CSV text as a spreadsheet reads them: quoted cells may hold commas, line ends and
+// doubled quotes.
+inline QList<QStringList> CsvCells(const QByteArray& csv) {
+    QList<QStringList> rows;
+    QStringList row;
+    QString cell;
+    bool quoted = false;
+    const QString text = QString::fromUtf8(csv);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted && c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+            cell += c;
+            ++i;
+        } else if (c == u'"') {
+            quoted = !quoted;
+        } else if (!quoted && c == u',') {
+            row << std::exchange(cell, {});
+        } else if (!quoted && c == u'\n') {
+            rows << (row << std::exchange(cell, {}));
+            row.clear();
+        } else if (quoted || c != u'\r') {
+            cell += c;
+        }
+    }
     return rows;
 }
 

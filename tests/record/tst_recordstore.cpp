@@ -156,6 +156,7 @@ private Q_SLOTS:
     void foreignFilesAreRefusedAndLeftAlone();
     void twoWriterProcessesLoseNothing();
     void exportWritesCsvAndJsonLines();
+    void csvExportsRunNoFormula();
     void summaryCountsPerDayAndSet();
     void toolRefusesWithExitTwo_data();
     void toolRefusesWithExitTwo();
@@ -308,6 +309,64 @@ void RecordStoreTest::exportWritesCsvAndJsonLines() {
     QCOMPARE(help.exitCode, 0);
     for (const char* option : {"--db", "--format", "--since", "--until", "--result", "Exit status"})
         QVERIFY2(help.out.contains(option), option);
+}
+
+// Text a spreadsheet would run, in every text column that reaches a CSV export: each such cell comes
+// out quoted after a "'", which a spreadsheet shows as text; numbers stay as they are.
+void RecordStoreTest::csvExportsRunNoFormula() {
+    const QString path = m_dir.filePath(QStringLiteral("formula.sqlite"));
+    const QString hyperlink = QStringLiteral("=HYPERLINK(\"http://x\",\"y\")");
+    QString error;
+    {
+        const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
+        QVERIFY(store);
+        ProductionRecord r = MakeRecord(QStringLiteral("r"), 1);
+        r.workOrder = QStringLiteral("WO-F");
+        r.operatorId = hyperlink;
+        r.station = QStringLiteral("=1+1");
+        r.unitSerial = QStringLiteral("@SUM(1+1)"); // recorded before serials were checked
+        r.device = QStringLiteral("-dev");
+        r.parameterFile = QStringLiteral("+sets.asv");
+        r.program = QStringLiteral("\tqt2xx");
+        QVERIFY2(store->append(r, &error), qPrintable(error));
+    }
+    const QStringList db{QStringLiteral("--db"), path};
+    const QStringList runs[] = {
+        {QStringLiteral("export")},
+        {QStringLiteral("order"), QStringLiteral("WO-F"), QStringLiteral("--format"), QStringLiteral("csv")},
+        {QStringLiteral("order"), QStringLiteral("WO-F"), QStringLiteral("--serials"),
+         QStringLiteral("--format"), QStringLiteral("csv")}};
+    for (const QStringList& run : runs) {
+        const ToolResult csv = RunRecordsTool(db + run);
+        QCOMPARE(csv.exitCode, 0);
+        const QList<QStringList> rows = CsvCells(csv.out);
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[1].size(), rows[0].size());
+        QHash<QString, QString> cell;
+        for (qsizetype i = 0; i < rows[0].size(); ++i)
+            cell.insert(rows[0][i], rows[1][i]);
+        for (const QString& value : rows[1]) {
+            const bool formula = !value.isEmpty() && QStringLiteral("=+-@\t\r").contains(value.front());
+            QVERIFY2(!formula, qPrintable(run.join(u' ') + QStringLiteral(": ") + value));
+        }
+        const bool figures = run.size() == 4;
+        QCOMPARE(cell.value(figures ? QStringLiteral("operators") : QStringLiteral("operator")),
+                 QStringLiteral("'") + hyperlink);
+        QCOMPARE(cell.value(figures ? QStringLiteral("stations") : QStringLiteral("station")),
+                 QStringLiteral("'=1+1"));
+        QCOMPARE(cell.value(figures ? QStringLiteral("units_finished") : QStringLiteral("unit")),
+                 QStringLiteral("1"));
+        if (!figures) {
+            QCOMPARE(cell.value(QStringLiteral("unit_serial"), cell.value(QStringLiteral("serial"))),
+                     QStringLiteral("'@SUM(1+1)"));
+            QCOMPARE(cell.value(QStringLiteral("device")), QStringLiteral("'-dev"));
+        }
+    }
+    const ToolResult exported = RunRecordsTool(db + runs[0]);
+    QVERIFY2(exported.out.contains(",\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\","),
+             exported.out.constData());
+    QVERIFY(exported.out.contains(",\"'+sets.asv\","));
+    QVERIFY(exported.out.contains("\"'\tqt2xx\""));
 }
 
 void RecordStoreTest::summaryCountsPerDayAndSet() {

@@ -1,7 +1,10 @@
 #include "station/ScanArbiter.h"
+#include "station/SerialText.h"
 
 #include <QSet>
 #include <QTest>
+
+#include <string>
 
 using namespace qt2xx;
 
@@ -10,6 +13,10 @@ class TestScanArbiter : public QObject {
 
 private Q_SLOTS:
     void armsSlotsByTheRules();
+    void fillsSlotsInTurn_data();
+    void fillsSlotsInTurn();
+    void refusesSerialsThatAreNotCleanText_data();
+    void refusesSerialsThatAreNotCleanText();
 };
 
 namespace {
@@ -91,6 +98,139 @@ void TestScanArbiter::armsSlotsByTheRules() {
     rework.unitEnded(1);
     rework.unitEnded(2);
     QVERIFY(rework.finished());
+}
+
+void TestScanArbiter::fillsSlotsInTurn_data() {
+    // Steps on four slots, each scan with a new serial: "scan: <what it did>", "end N" (the unit
+    // in slot N ended), "hold N" / "free N" (slot N still holds its unit, or not), "next: N".
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("a unit that ends first waits its turn")
+        << QStringList{"scan: armed 1", "end 1", "next: 2", "scan: armed 2", "scan: armed 3", "next: 4"};
+    QTest::newRow("wrap around after the last slot")
+        << QStringList{"scan: armed 1", "scan: armed 2", "scan: armed 3", "end 2", "end 1",  "scan: armed 4",
+                       "next: 1",       "scan: armed 1", "scan: armed 2", "end 3", "next: 3"};
+    QTest::newRow("a slot not ready is skipped")
+        << QStringList{"hold 2", "scan: armed 1", "scan: armed 3", "end 1",   "scan: armed 4", "next: 1",
+                       "free 2", "next: 1",       "scan: armed 1", "next: 2", "scan: armed 2"};
+    QTest::newRow("no slot ready") << QStringList{
+        "hold 1", "hold 2",  "hold 3",
+        "hold 4", "next: 0", "scan: No slot is ready: take out the finished units or wait for a slot.",
+        "free 3", "next: 3", "scan: armed 3"};
+    QTest::newRow("every slot armed")
+        << QStringList{"scan: armed 1", "scan: armed 2", "scan: armed 3",
+                       "scan: armed 4", "next: 0",       "scan: Every slot is busy.",
+                       "end 3",         "scan: armed 3"};
+}
+
+// One unit per slot at a fixture: the serials go round the slots, never twice to the one whose unit
+// was quickest.
+void TestScanArbiter::fillsSlotsInTurn() {
+    QFETCH(QStringList, steps);
+    QSet<int> held;
+    ScanArbiter a(4, QString(), {});
+    a.setSlotReady([&held](int slot) { return !held.contains(slot); });
+    int serial = 0;
+    for (const QString& step : steps) {
+        const QString verb = step.section(QLatin1Char(' '), 0, 0);
+        const QString rest = step.section(QLatin1Char(' '), 1);
+        if (verb == QLatin1String("scan:"))
+            QCOMPARE(scan(a, QByteArray("S-" + QByteArray::number(++serial)).constData()), rest);
+        else if (verb == QLatin1String("next:"))
+            QCOMPARE(a.nextSlot(), rest.toInt());
+        else if (verb == QLatin1String("end"))
+            a.unitEnded(rest.toInt());
+        else if (verb == QLatin1String("hold"))
+            held.insert(rest.toInt());
+        else if (verb == QLatin1String("free"))
+            held.remove(rest.toInt());
+        else
+            QFAIL(qPrintable(step));
+    }
+}
+
+namespace {
+
+// Whether text holds a character that a terminal, a log or a spreadsheet would act on.
+bool holdsRawControl(const QString& text) {
+    for (const char32_t c : text.toUcs4()) {
+        const QChar::Category category = QChar::category(c);
+        if (category == QChar::Other_Control || category == QChar::Other_Format || c == 0xfffd)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void TestScanArbiter::refusesSerialsThatAreNotCleanText_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<qsizetype>("lineBytes"); // -1: the line is whole
+    QTest::addColumn<QString>("reason");      // the words of the refusal; empty: accepted
+    QTest::newRow("terminal escape sequence")
+        << QByteArray("QT2C-1\x1b[2J\x1b]0;pwned\x07") << qsizetype(-1)
+        << R"(QT2C-1\x1b[2J\x1b]0;pwned\x07 holds the control character \x1b)";
+    QTest::newRow("hyperlink formula") << QByteArray(R"(=HYPERLINK("http://x","y"))") << qsizetype(-1)
+                                       << R"(starts with "=", which a spreadsheet runs as a formula)";
+    QTest::newRow("at formula") << QByteArray("@SUM(1+1)") << qsizetype(-1) << R"(starts with "@")";
+    QTest::newRow("plus") << QByteArray("+1") << qsizetype(-1) << R"(starts with "+")";
+    QTest::newRow("minus") << QByteArray("-1") << qsizetype(-1) << R"(starts with "-")";
+    QTest::newRow("65 characters") << QByteArray(65, 'A') << qsizetype(-1)
+                                   << "has 65 characters, more than the 64";
+    QTest::newRow("empty") << QByteArray(" \t\r") << qsizetype(-1) << "the serial is empty";
+    QTest::newRow("bytes that are not UTF-8")
+        << QByteArray("QT2C-\xff\xfe-1") << qsizetype(-1) << R"(QT2C-\xff\xfe-1 is not UTF-8 text)";
+    QTest::newRow("overlong encoding of a slash") << QByteArray("QT2C\xc0\xaf"
+                                                                "1")
+                                                  << qsizetype(-1) << R"(\xc0\xaf1 is not UTF-8 text)";
+    QTest::newRow("cut in the middle of a character")
+        << QByteArray("QT2C-\xe4\xb8") << qsizetype(-1) << "is not UTF-8 text";
+    QTest::newRow("next line inside") << QByteArray("QT2C\xc2\x85-1") << qsizetype(-1)
+                                      << R"(QT2C\u0085-1 holds the control character \u0085)";
+    QTest::newRow("right-to-left override") << QByteArray("QT2C\xe2\x80\xae"
+                                                          "1-")
+                                            << qsizetype(-1) << R"(holds the control character \u202e)";
+    QTest::newRow("megabyte line cut by its reader")
+        << QByteArray(kScanLineMaxBytes, '7') << qsizetype(1 << 20)
+        << "a line of 1048576 bytes is too long for a serial, which has at most 64 characters";
+    QTest::newRow("64 characters of four bytes each")
+        << QString::fromUcs4(std::u32string(64, U'\U0001F600').data(), 64).toUtf8() << qsizetype(-1)
+        << QString();
+    QTest::newRow("letters beyond ASCII, blanks around")
+        << QByteArray(" QT2C-\xc3\x9c-1 \r\n") << qsizetype(-1) << QString();
+    QTest::newRow("a dash inside") << QByteArray("QT2C-00000001") << qsizetype(-1) << QString();
+}
+
+// Each line through the rule itself and through the arbiter, as bytes and, when it is UTF-8, as the
+// text a line edit delivers: refused with its reason, which never shows a control character raw.
+void TestScanArbiter::refusesSerialsThatAreNotCleanText() {
+    QFETCH(QByteArray, line);
+    QFETCH(qsizetype, lineBytes);
+    QFETCH(QString, reason);
+    const Result<QString> serial = SerialFromBytes(line, lineBytes);
+    ScanArbiter a(2, QString(), {});
+    const ScanArbiter::Scan fromBytes = a.scanBytes(line, lineBytes);
+    if (reason.isEmpty()) {
+        QVERIFY2(serial, qPrintable(serial.error()));
+        QCOMPARE(*serial, QString::fromUtf8(line).trimmed());
+        QCOMPARE(fromBytes.outcome, ScanArbiter::Outcome::Armed);
+        return;
+    }
+    QVERIFY(!serial);
+    QVERIFY2(serial.error().contains(reason), qPrintable(serial.error()));
+    QVERIFY2(!holdsRawControl(serial.error()), qPrintable(serial.error()));
+    QCOMPARE(a.armedCount(), 0);
+    if (fromBytes.outcome == ScanArbiter::Outcome::Ignored) {
+        QVERIFY(line.trimmed().isEmpty()); // a stray Enter is not a scan
+        return;
+    }
+    QCOMPARE(fromBytes.outcome, ScanArbiter::Outcome::Refused);
+    QVERIFY2(fromBytes.reason.contains(reason.mid(1)), qPrintable(fromBytes.reason));
+    QVERIFY(fromBytes.reason.endsWith(u'.'));
+    QVERIFY(!fromBytes.reason.contains(u'\n'));
+    QVERIFY2(!holdsRawControl(fromBytes.serial) && !holdsRawControl(fromBytes.reason),
+             qPrintable(fromBytes.serial));
+    if (lineBytes < 0 && QString::fromUtf8(line).toUtf8() == line)
+        QCOMPARE(a.scan(QString::fromUtf8(line)).reason, fromBytes.reason);
 }
 
 QTEST_GUILESS_MAIN(TestScanArbiter)

@@ -522,6 +522,16 @@ void TestStationTool::scanRefusals_data() {
                                      << "is already armed on slot 1" << 0;
     QTest::newRow("already finished") << QStringList() << 1 << QByteArray("QT2C-00000001\n\nQT2C-00000001\n")
                                       << "already has a finished record" << 0;
+    QTest::newRow("terminal escape sequence")
+        << QStringList() << 1 << QByteArray("QT2C-\x1b[2J00000001\nQT2C-00000001\n")
+        << R"(QT2C-\x1b[2J00000001 holds the control character \x1b)" << 0;
+    QTest::newRow("bytes that are not UTF-8")
+        << QStringList() << 1 << QByteArray("QT2C-0000000\xff\nQT2C-00000001\n")
+        << R"(QT2C-0000000\xff is not UTF-8 text)" << 0;
+    // Read and refused once, a bounded head at a time; the serial after it is read as usual.
+    QTest::newRow("megabyte line") << QStringList() << 1
+                                   << QByteArray(1 << 20, '7') + QByteArray("\nQT2C-00000001\n")
+                                   << "line of 1048576 bytes is too long for a serial" << 0;
     QTest::newRow("rework allowed") << QStringList{QStringLiteral("--rework")} << 1
                                     << QByteArray("QT2C-00000001\nQT2C-00000001\n") << QString() << 1;
 }
@@ -554,6 +564,11 @@ void TestStationTool::scanRefusals() {
                  qPrintable(refusals[0][QStringLiteral("reason")].toString()));
         QVERIFY(errors.contains(refused));
         QVERIFY(!refusals[0][QStringLiteral("serial")].toString().contains(QLatin1Char(' ')));
+        for (const QString& shown : {refusals[0][QStringLiteral("serial")].toString(), errors}) {
+            QVERIFY2(!shown.contains(QChar(0x1b)) && !shown.contains(QChar::ReplacementCharacter),
+                     qPrintable(shown.left(200)));
+        }
+        QVERIFY(errors.size() < 4096);
     }
     const auto records = readRecords(database);
     const int finished = int(station.events(QStringLiteral("finished")).size());

@@ -1,5 +1,6 @@
 #include "records/OrderOutput.h"
 
+#include "platform/core/CsvField.h"
 #include "platform/core/JsonLine.h"
 #include "platform/core/UtcTime.h"
 
@@ -19,12 +20,6 @@ void write(const QByteArray& bytes) {
 
 QString timeText(const QDateTime& time) {
     return time.isValid() ? UtcTimeText(time) : QString();
-}
-
-QString csvField(const QString& field) {
-    if (!field.contains(u',') && !field.contains(u'"') && !field.contains(u'\n') && !field.contains(u'\r'))
-        return field;
-    return u'"' + QString(field).replace(QLatin1String("\""), QLatin1String("\"\"")) + u'"';
 }
 
 // The figures in the order the text, the CSV header and the JSON object list them.
@@ -76,7 +71,7 @@ void printFigures(const OrderFigures& figures, OrderFormat format) {
         QStringList values;
         for (const Figure& row : rows) {
             header << QLatin1String(row.key);
-            values << csvField(plain(row, " "));
+            values << CsvField(plain(row, " "), row.value.isDouble() ? CsvKind::Number : CsvKind::Text);
         }
         return write((header.join(u',') + QStringLiteral("\r\n") + values.join(u',') + QStringLiteral("\r\n"))
                          .toUtf8());
@@ -103,9 +98,9 @@ void printUnit(const LotUnit& unit, OrderFormat format) {
                          .add(kStation, unit.station)
                          .text());
     if (format == OrderFormat::Csv)
-        return write(QStringList{csvField(unit.serial), QString::number(unit.unit), unit.result,
-                                 QString::number(unit.attempts), timeText(unit.time), csvField(unit.device),
-                                 csvField(unit.operatorName), csvField(unit.station)}
+        return write(QStringList{CsvField(unit.serial), QString::number(unit.unit), CsvField(unit.result),
+                                 QString::number(unit.attempts), timeText(unit.time), CsvField(unit.device),
+                                 CsvField(unit.operatorName), CsvField(unit.station)}
                          .join(u',')
                          .append(QStringLiteral("\r\n"))
                          .toUtf8());

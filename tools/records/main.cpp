@@ -2,6 +2,7 @@
 // CSV or JSON lines, a summary per day or order and parameter set, a work order's figures, or its lot
 // report as a PDF.
 
+#include "platform/core/CsvField.h"
 #include "platform/core/ExitStatus.h"
 #include "platform/core/JsonLine.h"
 #include "record/ForwardOutbox.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QSqlQuery>
-#include <QStringEncoder>
 #include <QStringList>
 
 #include <algorithm>
@@ -210,27 +210,6 @@ std::vector<const record_schema::RecordColumn*> exportFields() {
     return fields;
 }
 
-// Appends text as UTF-8 without a buffer of its own.
-void appendUtf8(QByteArray& line, QStringView text) {
-    const qsizetype at = line.size();
-    line.resize(at + text.size() * 3);
-    QStringEncoder encoder(QStringConverter::Utf8);
-    char* end = encoder.appendToBuffer(line.data() + at, text);
-    line.resize(end - line.constData());
-}
-
-// A field is quoted when it holds a comma, a double quote or a line end; quotes inside are doubled.
-void appendCsvField(QByteArray& line, const QString& field) {
-    const bool plain = std::none_of(field.cbegin(), field.cend(), [](QChar c) {
-        return c == u',' || c == u'"' || c == u'\r' || c == u'\n';
-    });
-    if (plain)
-        return appendUtf8(line, field);
-    line += '"';
-    appendUtf8(line, QString(field).replace(QLatin1String("\""), QLatin1String("\"\"")));
-    line += '"';
-}
-
 // Rows are printed as they are read, so memory stays the same whatever the size of the database.
 bool exportRecords(const RecordSource& source, const RecordFilter& filter, bool json, QString* error) {
     const std::vector<const record_schema::RecordColumn*> fields = exportFields();
@@ -267,7 +246,9 @@ bool exportRecords(const RecordSource& source, const RecordFilter& filter, bool 
                 } else {
                     if (i > 0)
                         line += ',';
-                    appendCsvField(line, StoredText(value));
+                    AppendCsvField(line, StoredText(value),
+                                   fields[i]->type == record_schema::SqlType::Integer ? CsvKind::Number
+                                                                                      : CsvKind::Text);
                 }
             }
             line += json ? "}\n" : "\r\n";

@@ -56,6 +56,8 @@ ControllerSim::ControllerSim(const Options& options, SimLine& line, Print print)
     connect(&m_frameTimer, &QTimer::timeout, this, &ControllerSim::giveUpFrame);
     m_noiseTimer.setSingleShot(true);
     connect(&m_noiseTimer, &QTimer::timeout, this, &ControllerSim::sendNoise);
+    m_swapTimer.setSingleShot(true);
+    connect(&m_swapTimer, &QTimer::timeout, this, &ControllerSim::putNewIn);
     if (m_options.noise)
         scheduleNoise();
 }
@@ -90,6 +92,7 @@ void ControllerSim::take(char byte) {
             judgeFrame(std::exchange(m_frame, {}));
         }
         break;
+    case Phase::Out:
     case Phase::Done:
         break;
     }
@@ -194,6 +197,25 @@ void ControllerSim::reportProgrammed(const QByteArray& frame) {
     m_print("programmed " + QByteArray::number(m_programmed) + ": " + hexPairs(frame));
     if (m_options.count > 0 && m_programmed >= m_options.count)
         finish();
+    else if (m_options.swap)
+        takeOut();
+}
+
+// Whatever the host sends while the slot is empty reaches nobody.
+void ControllerSim::takeOut() {
+    m_phase = Phase::Out;
+    m_swapTimer.start(*m_options.swap);
+}
+
+// A fresh controller: it knows nothing of the last one's exchange.
+void ControllerSim::putNewIn() {
+    if (m_phase != Phase::Out)
+        return;
+    m_phase = Phase::Seeking;
+    m_frame.clear();
+    m_hostWaiting = false;
+    ++m_units;
+    m_print("new unit " + QByteArray::number(m_units));
 }
 
 void ControllerSim::reportFailed(Failure failure) {
@@ -206,6 +228,7 @@ void ControllerSim::finish() {
     printSummary();
     m_phase = Phase::Done;
     m_noiseTimer.stop();
+    m_swapTimer.stop();
     afterHostRead(kExitSettle, [this] { onFinished(); });
 }
 

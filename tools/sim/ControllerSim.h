@@ -37,7 +37,8 @@ public:
     std::function<void()> onFinished = [] {};
 
 private:
-    enum class Phase { Seeking, Receiving, Done };
+    // Out: with --swap, the controller that stored its frame was taken out and nothing answers.
+    enum class Phase { Seeking, Receiving, Out, Done };
 
     void take(char byte);
     void answerHandshake();
@@ -49,6 +50,8 @@ private:
     void reportFailed(Failure failure);
     void refuse(const QByteArray& frame);
     void finish();
+    void takeOut();
+    void putNewIn();
     void scheduleNoise();
     void sendNoise();
     Failure failureFor(int controller) const;
@@ -58,12 +61,14 @@ private:
     Print m_print;
     QTimer m_frameTimer;
     QTimer m_noiseTimer;
+    QTimer m_swapTimer;
     Phase m_phase = Phase::Seeking;
     QByteArray m_frame;
     int m_framesTaken = 0;
     int m_programmed = 0;
     int m_failed = 0;
     int m_pendingReplies = 0;
+    int m_units = 1; // the controllers put in so far
     // A host left without its answer goes on waiting for it until its timeout, and would take a stray
     // byte for the answer. The noise holds off until the host asks for the next controller.
     bool m_hostWaiting = false;

@@ -7,26 +7,31 @@
 namespace qt2xx::sim {
 
 const char* const kUsage =
-    "usage: qt2xx-controller-sim [--count N] [--answer-delay MS] [--noise]\n"
+    "usage: qt2xx-controller-sim [--count N] [--answer-delay MS] [--noise] [--swap MS]\n"
     "                            [FAILURE [--fail-every K]]\n"
     "\n"
     "Plays a motor controller on a pseudo-terminal. The first line on stdout is the device path:\n"
     "type it into the tool's port box and press Start Transmit. Every \"8\" is answered with \"U\";\n"
     "the next 32 bytes are the frame, which must start with 02 0F and have an XOR of 0 over all\n"
     "32 bytes. A good frame is answered with \"Q\" and then \"R\" (at least 20 ms later, once the host\n"
-    "has read the \"Q\"). Then the next \"8\" is the next controller.\n"
+    "has read the \"Q\"). Then the next \"8\" is the next controller, or with --swap the controller is\n"
+    "taken out and a new one put in.\n"
     "\n"
     "Lines on stdout, flushed at once:\n"
     "  programmed <n>: <32 hex pairs>   the n-th controller stored this frame\n"
     "  failed <n>: <mode>               the n-th failure, played by the failure mode\n"
     "  bad frame: <hex pairs>           a frame that fails the check, or stops coming for 1 s;\n"
     "                                   answered with \"X\" and counted as a failure\n"
+    "  new unit <k>                     with --swap: the k-th controller was put in and answers\n"
     "  summary: programmed=P failed=F   on SIGTERM, SIGINT or when --count is reached\n"
     "\n"
     "Options:\n"
     "  --count N             exit 0 after N controllers programmed (0, the default: run until stopped)\n"
     "  --answer-delay MS     wait MS milliseconds before each \"U\", \"Q\" and \"R\" (default 0)\n"
     "  --noise               stray bytes other than \"U\" while the host seeks, a few per second\n"
+    "  --swap MS             once a controller has stored its frame, answer nothing for MS milliseconds\n"
+    "                        (it was taken out), then answer as a new controller; a controller that\n"
+    "                        failed stays in, to be tried again\n"
     "  --fail-every K        apply the failure mode to every K-th controller only (default: to all)\n"
     "  --help                show this text\n"
     "FAILURE is one of:\n"
@@ -73,6 +78,8 @@ bool takeNumber(const QByteArray& arg, const char* value, Options& options) {
         options.count = *number;
     else if (arg == "--answer-delay")
         options.answerDelay = std::chrono::milliseconds(*number);
+    else if (arg == "--swap")
+        options.swap = std::chrono::milliseconds(*number);
     else
         options.failEvery = *number;
     return arg != "--fail-every" || *number > 0;
@@ -100,7 +107,7 @@ ParseOutcome ParseOptions(int argc, char* argv[], Options& options) {
             if (options.failure != Failure::None)
                 return ParseOutcome::Misuse; // one failure mode at a time
             options.failure = *failure;
-        } else if (arg == "--count" || arg == "--answer-delay" || arg == "--fail-every") {
+        } else if (arg == "--count" || arg == "--answer-delay" || arg == "--fail-every" || arg == "--swap") {
             failEveryGiven = failEveryGiven || arg == "--fail-every";
             if (!takeNumber(arg, i + 1 < argc ? argv[++i] : nullptr, options))
                 return ParseOutcome::Misuse;

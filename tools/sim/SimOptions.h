@@ -14,6 +14,9 @@ struct Options {
     Failure failure = Failure::None;
     int failEvery = 0; // 0: the failure mode applies to every controller
     bool noise = false;
+    // Once a controller has stored its frame it is taken out: silent for this long, then a new
+    // controller answers. Without it the next "8" is the next controller at once.
+    std::optional<std::chrono::milliseconds> swap;
 };
 
 enum class ParseOutcome { Run, Help, Misuse };
