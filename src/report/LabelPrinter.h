@@ -45,7 +45,8 @@ public:
 
 Q_SIGNALS:
     void labelPrinted(const QString& recordId, const QString& serial, qint64 waiting);
-    // The printer did not take the oldest label; waiting labels for it, with why.
+    // The printer did not take the oldest label: how many wait for it, and why. waiting is -1 when the
+    // record database itself cannot be read.
     void labelWaiting(qint64 waiting, const QString& reason);
 
 private:
