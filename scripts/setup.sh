@@ -12,6 +12,8 @@ packages=(
   xvfb imagemagick xdotool
   # the lot report test reads its PDF back as text
   poppler-utils
+  # the pdf: labels' DataMatrix, and the label test that reads it back
+  libzint-dev dmtx-utils
 )
 
 missing=()

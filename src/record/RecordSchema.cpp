@@ -218,9 +218,29 @@ bool addOrders(QSqlQuery& q) {
            q.exec(indexOn(QStringLiteral("CREATE INDEX"), {kUnitSerial, kResult}));
 }
 
-constexpr MigrationStep kLocalSteps[] = {createVersion1, addForwardingTables, addOrders};
+// The label queue: a job per finished record that wants a label, written in the record's own
+// transaction, and each print and reprint with when, where and who.
+bool addLabelTables(QSqlQuery& q) {
+    return q.exec(QStringLiteral(
+                      "CREATE TABLE %1(%2 INTEGER PRIMARY KEY AUTOINCREMENT, %3 TEXT NOT NULL UNIQUE, "
+                      "%4 TEXT NOT NULL, %5 TEXT NOT NULL, %6 TEXT NOT NULL, %7 TEXT, "
+                      "%8 INTEGER NOT NULL DEFAULT 0, %9 TEXT, %10 TEXT)")
+                      .arg(kLabelJobs, kJob, kRecordId, kPrinter, kLabelState, kQueuedAt, kClaimedBy,
+                           kAttempts, kLastError)
+                      .arg(kPrintedAt)) &&
+           q.exec(QStringLiteral("CREATE INDEX %1_waiting ON %1(%2, %3, %4)")
+                      .arg(kLabelJobs, kLabelState, kPrinter, kJob)) &&
+           q.exec(QStringLiteral("CREATE TABLE %1(print INTEGER PRIMARY KEY AUTOINCREMENT, %2 TEXT NOT NULL, "
+                                 "%3 TEXT NOT NULL, %4 TEXT NOT NULL, %5 TEXT NOT NULL, %6 TEXT NOT NULL, "
+                                 "%7 INTEGER NOT NULL)")
+                      .arg(kLabelPrints, kRecordId, kPrintedAt, kPrinter, kOperator, kStation, kReprint)) &&
+           q.exec(QStringLiteral("CREATE INDEX %1_%2 ON %1(%2)").arg(kLabelPrints, kRecordId));
+}
+
+constexpr MigrationStep kLocalSteps[] = {createVersion1, addForwardingTables, addOrders, addLabelTables};
 static_assert(std::size(kLocalSteps) == kLocalVersion);
 static_assert(kForwardingVersion <= kLocalVersion);
+static_assert(kLocalLabelsVersion <= kLocalVersion);
 
 } // namespace
 

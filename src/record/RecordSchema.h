@@ -33,13 +33,15 @@ using RecordColumn = Column<ProductionRecord>;
 using RunColumn = Column<RunInfo>;
 using OrderColumn = Column<OrderInfo>;
 
-inline constexpr int kLocalVersion = 3;
+inline constexpr int kLocalVersion = 4;
 inline constexpr int kServerVersion = 2;
 // The versions that first know work orders, unit serials, operators and stations.
 inline constexpr int kLocalOrdersVersion = 3;
 inline constexpr int kServerOrdersVersion = 2;
 // The local version that first keeps forwarding progress.
 inline constexpr int kForwardingVersion = 2;
+// The local version that first keeps the label queue and the log of printed labels.
+inline constexpr int kLocalLabelsVersion = 4;
 
 // Table and column names the queries pick rows by.
 inline constexpr char kRecords[] = "records";
@@ -64,6 +66,18 @@ inline constexpr char kProduct[] = "product";
 inline constexpr char kSetSha256[] = "set_sha256";
 inline constexpr char kQuantity[] = "quantity";
 inline constexpr char kFirstUsed[] = "first_used";
+// The labels waiting for their printer, one per finished record, and every label printed.
+inline constexpr char kLabelJobs[] = "label_jobs";
+inline constexpr char kLabelPrints[] = "label_prints";
+inline constexpr char kJob[] = "job";
+inline constexpr char kPrinter[] = "printer";
+inline constexpr char kLabelState[] = "state";
+inline constexpr char kQueuedAt[] = "queued_at";
+inline constexpr char kClaimedBy[] = "claimed_by";
+inline constexpr char kAttempts[] = "attempts";
+inline constexpr char kLastError[] = "last_error";
+inline constexpr char kPrintedAt[] = "printed_at";
+inline constexpr char kReprint[] = "reprint";
 
 // The record's columns in the order every statement uses them; the local table has seq before
 // them, the server's the bench's host and the time of arrival after them.

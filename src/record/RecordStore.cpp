@@ -1,5 +1,7 @@
 #include "record/RecordStore.h"
 
+#include "record/LabelQueue.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -209,6 +211,21 @@ bool RecordStore::append(const ProductionRecord& record, QString* error) {
                        record_schema::kRecordId));
     record_schema::BindAll(q, record);
     return q.exec() || failQuery(error, q);
+}
+
+Done RecordStore::appendWithLabel(const ProductionRecord& record, const QString& printer) {
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return Fail(q.lastError().text());
+    QString error;
+    Done done = append(record, &error) ? Done() : Fail(error);
+    if (done && record.result == Outcome::Finished)
+        done = LabelQueue(m_db).add(record.recordId, printer);
+    if (done && !q.exec(QStringLiteral("COMMIT")))
+        done = Fail(q.lastError().text());
+    if (!done)
+        q.exec(QStringLiteral("ROLLBACK"));
+    return done;
 }
 
 bool RecordStore::forEachRecord(const RecordFilter& filter, Fields fields,

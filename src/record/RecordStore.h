@@ -1,6 +1,7 @@
 #pragma once
 
 #include "params/FrameHex.h"
+#include "platform/core/Result.h"
 #include "platform/core/UtcTime.h"
 #include "record/ProductionRecord.h"
 #include "record/RecordSchema.h"
@@ -50,6 +51,9 @@ public:
     bool endRun(const QString& runId, const QDateTime& stoppedAt, QString* error);
     // A record already stored under its record id is kept as it is and counts as written.
     bool append(const ProductionRecord& record, QString* error);
+    // The same, and for a finished record its label job for the printer, in one transaction: a
+    // label waits exactly when its record is durable, and never for a failure.
+    Done appendWithLabel(const ProductionRecord& record, const QString& printer);
 
     // In the order they were written.
     std::vector<ProductionRecord> records(const RecordFilter& filter, QString* error) const;

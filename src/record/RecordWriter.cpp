@@ -12,6 +12,19 @@ namespace qt2xx {
 namespace {
 // How long closing waits for the last records to be written.
 constexpr std::chrono::milliseconds kCloseWait{5000};
+
+std::function<bool(RecordStore&, QString*)> writeRecord(const ProductionRecord& record,
+                                                        const QString& labelPrinter) {
+    if (labelPrinter.isEmpty())
+        return [record](RecordStore& store, QString* error) { return store.append(record, error); };
+    return [record, labelPrinter](RecordStore& store, QString* error) {
+        const Done done = store.appendWithLabel(record, labelPrinter);
+        if (!done && error)
+            *error = done.error();
+        return done.ok();
+    };
+}
+
 } // namespace
 
 QString RecordNotSavedMessage(const QString& database, const QString& reason) {
@@ -60,12 +73,15 @@ quint64 RecordWriter::submit(const ProductionRecord& record) {
     {
         std::lock_guard lock(m_mutex);
         ticket = m_nextTicket++;
-        m_queue.push_back(
-            {ticket, [record](RecordStore& store, QString* error) { return store.append(record, error); },
-             record.recordId});
+        m_queue.push_back({ticket, writeRecord(record, m_labelPrinter), record.recordId});
     }
     m_wake.notify_one();
     return ticket;
+}
+
+void RecordWriter::setLabelPrinter(const QString& printer) {
+    std::lock_guard lock(m_mutex);
+    m_labelPrinter = printer;
 }
 
 void RecordWriter::enqueue(Job job) {

@@ -45,6 +45,9 @@ public:
     void endRun(const QString& runId, const QDateTime& stoppedAt);
     // Never blocks; committed(ticket, ...) follows once the record is durable.
     quint64 submit(const ProductionRecord& record);
+    // From now on each finished record submitted queues its label for the printer (its address as
+    // given), in the record's own transaction; empty for none, as at the start.
+    void setLabelPrinter(const QString& printer);
 
     // Waits until everything handed over is durable (true), or has been tried since the call and
     // failed, or the time is up (false).
@@ -80,6 +83,7 @@ private:
     quint64 m_attempts = 0; // failed attempts so far
     bool m_failing = false;
     bool m_stopping = false;
+    QString m_labelPrinter;
     QThread* m_thread = nullptr;
 };
 
