@@ -18,6 +18,8 @@ enum class PortPhase {
     Failed,      // the unit last ended failed or cut short, until the next begins
     NotOpen,     // the port did not open; no port of a station has it, a face names it for its slot
     Lost,        // the port went away; it is looked for again
+    RemoveUnit,  // the unit ended and must be taken out before the slot takes another scan
+    Checking,    // a scan is being checked before its slot is armed
 };
 
 PortPhase PhaseOf(const StationPort& port);

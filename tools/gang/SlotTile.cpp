@@ -41,7 +41,9 @@ Colours coloursOf(SlotState state) {
     case SlotState::Programming:
         return {*qt2xx::logColorOf(qt2xx::kLogBlue), Qt::white};
     case SlotState::WaitingForScan:
+    case SlotState::RemoveUnit:
         return {QColor(0xff, 0xd2, 0x4d), Qt::black};
+    case SlotState::Checking:
     case SlotState::Seeking:
     case SlotState::Stopped:
         break;
@@ -108,6 +110,10 @@ QString SlotTile::stateWord(SlotState state) {
         return tr("Port not open");
     case SlotState::Lost:
         return tr("Port lost");
+    case SlotState::RemoveUnit:
+        return tr("Remove the unit");
+    case SlotState::Checking:
+        return tr("Checking");
     }
     return {};
 }
