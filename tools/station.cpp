@@ -2,9 +2,9 @@
 // Every port runs its own download sequencer, as the window runs its one, and sends the same frame.
 #include "station/Station.h"
 #include "files/SetFile.h"
+#include "forward/Forwarder.h"
 #include "platform/core/ExitStatus.h"
 #include "platform/core/StopSignals.h"
-#include "record/Forwarder.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
 #include "station/Devices.h"
@@ -164,11 +164,10 @@ void confirmRecords(RecordWriter& writer) {
 // The database is opened before any port is touched: a station that cannot record programs nothing.
 std::optional<QString> openRecords(const QString& path) {
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    QString error;
-    if (!RecordStore::open(absolute, &error)) {
+    if (const auto store = RecordStore::open(absolute); !store) {
         message(QStringLiteral("records cannot be kept in %1: %2; nothing was programmed "
                                "(--no-record runs without records)")
-                    .arg(absolute, error));
+                    .arg(absolute, store.error()));
         return std::nullopt;
     }
     return absolute;
@@ -234,11 +233,13 @@ std::optional<Job> readJob(const Options& options) {
 std::unique_ptr<RecordStore> openReads(const RecordWriter* writer, const OrderPlan& plan) {
     if (!writer || (plan.order.isEmpty() && !plan.scan))
         return nullptr;
-    QString error;
-    auto store = RecordStore::open(writer->databasePath(), &error, RecordStore::OpenMode::MustExist);
-    if (!store)
-        message(QStringLiteral("records cannot be read from %1: %2").arg(writer->databasePath(), error));
-    return store;
+    auto store = RecordStore::open(writer->databasePath(), RecordStore::OpenMode::MustExist);
+    if (!store) {
+        message(
+            QStringLiteral("records cannot be read from %1: %2").arg(writer->databasePath(), store.error()));
+        return nullptr;
+    }
+    return std::move(*store);
 }
 
 bool colourWanted() {

@@ -1,7 +1,7 @@
 #include "station/StationSession.h"
 
+#include "forward/Forwarder.h"
 #include "platform/core/ExitStatus.h"
-#include "record/Forwarder.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
@@ -65,14 +65,16 @@ bool StationSession::open(const SessionOptions& options, const QString& deviceDi
     const QString path =
         QFileInfo(options.recordPath.isEmpty() ? DefaultRecordDatabase() : options.recordPath)
             .absoluteFilePath();
-    QString why;
-    if (!RecordStore::open(path, &why))
-        return refuse(ExitRefused, QStringLiteral("records cannot be written to %1: %2").arg(path, why));
+    if (const auto writable = RecordStore::open(path); !writable)
+        return refuse(ExitRefused,
+                      QStringLiteral("records cannot be written to %1: %2").arg(path, writable.error()));
     m_writer = std::make_unique<RecordWriter>(path);
     if (!m_plan.order.isEmpty() || m_plan.scan) {
-        m_reads = RecordStore::open(path, &why, RecordStore::OpenMode::MustExist);
-        if (!m_reads)
-            return refuse(ExitRefused, QStringLiteral("records cannot be read from %1: %2").arg(path, why));
+        auto reads = RecordStore::open(path, RecordStore::OpenMode::MustExist);
+        if (!reads)
+            return refuse(ExitRefused,
+                          QStringLiteral("records cannot be read from %1: %2").arg(path, reads.error()));
+        m_reads = std::move(*reads);
     }
     if (options.recordServer) {
         m_forwarder = std::make_unique<Forwarder>(path, *options.recordServer);
