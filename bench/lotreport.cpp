@@ -5,8 +5,8 @@
 //
 // usage: bench-lotreport [UNITS] [FILE.pdf]
 
-#include "record/LotReport.h"
 #include "params/ParameterTable.h"
+#include "report/LotReportPdf.h"
 
 #include <sys/resource.h>
 
@@ -87,9 +87,8 @@ int main(int argc, char* argv[]) {
     clock.start();
     const LotReport report = SampleOrder(units);
     const qint64 prepared = clock.elapsed();
-    QString error;
-    if (!WriteLotReportPdf(report, path, &error)) {
-        std::fprintf(stderr, "bench-lotreport: %s\n", qPrintable(error));
+    if (const Done written = WriteLotReportPdf(report, path); !written) {
+        std::fprintf(stderr, "bench-lotreport: %s\n", qPrintable(written.error()));
         return 1;
     }
     const qint64 total = clock.elapsed();

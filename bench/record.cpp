@@ -8,9 +8,9 @@
 
 #include "LogWindow.h"
 #include "Measure.h"
+#include "forward/Forwarder.h"
 #include "link/DownloadSequencer.h"
 #include "platform/core/SerialPort.h"
-#include "record/Forwarder.h"
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
 #include "support/FakeWindow.h"
@@ -164,8 +164,13 @@ int main(int argc, char* argv[]) {
     for (const char* suffix : {"", "-wal", "-shm"})
         QFile::remove(forwardedDatabase + QLatin1String(suffix));
     std::optional<ServerAddress> server;
-    if (cluster.isRunning() && cluster.createDatabase(QStringLiteral("plant")))
-        server = ServerAddress::parse(cluster.url(QStringLiteral("plant")), &error);
+    if (cluster.isRunning() && cluster.createDatabase(QStringLiteral("plant"))) {
+        const Result<ServerAddress> parsed = ServerAddress::parse(cluster.url(QStringLiteral("plant")));
+        if (parsed)
+            server = *parsed;
+        else
+            error = parsed.error();
+    }
     bool outageDone = false;
     if (server) {
         Recorded forwardedRecord(forwarded, forwardedDatabase);

@@ -81,25 +81,24 @@ Figure medianOf(const std::vector<QByteArray>& command) {
 
 // One transaction and one prepared insert, through the store's own schema.
 bool generate(const QString& path, int count) {
-    QString error;
-    const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
-    if (!store) {
-        std::fprintf(stderr, "bench-records: %s\n", qPrintable(error));
+    Result<std::unique_ptr<RecordStore>> opened = RecordStore::open(path);
+    if (!opened) {
+        std::fprintf(stderr, "bench-records: %s\n", qPrintable(opened.error()));
         return false;
     }
+    const std::unique_ptr<RecordStore> store = std::move(*opened);
     RunInfo run;
     run.runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
     run.startedAt = QDateTime(QDate(2026, 1, 1), QTime(6, 0), QTimeZone::utc());
     run.device = QStringLiteral("/dev/ttyUSB0");
     run.program = QStringLiteral("qt2xx 1.0");
     run.host = QStringLiteral("bench");
-    if (!store->beginRun(run, &error))
+    if (!store->beginRun(run))
         return false;
     for (int order = 0; order * kOrderRecords < count; ++order)
         if (!store->noteOrder({QStringLiteral("WO-%1").arg(order, 4, 10, QLatin1Char('0')),
                                QStringLiteral("QT2C"), QString::number(order % kSets).repeated(64),
-                               kOrderRecords, run.startedAt},
-                              &error))
+                               kOrderRecords, run.startedAt}))
             return false;
     QSqlDatabase& db = store->database();
     db.transaction();

@@ -1,4 +1,4 @@
-#include "record/Forwarder.h"
+#include "forward/Forwarder.h"
 #include "record/RecordOptions.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"

@@ -30,9 +30,12 @@ OptionRead ReadRecordOption(const QString& argument, RecordOptions& options, QSt
     } else if (argument == kNoRecord) {
         options.noRecord = true;
     } else if (argument.startsWith(kServer)) {
-        options.server = ServerAddress::parse(argument.mid(kServer.size()), error);
-        if (!options.server)
+        Result<ServerAddress> server = ServerAddress::parse(argument.mid(kServer.size()));
+        if (!server) {
+            *error = server.error();
             return OptionRead::Refused;
+        }
+        options.server = std::move(*server);
     } else if (argument.startsWith(kRecordPath)) {
         options.database = argument.mid(kRecordPath.size());
         if (options.database->isEmpty()) {

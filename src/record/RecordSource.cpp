@@ -58,8 +58,8 @@ QString RecordSource::recordColumns(bool exportedOnly, const QString& prefix) co
     return names.join(QLatin1String(", "));
 }
 
-bool RecordSource::forEachRecord(const RecordFilter& filter, bool exportedOnly,
-                                 const std::function<bool(const QSqlQuery&)>& row, QString* error) const {
+Done RecordSource::forEachRecord(const RecordFilter& filter, bool exportedOnly,
+                                 const std::function<Done(const QSqlQuery&)>& row) const {
     QStringList where;
     QVariantList values;
     if (filter.since.isValid()) {
@@ -87,15 +87,17 @@ bool RecordSource::forEachRecord(const RecordFilter& filter, bool exportedOnly,
     for (const QVariant& value : values)
         q.addBindValue(value);
     if (!q.exec())
-        return SqlFailed(error, q.lastError());
+        return SqlFailure(q.lastError());
     while (q.next())
-        if (!row(q))
-            return false;
-    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+        if (Done taken = row(q); !taken)
+            return taken;
+    if (q.lastError().isValid())
+        return SqlFailure(q.lastError());
+    return {};
 }
 
-bool RecordSource::forEachCount(GroupBy by, const QDateTime& since,
-                                const std::function<void(const GroupCount&)>& row, QString* error) const {
+Done RecordSource::forEachCount(GroupBy by, const QDateTime& since,
+                                const std::function<void(const GroupCount&)>& row) const {
     const QString key = by == GroupBy::Day ? dayOf(QLatin1String(kRecordedAt))
                         : knowsOrders()    ? QString::fromLatin1(kWorkOrder)
                                            : QStringLiteral("''");
@@ -108,17 +110,16 @@ bool RecordSource::forEachCount(GroupBy by, const QDateTime& since,
     if (since.isValid())
         q.addBindValue(timeOrNull(since));
     if (!q.exec())
-        return SqlFailed(error, q.lastError());
+        return SqlFailure(q.lastError());
     while (q.next()) {
         const std::optional<Outcome> result = OutcomeFromResultName(q.value(2).toString());
-        if (!result) {
-            if (error)
-                *error = QStringLiteral("a record has the unknown result \"%1\"").arg(q.value(2).toString());
-            return false;
-        }
+        if (!result)
+            return Fail(QStringLiteral("a record has the unknown result \"%1\"").arg(q.value(2).toString()));
         row(GroupCount{q.value(0).toString(), q.value(1).toString(), *result, q.value(3).toLongLong()});
     }
-    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+    if (q.lastError().isValid())
+        return SqlFailure(q.lastError());
+    return {};
 }
 
 } // namespace qt2xx

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/core/Result.h"
 #include "record/ProductionRecord.h"
 #include "record/RecordSchema.h"
 
@@ -50,13 +51,14 @@ public:
     // version lacks; with prefix "r." when given.
     QString recordColumns(bool exportedOnly, const QString& prefix = {}) const;
 
-    // The records in the order they were written (on the server: by time), one row at a time.
-    bool forEachRecord(const RecordFilter& filter, bool exportedOnly,
-                       const std::function<bool(const QSqlQuery&)>& row, QString* error) const;
+    // The records in the order they were written (on the server: by time), one row at a time. A
+    // row that fails stops the reading with its reason.
+    Done forEachRecord(const RecordFilter& filter, bool exportedOnly,
+                       const std::function<Done(const QSqlQuery&)>& row) const;
     // Counts per day and set, or per order and set, ordered by key then set.
     enum class GroupBy { Day, Order };
-    bool forEachCount(GroupBy by, const QDateTime& since, const std::function<void(const GroupCount&)>& row,
-                      QString* error) const;
+    Done forEachCount(GroupBy by, const QDateTime& since,
+                      const std::function<void(const GroupCount&)>& row) const;
 
 private:
     QSqlDatabase m_db;

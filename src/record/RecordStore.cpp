@@ -1,6 +1,7 @@
 #include "record/RecordStore.h"
 
 #include "record/LabelQueue.h"
+#include "record/SqlResult.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -27,14 +28,10 @@ QString connectionName() {
     return QStringLiteral("qt2xx-record-%1").arg(counter.fetch_add(1));
 }
 
-bool fail(QString* error, const QString& text) {
-    if (error)
-        *error = text;
-    return false;
-}
-
-bool failQuery(QString* error, const QSqlQuery& q) {
-    return fail(error, q.lastError().text());
+Done execPrepared(QSqlQuery& q) {
+    if (!q.exec())
+        return SqlFailure(q.lastError());
+    return {};
 }
 
 // The version and whether the file holds any table, read at one moment: read apart, another
@@ -83,26 +80,18 @@ RecordStore::~RecordStore() {
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-std::unique_ptr<RecordStore> RecordStore::open(const QString& path, QString* error, OpenMode mode) {
+Result<std::unique_ptr<RecordStore>> RecordStore::open(const QString& path, OpenMode mode) {
     const QFileInfo info(path);
-    if (info.isDir()) {
-        fail(error, QStringLiteral("%1 is a folder").arg(path));
-        return nullptr;
-    }
+    if (info.isDir())
+        return Fail(QStringLiteral("%1 is a folder").arg(path));
     if (!info.exists()) {
-        if (mode != OpenMode::Create) {
-            fail(error, QStringLiteral("%1 does not exist").arg(path));
-            return nullptr;
-        }
-        if (!QDir().mkpath(info.absolutePath())) {
-            fail(error, QStringLiteral("cannot create the folder %1").arg(info.absolutePath()));
-            return nullptr;
-        }
+        if (mode != OpenMode::Create)
+            return Fail(QStringLiteral("%1 does not exist").arg(path));
+        if (!QDir().mkpath(info.absolutePath()))
+            return Fail(QStringLiteral("cannot create the folder %1").arg(info.absolutePath()));
     }
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
-        fail(error, QStringLiteral("the Qt SQLite driver is not installed (libqt6sql6-sqlite)"));
-        return nullptr;
-    }
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        return Fail(QStringLiteral("the Qt SQLite driver is not installed (libqt6sql6-sqlite)"));
     std::unique_ptr<RecordStore> store(new RecordStore(path, connectionName()));
     store->m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), store->m_connection);
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs);
@@ -119,174 +108,157 @@ std::unique_ptr<RecordStore> RecordStore::open(const QString& path, QString* err
             options += QStringLiteral(";QSQLITE_OPEN_READONLY");
     }
     store->m_db.setConnectOptions(options);
-    if (!store->m_db.open()) {
-        fail(error, store->m_db.lastError().text());
-        return nullptr;
-    }
-    if (!(mode == OpenMode::ReadOnly ? store->check(error) : store->prepare(error)))
-        return nullptr;
+    if (!store->m_db.open())
+        return SqlFailure(store->m_db.lastError());
+    if (const Done ready = mode == OpenMode::ReadOnly ? store->check() : store->prepare(); !ready)
+        return Fail(ready.error());
     return store;
 }
 
-bool RecordStore::check(QString* error) {
+Done RecordStore::check() {
     QSqlQuery q(m_db);
     bool hasTables = false;
     if (!readState(q, &m_version, &hasTables))
-        return fail(error,
-                    QStringLiteral("%1 is not a record database (%2)").arg(m_path, q.lastError().text()));
+        return Fail(QStringLiteral("%1 is not a record database (%2)").arg(m_path, q.lastError().text()));
     if (m_version > kSchemaVersion)
-        return fail(error,
-                    QStringLiteral("%1 was written by a newer program (schema %2, this program knows %3)")
+        return Fail(QStringLiteral("%1 was written by a newer program (schema %2, this program knows %3)")
                         .arg(m_path)
                         .arg(m_version)
                         .arg(kSchemaVersion));
     if (m_version == 0)
-        return fail(error, hasTables ? QStringLiteral("%1 is a database of another kind").arg(m_path)
-                                     : QStringLiteral("%1 is not a record database").arg(m_path));
-    return true;
+        return Fail(hasTables ? QStringLiteral("%1 is a database of another kind").arg(m_path)
+                              : QStringLiteral("%1 is not a record database").arg(m_path));
+    return {};
 }
 
-bool RecordStore::prepare(QString* error) {
+Done RecordStore::prepare() {
     QSqlQuery q(m_db);
     bool hasTables = false;
     // Read before anything is set: a file that is no database or is newer is left as it is.
     if (!readState(q, &m_version, &hasTables))
-        return fail(error,
-                    QStringLiteral("%1 is not a record database (%2)").arg(m_path, q.lastError().text()));
+        return Fail(QStringLiteral("%1 is not a record database (%2)").arg(m_path, q.lastError().text()));
     if (m_version > kSchemaVersion || (m_version == 0 && hasTables))
-        return check(error);
+        return check();
     if (!useWriteAheadLog(q))
-        return fail(error, QStringLiteral("%1 cannot keep a write-ahead log").arg(m_path));
+        return Fail(QStringLiteral("%1 cannot keep a write-ahead log").arg(m_path));
     if (!q.exec(QStringLiteral("PRAGMA synchronous = FULL")))
-        return failQuery(error, q);
+        return SqlFailure(q.lastError());
     if (m_version == kSchemaVersion)
-        return true;
+        return {};
 
     // Another program may be migrating the same file: take the write lock, then read again.
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return failQuery(error, q);
+        return SqlFailure(q.lastError());
     bool ok = readState(q, &m_version, &hasTables);
     if (ok && (m_version > kSchemaVersion || (m_version == 0 && hasTables))) {
         q.exec(QStringLiteral("ROLLBACK"));
-        return check(error);
+        return check();
     }
     const std::span<const record_schema::MigrationStep> steps = record_schema::LocalMigrationSteps();
     for (int step = m_version; ok && step < kSchemaVersion; ++step)
         ok = steps[size_t(step)](q) && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(step + 1));
     if (!ok) {
-        const QString reason = q.lastError().text();
+        const Failure failure = SqlFailure(q.lastError());
         q.exec(QStringLiteral("ROLLBACK"));
-        return fail(error, reason);
+        return failure;
     }
     if (!q.exec(QStringLiteral("COMMIT")))
-        return failQuery(error, q);
+        return SqlFailure(q.lastError());
     m_version = kSchemaVersion;
-    return true;
+    return {};
 }
 
-bool RecordStore::beginRun(const RunInfo& run, QString* error) {
+Done RecordStore::beginRun(const RunInfo& run) {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES(%3) ON CONFLICT(%4) DO NOTHING")
                   .arg(record_schema::kRuns, record_schema::NameList<RunInfo>(),
                        record_schema::Placeholders(qsizetype(record_schema::RunColumns().size())),
                        record_schema::kRunId));
     record_schema::BindAll(q, run);
-    return q.exec() || failQuery(error, q);
+    return execPrepared(q);
 }
 
-bool RecordStore::endRun(const QString& runId, const QDateTime& stoppedAt, QString* error) {
+Done RecordStore::endRun(const QString& runId, const QDateTime& stoppedAt) {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ?")
                   .arg(record_schema::kRuns, record_schema::kStoppedAt, record_schema::kRunId));
     q.addBindValue(UtcTimeText(stoppedAt));
     q.addBindValue(runId);
-    return q.exec() || failQuery(error, q);
+    return execPrepared(q);
 }
 
-bool RecordStore::append(const ProductionRecord& record, QString* error) {
+Done RecordStore::append(const ProductionRecord& record) {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES(%3) ON CONFLICT(%4) DO NOTHING")
                   .arg(record_schema::kRecords, record_schema::NameList<ProductionRecord>(),
                        record_schema::Placeholders(qsizetype(record_schema::RecordColumns().size())),
                        record_schema::kRecordId));
     record_schema::BindAll(q, record);
-    return q.exec() || failQuery(error, q);
+    return execPrepared(q);
 }
 
 Done RecordStore::appendWithLabel(const ProductionRecord& record, const QString& printer) {
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return Fail(q.lastError().text());
-    QString error;
-    Done done = append(record, &error) ? Done() : Fail(error);
+        return SqlFailure(q.lastError());
+    Done done = append(record);
     if (done && record.result == Outcome::Finished)
         done = LabelQueue(m_db).add(record.recordId, printer);
     if (done && !q.exec(QStringLiteral("COMMIT")))
-        done = Fail(q.lastError().text());
+        done = SqlFailure(q.lastError());
     if (!done)
         q.exec(QStringLiteral("ROLLBACK"));
     return done;
 }
 
-bool RecordStore::forEachRecord(const RecordFilter& filter, Fields fields,
-                                const std::function<bool(const QSqlQuery&)>& row, QString* error) const {
-    return source().forEachRecord(filter, fields == Fields::Exported, row, error);
-}
-
-std::vector<ProductionRecord> RecordStore::records(const RecordFilter& filter, QString* error) const {
+Result<std::vector<ProductionRecord>> RecordStore::records(const RecordFilter& filter) const {
     std::vector<ProductionRecord> out;
-    const bool ok = forEachRecord(
-        filter, Fields::All,
-        [&](const QSqlQuery& q) {
-            ProductionRecord r;
-            if (!record_schema::ReadAll(q, 0, &r, error))
-                return false;
-            out.push_back(std::move(r));
-            return true;
-        },
-        error);
-    if (!ok)
-        out.clear();
+    const Done read = source().forEachRecord(filter, false, [&](const QSqlQuery& q) -> Done {
+        ProductionRecord r;
+        QString why;
+        if (!record_schema::ReadAll(q, 0, &r, &why))
+            return Fail(why);
+        out.push_back(std::move(r));
+        return {};
+    });
+    if (!read)
+        return Fail(read.error());
     return out;
 }
 
-bool RecordStore::forEachDayCount(const QDateTime& since, const std::function<void(const GroupCount&)>& row,
-                                  QString* error) const {
-    return source().forEachCount(RecordSource::GroupBy::Day, since, row, error);
-}
-
-bool RecordStore::noteOrder(const OrderInfo& order, QString* error) {
+Done RecordStore::noteOrder(const OrderInfo& order) {
     using namespace record_schema;
     QSqlQuery q(m_db);
     q.prepare(
         QStringLiteral("INSERT INTO %1(%2) VALUES(%3) ON CONFLICT(%4) DO NOTHING")
             .arg(kOrders, NameList<OrderInfo>(), Placeholders(qsizetype(OrderColumns().size())), kWorkOrder));
     BindAll(q, order);
-    return q.exec() || failQuery(error, q);
+    return execPrepared(q);
 }
 
-std::optional<OrderInfo> RecordStore::order(const QString& id, QString* error) const {
+Result<std::optional<OrderInfo>> RecordStore::order(const QString& id) const {
     using namespace record_schema;
     if (m_version < kLocalOrdersVersion)
-        return std::nullopt;
+        return std::optional<OrderInfo>();
     QSqlQuery q(m_db);
     q.prepare(
         QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder));
     q.addBindValue(id);
-    if (!q.exec()) {
-        failQuery(error, q);
-        return std::nullopt;
-    }
+    if (!q.exec())
+        return SqlFailure(q.lastError());
+    if (!q.next())
+        return std::optional<OrderInfo>();
     OrderInfo info;
-    if (!q.next() || !ReadAll(q, 0, &info, error))
-        return std::nullopt;
-    return info;
+    QString why;
+    if (!ReadAll(q, 0, &info, &why))
+        return Fail(why);
+    return std::optional(info);
 }
 
-qint64 RecordStore::unitsFinished(const QString& order, QString* error) const {
+Result<qint64> RecordStore::unitsFinished(const QString& order) const {
     using namespace record_schema;
     if (m_version < kLocalOrdersVersion)
-        return 0;
+        return qint64(0);
     QSqlQuery q(m_db);
     // A unit with a serial counts once however often it was finished (a rework); units without
     // serials are told apart by nothing else than their records.
@@ -295,14 +267,12 @@ qint64 RecordStore::unitsFinished(const QString& order, QString* error) const {
                   .arg(kUnitSerial, kRecords, kWorkOrder, kResult));
     q.addBindValue(order);
     q.addBindValue(ResultName(Outcome::Finished));
-    if (!q.exec() || !q.next()) {
-        failQuery(error, q);
-        return -1;
-    }
+    if (!q.exec() || !q.next())
+        return SqlFailure(q.lastError());
     return q.value(0).toLongLong();
 }
 
-std::optional<bool> RecordStore::serialFinished(const QString& serial, QString* error) const {
+Result<bool> RecordStore::serialFinished(const QString& serial) const {
     using namespace record_schema;
     if (m_version < kLocalOrdersVersion)
         return false;
@@ -311,28 +281,25 @@ std::optional<bool> RecordStore::serialFinished(const QString& serial, QString* 
                   .arg(kRecords, kUnitSerial, kResult));
     q.addBindValue(serial);
     q.addBindValue(ResultName(Outcome::Finished));
-    if (!q.exec()) {
-        failQuery(error, q);
-        return std::nullopt;
-    }
+    if (!q.exec())
+        return SqlFailure(q.lastError());
     return q.next();
 }
 
-std::optional<RunInfo> RecordStore::run(const QString& runId, QString* error) const {
+Result<std::optional<RunInfo>> RecordStore::run(const QString& runId) const {
     using namespace record_schema;
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<RunInfo>(), kRuns, kRunId));
     q.addBindValue(runId);
-    if (!q.exec()) {
-        failQuery(error, q);
-        return std::nullopt;
-    }
+    if (!q.exec())
+        return SqlFailure(q.lastError());
     if (!q.next())
-        return std::nullopt;
+        return std::optional<RunInfo>();
     RunInfo run;
-    if (!ReadAll(q, 0, &run, error))
-        return std::nullopt;
-    return run;
+    QString why;
+    if (!ReadAll(q, 0, &run, &why))
+        return Fail(why);
+    return std::optional(run);
 }
 
 } // namespace qt2xx

@@ -12,7 +12,6 @@
 #include <QSqlQuery>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -37,8 +36,7 @@ public:
     // Opens the database, migrating an older schema unless it only reads. A newer schema, a file
     // that is no database or a folder that cannot be written is refused with a one-line reason and
     // nothing is written.
-    static std::unique_ptr<RecordStore> open(const QString& path, QString* error,
-                                             OpenMode mode = OpenMode::Create);
+    static Result<std::unique_ptr<RecordStore>> open(const QString& path, OpenMode mode = OpenMode::Create);
     ~RecordStore();
     RecordStore(const RecordStore&) = delete;
     RecordStore& operator=(const RecordStore&) = delete;
@@ -47,45 +45,38 @@ public:
     // The schema version of the file as opened; older than kSchemaVersion only when read-only.
     int schemaVersion() const { return m_version; }
 
-    bool beginRun(const RunInfo& run, QString* error);
-    bool endRun(const QString& runId, const QDateTime& stoppedAt, QString* error);
+    Done beginRun(const RunInfo& run);
+    Done endRun(const QString& runId, const QDateTime& stoppedAt);
     // A record already stored under its record id is kept as it is and counts as written.
-    bool append(const ProductionRecord& record, QString* error);
+    Done append(const ProductionRecord& record);
     // The same, and for a finished record its label job for the printer, in one transaction: a
     // label waits exactly when its record is durable, and never for a failure.
     Done appendWithLabel(const ProductionRecord& record, const QString& printer);
 
     // In the order they were written.
-    std::vector<ProductionRecord> records(const RecordFilter& filter, QString* error) const;
-    // The same, one row at a time as it is read: the query's values are the record columns in their
-    // declared order, or only the exported ones. Stops early, and returns false, when row does.
-    enum class Fields { All, Exported };
-    bool forEachRecord(const RecordFilter& filter, Fields fields,
-                       const std::function<bool(const QSqlQuery&)>& row, QString* error) const;
-    // Counts of each result per day (UTC) and parameter set, ordered by day then set.
-    bool forEachDayCount(const QDateTime& since, const std::function<void(const GroupCount&)>& row,
-                         QString* error) const;
+    Result<std::vector<ProductionRecord>> records(const RecordFilter& filter) const;
     // What the reports read, at the version the file was opened.
     RecordSource source() const { return RecordSource(m_db, RecordSource::Side::Local, m_version); }
-    std::optional<RunInfo> run(const QString& runId, QString* error) const;
+    // Empty when no run has that id.
+    Result<std::optional<RunInfo>> run(const QString& runId) const;
 
     // Keeps an order the first time a run programs for it; an order kept already stays as it was.
-    bool noteOrder(const OrderInfo& order, QString* error);
-    std::optional<OrderInfo> order(const QString& id, QString* error) const;
+    Done noteOrder(const OrderInfo& order);
+    // Empty when the order was never kept.
+    Result<std::optional<OrderInfo>> order(const QString& id) const;
     // Distinct units finished for the order: distinct serials where units have serials, finished
-    // records otherwise; -1 when it cannot be read.
-    qint64 unitsFinished(const QString& order, QString* error) const;
-    // Whether a unit with this serial has a finished record, for any order; empty when it cannot be
-    // read.
-    std::optional<bool> serialFinished(const QString& serial, QString* error) const;
+    // records otherwise.
+    Result<qint64> unitsFinished(const QString& order) const;
+    // Whether a unit with this serial has a finished record, for any order.
+    Result<bool> serialFinished(const QString& serial) const;
 
     // The connection, for steps that extend the schema.
     QSqlDatabase& database() { return m_db; }
 
 private:
     RecordStore(QString path, QString connection);
-    bool prepare(QString* error);
-    bool check(QString* error);
+    Done prepare();
+    Done check();
 
     int m_version = 0;
     QString m_path;

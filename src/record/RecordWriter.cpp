@@ -13,16 +13,10 @@ namespace {
 // How long closing waits for the last records to be written.
 constexpr std::chrono::milliseconds kCloseWait{5000};
 
-std::function<bool(RecordStore&, QString*)> writeRecord(const ProductionRecord& record,
-                                                        const QString& labelPrinter) {
+std::function<Done(RecordStore&)> writeRecord(const ProductionRecord& record, const QString& labelPrinter) {
     if (labelPrinter.isEmpty())
-        return [record](RecordStore& store, QString* error) { return store.append(record, error); };
-    return [record, labelPrinter](RecordStore& store, QString* error) {
-        const Done done = store.appendWithLabel(record, labelPrinter);
-        if (!done && error)
-            *error = done.error();
-        return done.ok();
-    };
+        return [record](RecordStore& store) { return store.append(record); };
+    return [record, labelPrinter](RecordStore& store) { return store.appendWithLabel(record, labelPrinter); };
 }
 
 } // namespace
@@ -53,19 +47,15 @@ RecordWriter::~RecordWriter() {
 }
 
 void RecordWriter::probe() {
-    enqueue({0, [](RecordStore&, QString*) { return true; }, {}});
+    enqueue({0, [](RecordStore&) { return Done(); }, {}});
 }
 
 void RecordWriter::beginRun(const RunInfo& run) {
-    enqueue({0, [run](RecordStore& store, QString* error) { return store.beginRun(run, error); }, {}});
+    enqueue({0, [run](RecordStore& store) { return store.beginRun(run); }, {}});
 }
 
 void RecordWriter::endRun(const QString& runId, const QDateTime& stoppedAt) {
-    enqueue({0,
-             [runId, stoppedAt](RecordStore& store, QString* error) {
-                 return store.endRun(runId, stoppedAt, error);
-             },
-             {}});
+    enqueue({0, [runId, stoppedAt](RecordStore& store) { return store.endRun(runId, stoppedAt); }, {}});
 }
 
 quint64 RecordWriter::submit(const ProductionRecord& record) {
@@ -104,10 +94,14 @@ int RecordWriter::pending() const {
     return int(m_queue.size());
 }
 
-bool RecordWriter::writeFront(std::unique_ptr<RecordStore>& store, const Job& job, QString* error) {
-    if (!store)
-        store = RecordStore::open(m_path, error);
-    return store && job.write(*store, error);
+Done RecordWriter::writeFront(std::unique_ptr<RecordStore>& store, const Job& job) {
+    if (!store) {
+        Result<std::unique_ptr<RecordStore>> opened = RecordStore::open(m_path);
+        if (!opened)
+            return Fail(opened.error());
+        store = std::move(*opened);
+    }
+    return job.write(*store);
 }
 
 // The front job stays queued until it is written, so a failure keeps it, and everything behind it,
@@ -121,10 +115,9 @@ void RecordWriter::work() {
             break;
         const Job job = m_queue.front();
         lock.unlock();
-        QString error;
-        const bool ok = writeFront(store, job, &error);
+        const Done written = writeFront(store, job);
         lock.lock();
-        if (ok) {
+        if (written) {
             m_queue.pop_front();
             const bool recovered = std::exchange(m_failing, false);
             if (m_queue.empty())
@@ -143,7 +136,7 @@ void RecordWriter::work() {
         lock.unlock();
         store.reset(); // the next try opens the file afresh: the folder may be mended or the disk freed
         if (firstFailure)
-            Q_EMIT writeFailed(m_path, error);
+            Q_EMIT writeFailed(m_path, written.error());
         lock.lock();
         m_wake.wait_for(lock, m_retryInterval, [&] { return m_stopping; });
     }

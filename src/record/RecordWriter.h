@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/core/Result.h"
 #include "record/ProductionRecord.h"
 
 #include <QDateTime>
@@ -65,13 +66,13 @@ Q_SIGNALS:
 private:
     struct Job {
         quint64 ticket = 0; // 0 for run rows
-        std::function<bool(RecordStore&, QString*)> write;
+        std::function<Done(RecordStore&)> write;
         QString recordId;
     };
 
     void enqueue(Job job);
     void work();
-    bool writeFront(std::unique_ptr<RecordStore>& store, const Job& job, QString* error);
+    Done writeFront(std::unique_ptr<RecordStore>& store, const Job& job);
 
     const QString m_path;
     const std::chrono::milliseconds m_retryInterval;

@@ -1,26 +1,24 @@
 #pragma once
 
+#include "platform/core/Result.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
-#include <QString>
 
 namespace qt2xx {
 
-// Puts the driver's reason into *error (when asked for) and returns false.
-inline bool SqlFailed(QString* error, const QSqlError& sqlError) {
-    if (error)
-        *error = sqlError.text().trimmed();
-    return false;
+// The driver's reason, as the failure of the step that met it.
+inline Failure SqlFailure(const QSqlError& error) {
+    return Fail(error.text().trimmed());
 }
 
 // Commits when every step went well, else rolls back; a refused commit is a failure too.
-inline bool EndTransaction(QSqlDatabase& db, bool ok, QString* error) {
-    if (ok && db.commit())
-        return true;
-    if (ok)
-        SqlFailed(error, db.lastError());
+inline Done EndTransaction(QSqlDatabase& db, Done steps) {
+    if (steps && db.commit())
+        return {};
+    const Done failed = steps ? Done(SqlFailure(db.lastError())) : steps;
     db.rollback();
-    return false;
+    return failed;
 }
 
 } // namespace qt2xx

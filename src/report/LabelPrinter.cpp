@@ -67,12 +67,12 @@ void LabelPrinter::work() {
     };
     while (!stopping()) {
         if (!store) {
-            QString error;
-            store = RecordStore::open(m_path, &error);
-            if (!store) {
-                databaseTrouble(error);
+            Result<std::unique_ptr<RecordStore>> opened = RecordStore::open(m_path);
+            if (!opened) {
+                databaseTrouble(opened.error());
                 continue;
             }
+            store = std::move(opened).value();
         }
         LabelQueue queue(store->database());
         if (unmarked) {

@@ -18,17 +18,18 @@ OrderRun::~OrderRun() = default;
 
 bool OrderRun::prepare(QString* error) {
     if (!m_plan.order.isEmpty() && m_store) {
-        QString why;
-        const qint64 finished = m_store->unitsFinished(m_plan.order, &why);
-        if (finished < 0) {
-            *error = QStringLiteral("the progress of order %1 cannot be read: %2").arg(m_plan.order, why);
+        const Result<qint64> finished = m_store->unitsFinished(m_plan.order);
+        if (!finished) {
+            *error = QStringLiteral("the progress of order %1 cannot be read: %2")
+                         .arg(m_plan.order, finished.error());
             return false;
         }
-        m_before = int(std::min<qint64>(finished, m_plan.quantity));
+        m_before = int(std::min<qint64>(*finished, m_plan.quantity));
         const OrderInfo info{m_plan.order, m_plan.product, m_plan.setSha256, m_plan.quantity,
                              QDateTime::currentDateTimeUtc()};
-        if (!m_store->noteOrder(info, &why)) {
-            *error = QStringLiteral("order %1 cannot be noted in the records: %2").arg(m_plan.order, why);
+        if (const Done noted = m_store->noteOrder(info); !noted) {
+            *error = QStringLiteral("order %1 cannot be noted in the records: %2")
+                         .arg(m_plan.order, noted.error());
             return false;
         }
     }
@@ -67,8 +68,10 @@ void OrderRun::started() {
     connect(&m_station, &Station::event, this, &OrderRun::onEvent);
     if (m_plan.scan) {
         const auto finished = [this](const QString& serial) {
-            return m_finishedHere.contains(serial) ||
-                   (m_store && m_store->serialFinished(serial, nullptr).value_or(false));
+            if (m_finishedHere.contains(serial))
+                return true;
+            const Result<bool> before = m_store ? m_store->serialFinished(serial) : Result<bool>(false);
+            return before && *before;
         };
         m_arbiter = std::make_unique<ScanArbiter>(int(ports.size()), m_plan.serialPattern, finished,
                                                   m_plan.rework, runLimit());

@@ -1,7 +1,7 @@
 #include "station/StationSession.h"
 
+#include "forward/Forwarder.h"
 #include "platform/core/ExitStatus.h"
-#include "record/Forwarder.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
@@ -69,18 +69,19 @@ bool StationSession::openRecords(const SessionOptions& options) {
     const QString path =
         QFileInfo(options.recordPath.isEmpty() ? DefaultRecordDatabase() : options.recordPath)
             .absoluteFilePath();
-    QString why;
-    if (!RecordStore::open(path, &why))
+    if (const auto writable = RecordStore::open(path); !writable)
         return refuse(ExitRefused, QStringLiteral("records cannot be kept in %1: %2; nothing was programmed "
                                                   "(--no-record runs without records)")
-                                       .arg(path, why));
+                                       .arg(path, writable.error()));
     m_writer = std::make_unique<RecordWriter>(path);
     // The order's progress and finished serials are read on this thread through a connection of
     // their own; the writer keeps its own on its thread.
     if (!m_plan.order.isEmpty() || m_plan.scan) {
-        m_reads = RecordStore::open(path, &why, RecordStore::OpenMode::MustExist);
-        if (!m_reads)
-            return refuse(ExitRefused, QStringLiteral("records cannot be read from %1: %2").arg(path, why));
+        auto reads = RecordStore::open(path, RecordStore::OpenMode::MustExist);
+        if (!reads)
+            return refuse(ExitRefused,
+                          QStringLiteral("records cannot be read from %1: %2").arg(path, reads.error()));
+        m_reads = std::move(*reads);
     }
     if (!m_plan.order.isEmpty()) {
         Result<OrderTally> tally = ReadOrderTally(m_reads->database(), m_plan.order);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "files/SetFile.h"
-#include "record/ServerAddress.h"
+#include "forward/ServerAddress.h"
 #include "station/Devices.h"
 #include "station/OrderFigures.h"
 #include "station/OrderRun.h"

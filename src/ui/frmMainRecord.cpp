@@ -1,6 +1,6 @@
+#include "forward/Forwarder.h"
 #include "link/DownloadSequencer.h"
 #include "platform/widgets/RichTextBox.h"
-#include "record/Forwarder.h"
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
 #include "ui/frmMain.h"

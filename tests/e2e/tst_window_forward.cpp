@@ -4,7 +4,7 @@
 #include "support/BuildPaths.h"
 #include "ui/WindowHarness.h"
 
-#include "record/Forwarder.h"
+#include "forward/Forwarder.h"
 #include "record/RecordWriter.h"
 #include "support/PgCluster.h"
 
@@ -34,9 +34,7 @@ void WindowForwardTest::serverOutageIsToldOnceEachWay() {
     QVERIFY(cluster.stop());
     QTemporaryDir dir;
     RecordWriter writer(dir.filePath(QStringLiteral("bench.sqlite")));
-    QString error;
-    Forwarder forwarder(writer.databasePath(),
-                        *ServerAddress::parse(cluster.url(QStringLiteral("plant")), &error));
+    Forwarder forwarder(writer.databasePath(), *ServerAddress::parse(cluster.url(QStringLiteral("plant"))));
     WindowHarness h;
     h.window->attachRecorder(writer);
     h.window->attachForwarder(forwarder);

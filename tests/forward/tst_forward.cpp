@@ -1,12 +1,13 @@
-#include "record/ForwardOutbox.h"
-#include "record/Forwarder.h"
+#include "forward/ForwardOutbox.h"
+#include "forward/Forwarder.h"
+#include "forward/ServerAddress.h"
+#include "forward/ServerStore.h"
 #include "record/RecordRig.h"
 #include "record/RecordStore.h"
-#include "record/ServerAddress.h"
-#include "record/ServerStore.h"
 #include "support/OrderSample.h"
 #include "support/PgCluster.h"
 #include "support/RecordSample.h"
+#include "support/ResultCheck.h"
 #include "support/SilentServer.h"
 
 #include <QElapsedTimer>
@@ -32,11 +33,10 @@ constexpr int kDrainMs = 60000;
 class LocalRecords {
 public:
     explicit LocalRecords(const QString& path) {
-        QString error;
-        m_store = RecordStore::open(path, &error);
-        QVERIFY2(m_store, qPrintable(error));
+        m_store = Checked(RecordStore::open(path));
+        QVERIFY(m_store);
         m_run = MakeRun(QStringLiteral("/dev/pts/9"));
-        QVERIFY2(m_store->beginRun(m_run, &error), qPrintable(error));
+        QT2XX_VERIFY_OK(m_store->beginRun(m_run));
     }
 
     ProductionRecord next() {
@@ -45,24 +45,16 @@ public:
         return record;
     }
 
-    void append(const ProductionRecord& record) {
-        QString error;
-        QVERIFY2(m_store->append(record, &error), qPrintable(error));
-    }
+    void append(const ProductionRecord& record) { QT2XX_VERIFY_OK(m_store->append(record)); }
 
     void append(int count) {
-        QString error;
         for (int i = 0; i < count; ++i)
-            QVERIFY2(m_store->append(next(), &error), qPrintable(error));
+            QT2XX_VERIFY_OK(m_store->append(next()));
     }
 
-    void stopRun() { QVERIFY(m_store->endRun(m_run.runId, QDateTime::currentDateTimeUtc(), nullptr)); }
+    void stopRun() { QVERIFY(m_store->endRun(m_run.runId, QDateTime::currentDateTimeUtc())); }
 
-    std::vector<ForwardStatus> status() {
-        std::vector<ForwardStatus> out;
-        readForwardStatus(m_store->database(), &out, nullptr);
-        return out;
-    }
+    std::vector<ForwardStatus> status() { return Checked(readForwardStatus(m_store->database())); }
 
     int units() const { return m_units; }
     const RunInfo& run() const { return m_run; }
@@ -74,10 +66,9 @@ private:
 };
 
 ServerAddress addressOf(const QString& url) {
-    QString error;
-    const auto address = ServerAddress::parse(url, &error);
+    const Result<ServerAddress> address = ServerAddress::parse(url);
     if (!address)
-        qFatal("%s", qPrintable(error));
+        qFatal("%s", qPrintable(address.error()));
     return *address;
 }
 
@@ -150,12 +141,9 @@ bool TestForward::waitForServer(int expected, const QString& database) {
 QString TestForward::forwardOrderSample(const QString& name) {
     const QString path = m_dir.filePath(name);
     {
-        QString error;
-        const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
-        if (!store) {
-            qWarning("%s", qPrintable(error));
+        const std::unique_ptr<RecordStore> store = Checked(RecordStore::open(path));
+        if (!store)
             return {};
-        }
         WriteOrderSample(*store);
     }
     Forwarder forwarder(path, addressOf(m_cluster->url(QStringLiteral("plant"))));
@@ -186,8 +174,9 @@ void TestForward::addressRefusals_data() {
 void TestForward::addressRefusals() {
     QFETCH(QString, url);
     QFETCH(QString, message);
-    QString error;
-    QVERIFY(!ServerAddress::parse(url, &error));
+    const Result<ServerAddress> address = ServerAddress::parse(url);
+    QVERIFY(!address);
+    const QString error = address.error();
     QVERIFY2(error.contains(message), qPrintable(error));
     QVERIFY(!error.contains(QStringLiteral("s3cret")));
 }
@@ -282,9 +271,10 @@ void TestForward::newerServerSchemaRefused() {
                         .arg(ServerStore::kSchemaVersion + 1),
                     QStringLiteral("plant"));
     ServerStore server(addressOf(m_cluster->url(QStringLiteral("plant"))));
-    QString error;
-    QVERIFY(!server.open(&error));
-    QVERIFY2(error.contains(QStringLiteral("newer than this program knows")), qPrintable(error));
+    const Done opened = server.open();
+    QVERIFY(!opened);
+    QVERIFY2(opened.error().contains(QStringLiteral("newer than this program knows")),
+             qPrintable(opened.error()));
     QCOMPARE(m_cluster->psql(QStringLiteral("SELECT count(*) FROM pg_tables WHERE tablename = 'records'"),
                              QStringLiteral("plant")),
              QStringLiteral("0"));

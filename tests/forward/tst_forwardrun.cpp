@@ -1,11 +1,12 @@
 // Four sequencers program against virtual controllers, each through its record writer into one
 // database, while the records go to a real server that is stopped for 3 s in the middle of the run.
 
-#include "record/ForwardOutbox.h"
-#include "record/Forwarder.h"
+#include "forward/ForwardOutbox.h"
+#include "forward/Forwarder.h"
 #include "record/RecordStore.h"
 #include "record/RecordedRig.h"
 #include "support/PgCluster.h"
+#include "support/ResultCheck.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -43,9 +44,7 @@ void ForwardRunTest::outageMidRunLosesNothingAndPausesNoTick() {
     QVERIFY(cluster.createDatabase(QStringLiteral("plant")));
     QTemporaryDir dir;
     const QString database = dir.filePath(QStringLiteral("bench.sqlite"));
-    QString error;
-    Forwarder forwarder(database, *ServerAddress::parse(cluster.url(QStringLiteral("plant")), &error),
-                        kRetries);
+    Forwarder forwarder(database, *ServerAddress::parse(cluster.url(QStringLiteral("plant"))), kRetries);
     QSignalSpy stopped(&forwarder, &Forwarder::stopped);
     QSignalSpy resumed(&forwarder, &Forwarder::resumed);
 
@@ -86,10 +85,10 @@ void ForwardRunTest::outageMidRunLosesNothingAndPausesNoTick() {
         QTest::qWait(50);
     QVERIFY2(outage.get(), qPrintable(cluster.error()));
     const qint64 waitingAtReturn = [&database] {
-        QString error;
-        std::vector<ForwardStatus> status;
-        const auto store = RecordStore::open(database, &error);
-        return store && readForwardStatus(store->database(), &status, &error) ? status.front().waiting : -1;
+        const auto store = Checked(RecordStore::open(database));
+        const std::vector<ForwardStatus> status =
+            store ? Checked(readForwardStatus(store->database())) : std::vector<ForwardStatus>();
+        return status.empty() ? -1 : status.front().waiting;
     }();
     QElapsedTimer sinceBack;
     sinceBack.start();

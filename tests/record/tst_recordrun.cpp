@@ -6,6 +6,7 @@
 #include "record/RecordWriter.h"
 #include "record/RecordedRig.h"
 #include "record/RunRecorder.h"
+#include "support/ResultCheck.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
@@ -38,20 +39,18 @@ int programAsChild(const QString& database, const QString& device) {
 }
 
 QSet<QString> storedIds(const QString& database) {
-    QString error;
     QSet<QString> ids;
-    if (const std::unique_ptr<RecordStore> store = RecordStore::open(database, &error))
-        for (const ProductionRecord& r : store->records({}, &error))
+    if (const std::unique_ptr<RecordStore> store = Checked(RecordStore::open(database)))
+        for (const ProductionRecord& r : Checked(store->records({})))
             ids.insert(r.recordId);
     return ids;
 }
 
 QString integrityCheck(const QString& database) {
-    QString error;
-    const std::unique_ptr<RecordStore> store = RecordStore::open(database, &error);
+    const Result<std::unique_ptr<RecordStore>> store = RecordStore::open(database);
     if (!store)
-        return error;
-    QSqlQuery q(store->database());
+        return store.error();
+    QSqlQuery q((*store)->database());
     return q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next() ? q.value(0).toString()
                                                                         : q.lastError().text();
 }

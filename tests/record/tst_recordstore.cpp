@@ -1,13 +1,14 @@
 // The record database: what goes in comes out through the store and through qt2xx-records, files
 // that are not ours are left alone, and two programs writing at once lose nothing.
 
-#include "record/ForwardOutbox.h"
+#include "forward/ForwardOutbox.h"
 #include "record/RecordRig.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
 #include "support/BuildPaths.h"
 #include "support/OrderSample.h"
 #include "support/RecordSample.h"
+#include "support/ResultCheck.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -171,9 +172,8 @@ private:
 
 void RecordStoreTest::writtenRecordsComeBackThroughFilters() {
     const QString path = m_dir.filePath(QStringLiteral("new/folder/records.sqlite"));
-    QString error;
-    std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
-    QVERIFY2(store, qPrintable(error));
+    std::unique_ptr<RecordStore> store = Checked(RecordStore::open(path));
+    QVERIFY(store);
 
     RunInfo run{QStringLiteral("run-1"),
                 QDateTime::currentDateTimeUtc(),
@@ -182,25 +182,24 @@ void RecordStoreTest::writtenRecordsComeBackThroughFilters() {
                 QStringLiteral("qt2xx 1.0"),
                 QStringLiteral("bench"),
                 QStringList(26, QStringLiteral("x,\"y\""))};
-    QVERIFY(store->beginRun(run, &error));
+    QVERIFY(store->beginRun(run));
     const QDateTime t0(QDate(2026, 3, 1), QTime(8, 0, 0, 125), QTimeZone::utc());
     const ProductionRecord first = MakeRecord(run.runId, 1, Outcome::Finished, t0);
-    QVERIFY(store->append(first, &error));
-    QVERIFY(store->append(first, &error)); // the same record twice is kept once
-    QVERIFY(store->append(MakeRecord(run.runId, 2, Outcome::NoResponse, t0.addSecs(60)), &error));
-    QVERIFY(store->append(MakeRecord(run.runId, 3, Outcome::Finished, t0.addDays(1)), &error));
-    QVERIFY(store->endRun(run.runId, t0.addDays(2), &error));
+    QVERIFY(store->append(first));
+    QVERIFY(store->append(first)); // the same record twice is kept once
+    QVERIFY(store->append(MakeRecord(run.runId, 2, Outcome::NoResponse, t0.addSecs(60))));
+    QVERIFY(store->append(MakeRecord(run.runId, 3, Outcome::Finished, t0.addDays(1))));
+    QVERIFY(store->endRun(run.runId, t0.addDays(2)));
 
-    const std::vector<ProductionRecord> all = store->records({}, &error);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const std::vector<ProductionRecord> all = Checked(store->records({}));
     QCOMPARE(all.size(), size_t(3));
     QCOMPARE(all[0].recordedAt, t0);
     QCOMPARE(all[0].frame, first.frame);
-    QCOMPARE(store->records({t0.addSecs(1), {}, {}}, &error).size(), size_t(2));
-    QCOMPARE(store->records({{}, t0.addDays(1), {}}, &error).size(), size_t(2));
-    QCOMPARE(store->records({{}, {}, Outcome::NoResponse}, &error).front().unit, 2);
+    QCOMPARE(Checked(store->records({t0.addSecs(1), {}, {}})).size(), size_t(2));
+    QCOMPARE(Checked(store->records({{}, t0.addDays(1), {}})).size(), size_t(2));
+    QCOMPARE(Checked(store->records({{}, {}, Outcome::NoResponse})).front().unit, 2);
 
-    const std::optional<RunInfo> back = store->run(run.runId, &error);
+    const std::optional<RunInfo> back = Checked(store->run(run.runId));
     QVERIFY(back);
     QCOMPARE(back->parameters, run.parameters);
     QCOMPARE(back->stoppedAt, t0.addDays(2));
@@ -236,9 +235,9 @@ void RecordStoreTest::foreignFilesAreRefusedAndLeftAlone() {
         QVERIFY(QDir().mkpath(path));
     }
     const QByteArray before = fileHash(path);
-    QString error;
-    QVERIFY(!RecordStore::open(path, &error));
-    QVERIFY2(error.contains(reason), qPrintable(error));
+    const auto opened = RecordStore::open(path);
+    QVERIFY(!opened);
+    QVERIFY2(opened.error().contains(reason), qPrintable(opened.error()));
     QCOMPARE(fileHash(path), before);
 
     const ToolResult tool = RunRecordsTool({QStringLiteral("--db"), path, QStringLiteral("export")});
@@ -258,10 +257,9 @@ void RecordStoreTest::twoWriterProcessesLoseNothing() {
     QCOMPARE(a.exitCode(), 0);
     QCOMPARE(b.exitCode(), 0);
 
-    QString error;
-    const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
+    const std::unique_ptr<RecordStore> store = Checked(RecordStore::open(path));
     QVERIFY(store);
-    const std::vector<ProductionRecord> records = store->records({}, &error);
+    const std::vector<ProductionRecord> records = Checked(store->records({}));
     QCOMPARE(records.size(), size_t(2 * kWriterRecords));
     // Each writer's records are in its own order, whatever came between them.
     QMap<QString, int> lastUnit;
@@ -275,16 +273,15 @@ void RecordStoreTest::twoWriterProcessesLoseNothing() {
 
 void RecordStoreTest::exportWritesCsvAndJsonLines() {
     const QString path = m_dir.filePath(QStringLiteral("export.sqlite"));
-    QString error;
     {
-        const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
+        const std::unique_ptr<RecordStore> store = Checked(RecordStore::open(path));
         QVERIFY(store);
         ProductionRecord quoted =
             MakeRecord(QStringLiteral("r"), 1, Outcome::StorageFailure, QDateTime::currentDateTimeUtc());
         quoted.parameterFile = QStringLiteral("/sets/a, \"b\".asv");
-        QVERIFY(store->append(quoted, &error));
+        QVERIFY(store->append(quoted));
         QVERIFY(store->append(
-            MakeRecord(QStringLiteral("r"), 2, Outcome::Finished, QDateTime::currentDateTimeUtc()), &error));
+            MakeRecord(QStringLiteral("r"), 2, Outcome::Finished, QDateTime::currentDateTimeUtc())));
     }
     const ToolResult csv = RunRecordsTool({QStringLiteral("--db"), path, QStringLiteral("export")});
     QCOMPARE(csv.exitCode, 0);
@@ -316,9 +313,8 @@ void RecordStoreTest::exportWritesCsvAndJsonLines() {
 void RecordStoreTest::csvExportsRunNoFormula() {
     const QString path = m_dir.filePath(QStringLiteral("formula.sqlite"));
     const QString hyperlink = QStringLiteral("=HYPERLINK(\"http://x\",\"y\")");
-    QString error;
     {
-        const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
+        const std::unique_ptr<RecordStore> store = Checked(RecordStore::open(path));
         QVERIFY(store);
         ProductionRecord r = MakeRecord(QStringLiteral("r"), 1);
         r.workOrder = QStringLiteral("WO-F");
@@ -328,7 +324,7 @@ void RecordStoreTest::csvExportsRunNoFormula() {
         r.device = QStringLiteral("-dev");
         r.parameterFile = QStringLiteral("+sets.asv");
         r.program = QStringLiteral("\tqt2xx");
-        QVERIFY2(store->append(r, &error), qPrintable(error));
+        QT2XX_VERIFY_OK(store->append(r));
     }
     const QStringList db{QStringLiteral("--db"), path};
     const QStringList runs[] = {
@@ -371,18 +367,17 @@ void RecordStoreTest::csvExportsRunNoFormula() {
 
 void RecordStoreTest::summaryCountsPerDayAndSet() {
     const QString path = m_dir.filePath(QStringLiteral("summary.sqlite"));
-    QString error;
     {
-        const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
+        const std::unique_ptr<RecordStore> store = Checked(RecordStore::open(path));
         QVERIFY(store);
         const QDateTime day(QDate(2026, 5, 4), QTime(10, 0), QTimeZone::utc());
         const Outcome outcomes[] = {Outcome::Finished, Outcome::Finished, Outcome::Finished,
                                     Outcome::NoResponse};
         int unit = 0;
         for (Outcome outcome : outcomes)
-            QVERIFY(store->append(MakeRecord(QStringLiteral("r"), ++unit, outcome, day), &error));
-        QVERIFY(store->append(
-            MakeRecord(QStringLiteral("r"), ++unit, Outcome::TransmitFailure, day.addDays(1)), &error));
+            QVERIFY(store->append(MakeRecord(QStringLiteral("r"), ++unit, outcome, day)));
+        QVERIFY(
+            store->append(MakeRecord(QStringLiteral("r"), ++unit, Outcome::TransmitFailure, day.addDays(1))));
     }
     const ToolResult all = RunRecordsTool({QStringLiteral("--db"), path, QStringLiteral("summary")});
     QCOMPARE(all.exitCode, 0);
@@ -454,43 +449,40 @@ void RecordStoreTest::olderDatabasesReadAsTheyAreThenMigrated() {
 
     QVERIFY(chmod(QFile::encodeName(folder.path()).constData(), 0755) == 0);
     QVERIFY(chmod(QFile::encodeName(path).constData(), 0644) == 0);
-    QString error;
-    const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
-    QVERIFY2(store, qPrintable(error));
+    const std::unique_ptr<RecordStore> store = Checked(RecordStore::open(path));
+    QVERIFY(store);
     QCOMPARE(store->schemaVersion(), RecordStore::kSchemaVersion);
-    const std::vector<ProductionRecord> records = store->records({}, &error);
+    const std::vector<ProductionRecord> records = Checked(store->records({}));
     QCOMPARE(records.size(), size_t(1));
     QCOMPARE(records[0].recordId, QStringLiteral("rec-old"));
     QCOMPARE(records[0].unit, 7);
     QCOMPARE(records[0].result, Outcome::NoResponse);
     QCOMPARE(records[0].frame, QByteArray("\x01\x02"));
     QCOMPARE(records[0].parameterFile, QStringLiteral("/sets/old.asv"));
-    const std::optional<RunInfo> run = store->run(QStringLiteral("run-old"), &error);
+    const std::optional<RunInfo> run = Checked(store->run(QStringLiteral("run-old")));
     QVERIFY(run);
     QCOMPARE(run->host, QStringLiteral("bench-2"));
     QCOMPARE(run->parameters, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
-    std::vector<ForwardStatus> servers;
-    QVERIFY2(readForwardStatus(store->database(), &servers, &error), qPrintable(error));
+    const std::vector<ForwardStatus> servers = Checked(readForwardStatus(store->database()));
     QCOMPARE(servers.size(), size_t(status.contains(QLatin1String("waiting")) ? 1 : 0));
     QVERIFY(records[0].workOrder.isEmpty() && records[0].unitSerial.isEmpty() && !records[0].rework);
-    QVERIFY(store->append(MakeRecord(QStringLiteral("run-old"), 8), &error));
+    QVERIFY(store->append(MakeRecord(QStringLiteral("run-old"), 8)));
 }
 
 // A unit's serial, its order, who and where travel with every record; an order counts each serial
 // once however often it was finished, and units without serials by their records.
 void RecordStoreTest::ordersCountDistinctUnits() {
     const QString path = m_dir.filePath(QStringLiteral("orders.sqlite"));
-    QString error;
-    const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
-    QVERIFY2(store, qPrintable(error));
+    const std::unique_ptr<RecordStore> store = Checked(RecordStore::open(path));
+    QVERIFY(store);
     const QDateTime t0(QDate(2026, 12, 8), QTime(9, 0), QTimeZone::utc());
     OrderInfo order{QStringLiteral("WO-1"), QStringLiteral("QT2C"), QStringLiteral("5d78"), 4, t0};
-    QVERIFY(store->noteOrder(order, &error));
+    QVERIFY(store->noteOrder(order));
     order.quantity = 9;
-    QVERIFY(store->noteOrder(order, &error)); // kept as first noted
-    QCOMPARE(store->order(QStringLiteral("WO-1"), &error)->quantity, 4);
-    QCOMPARE(store->order(QStringLiteral("WO-1"), &error)->firstUsed, t0);
-    QVERIFY(!store->order(QStringLiteral("WO-2"), &error));
+    QVERIFY(store->noteOrder(order)); // kept as first noted
+    QCOMPARE(Checked(store->order(QStringLiteral("WO-1")))->quantity, 4);
+    QCOMPARE(Checked(store->order(QStringLiteral("WO-1")))->firstUsed, t0);
+    QVERIFY(!Checked(store->order(QStringLiteral("WO-2"))));
 
     struct Unit {
         const char* order;
@@ -512,13 +504,13 @@ void RecordStoreTest::ordersCountDistinctUnits() {
         r.operatorId = QStringLiteral("OP1");
         r.station = QStringLiteral("fixture-3");
         r.rework = u.rework;
-        QVERIFY2(store->append(r, &error), qPrintable(error));
+        QT2XX_VERIFY_OK(store->append(r));
     }
-    QCOMPARE(store->unitsFinished(QStringLiteral("WO-1"), &error), qint64(4)); // S1, S2 and two without
-    QCOMPARE(store->unitsFinished(QStringLiteral("WO-2"), &error), qint64(1));
-    QCOMPARE(store->serialFinished(QStringLiteral("S3"), &error), std::optional<bool>(true));
-    QCOMPARE(store->serialFinished(QStringLiteral("S4"), &error), std::optional<bool>(false));
-    const std::vector<ProductionRecord> back = store->records({}, &error);
+    QCOMPARE(Checked(store->unitsFinished(QStringLiteral("WO-1"))), qint64(4)); // S1, S2 and two without
+    QCOMPARE(Checked(store->unitsFinished(QStringLiteral("WO-2"))), qint64(1));
+    QCOMPARE(Checked(store->serialFinished(QStringLiteral("S3"))), true);
+    QCOMPARE(Checked(store->serialFinished(QStringLiteral("S4"))), false);
+    const std::vector<ProductionRecord> back = Checked(store->records({}));
     QCOMPARE(back.size(), std::size(units));
     QCOMPARE(back[2].unitSerial, QStringLiteral("S1"));
     QVERIFY(back[2].rework && !back[1].rework);
@@ -535,10 +527,9 @@ void RecordStoreTest::ordersCountDistinctUnits() {
 // lot reports of the order and of a period.
 void RecordStoreTest::orderFiguresAndLotReports() {
     const QString path = m_dir.filePath(QStringLiteral("lot.sqlite"));
-    QString error;
     {
-        const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
-        QVERIFY2(store, qPrintable(error));
+        const std::unique_ptr<RecordStore> store = Checked(RecordStore::open(path));
+        QVERIFY(store);
         WriteOrderSample(*store);
     }
     const QStringList db{QStringLiteral("--db"), path};

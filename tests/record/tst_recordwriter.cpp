@@ -4,6 +4,7 @@
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
 #include "support/RecordSample.h"
+#include "support/ResultCheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,9 +32,8 @@ ProductionRecord makeRecord(int unit, qsizetype fileNameLength = 10) {
 }
 
 size_t storedCount(const QString& path) {
-    QString error;
-    const std::unique_ptr<RecordStore> store = RecordStore::open(path, &error);
-    return store ? store->records({}, &error).size() : 0;
+    const std::unique_ptr<RecordStore> store = Checked(RecordStore::open(path));
+    return store ? Checked(store->records({})).size() : 0;
 }
 
 bool run(const QStringList& command) {

@@ -7,6 +7,7 @@
 #include "report/LabelPrinter.h"
 #include "report/LabelRig.h"
 #include "support/RecordSample.h"
+#include "support/ResultCheck.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -64,11 +65,10 @@ void LabelPrintingTest::oncePerFinishedUnitAcrossAnOutage() {
     const Result<LabelAddress> address = ParseLabelAddress(QStringLiteral("tcp://127.0.0.1:%1").arg(port));
     QVERIFY2(address, qPrintable(address.error()));
 
-    QString error;
-    std::unique_ptr<RecordStore> store = RecordStore::open(database, &error);
-    QVERIFY2(store, qPrintable(error));
-    QVERIFY(
-        store->noteOrder({kOrder, kProduct, QString(64, u'0'), 10, QDateTime::currentDateTimeUtc()}, &error));
+    std::unique_ptr<RecordStore> store = Checked(RecordStore::open(database));
+    QVERIFY(store);
+    QT2XX_VERIFY_OK(
+        store->noteOrder({kOrder, kProduct, QString(64, u'0'), 10, QDateTime::currentDateTimeUtc()}));
 
     RecordWriter writer(database, 20ms);
     writer.setLabelPrinter(address->text);

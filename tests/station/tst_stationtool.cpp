@@ -5,6 +5,7 @@
 #include "support/OrderFile.h"
 #include "support/PgCluster.h"
 #include "support/Pty.h"
+#include "support/ResultCheck.h"
 #include "support/SimProcess.h"
 #include "support/SmallDisk.h"
 
@@ -172,10 +173,10 @@ void TestStationTool::programsTheCountOverFourPorts() {
     QCOMPARE(summary[QStringLiteral("event")].toString(), QStringLiteral("summary"));
     QCOMPARE(summary[QStringLiteral("finished")].toInt(), 40);
 
-    QString error;
-    const auto store = qt2xx::RecordStore::open(database, &error, qt2xx::RecordStore::OpenMode::MustExist);
-    QVERIFY2(store, qPrintable(error));
-    const auto records = store->records({}, &error);
+    const auto store =
+        qt2xx::test::Checked(qt2xx::RecordStore::open(database, qt2xx::RecordStore::OpenMode::MustExist));
+    QVERIFY(store);
+    const auto records = qt2xx::test::Checked(store->records({}));
     QCOMPARE(records.size(), size_t(40));
     for (const auto& record : records) {
         QCOMPARE(record.result, qt2xx::Outcome::Finished);
@@ -364,15 +365,15 @@ void TestStationTool::failingRecordsHoldTheProgramming() {
             between << kind;
     }
     QVERIFY2(!between.contains(QStringLiteral("started")), qPrintable(between.join(' ')));
-    QString error;
-    const auto store = qt2xx::RecordStore::open(database, &error, qt2xx::RecordStore::OpenMode::MustExist);
-    QVERIFY2(store, qPrintable(error));
+    const auto store =
+        qt2xx::test::Checked(qt2xx::RecordStore::open(database, qt2xx::RecordStore::OpenMode::MustExist));
+    QVERIFY(store);
     const QJsonObject summary = station.events().last();
     QCOMPARE(summary[QStringLiteral("unconfirmed")].toInt(), 0);
     QCOMPARE(summary[QStringLiteral("finished")].toInt(),
              int(station.events(QStringLiteral("finished")).size()));
     qsizetype committed = 0;
-    for (const auto& record : store->records({}, &error))
+    for (const auto& record : qt2xx::test::Checked(store->records({})))
         committed += record.result == qt2xx::Outcome::Finished ? 1 : 0;
     QCOMPARE(committed, station.events(QStringLiteral("finished")).size());
     const QString errors = station.errors();
@@ -402,10 +403,9 @@ void TestStationTool::recordServerGetsEveryRecordOnce() {
     QCOMPARE(station.exitCode(), 0);
     QCOMPARE(station.events(QStringLiteral("forwarding-resumed")).size(), 1);
 
-    QString error;
-    const auto store = qt2xx::RecordStore::open(database, &error);
-    QVERIFY2(store, qPrintable(error));
-    const qsizetype local = store->records({}, &error).size();
+    const auto store = qt2xx::test::Checked(qt2xx::RecordStore::open(database));
+    QVERIFY(store);
+    const qsizetype local = qt2xx::test::Checked(store->records({})).size();
     QVERIFY(local >= 30);
     QCOMPARE(cluster.psql(QStringLiteral("SELECT count(*), count(DISTINCT record_id) FROM records"),
                           QStringLiteral("plant")),
@@ -422,9 +422,9 @@ QString copySet(const QTemporaryDir& dir) {
 }
 
 std::vector<qt2xx::ProductionRecord> readRecords(const QString& database) {
-    QString error;
-    const auto store = qt2xx::RecordStore::open(database, &error, qt2xx::RecordStore::OpenMode::MustExist);
-    return store ? store->records({}, &error) : std::vector<qt2xx::ProductionRecord>{};
+    const auto store =
+        qt2xx::test::Checked(qt2xx::RecordStore::open(database, qt2xx::RecordStore::OpenMode::MustExist));
+    return store ? qt2xx::test::Checked(store->records({})) : std::vector<qt2xx::ProductionRecord>{};
 }
 
 } // namespace
@@ -502,9 +502,9 @@ void TestStationTool::orderReachesItsQuantityAcrossRuns() {
             QVERIFY(station.errors().contains(QStringLiteral("order WO-7 is complete: 5 of 5")));
     }
     QCOMPARE(readRecords(database).size(), size_t(5));
-    QString error;
-    const auto store = qt2xx::RecordStore::open(database, &error, qt2xx::RecordStore::OpenMode::MustExist);
-    const auto kept = store->order(QStringLiteral("WO-7"), &error);
+    const auto store =
+        qt2xx::test::Checked(qt2xx::RecordStore::open(database, qt2xx::RecordStore::OpenMode::MustExist));
+    const auto kept = qt2xx::test::Checked(store->order(QStringLiteral("WO-7")));
     QVERIFY(kept);
     QCOMPARE(kept->quantity, 5);
     QVERIFY(kept->firstUsed.isValid());

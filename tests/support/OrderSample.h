@@ -6,6 +6,7 @@
 
 #include "record/RecordStore.h"
 #include "support/RecordSample.h"
+#include "support/ResultCheck.h"
 
 #include <QProcess>
 #include <QTest>
@@ -48,14 +49,11 @@ inline RunInfo OrderRun() {
 
 // Writes the order's run, orders and records into store.
 inline void WriteOrderSample(RecordStore& store) {
-    QString error;
     const RunInfo run = OrderRun();
-    QVERIFY2(store.beginRun(run, &error), qPrintable(error));
+    QT2XX_VERIFY_OK(store.beginRun(run));
     for (const auto& [id, quantity] : {std::pair{"WO-7", 5}, std::pair{"WO-8", 1}})
-        QVERIFY2(store.noteOrder({QLatin1String(id), QStringLiteral("QT2C 48 V"),
-                                  QString(64, QLatin1Char('a')), quantity, kOrderStart},
-                                 &error),
-                 qPrintable(error));
+        QT2XX_VERIFY_OK(store.noteOrder({QLatin1String(id), QStringLiteral("QT2C 48 V"),
+                                         QString(64, QLatin1Char('a')), quantity, kOrderStart}));
     int unit = 0;
     for (const OrderAttempt& a : kOrderAttempts) {
         ProductionRecord r = MakeRecord(run.runId, ++unit, a.result, kOrderStart.addSecs(a.minute * 60));
@@ -64,7 +62,7 @@ inline void WriteOrderSample(RecordStore& store) {
         r.station = QLatin1String(a.station);
         r.operatorId = QLatin1String(a.operatorId);
         r.rework = a.rework;
-        QVERIFY2(store.append(r, &error), qPrintable(error));
+        QT2XX_VERIFY_OK(store.append(r));
     }
 }
 

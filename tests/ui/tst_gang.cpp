@@ -7,6 +7,7 @@
 #include "record/RecordStore.h"
 #include "support/BuildPaths.h"
 #include "support/OrderFile.h"
+#include "support/ResultCheck.h"
 #include "support/SimProcess.h"
 
 #include <QDir>
@@ -255,11 +256,10 @@ void TestGang::scansArmTheTilesOfAnOrder() {
     window.close();
     QCOMPARE(window.exitStatus(), int(qt2xx::ExitOk));
 
-    QString error;
-    const auto store =
-        qt2xx::RecordStore::open(session.recordPath, &error, qt2xx::RecordStore::OpenMode::MustExist);
-    QVERIFY2(store, qPrintable(error));
-    const auto records = store->records({}, &error);
+    const auto store = qt2xx::test::Checked(
+        qt2xx::RecordStore::open(session.recordPath, qt2xx::RecordStore::OpenMode::MustExist));
+    QVERIFY(store);
+    const auto records = qt2xx::test::Checked(store->records({}));
     QCOMPARE(records.size(), size_t(4));
     for (const auto& record : records) {
         const int slot = int(session.ports.indexOf(record.device));

@@ -1,9 +1,9 @@
 #include "gang/GangWindow.h"
 
+#include "forward/Forwarder.h"
 #include "gang/StartPage.h"
 #include "link/TransmitWindow.h"
 #include "platform/core/ExitStatus.h"
-#include "record/Forwarder.h"
 #include "record/RecordWriter.h"
 #include "station/OrderRun.h"
 #include "station/Station.h"

@@ -117,23 +117,21 @@ void printUnit(const LotUnit& unit, OrderFormat format) {
 
 } // namespace
 
-bool PrintOrder(const RecordSource& source, const QString& order, OrderFormat format, bool serials,
-                QString* error) {
+Done PrintOrder(const RecordSource& source, const QString& order, OrderFormat format, bool serials) {
     ReportScope scope;
     scope.order = order;
-    OrderFigures figures;
-    if (!ReadOrderFigures(source, scope, &figures, error))
-        return false;
-    if (figures.unitsTried == 0) {
-        *error = QStringLiteral("no records of the order %1").arg(order);
-        return false;
-    }
+    Result<OrderFigures> read = ReadOrderFigures(source, scope);
+    if (!read)
+        return Fail(read.error());
+    OrderFigures& figures = *read;
+    if (figures.unitsTried == 0)
+        return Fail(QStringLiteral("no records of the order %1").arg(order));
     figures.lot.orderId = order;
     // CSV holds one table: the figures, or with serials the units.
     if (!(serials && format == OrderFormat::Csv))
         printFigures(figures, format);
     if (!serials)
-        return true;
+        return {};
     if (format == OrderFormat::Csv)
         write(QStringList{QStringLiteral("serial"), QLatin1String(kUnit), QLatin1String(kResult),
                           QStringLiteral("attempts"), QLatin1String(kRecordedAt), QLatin1String(kDevice),
@@ -151,8 +149,7 @@ bool PrintOrder(const RecordSource& source, const QString& order, OrderFormat fo
                   .arg(QLatin1String(kOperator), -10)
                   .arg(QLatin1String(kStation))
                   .toUtf8());
-    return ForEachLotUnit(
-        source, scope, [&](const LotUnit& unit) { printUnit(unit, format); }, error);
+    return ForEachLotUnit(source, scope, [&](const LotUnit& unit) { printUnit(unit, format); });
 }
 
 } // namespace qt2xx

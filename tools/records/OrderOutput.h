@@ -1,6 +1,6 @@
 #pragma once
 
-#include "record/OrderReport.h"
+#include "report/OrderReport.h"
 
 #include <QString>
 
@@ -9,7 +9,6 @@ namespace qt2xx {
 enum class OrderFormat { Text, Csv, Json };
 
 // Prints an order's figures on stdout, then with serials each unit's line as it is read.
-bool PrintOrder(const RecordSource& source, const QString& order, OrderFormat format, bool serials,
-                QString* error);
+Done PrintOrder(const RecordSource& source, const QString& order, OrderFormat format, bool serials);
 
 } // namespace qt2xx

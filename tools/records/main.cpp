@@ -2,15 +2,15 @@
 // CSV or JSON lines, a summary per day or order and parameter set, a work order's figures, or its lot
 // report as a PDF.
 
+#include "forward/ForwardOutbox.h"
+#include "forward/ServerStore.h"
 #include "platform/core/CsvField.h"
 #include "platform/core/ExitStatus.h"
 #include "platform/core/JsonLine.h"
-#include "record/ForwardOutbox.h"
-#include "record/LotReport.h"
-#include "record/OrderReport.h"
 #include "record/RecordStore.h"
-#include "record/ServerStore.h"
 #include "records/OrderOutput.h"
+#include "report/LotReportPdf.h"
+#include "report/OrderReport.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -211,7 +211,7 @@ std::vector<const record_schema::RecordColumn*> exportFields() {
 }
 
 // Rows are printed as they are read, so memory stays the same whatever the size of the database.
-bool exportRecords(const RecordSource& source, const RecordFilter& filter, bool json, QString* error) {
+Done exportRecords(const RecordSource& source, const RecordFilter& filter, bool json) {
     const std::vector<const record_schema::RecordColumn*> fields = exportFields();
     std::vector<QByteArray> names;
     int resultIndex = -1;
@@ -226,41 +226,36 @@ bool exportRecords(const RecordSource& source, const RecordFilter& filter, bool 
             line += (line.isEmpty() ? "" : ",") + QByteArray(column->name);
         std::fputs((line + "\r\n").constData(), stdout);
     }
-    return source.forEachRecord(
-        filter, true,
-        [&](const QSqlQuery& q) {
-            line.clear();
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                const QVariant value = q.value(int(i));
-                if (int(i) == resultIndex && !OutcomeFromResultName(value.toString())) {
-                    *error = QStringLiteral("a record has the unknown result \"%1\"").arg(value.toString());
-                    return false;
-                }
-                if (json) {
-                    line += i == 0 ? "{" : ",";
-                    line += names[i];
-                    line += ':';
-                    line += JsonText(fields[i]->type == record_schema::SqlType::Integer
-                                         ? QJsonValue(value.toInt())
-                                         : QJsonValue(StoredText(value)));
-                } else {
-                    if (i > 0)
-                        line += ',';
-                    AppendCsvField(line, StoredText(value),
-                                   fields[i]->type == record_schema::SqlType::Integer ? CsvKind::Number
-                                                                                      : CsvKind::Text);
-                }
+    return source.forEachRecord(filter, true, [&](const QSqlQuery& q) -> Done {
+        line.clear();
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const QVariant value = q.value(int(i));
+            if (int(i) == resultIndex && !OutcomeFromResultName(value.toString()))
+                return Fail(QStringLiteral("a record has the unknown result \"%1\"").arg(value.toString()));
+            if (json) {
+                line += i == 0 ? "{" : ",";
+                line += names[i];
+                line += ':';
+                line += JsonText(fields[i]->type == record_schema::SqlType::Integer
+                                     ? QJsonValue(value.toInt())
+                                     : QJsonValue(StoredText(value)));
+            } else {
+                if (i > 0)
+                    line += ',';
+                AppendCsvField(line, StoredText(value),
+                               fields[i]->type == record_schema::SqlType::Integer ? CsvKind::Number
+                                                                                  : CsvKind::Text);
             }
-            line += json ? "}\n" : "\r\n";
-            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-            return true;
-        },
-        error);
+        }
+        line += json ? "}\n" : "\r\n";
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        return {};
+    });
 }
 
 // Per day (or order) and parameter set, one line as soon as the counts of its last result have
 // arrived. Records without an order are grouped under "-".
-bool printSummary(const RecordSource& source, bool byOrder, const QDateTime& since, QString* error) {
+Done printSummary(const RecordSource& source, bool byOrder, const QDateTime& since) {
     QString header = QStringLiteral("%1  %2")
                          .arg(byOrder ? QStringLiteral("order") : QStringLiteral("day"), -10)
                          .arg(QStringLiteral("parameter set"), -12);
@@ -284,20 +279,19 @@ bool printSummary(const RecordSource& source, bool byOrder, const QDateTime& sin
         writeLine(line + QStringLiteral("  %1%\n").arg(yield, 5, 'f', 1));
         counts.clear();
     };
-    const bool ok = source.forEachCount(
-        byOrder ? RecordSource::GroupBy::Order : RecordSource::GroupBy::Day, since,
-        [&](const GroupCount& row) {
-            const std::pair<QString, QString> rowKey{row.key, row.parameterSha256};
-            if (key != rowKey) {
-                flush();
-                key = rowKey;
-            }
-            counts[row.result] += row.count;
-        },
-        error);
-    if (ok)
+    const Done read =
+        source.forEachCount(byOrder ? RecordSource::GroupBy::Order : RecordSource::GroupBy::Day, since,
+                            [&](const GroupCount& row) {
+                                const std::pair<QString, QString> rowKey{row.key, row.parameterSha256};
+                                if (key != rowKey) {
+                                    flush();
+                                    key = rowKey;
+                                }
+                                counts[row.result] += row.count;
+                            });
+    if (read)
         flush();
-    return ok;
+    return read;
 }
 
 // One line per server; true when forwarding to every server goes on.
@@ -332,52 +326,48 @@ int writeReport(const RecordSource& source, const Options& options, const QStrin
         scope.order = options.order;
     scope.since = options.filter.since;
     scope.until = options.filter.until;
-    LotReport report;
-    QString error;
     // The figures, the count and the units read from one snapshot, so that they agree.
     QSqlDatabase db = source.database();
     db.transaction();
     if (source.side() == RecordSource::Side::Server)
         QSqlQuery(db).exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY"));
-    if (!ReadLotReport(source, options.order.isEmpty() ? LotReport::Kind::Period : LotReport::Kind::Order,
-                       scope, &report, &error)) {
-        fail(where,
-             error.isEmpty()
-                 ? (options.order.isEmpty()
+    const Result<std::optional<LotReport>> report = ReadLotReport(
+        source, options.order.isEmpty() ? LotReport::Kind::Period : LotReport::Kind::Order, scope);
+    if (!report || !*report) {
+        fail(where, !report ? report.error()
+                    : options.order.isEmpty()
                         ? QStringLiteral("no records in that period; no report written")
-                        : QStringLiteral("no records of the order %1; no report written").arg(options.order))
-                 : error);
+                        : QStringLiteral("no records of the order %1; no report written").arg(options.order));
         return kFailed;
     }
-    const qint64 count = CountLotUnits(source, scope, &error);
-    const LotUnitReader units = [&](const std::function<void(const LotUnit&)>& unit, QString* reason) {
-        return ForEachLotUnit(source, scope, unit, reason);
+    const Result<qint64> count = CountLotUnits(source, scope);
+    const LotUnitReader units = [&](const std::function<void(const LotUnit&)>& unit) {
+        return ForEachLotUnit(source, scope, unit);
     };
-    if (count < 0) {
-        fail(where, error);
+    if (!count) {
+        fail(where, count.error());
         return kFailed;
     }
-    if (!WriteLotReportPdf(report, count, units, options.output, &error)) {
-        std::fprintf(stderr, "qt2xx-records: %s\n", qPrintable(error));
+    if (const Done written = WriteLotReportPdf(**report, *count, units, options.output); !written) {
+        std::fprintf(stderr, "qt2xx-records: %s\n", qPrintable(written.error()));
         return kFailed;
     }
     return kOk;
 }
 
 int readRecords(const RecordSource& source, const Options& options, const QString& where) {
-    QString error;
-    bool read = false;
     if (options.command == QLatin1String("report"))
         return writeReport(source, options, where);
+    Done read;
     if (options.command == QLatin1String("order"))
         read = PrintOrder(source, options.order, options.orderFormat.value_or(OrderFormat::Text),
-                          options.serials, &error);
+                          options.serials);
     else if (options.command == QLatin1String("summary"))
-        read = printSummary(source, options.byOrder, options.filter.since, &error);
+        read = printSummary(source, options.byOrder, options.filter.since);
     else
-        read = exportRecords(source, options.filter, options.json, &error);
+        read = exportRecords(source, options.filter, options.json);
     if (!read) {
-        fail(where, error);
+        fail(where, read.error());
         return kFailed;
     }
     return std::fflush(stdout) == 0 ? kOk : kFailed;
@@ -385,14 +375,13 @@ int readRecords(const RecordSource& source, const Options& options, const QStrin
 
 // The central server, read as it stands.
 int readServer(const Options& options) {
-    QString error;
-    const std::optional<ServerAddress> address = ServerAddress::parse(options.server, &error);
+    const Result<ServerAddress> address = ServerAddress::parse(options.server);
     if (!address)
-        return refuse(QStringLiteral("--server: %1").arg(error));
+        return refuse(QStringLiteral("--server: %1").arg(address.error()));
     ServerStore server(*address);
-    const ServerStore::Reading reading = server.openToRead(&error);
-    if (reading != ServerStore::Reading::Ready) {
-        fail(address->display(), error);
+    if (const Done opened = server.openToRead(); !opened) {
+        fail(address->display(), opened.error());
+        const ServerStore::Reading reading = server.reading();
         return reading == ServerStore::Reading::Unreachable ? kUnreachable
                : reading == ServerStore::Reading::Newer     ? kRefused
                                                             : kFailed;
@@ -421,22 +410,23 @@ int main(int argc, char* argv[]) {
         return *code;
     if (!options.server.isEmpty())
         return readServer(options);
-    QString error;
-    const std::unique_ptr<RecordStore> store =
-        RecordStore::open(options.database, &error, RecordStore::OpenMode::ReadOnly);
-    if (!store) {
-        std::fprintf(stderr, "qt2xx-records: %s\n", qPrintable(error));
+    const Result<std::unique_ptr<RecordStore>> opened =
+        RecordStore::open(options.database, RecordStore::OpenMode::ReadOnly);
+    if (!opened) {
+        std::fprintf(stderr, "qt2xx-records: %s\n", qPrintable(opened.error()));
         return kRefused;
     }
+    const std::unique_ptr<RecordStore>& store = *opened;
     if (options.command == QLatin1String("status")) {
-        std::vector<ForwardStatus> servers;
         // A file older than forwarding has nothing waiting for any server.
-        if (store->schemaVersion() >= record_schema::kForwardingVersion &&
-            !readForwardStatus(store->database(), &servers, &error)) {
-            fail(options.database, error);
+        const Result<std::vector<ForwardStatus>> servers =
+            store->schemaVersion() >= record_schema::kForwardingVersion ? readForwardStatus(store->database())
+                                                                        : std::vector<ForwardStatus>();
+        if (!servers) {
+            fail(options.database, servers.error());
             return kFailed;
         }
-        const bool going = printStatus(servers);
+        const bool going = printStatus(*servers);
         return std::fflush(stdout) == 0 && going ? kOk : kFailed;
     }
     return readRecords(store->source(), options, options.database);

@@ -2,7 +2,7 @@
 // Every port runs its own download sequencer, as the window runs its one, and sends the same frame.
 #include "platform/core/ExitStatus.h"
 #include "platform/core/StopSignals.h"
-#include "record/Forwarder.h"
+#include "forward/Forwarder.h"
 #include "station/Devices.h"
 #include "station/JsonOutput.h"
 #include "station/Options.h"

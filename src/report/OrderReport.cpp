@@ -1,4 +1,4 @@
-#include "record/OrderReport.h"
+#include "report/OrderReport.h"
 
 #include "platform/core/UtcTime.h"
 #include "record/SqlResult.h"
@@ -49,24 +49,33 @@ QString otherAttempt(const char* alias, bool after) {
              after ? QStringLiteral(">") : QStringLiteral("<"), kRecordId);
 }
 
-bool run(QSqlQuery& q, const QString& sql, const QVariantList& values, QString* error) {
+Done run(QSqlQuery& q, const QString& sql, const QVariantList& values) {
     q.setForwardOnly(true);
     if (!q.prepare(sql))
-        return SqlFailed(error, q.lastError());
+        return SqlFailure(q.lastError());
     for (const QVariant& value : values)
         q.addBindValue(value);
-    return q.exec() || SqlFailed(error, q.lastError());
+    if (!q.exec())
+        return SqlFailure(q.lastError());
+    return {};
 }
 
-// Runs a query and hands each row to `row`; false, with the reason, when the query or a read fails.
-bool forEachRow(const RecordSource& source, const QString& sql, const QVariantList& values,
-                const std::function<void(const QSqlQuery&)>& row, QString* error) {
+// Whether the rows of q were read to their end, or the reason they were not.
+Done readToEnd(const QSqlQuery& q) {
+    if (q.lastError().isValid())
+        return SqlFailure(q.lastError());
+    return {};
+}
+
+// Runs a query and hands each row to `row`.
+Done forEachRow(const RecordSource& source, const QString& sql, const QVariantList& values,
+                const std::function<void(const QSqlQuery&)>& row) {
     QSqlQuery q(source.database());
-    if (!run(q, sql, values, error))
-        return false;
+    if (Done ran = run(q, sql, values); !ran)
+        return ran;
     while (q.next())
         row(q);
-    return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+    return readToEnd(q);
 }
 
 QString finishedName() {
@@ -74,8 +83,7 @@ QString finishedName() {
 }
 
 // Units finished, attempts failed, units tried, the time span and the set of the lot.
-bool readCounts(const RecordSource& source, const Condition& c, OrderFigures* out, int* sets,
-                QString* error) {
+Done readCounts(const RecordSource& source, const Condition& c, OrderFigures* out, int* sets) {
     QSqlQuery q(source.database());
     const QString sql =
         QStringLiteral(
@@ -84,9 +92,10 @@ bool readCounts(const RecordSource& source, const Condition& c, OrderFigures* ou
             "count(DISTINCT CASE WHEN r.%1 <> '' THEN r.%1 END) + count(CASE WHEN r.%1 = '' THEN 1 END), "
             "min(r.%3), max(r.%3), count(DISTINCT r.%4), max(r.%4) FROM %5 r WHERE %6")
             .arg(kUnitSerial, kResult, kRecordedAt, kParameterSha256, kRecords, c.sql);
-    if (!run(q, sql, QVariantList{finishedName(), finishedName(), finishedName()} + c.values, error) ||
-        !q.next())
-        return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+    if (Done ran = run(q, sql, QVariantList{finishedName(), finishedName(), finishedName()} + c.values); !ran)
+        return ran;
+    if (!q.next())
+        return readToEnd(q);
     out->lot.unitsFinished = q.value(0).toInt();
     out->lot.attemptsFailed = q.value(1).toInt();
     out->unitsTried = q.value(2).toInt();
@@ -94,86 +103,86 @@ bool readCounts(const RecordSource& source, const Condition& c, OrderFigures* ou
     out->lot.last = ParseUtcTime(StoredText(q.value(4)));
     *sets = q.value(5).toInt();
     out->lot.parameterSha256 = *sets == 1 ? q.value(6).toString() : QString();
-    return true;
+    return {};
 }
 
 // Units whose first attempt finished them.
-bool readFirstPass(const RecordSource& source, const Condition& c, int* count, QString* error) {
+Done readFirstPass(const RecordSource& source, const Condition& c, int* count) {
     QSqlQuery q(source.database());
     const QString sql =
         QStringLiteral("SELECT count(*) FROM %1 r WHERE %2 AND r.%3 = ? AND (r.%4 = '' OR NOT "
                        "EXISTS (%5))")
             .arg(kRecords, c.sql, kResult, kUnitSerial, otherAttempt("e", false));
-    if (!run(q, sql, c.values + QVariantList{finishedName()}, error) || !q.next())
-        return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+    if (Done ran = run(q, sql, c.values + QVariantList{finishedName()}); !ran)
+        return ran;
+    if (!q.next())
+        return readToEnd(q);
     *count = q.value(0).toInt();
-    return true;
+    return {};
 }
 
-bool readDistinct(const RecordSource& source, const Condition& c, const char* column, QStringList* out,
-                  QString* error) {
-    return forEachRow(
-        source,
-        QStringLiteral("SELECT DISTINCT r.%1 FROM %2 r WHERE %3 AND r.%1 <> '' ORDER BY r.%1")
-            .arg(QLatin1String(column), kRecords, c.sql),
-        c.values, [out](const QSqlQuery& q) { *out << q.value(0).toString(); }, error);
+Done readDistinct(const RecordSource& source, const Condition& c, const char* column, QStringList* out) {
+    return forEachRow(source,
+                      QStringLiteral("SELECT DISTINCT r.%1 FROM %2 r WHERE %3 AND r.%1 <> '' ORDER BY r.%1")
+                          .arg(QLatin1String(column), kRecords, c.sql),
+                      c.values, [out](const QSqlQuery& q) { *out << q.value(0).toString(); });
 }
 
-bool readHours(const RecordSource& source, const Condition& c, QList<HourCount>* out, QString* error) {
+Done readHours(const RecordSource& source, const Condition& c, QList<HourCount>* out) {
     const QString sql =
         QStringLiteral("SELECT %1 AS hour, count(DISTINCT CASE WHEN r.%2 <> '' THEN r.%2 ELSE "
                        "r.%3 END) FROM %4 r WHERE %5 AND r.%6 = ? GROUP BY hour ORDER BY hour")
             .arg(source.hourOf(QStringLiteral("r.") + QLatin1String(kRecordedAt)), kUnitSerial, kRecordId,
                  kRecords, c.sql, kResult);
-    return forEachRow(
-        source, sql, c.values + QVariantList{finishedName()},
-        [out](const QSqlQuery& q) {
-            *out << HourCount{ParseUtcTime(q.value(0).toString() + QStringLiteral(":00:00")),
-                              q.value(1).toInt()};
-        },
-        error);
+    return forEachRow(source, sql, c.values + QVariantList{finishedName()}, [out](const QSqlQuery& q) {
+        *out << HourCount{ParseUtcTime(q.value(0).toString() + QStringLiteral(":00:00")), q.value(1).toInt()};
+    });
 }
 
-bool readFailures(const RecordSource& source, const Condition& c, QList<KindCount>* out, QString* error) {
+Done readFailures(const RecordSource& source, const Condition& c, QList<KindCount>* out) {
     const QString sql =
         QStringLiteral("SELECT r.%1, count(*) FROM %2 r WHERE %3 AND r.%1 <> ? GROUP BY r.%1 ORDER BY r.%1")
             .arg(kResult, kRecords, c.sql);
-    return forEachRow(
-        source, sql, c.values + QVariantList{finishedName()},
-        [out](const QSqlQuery& q) {
-            *out << KindCount{q.value(0).toString(), q.value(1).toInt()};
-        },
-        error);
+    return forEachRow(source, sql, c.values + QVariantList{finishedName()}, [out](const QSqlQuery& q) {
+        *out << KindCount{q.value(0).toString(), q.value(1).toInt()};
+    });
 }
 
 // The file and the 26 texts of the set, from the lot's last record and its run.
-bool readSet(const RecordSource& source, const Condition& c, LotFigures* lot, QString* error) {
+Done readSet(const RecordSource& source, const Condition& c, LotFigures* lot) {
     QSqlQuery q(source.database());
-    if (!run(q,
-             QStringLiteral("SELECT r.%1, r.%2 FROM %3 r WHERE %4 ORDER BY r.%5 DESC, r.%6 DESC LIMIT 1")
-                 .arg(kRunId, kParameterFile, kRecords, c.sql, kRecordedAt, kRecordId),
-             c.values, error))
-        return false;
+    if (Done ran =
+            run(q,
+                QStringLiteral("SELECT r.%1, r.%2 FROM %3 r WHERE %4 ORDER BY r.%5 DESC, r.%6 DESC LIMIT 1")
+                    .arg(kRunId, kParameterFile, kRecords, c.sql, kRecordedAt, kRecordId),
+                c.values);
+        !ran)
+        return ran;
     if (!q.next())
-        return !q.lastError().isValid() || SqlFailed(error, q.lastError());
+        return readToEnd(q);
     const QString runId = q.value(0).toString();
     lot->setFile = QFileInfo(q.value(1).toString()).fileName();
     q.finish();
-    if (!run(q, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<RunInfo>(), kRuns, kRunId),
-             {runId}, error))
-        return false;
+    if (Done ran =
+            run(q, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<RunInfo>(), kRuns, kRunId),
+                {runId});
+        !ran)
+        return ran;
     RunInfo info;
-    if (q.next() && ReadAll(q, 0, &info, error))
+    // A run whose texts cannot be read leaves the set's texts out of the report.
+    if (q.next() && ReadAll(q, 0, &info, nullptr))
         lot->parameters = info.parameters;
-    return true;
+    return {};
 }
 
-bool readOrder(const RecordSource& source, const QString& id, LotFigures* lot, QString* error) {
+Done readOrder(const RecordSource& source, const QString& id, LotFigures* lot) {
     QSqlQuery q(source.database());
-    if (!run(q,
-             QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder),
-             {id}, error))
-        return false;
+    if (Done ran = run(
+            q,
+            QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder),
+            {id});
+        !ran)
+        return ran;
     OrderInfo info;
     if (q.next()) {
         // An order's columns hold no word that could be unknown.
@@ -181,35 +190,44 @@ bool readOrder(const RecordSource& source, const QString& id, LotFigures* lot, Q
         lot->product = info.product;
         lot->quantity = info.quantity;
     }
-    return true;
+    return {};
 }
 
 } // namespace
 
-bool ReadOrderFigures(const RecordSource& source, const ReportScope& scope, OrderFigures* out,
-                      QString* error) {
-    *out = OrderFigures{};
+Result<OrderFigures> ReadOrderFigures(const RecordSource& source, const ReportScope& scope) {
+    OrderFigures out;
     if (!source.knowsOrders())
-        return true;
+        return out;
     const Condition c = conditionOf(scope);
     int sets = 0;
     int firstPass = 0;
-    LotFigures& lot = out->lot;
+    LotFigures& lot = out.lot;
     lot.orderId = scope.order.value_or(QString());
-    if (!readCounts(source, c, out, &sets, error))
-        return false;
-    if (out->unitsTried == 0)
-        return true;
-    if (!readFirstPass(source, c, &firstPass, error) ||
-        !readDistinct(source, c, kStation, &lot.stations, error) ||
-        !readDistinct(source, c, kOperator, &lot.operators, error) ||
-        !readHours(source, c, &lot.finishedPerHour, error) ||
-        !readFailures(source, c, &lot.failuresByKind, error) || !readSet(source, c, &lot, error))
-        return false;
+    if (Done counted = readCounts(source, c, &out, &sets); !counted)
+        return Fail(counted.error());
+    if (out.unitsTried == 0)
+        return out;
+    Done read = readFirstPass(source, c, &firstPass);
+    if (read)
+        read = readDistinct(source, c, kStation, &lot.stations);
+    if (read)
+        read = readDistinct(source, c, kOperator, &lot.operators);
+    if (read)
+        read = readHours(source, c, &lot.finishedPerHour);
+    if (read)
+        read = readFailures(source, c, &lot.failuresByKind);
+    if (read)
+        read = readSet(source, c, &lot);
+    if (!read)
+        return Fail(read.error());
     if (sets != 1)
         lot.parameters.clear();
-    lot.firstPassYield = double(firstPass) / double(out->unitsTried);
-    return !scope.order || scope.order->isEmpty() || readOrder(source, *scope.order, &lot, error);
+    lot.firstPassYield = double(firstPass) / double(out.unitsTried);
+    if (scope.order && !scope.order->isEmpty())
+        if (Done read = readOrder(source, *scope.order, &lot); !read)
+            return Fail(read.error());
+    return out;
 }
 
 namespace {
@@ -222,24 +240,22 @@ QString unitRows(const Condition& c) {
 
 } // namespace
 
-qint64 CountLotUnits(const RecordSource& source, const ReportScope& scope, QString* error) {
+Result<qint64> CountLotUnits(const RecordSource& source, const ReportScope& scope) {
     if (!source.knowsOrders())
-        return 0;
+        return qint64(0);
     const Condition c = conditionOf(scope);
     QSqlQuery q(source.database());
-    if (!run(q, QStringLiteral("SELECT count(*) ") + unitRows(c), c.values, error))
-        return -1;
-    if (!q.next()) {
-        SqlFailed(error, q.lastError());
-        return -1;
-    }
+    if (Done ran = run(q, QStringLiteral("SELECT count(*) ") + unitRows(c), c.values); !ran)
+        return Fail(ran.error());
+    if (!q.next())
+        return SqlFailure(q.lastError());
     return q.value(0).toLongLong();
 }
 
-bool ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
-                    const std::function<void(const LotUnit&)>& unit, QString* error) {
+Done ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
+                    const std::function<void(const LotUnit&)>& unit) {
     if (!source.knowsOrders())
-        return true;
+        return {};
     const Condition c = conditionOf(scope);
     const QString attempts = QStringLiteral("SELECT count(*) FROM %1 a WHERE a.%2 = r.%2 AND a.%3 = r.%3")
                                  .arg(kRecords, kWorkOrder, kUnitSerial);
@@ -249,67 +265,60 @@ bool ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
             "(%9) END %10 ORDER BY r.%5, r.%11")
             .arg(kUnitSerial, kUnit, kWorkOrder, kResult, kRecordedAt, kStation, kDevice, kOperator, attempts)
             .arg(unitRows(c), kRecordId);
-    return forEachRow(
-        source, sql, c.values,
-        [&unit](const QSqlQuery& q) {
-            unit(LotUnit{q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(),
-                         q.value(3).toString(), q.value(8).toInt(), ParseUtcTime(StoredText(q.value(4))),
-                         q.value(5).toString(), q.value(6).toString(), q.value(7).toString()});
-        },
-        error);
+    return forEachRow(source, sql, c.values, [&unit](const QSqlQuery& q) {
+        unit(LotUnit{q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(), q.value(3).toString(),
+                     q.value(8).toInt(), ParseUtcTime(StoredText(q.value(4))), q.value(5).toString(),
+                     q.value(6).toString(), q.value(7).toString()});
+    });
 }
 
 namespace {
 
 // Each order and set the scope covers, in the order each was first tried.
-bool readGroups(const RecordSource& source, const ReportScope& scope, QList<std::pair<QString, QString>>* out,
-                QString* error) {
+Done readGroups(const RecordSource& source, const ReportScope& scope,
+                QList<std::pair<QString, QString>>* out) {
     const Condition c = conditionOf(scope);
     return forEachRow(
         source,
         QStringLiteral("SELECT r.%1, r.%2, min(r.%3) AS first FROM %4 r WHERE %5 GROUP BY r.%1, r.%2 "
                        "ORDER BY first")
             .arg(kWorkOrder, kParameterSha256, kRecordedAt, kRecords, c.sql),
-        c.values,
-        [out](const QSqlQuery& q) {
+        c.values, [out](const QSqlQuery& q) {
             *out << std::pair{q.value(0).toString(), q.value(1).toString()};
-        },
-        error);
+        });
 }
 
 } // namespace
 
-bool ReadLotReport(const RecordSource& source, LotReport::Kind kind, const ReportScope& scope, LotReport* out,
-                   QString* error) {
-    *out = LotReport{};
-    out->kind = kind;
-    out->periodStart = scope.since;
-    out->periodEnd = scope.until;
-    OrderFigures figures;
-    if (!ReadOrderFigures(source, scope, &figures, error))
-        return false;
-    if (figures.unitsTried == 0) {
-        if (error)
-            error->clear();
-        return false;
-    }
-    out->total = figures.lot;
+Result<std::optional<LotReport>> ReadLotReport(const RecordSource& source, LotReport::Kind kind,
+                                               const ReportScope& scope) {
+    LotReport out;
+    out.kind = kind;
+    out.periodStart = scope.since;
+    out.periodEnd = scope.until;
+    const Result<OrderFigures> figures = ReadOrderFigures(source, scope);
+    if (!figures)
+        return Fail(figures.error());
+    if (figures->unitsTried == 0)
+        return std::optional<LotReport>();
+    out.total = figures->lot;
     if (kind == LotReport::Kind::Period) {
-        if (!out->periodEnd.isValid())
-            out->periodEnd = figures.lot.last;
+        if (!out.periodEnd.isValid())
+            out.periodEnd = figures->lot.last;
         QList<std::pair<QString, QString>> groups;
-        if (!readGroups(source, scope, &groups, error))
-            return false;
+        if (Done read = readGroups(source, scope, &groups); !read)
+            return Fail(read.error());
         for (const auto& [order, set] : groups) {
             ReportScope part = scope;
             part.order = order;
             part.parameterSha256 = set;
-            if (!ReadOrderFigures(source, part, &figures, error))
-                return false;
-            out->groups << figures.lot;
+            const Result<OrderFigures> group = ReadOrderFigures(source, part);
+            if (!group)
+                return Fail(group.error());
+            out.groups << group->lot;
         }
     }
-    return true;
+    return std::optional(std::move(out));
 }
 
 } // namespace qt2xx

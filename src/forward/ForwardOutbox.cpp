@@ -1,4 +1,4 @@
-#include "record/ForwardOutbox.h"
+#include "forward/ForwardOutbox.h"
 
 #include "platform/core/UtcTime.h"
 
@@ -27,7 +27,7 @@ QDateTime timeOf(const QVariant& value) {
 
 } // namespace
 
-bool readForwardStatus(QSqlDatabase& db, std::vector<ForwardStatus>* out, QString* error) {
+Result<std::vector<ForwardStatus>> readForwardStatus(QSqlDatabase& db) {
     QSqlQuery query(db);
     query.setForwardOnly(true);
     const bool ok = query.exec(
@@ -37,7 +37,8 @@ bool readForwardStatus(QSqlDatabase& db, std::vector<ForwardStatus>* out, QStrin
             "c.last_error, c.last_error_at, c.last_sent_at FROM forward_cursor c ORDER BY c.server")
             .arg(record_schema::kRecords, record_schema::kSeq, record_schema::kRecordedAt));
     if (!ok)
-        return SqlFailed(error, query.lastError());
+        return SqlFailure(query.lastError());
+    std::vector<ForwardStatus> out;
     while (query.next()) {
         ForwardStatus status;
         status.server = query.value(0).toString();
@@ -46,9 +47,9 @@ bool readForwardStatus(QSqlDatabase& db, std::vector<ForwardStatus>* out, QStrin
         status.lastError = query.value(3).toString();
         status.lastErrorAt = timeOf(query.value(4));
         status.lastSentAt = timeOf(query.value(5));
-        out->push_back(status);
+        out.push_back(status);
     }
-    return true;
+    return out;
 }
 
 ForwardOutbox::ForwardOutbox(QString databasePath, QString server)
@@ -66,7 +67,7 @@ bool ForwardOutbox::isOpen() const {
     return QSqlDatabase::contains(m_connection) && QSqlDatabase::database(m_connection, false).isOpen();
 }
 
-ForwardOutbox::Opened ForwardOutbox::open(QString* error) {
+Result<ForwardOutbox::Opened> ForwardOutbox::open() {
     // The writer makes and migrates the database; forwarding alone never creates an empty one.
     if (!QFileInfo(m_path).isFile())
         return Opened::NotYet;
@@ -75,15 +76,13 @@ ForwardOutbox::Opened ForwardOutbox::open(QString* error) {
                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     db.setDatabaseName(m_path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
-    if (!db.open()) {
-        SqlFailed(error, db.lastError());
-        return Opened::Failed;
-    }
+    if (!db.open())
+        return SqlFailure(db.lastError());
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
-        SqlFailed(error, query.lastError());
+        const Failure failure = SqlFailure(query.lastError());
         db.close();
-        return Opened::Failed;
+        return failure;
     }
     const int version = query.value(0).toInt();
     // A statement left open keeps a read snapshot, and the write below would then be refused.
@@ -93,13 +92,15 @@ ForwardOutbox::Opened ForwardOutbox::open(QString* error) {
         db.close();
         return Opened::NotYet;
     }
-    if (exec(QStringLiteral("INSERT OR IGNORE INTO forward_cursor(server) VALUES (?)"), {m_server}, error))
+    const Done cursor =
+        exec(QStringLiteral("INSERT OR IGNORE INTO forward_cursor(server) VALUES (?)"), {m_server});
+    if (cursor)
         return Opened::Yes;
     db.close();
-    return Opened::Failed;
+    return Fail(cursor.error());
 }
 
-bool ForwardOutbox::changedRuns(std::vector<Run>* out, QString* error) {
+Result<std::vector<ForwardOutbox::Run>> ForwardOutbox::changedRuns() {
     using namespace record_schema;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.setForwardOnly(true);
@@ -109,17 +110,19 @@ bool ForwardOutbox::changedRuns(std::vector<Run>* out, QString* error) {
             .arg(NameList<RunInfo>(QStringLiteral("r.")), kRuns, kRunId, kStoppedAt));
     query.addBindValue(m_server);
     if (!query.exec())
-        return SqlFailed(error, query.lastError());
+        return SqlFailure(query.lastError());
+    std::vector<Run> out;
+    QString why;
     while (query.next()) {
         Run run;
-        if (!ReadAll(query, 0, &run, error))
-            return false;
-        out->push_back(std::move(run));
+        if (!ReadAll(query, 0, &run, &why))
+            return Fail(why);
+        out.push_back(std::move(run));
     }
-    return true;
+    return out;
 }
 
-bool ForwardOutbox::nextRecords(int limit, std::vector<Record>* out, QString* error) {
+Result<std::vector<ForwardOutbox::Record>> ForwardOutbox::nextRecords(int limit) {
     using namespace record_schema;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.setForwardOnly(true);
@@ -133,20 +136,21 @@ bool ForwardOutbox::nextRecords(int limit, std::vector<Record>* out, QString* er
     query.addBindValue(m_server);
     query.addBindValue(limit);
     if (!query.exec())
-        return SqlFailed(error, query.lastError());
+        return SqlFailure(query.lastError());
+    std::vector<Record> out;
+    QString why;
     while (query.next()) {
         Record record;
         record.seq = query.value(0).toLongLong();
         record.host = query.value(1).toString();
-        if (!ReadAll(query, 2, &record.record, error))
-            return false;
-        out->push_back(std::move(record));
+        if (!ReadAll(query, 2, &record.record, &why))
+            return Fail(why);
+        out.push_back(std::move(record));
     }
-    return true;
+    return out;
 }
 
-bool ForwardOutbox::ordersOf(const std::vector<Record>& records, std::vector<OrderInfo>* out,
-                             QString* error) {
+Result<std::vector<OrderInfo>> ForwardOutbox::ordersOf(const std::vector<Record>& records) {
     using namespace record_schema;
     QSet<QString> names;
     for (const Record& record : records)
@@ -155,63 +159,66 @@ bool ForwardOutbox::ordersOf(const std::vector<Record>& records, std::vector<Ord
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.prepare(
         QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder));
+    std::vector<OrderInfo> out;
+    QString why;
     for (const QString& name : names) {
         query.addBindValue(name);
         if (!query.exec())
-            return SqlFailed(error, query.lastError());
+            return SqlFailure(query.lastError());
         OrderInfo order;
         // A record may name an order its writer did not keep; the server then knows it by its records.
-        if (query.next() && ReadAll(query, 0, &order, error))
-            out->push_back(order);
+        if (query.next() && ReadAll(query, 0, &order, &why))
+            out.push_back(order);
         query.finish();
     }
-    return true;
+    return out;
 }
 
-bool ForwardOutbox::acknowledge(const std::vector<Run>& runs, qint64 lastSeq, QString* error) {
+Done ForwardOutbox::acknowledge(const std::vector<Run>& runs, qint64 lastSeq) {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
-        return SqlFailed(error, db.lastError());
-    bool ok = true;
-    for (const Run& run : runs)
-        ok = ok && exec(QStringLiteral("INSERT OR REPLACE INTO forward_runs(server, %1, %2) VALUES (?, ?, ?)")
-                            .arg(record_schema::kRunId, record_schema::kStoppedAt),
-                        {m_server, run.runId,
-                         run.stoppedAt.isValid() ? QVariant(UtcTimeText(run.stoppedAt))
-                                                 : QVariant(QMetaType::fromType<QString>())},
-                        error);
+        return SqlFailure(db.lastError());
+    Done steps;
+    for (auto run = runs.cbegin(); steps && run != runs.cend(); ++run)
+        steps = exec(QStringLiteral("INSERT OR REPLACE INTO forward_runs(server, %1, %2) VALUES (?, ?, ?)")
+                         .arg(record_schema::kRunId, record_schema::kStoppedAt),
+                     {m_server, run->runId,
+                      run->stoppedAt.isValid() ? QVariant(UtcTimeText(run->stoppedAt))
+                                               : QVariant(QMetaType::fromType<QString>())});
     // max(): another program forwarding from the same database may have gone further already.
-    ok = ok && exec(QStringLiteral("UPDATE forward_cursor SET last_seq = max(last_seq, ?), last_sent_at = ?, "
-                                   "last_error = NULL, last_error_at = NULL WHERE server = ?"),
-                    {lastSeq, nowText(), m_server}, error);
-    return EndTransaction(db, ok, error);
+    if (steps)
+        steps =
+            exec(QStringLiteral("UPDATE forward_cursor SET last_seq = max(last_seq, ?), last_sent_at = ?, "
+                                "last_error = NULL, last_error_at = NULL WHERE server = ?"),
+                 {lastSeq, nowText(), m_server});
+    return EndTransaction(db, steps);
 }
 
-qint64 ForwardOutbox::waitingCount(QString* error) {
+Result<qint64> ForwardOutbox::waitingCount() {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 > (SELECT last_seq FROM forward_cursor "
                                  "WHERE server = ?)")
                       .arg(record_schema::kRecords, record_schema::kSeq));
     query.addBindValue(m_server);
-    if (!query.exec() || !query.next()) {
-        SqlFailed(error, query.lastError());
-        return -1;
-    }
+    if (!query.exec() || !query.next())
+        return SqlFailure(query.lastError());
     return query.value(0).toLongLong();
 }
 
-bool ForwardOutbox::noteFailure(const QString& reason, QString* error) {
+Done ForwardOutbox::noteFailure(const QString& reason) {
     return exec(
         QStringLiteral("UPDATE forward_cursor SET last_error = ?, last_error_at = ? WHERE server = ?"),
-        {reason, nowText(), m_server}, error);
+        {reason, nowText(), m_server});
 }
 
-bool ForwardOutbox::exec(const QString& sql, const QVariantList& values, QString* error) {
+Done ForwardOutbox::exec(const QString& sql, const QVariantList& values) {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.prepare(sql);
     for (const QVariant& value : values)
         query.addBindValue(value);
-    return query.exec() || SqlFailed(error, query.lastError());
+    if (!query.exec())
+        return SqlFailure(query.lastError());
+    return {};
 }
 
 } // namespace qt2xx

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "record/ServerAddress.h"
+#include "forward/ServerAddress.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "record/LotReport.h"
+#include "platform/core/Result.h"
 #include "record/RecordSource.h"
+#include "report/LotReport.h"
 
 #include <QDateTime>
 #include <QString>
@@ -29,20 +30,19 @@ struct OrderFigures {
 // Each figure is aggregated by the database, so memory stays the same whatever the number of
 // records. The order's product and quantity come from the orders the record keeps; the set's texts
 // from the run of the lot's last record, when the lot ran one set only.
-bool ReadOrderFigures(const RecordSource& source, const ReportScope& scope, OrderFigures* out,
-                      QString* error);
+Result<OrderFigures> ReadOrderFigures(const RecordSource& source, const ReportScope& scope);
 
 // One line per unit, in the order units were last tried: a serial's last attempt with the number of
 // attempts it took, or a unit without a serial as its one record.
-bool ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
-                    const std::function<void(const LotUnit&)>& unit, QString* error);
+Done ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
+                    const std::function<void(const LotUnit&)>& unit);
 
 // How many lines ForEachLotUnit gives.
-qint64 CountLotUnits(const RecordSource& source, const ReportScope& scope, QString* error);
+Result<qint64> CountLotUnits(const RecordSource& source, const ReportScope& scope);
 
 // The report of one order, or of a period grouped by order and set, without its units: the writer
-// reads them as it draws (ForEachLotUnit). False with *error empty when no record is in scope.
-bool ReadLotReport(const RecordSource& source, LotReport::Kind kind, const ReportScope& scope, LotReport* out,
-                   QString* error);
+// reads them as it draws (ForEachLotUnit). Empty when no record is in scope.
+Result<std::optional<LotReport>> ReadLotReport(const RecordSource& source, LotReport::Kind kind,
+                                               const ReportScope& scope);
 
 } // namespace qt2xx

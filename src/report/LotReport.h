@@ -5,8 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 namespace qt2xx {
 
 // The units finished in one hour, from its start (UTC).
@@ -64,17 +62,5 @@ struct LotReport {
     QList<LotFigures> groups;
     QList<LotUnit> units;
 };
-
-// Draws the report as an A4 PDF at `path`. The file is written whole or not at all: on failure
-// nothing is left at `path` that was not there before, and `error` names the path and the reason.
-// Needs a QGuiApplication (the offscreen platform does).
-bool WriteLotReportPdf(const LotReport& report, const QString& path, QString* error);
-
-// Hands each unit of the table to `unit`, in order; false, with the reason, when they cannot be read.
-using LotUnitReader = std::function<bool(const std::function<void(const LotUnit&)>& unit, QString* error)>;
-// The same with the units read as their pages are drawn rather than held in report.units, so that
-// memory stays flat for a period of many units. unitCount is how many `units` will hand over.
-bool WriteLotReportPdf(const LotReport& report, qsizetype unitCount, const LotUnitReader& units,
-                       const QString& path, QString* error);
 
 } // namespace qt2xx

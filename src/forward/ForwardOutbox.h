@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/core/Result.h"
 #include "record/ProductionRecord.h"
 
 #include <QDateTime>
@@ -21,7 +22,7 @@ struct ForwardStatus {
     QDateTime lastErrorAt;
     QDateTime lastSentAt;
 };
-bool readForwardStatus(QSqlDatabase& db, std::vector<ForwardStatus>* out, QString* error);
+Result<std::vector<ForwardStatus>> readForwardStatus(QSqlDatabase& db);
 
 // The local side of forwarding to one server: reads what the server does not have yet, oldest
 // first, and keeps the progress durably in the record database. Uses its own connection, on the
@@ -43,26 +44,25 @@ public:
     enum class Opened {
         Yes,
         NotYet, // no database yet, or one its writer has not brought to the forwarding version yet
-        Failed,
     };
-    Opened open(QString* error);
+    Result<Opened> open();
     bool isOpen() const;
 
     // Runs started, or stopped, since the server last took them.
-    bool changedRuns(std::vector<Run>* out, QString* error);
+    Result<std::vector<Run>> changedRuns();
     // Up to `limit` records after the last one the server acknowledged, oldest first.
-    bool nextRecords(int limit, std::vector<Record>* out, QString* error);
+    Result<std::vector<Record>> nextRecords(int limit);
     // The orders these records name, so that the server knows each order with its first record.
-    bool ordersOf(const std::vector<Record>& records, std::vector<OrderInfo>* out, QString* error);
+    Result<std::vector<OrderInfo>> ordersOf(const std::vector<Record>& records);
     // The server acknowledged these runs and every record up to lastSeq.
-    bool acknowledge(const std::vector<Run>& runs, qint64 lastSeq, QString* error);
-    // Records the server has not acknowledged; -1 when they cannot be counted.
-    qint64 waitingCount(QString* error);
+    Done acknowledge(const std::vector<Run>& runs, qint64 lastSeq);
+    // Records the server has not acknowledged.
+    Result<qint64> waitingCount();
     // The server could not be reached or refused; kept for the status until the next success.
-    bool noteFailure(const QString& reason, QString* error);
+    Done noteFailure(const QString& reason);
 
 private:
-    bool exec(const QString& sql, const QVariantList& values, QString* error);
+    Done exec(const QString& sql, const QVariantList& values);
 
     QString m_path;
     QString m_server;

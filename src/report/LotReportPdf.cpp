@@ -1,4 +1,4 @@
-#include "record/LotReport.h"
+#include "report/LotReportPdf.h"
 
 #include "params/ParameterTable.h"
 
@@ -473,30 +473,28 @@ void DrawFooter(Canvas& c, const QString& label, int page, int pages) {
            QStringLiteral("%1 / %2").arg(page).arg(pages), kMuted);
 }
 
-bool Fail(QString* error, const QString& path, const QString& reason) {
-    if (error)
-        *error = QStringLiteral("%1: %2").arg(path, reason);
-    return false;
+Failure failAt(const QString& path, const QString& reason) {
+    return Fail(QStringLiteral("%1: %2").arg(path, reason));
 }
 
 } // namespace
 
-bool WriteLotReportPdf(const LotReport& report, const QString& path, QString* error) {
-    const LotUnitReader units = [&](const std::function<void(const LotUnit&)>& unit, QString*) {
+Done WriteLotReportPdf(const LotReport& report, const QString& path) {
+    const LotUnitReader units = [&](const std::function<void(const LotUnit&)>& unit) {
         for (const LotUnit& u : report.units)
             unit(u);
-        return true;
+        return Done();
     };
-    return WriteLotReportPdf(report, report.units.size(), units, path, error);
+    return WriteLotReportPdf(report, report.units.size(), units, path);
 }
 
-bool WriteLotReportPdf(const LotReport& report, qsizetype unitCount, const LotUnitReader& units,
-                       const QString& path, QString* error) {
+Done WriteLotReportPdf(const LotReport& report, qsizetype unitCount, const LotUnitReader& units,
+                       const QString& path) {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        return Fail(error, path, QStringLiteral("the report cannot be drawn without the graphical platform"));
+        return failAt(path, QStringLiteral("the report cannot be drawn without the graphical platform"));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return Fail(error, path, QStringLiteral("cannot be created: %1").arg(file.errorString()));
+        return failAt(path, QStringLiteral("cannot be created: %1").arg(file.errorString()));
 
     QPdfWriter writer(&file);
     writer.setPageSize(QPageSize(QPageSize::A4));
@@ -514,7 +512,7 @@ bool WriteLotReportPdf(const LotReport& report, qsizetype unitCount, const LotUn
 
     QPainter painter;
     if (!painter.begin(&writer))
-        return Fail(error, path, QStringLiteral("the report cannot be drawn"));
+        return failAt(path, QStringLiteral("the report cannot be drawn"));
     canvas.begin(painter);
     int page = 0;
     const auto startPage = [&] {
@@ -536,28 +534,25 @@ bool WriteLotReportPdf(const LotReport& report, qsizetype unitCount, const LotUn
         first = false;
         rows.clear();
     };
-    QString reason;
     qsizetype taken = 0;
-    const bool read = units(
-        [&](const LotUnit& unit) {
-            // The pages are counted: a unit past the count (recorded meanwhile) is left out.
-            if (taken++ >= unitCount)
-                return;
-            rows << unit;
-            if (rows.size() == RowsOnTablePage(first))
-                drawRows();
-        },
-        &reason);
+    const Done read = units([&](const LotUnit& unit) {
+        // The pages are counted: a unit past the count (recorded meanwhile) is left out.
+        if (taken++ >= unitCount)
+            return;
+        rows << unit;
+        if (rows.size() == RowsOnTablePage(first))
+            drawRows();
+    });
     while (page < pages)
         drawRows();
     painter.end();
     if (!read) {
         file.cancelWriting();
-        return Fail(error, path, QStringLiteral("the units could not be read: %1").arg(reason));
+        return failAt(path, QStringLiteral("the units could not be read: %1").arg(read.error()));
     }
     if (!file.commit())
-        return Fail(error, path, QStringLiteral("cannot be written: %1").arg(file.errorString()));
-    return true;
+        return failAt(path, QStringLiteral("cannot be written: %1").arg(file.errorString()));
+    return {};
 }
 
 } // namespace qt2xx

@@ -1,8 +1,9 @@
 // The lot report drawn as a PDF and read back as text: every unit, the figures, the set and the
 // page footers are there, and a report that cannot be written leaves nothing behind.
 #include "params/ParameterTable.h"
-#include "record/LotReport.h"
 #include "record/ProductionRecord.h"
+#include "report/LotReportPdf.h"
+#include "support/ResultCheck.h"
 
 #include <sys/resource.h>
 
@@ -102,8 +103,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("lot.pdf"));
         const LotReport report = Order(120);
-        QString error;
-        QVERIFY2(WriteLotReportPdf(report, path, &error), qPrintable(error));
+        QT2XX_VERIFY_OK(WriteLotReportPdf(report, path));
         const QStringList pages = PdfPages(path);
         QVERIFY2(pages.size() >= 3, "the units fill more than one page after the summary");
 
@@ -148,8 +148,7 @@ private Q_SLOTS:
                          Lot(QStringLiteral("WO-8"), QStringLiteral("cargo.asv"), false)};
         for (int i = 0; i < 10; ++i)
             report.units[i].orderId = QStringLiteral("WO-8");
-        QString error;
-        QVERIFY2(WriteLotReportPdf(report, path, &error), qPrintable(error));
+        QT2XX_VERIFY_OK(WriteLotReportPdf(report, path));
         const QStringList pages = PdfPages(path);
         const QString all = pages.join(QLatin1Char('\n'));
         for (const char* text : {"Shift report", "WO-7, WO-8", "No attempt failed.",
@@ -167,9 +166,9 @@ private Q_SLOTS:
     void failedWriteLeavesWhatWasThere() {
         QTemporaryDir dir;
         const QString missing = dir.filePath(QStringLiteral("no-such-folder/lot.pdf"));
-        QString error;
-        QVERIFY(!WriteLotReportPdf(Order(5), missing, &error));
-        QVERIFY2(error.startsWith(missing + QStringLiteral(": ")), qPrintable(error));
+        const Done written = WriteLotReportPdf(Order(5), missing);
+        QVERIFY(!written);
+        QVERIFY2(written.error().startsWith(missing + QStringLiteral(": ")), qPrintable(written.error()));
         QVERIFY(!QFile::exists(missing));
 
         // A disk that fills up half way through: the file there before stays as it was.
@@ -183,11 +182,11 @@ private Q_SLOTS:
         rlimit small = saved;
         small.rlim_cur = 4096;
         ::setrlimit(RLIMIT_FSIZE, &small);
-        const bool written = WriteLotReportPdf(Order(120), existing, &error);
+        const Done cutShort = WriteLotReportPdf(Order(120), existing);
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previous);
-        QVERIFY(!written);
-        QVERIFY2(error.startsWith(existing + QStringLiteral(": ")), qPrintable(error));
+        QVERIFY(!cutShort);
+        QVERIFY2(cutShort.error().startsWith(existing + QStringLiteral(": ")), qPrintable(cutShort.error()));
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("the report filed last week"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("lot.pdf")});

@@ -1,4 +1,4 @@
-#include "record/ServerStore.h"
+#include "forward/ServerStore.h"
 
 #include "record/RecordSchema.h"
 #include "record/SqlResult.h"
@@ -14,10 +14,20 @@ namespace {
 // same moment do not create them twice.
 constexpr qint64 kSchemaLock = 0x71327878;
 
-bool execBound(QSqlQuery& query, const QVariantList& values, QString* error) {
+Done execBound(QSqlQuery& query, const QVariantList& values) {
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
-    return query.exec() || SqlFailed(error, query.lastError());
+    if (!query.exec())
+        return SqlFailure(query.lastError());
+    return {};
+}
+
+Failure newerTables(int version) {
+    return Fail(
+        QStringLiteral("the server's record tables are of version %1, newer than this program knows (%2); "
+                       "update this program")
+            .arg(version)
+            .arg(ServerStore::kSchemaVersion));
 }
 
 } // namespace
@@ -44,49 +54,41 @@ QSqlDatabase ServerStore::database() const {
     return QSqlDatabase::database(m_connection, false);
 }
 
-bool ServerStore::open(QString* error) {
-    if (!connect(error))
-        return false;
-    if (createSchema(error))
-        return true;
-    QSqlDatabase::database(m_connection, false).close();
-    return false;
+Done ServerStore::open() {
+    if (Done connected = connect(); !connected)
+        return connected;
+    const Done created = createSchema();
+    if (!created)
+        QSqlDatabase::database(m_connection, false).close();
+    return created;
 }
 
-ServerStore::Reading ServerStore::openToRead(QString* error) {
-    if (!connect(error))
-        return Reading::Unreachable;
+Done ServerStore::openToRead() {
+    m_reading = Reading::Unreachable;
+    if (Done connected = connect(); !connected)
+        return connected;
     QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("SELECT to_regclass('record_schema') IS NOT NULL")) || !query.next()) {
-        SqlFailed(error, query.lastError());
-        return Reading::Unreachable;
-    }
+    if (!query.exec(QStringLiteral("SELECT to_regclass('record_schema') IS NOT NULL")) || !query.next())
+        return SqlFailure(query.lastError());
     const bool tables = query.value(0).toBool();
     if (!tables || !query.exec(QStringLiteral("SELECT max(version) FROM record_schema")) || !query.next() ||
         query.value(0).isNull()) {
-        if (error)
-            *error = QStringLiteral("the server holds no record tables yet: they are made when a bench first "
-                                    "forwards its records");
-        return Reading::NoTables;
+        m_reading = Reading::NoTables;
+        return Fail(QStringLiteral("the server holds no record tables yet: they are made when a bench first "
+                                   "forwards its records"));
     }
     m_version = query.value(0).toInt();
     if (m_version > kSchemaVersion) {
-        if (error)
-            *error = QStringLiteral("the server's record tables are of version %1, newer than this program "
-                                    "knows (%2); update this program")
-                         .arg(m_version)
-                         .arg(kSchemaVersion);
-        return Reading::Newer;
+        m_reading = Reading::Newer;
+        return newerTables(m_version);
     }
-    return Reading::Ready;
+    m_reading = Reading::Ready;
+    return {};
 }
 
-bool ServerStore::connect(QString* error) {
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
-        if (error)
-            *error = QStringLiteral("the PostgreSQL driver of Qt SQL is not installed (libqt6sql6-psql)");
-        return false;
-    }
+Done ServerStore::connect() {
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        return Fail(QStringLiteral("the PostgreSQL driver of Qt SQL is not installed (libqt6sql6-psql)"));
     QSqlDatabase db = QSqlDatabase::contains(m_connection)
                           ? QSqlDatabase::database(m_connection, false)
                           : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
@@ -95,13 +97,15 @@ bool ServerStore::connect(QString* error) {
     db.setDatabaseName(m_address.database);
     db.setUserName(m_address.user);
     db.setConnectOptions(m_address.connectOptions.join(u';'));
-    return db.open() || SqlFailed(error, db.lastError());
+    if (!db.open())
+        return SqlFailure(db.lastError());
+    return {};
 }
 
-bool ServerStore::createSchema(QString* error) {
+Done ServerStore::createSchema() {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
-        return SqlFailed(error, db.lastError());
+        return SqlFailure(db.lastError());
     QSqlQuery query(db);
     // Tables that exist already are no news.
     bool ok = query.exec(QStringLiteral("SET client_min_messages TO warning")) &&
@@ -110,47 +114,44 @@ bool ServerStore::createSchema(QString* error) {
         ok = ok && query.exec(sql);
     ok = ok && query.exec(QStringLiteral("SELECT max(version) FROM record_schema")) && query.next();
     if (!ok) {
-        SqlFailed(error, query.lastError());
+        const Failure failure = SqlFailure(query.lastError());
         db.rollback();
-        return false;
+        return failure;
     }
     const QVariant found = query.value(0);
     query.finish();
     if (!found.isNull() && found.toInt() > kSchemaVersion) {
-        if (error)
-            *error = QStringLiteral("the server's record tables are of version %1, newer than this program "
-                                    "knows (%2); update this program")
-                         .arg(found.toInt())
-                         .arg(kSchemaVersion);
         db.rollback();
-        return false;
+        return newerTables(found.toInt());
     }
     if (found.isNull() || found.toInt() < kSchemaVersion) {
         query.prepare(QStringLiteral("INSERT INTO record_schema(version) VALUES (?)"));
-        if (!execBound(query, {kSchemaVersion}, error)) {
+        if (Done inserted = execBound(query, {kSchemaVersion}); !inserted) {
             db.rollback();
-            return false;
+            return inserted;
         }
     }
     m_version = kSchemaVersion;
-    return db.commit() || SqlFailed(error, db.lastError());
+    if (!db.commit())
+        return SqlFailure(db.lastError());
+    return {};
 }
 
-bool ServerStore::send(const std::vector<ForwardOutbox::Run>& runs,
-                       const std::vector<ForwardOutbox::Record>& records, QString* error) {
-    return send(runs, {}, records, error);
+Done ServerStore::send(const std::vector<ForwardOutbox::Run>& runs,
+                       const std::vector<ForwardOutbox::Record>& records) {
+    return send(runs, {}, records);
 }
 
-bool ServerStore::send(const std::vector<ForwardOutbox::Run>& runs, const std::vector<OrderInfo>& orders,
-                       const std::vector<ForwardOutbox::Record>& records, QString* error) {
+Done ServerStore::send(const std::vector<ForwardOutbox::Run>& runs, const std::vector<OrderInfo>& orders,
+                       const std::vector<ForwardOutbox::Record>& records) {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
-        return SqlFailed(error, db.lastError());
+        return SqlFailure(db.lastError());
     using namespace record_schema;
     QSqlQuery runQuery(db);
     QSqlQuery recordQuery(db);
     QSqlQuery orderQuery(db);
-    bool ok =
+    const bool prepared =
         orderQuery.prepare(
             QStringLiteral("INSERT INTO %1 AS o(%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET "
                            "%5 = LEAST(o.%5, EXCLUDED.%5)")
@@ -163,24 +164,28 @@ bool ServerStore::send(const std::vector<ForwardOutbox::Run>& runs, const std::v
         recordQuery.prepare(QStringLiteral("INSERT INTO %1(%2, %3) VALUES (%4) ON CONFLICT (%5) DO NOTHING")
                                 .arg(kRecords, NameList<ProductionRecord>(), kHost,
                                      Placeholders(qsizetype(RecordColumns().size()) + 1), kRecordId));
-    if (!ok)
-        SqlFailed(error, orderQuery.lastError().isValid() ? orderQuery.lastError()
-                         : runQuery.lastError().isValid() ? runQuery.lastError()
-                                                          : recordQuery.lastError());
-    for (auto it = orders.cbegin(); ok && it != orders.cend(); ++it) {
+    Done steps;
+    if (!prepared)
+        steps = SqlFailure(orderQuery.lastError().isValid() ? orderQuery.lastError()
+                           : runQuery.lastError().isValid() ? runQuery.lastError()
+                                                            : recordQuery.lastError());
+    for (auto it = orders.cbegin(); steps && it != orders.cend(); ++it) {
         BindAll(orderQuery, *it);
-        ok = orderQuery.exec() || SqlFailed(error, orderQuery.lastError());
+        if (!orderQuery.exec())
+            steps = SqlFailure(orderQuery.lastError());
     }
-    for (auto it = runs.cbegin(); ok && it != runs.cend(); ++it) {
+    for (auto it = runs.cbegin(); steps && it != runs.cend(); ++it) {
         BindAll(runQuery, *it);
-        ok = runQuery.exec() || SqlFailed(error, runQuery.lastError());
+        if (!runQuery.exec())
+            steps = SqlFailure(runQuery.lastError());
     }
-    for (auto it = records.cbegin(); ok && it != records.cend(); ++it) {
+    for (auto it = records.cbegin(); steps && it != records.cend(); ++it) {
         BindAll(recordQuery, it->record);
         recordQuery.addBindValue(it->host);
-        ok = recordQuery.exec() || SqlFailed(error, recordQuery.lastError());
+        if (!recordQuery.exec())
+            steps = SqlFailure(recordQuery.lastError());
     }
-    return EndTransaction(db, ok, error);
+    return EndTransaction(db, steps);
 }
 
 } // namespace qt2xx

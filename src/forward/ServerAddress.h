@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/core/Result.h"
+
 #include <QString>
 #include <QStringList>
-
-#include <optional>
 
 namespace qt2xx {
 
@@ -18,9 +18,8 @@ struct ServerAddress {
     QString user;               // empty: libpq's default (the login name)
     QStringList connectOptions; // "key=value" libpq options for the Qt driver
 
-    // Reads a URL; on refusal returns nothing and says why in *error without repeating the URL,
-    // which may hold a password.
-    static std::optional<ServerAddress> parse(const QString& url, QString* error);
+    // Reads a URL; a refusal says why without repeating the URL, which may hold a password.
+    static Result<ServerAddress> parse(const QString& url);
 
     // The address without anything secret, for messages and as the key of the forwarding progress:
     // "user@host:port/dbname".

@@ -1,7 +1,7 @@
-#include "record/Forwarder.h"
+#include "forward/Forwarder.h"
 
-#include "record/ForwardOutbox.h"
-#include "record/ServerStore.h"
+#include "forward/ForwardOutbox.h"
+#include "forward/ServerStore.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -56,39 +56,50 @@ private:
     void schedule(std::chrono::milliseconds delay) { m_timer.start(delay); }
 
     void cycle() {
-        QString error;
         if (!m_outbox)
             m_outbox = std::make_unique<ForwardOutbox>(m_path, m_address.display());
         if (!m_outbox->isOpen()) {
-            const ForwardOutbox::Opened opened = m_outbox->open(&error);
-            if (opened == ForwardOutbox::Opened::NotYet)
+            const Result<ForwardOutbox::Opened> opened = m_outbox->open();
+            if (!opened)
+                return failed(opened.error());
+            if (*opened == ForwardOutbox::Opened::NotYet)
                 return schedule(m_options.poll);
-            if (opened == ForwardOutbox::Opened::Failed)
-                return failed(error);
         }
         if (!m_server)
             m_server = std::make_unique<ServerStore>(m_address);
-        if (!m_server->isOpen() && !m_server->open(&error))
-            return failed(error);
-        std::vector<ForwardOutbox::Run> runs;
-        std::vector<ForwardOutbox::Record> records;
-        std::vector<OrderInfo> orders;
-        if (!m_outbox->changedRuns(&runs, &error) ||
-            !m_outbox->nextRecords(m_options.batchSize, &records, &error) ||
-            !m_outbox->ordersOf(records, &orders, &error))
-            return failed(error);
-        if (!runs.empty() || !records.empty()) {
-            if (!m_server->send(runs, orders, records, &error)) {
+        if (!m_server->isOpen())
+            if (const Done opened = m_server->open(); !opened)
+                return failed(opened.error());
+        const Result<bool> more = forwardBatch();
+        if (!more)
+            return failed(more.error());
+        succeeded(*more);
+    }
+
+    // Sends what changed since the server last took something; whether a full batch went, so that
+    // more may wait.
+    Result<bool> forwardBatch() {
+        const Result<std::vector<ForwardOutbox::Run>> runs = m_outbox->changedRuns();
+        if (!runs)
+            return Fail(runs.error());
+        const Result<std::vector<ForwardOutbox::Record>> records = m_outbox->nextRecords(m_options.batchSize);
+        if (!records)
+            return Fail(records.error());
+        const Result<std::vector<OrderInfo>> orders = m_outbox->ordersOf(*records);
+        if (!orders)
+            return Fail(orders.error());
+        if (!runs->empty() || !records->empty()) {
+            if (const Done sent = m_server->send(*runs, *orders, *records); !sent) {
                 // The connection may be gone; the next attempt opens a new one.
                 m_server->close();
-                return failed(error);
+                return Fail(sent.error());
             }
             // Were this lost, the batch goes again and the server keeps one copy of each record.
-            const qint64 lastSeq = records.empty() ? 0 : records.back().seq;
-            if (!m_outbox->acknowledge(runs, lastSeq, &error))
-                return failed(error);
+            const qint64 lastSeq = records->empty() ? 0 : records->back().seq;
+            if (const Done acknowledged = m_outbox->acknowledge(*runs, lastSeq); !acknowledged)
+                return Fail(acknowledged.error());
         }
-        succeeded(records.size() == std::size_t(m_options.batchSize));
+        return records->size() == std::size_t(m_options.batchSize);
     }
 
     void succeeded(bool more) {
@@ -103,8 +114,9 @@ private:
     }
 
     void failed(const QString& reason) {
+        // Kept for the status when it can be; the operator is told either way.
         if (m_outbox && m_outbox->isOpen())
-            m_outbox->noteFailure(reason, nullptr);
+            (void)m_outbox->noteFailure(reason);
         if (!m_failing) {
             m_failing = true;
             m_shared->failing = true;
@@ -116,9 +128,12 @@ private:
     }
 
     void countWaiting() {
-        const qint64 waiting = m_outbox && m_outbox->isOpen() ? m_outbox->waitingCount(nullptr) : -1;
-        if (waiting < 0)
+        if (!m_outbox || !m_outbox->isOpen())
             return;
+        const Result<qint64> counted = m_outbox->waitingCount();
+        if (!counted)
+            return;
+        const qint64 waiting = *counted;
         if (m_shared->waiting.exchange(waiting) != waiting)
             Q_EMIT waitingChanged(waiting);
         ++m_shared->cycles;

@@ -1,4 +1,4 @@
-#include "record/ServerAddress.h"
+#include "forward/ServerAddress.h"
 
 #include <QUrl>
 #include <QUrlQuery>
@@ -50,19 +50,13 @@ std::optional<QString> quoted(const QString& value) {
     return u'\'' + escaped + u'\'';
 }
 
-bool refuse(QString* error, const QString& why) {
-    if (error)
-        *error = why;
-    return false;
-}
-
 bool hasPassword(const QUrl& url, const QUrlQuery& query) {
     const QString authority = url.authority(QUrl::FullyEncoded);
     const qsizetype at = authority.lastIndexOf(u'@');
     return (at >= 0 && authority.left(at).contains(u':')) || query.hasQueryItem(QStringLiteral("password"));
 }
 
-bool readQuery(const QUrlQuery& query, ServerAddress& address, QString* error) {
+Done readQuery(const QUrlQuery& query, ServerAddress& address) {
     for (const auto& [key, value] : query.queryItems(QUrl::FullyDecoded)) {
         if (key == QStringLiteral("host")) {
             address.host = value;
@@ -70,7 +64,7 @@ bool readQuery(const QUrlQuery& query, ServerAddress& address, QString* error) {
             bool ok = false;
             address.port = value.toInt(&ok);
             if (!ok || address.port <= 0 || address.port > 65535)
-                return refuse(error, QStringLiteral("the server URL has an invalid port"));
+                return Fail(QStringLiteral("the server URL has an invalid port"));
         } else if (key == QStringLiteral("user")) {
             address.user = value;
         } else if (key == QStringLiteral("dbname")) {
@@ -78,41 +72,35 @@ bool readQuery(const QUrlQuery& query, ServerAddress& address, QString* error) {
         } else if (kPassedOptions.contains(key)) {
             const auto text = quoted(value);
             if (!text)
-                return refuse(error, QStringLiteral("the server URL parameter %1 contains ';'").arg(key));
+                return Fail(QStringLiteral("the server URL parameter %1 contains ';'").arg(key));
             address.connectOptions << key + u'=' + *text;
         } else {
-            return refuse(error, QStringLiteral("the server URL has an unknown parameter \"%1\"").arg(key));
+            return Fail(QStringLiteral("the server URL has an unknown parameter \"%1\"").arg(key));
         }
     }
-    return true;
+    return {};
 }
 
 } // namespace
 
-std::optional<ServerAddress> ServerAddress::parse(const QString& text, QString* error) {
+Result<ServerAddress> ServerAddress::parse(const QString& text) {
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid() ||
-        (url.scheme() != QStringLiteral("postgresql") && url.scheme() != QStringLiteral("postgres"))) {
-        refuse(error, QStringLiteral("the server URL must read postgresql://user@host:port/dbname"));
-        return std::nullopt;
-    }
+        (url.scheme() != QStringLiteral("postgresql") && url.scheme() != QStringLiteral("postgres")))
+        return Fail(QStringLiteral("the server URL must read postgresql://user@host:port/dbname"));
     const QUrlQuery query(url);
-    if (hasPassword(url, query)) {
-        refuse(error, kPasswordAdvice);
-        return std::nullopt;
-    }
+    if (hasPassword(url, query))
+        return Fail(kPasswordAdvice);
     ServerAddress address;
     address.host = url.host(QUrl::FullyDecoded);
     address.port = url.port(-1);
     address.user = url.userName(QUrl::FullyDecoded);
     address.database = url.path(QUrl::FullyDecoded).mid(1);
-    if (!readQuery(query, address, error))
-        return std::nullopt;
+    if (Done read = readQuery(query, address); !read)
+        return Fail(read.error());
     // libpq reads a database name with '=' in it as a whole connection string, password included.
-    if (address.database.contains(u'=') || address.database.contains(u'/')) {
-        refuse(error, QStringLiteral("the server URL has an invalid database name"));
-        return std::nullopt;
-    }
+    if (address.database.contains(u'=') || address.database.contains(u'/'))
+        return Fail(QStringLiteral("the server URL has an invalid database name"));
     for (const QString& option : kDefaultOptions) {
         const QString key = option.left(option.indexOf(u'=') + 1);
         if (!std::any_of(address.connectOptions.cbegin(), address.connectOptions.cend(),

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "record/ForwardOutbox.h"
+#include "forward/ForwardOutbox.h"
+#include "forward/ServerAddress.h"
+#include "platform/core/Result.h"
 #include "record/RecordSchema.h"
-#include "record/ServerAddress.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -23,12 +24,14 @@ public:
     ServerStore(const ServerStore&) = delete;
     ServerStore& operator=(const ServerStore&) = delete;
 
-    bool open(QString* error);
+    Done open();
     // For programs that only read: connects and reads the schema version, and never creates or
     // changes anything, so a role that may only read will do. A server without the record tables
     // is refused, as one of a newer version is.
+    Done openToRead();
+    // What openToRead found: Ready, or which kind of refusal its failure was.
     enum class Reading { Ready, Unreachable, NoTables, Newer };
-    Reading openToRead(QString* error);
+    Reading reading() const { return m_reading; }
     // The version found by openToRead.
     int schemaVersion() const { return m_version; }
     QSqlDatabase database() const;
@@ -37,20 +40,20 @@ public:
 
     // One transaction: the runs are inserted or given their stop time, the records inserted once
     // by their record id. Sending the same again stores nothing new.
-    bool send(const std::vector<ForwardOutbox::Run>& runs, const std::vector<ForwardOutbox::Record>& records,
-              QString* error);
+    Done send(const std::vector<ForwardOutbox::Run>& runs, const std::vector<ForwardOutbox::Record>& records);
     // The same, with the orders those records name: an order the server has is given the earlier
     // of the two first uses and is otherwise kept.
-    bool send(const std::vector<ForwardOutbox::Run>& runs, const std::vector<OrderInfo>& orders,
-              const std::vector<ForwardOutbox::Record>& records, QString* error);
+    Done send(const std::vector<ForwardOutbox::Run>& runs, const std::vector<OrderInfo>& orders,
+              const std::vector<ForwardOutbox::Record>& records);
 
 private:
-    bool createSchema(QString* error);
-    bool connect(QString* error);
+    Done createSchema();
+    Done connect();
 
     ServerAddress m_address;
     QString m_connection;
     int m_version = 0;
+    Reading m_reading = Reading::Unreachable;
 };
 
 } // namespace qt2xx
