@@ -1,5 +1,7 @@
 #include "record/RecordSchema.h"
 
+#include "forward/ClaimSchema.h"
+
 #include "params/FrameHex.h"
 #include "platform/core/UtcTime.h"
 
@@ -299,8 +301,9 @@ QStringList serverViews() {
     return {
         QStringLiteral(
             "CREATE OR REPLACE VIEW order_progress AS SELECT p.*, greatest(p.%1 - p.units_finished, 0) "
-            "AS remaining FROM (%2) p")
-            .arg(kQuantity, progress),
+            "AS remaining, (SELECT count(*) FROM claims c WHERE c.%2 = p.%2 AND c.counts AND c.expires_at "
+            "> now()) AS units_claimed FROM (%3) p")
+            .arg(kQuantity, kWorkOrder, progress),
         QStringLiteral(
             "CREATE OR REPLACE VIEW daily_yield AS SELECT %1, %2, %3, count(*) AS attempts, "
             "count(CASE WHEN %4 = %5 THEN 1 END) AS finished, round(100.0 * count(CASE WHEN %4 = %5 "
@@ -333,7 +336,7 @@ QStringList ServerSchemaStatements() {
                indexOn(QStringLiteral("CREATE INDEX IF NOT EXISTS"), {kRecordedAt}),
                indexOn(QStringLiteral("CREATE INDEX IF NOT EXISTS"), {kHost, kRecordedAt}),
            } +
-           serverOrderStatements() + serverViews();
+           serverOrderStatements() + claim_schema::ServerStatements() + serverViews();
 }
 
 } // namespace qt2xx::record_schema

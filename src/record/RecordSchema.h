@@ -34,7 +34,7 @@ using RunColumn = Column<RunInfo>;
 using OrderColumn = Column<OrderInfo>;
 
 inline constexpr int kLocalVersion = 4;
-inline constexpr int kServerVersion = 2;
+inline constexpr int kServerVersion = 3; // 3: plant-wide claims (forward/ClaimSchema.h)
 // The versions that first know work orders, unit serials, operators and stations.
 inline constexpr int kLocalOrdersVersion = 3;
 inline constexpr int kServerOrdersVersion = 2;

@@ -1,0 +1,228 @@
+#include "forward/ClaimClient.h"
+
+#include <QDeadlineTimer>
+#include <QTimer>
+
+#include <utility>
+
+namespace qt2xx {
+
+Result<OfflineRule> OfflineRuleFromName(const QString& name) {
+    if (name.isEmpty() || name == OfflineRuleName(OfflineRule::Stop))
+        return OfflineRule::Stop;
+    if (name == OfflineRuleName(OfflineRule::Local))
+        return OfflineRule::Local;
+    return Fail(QStringLiteral("\"offline\" is \"stop\" or \"local\", not \"%1\"").arg(name));
+}
+
+QString OfflineRuleName(OfflineRule rule) {
+    return rule == OfflineRule::Local ? QStringLiteral("local") : QStringLiteral("stop");
+}
+
+// Lives on the claims thread; the connection is made and used there.
+class ClaimClient::Worker : public QObject {
+    Q_OBJECT
+public:
+    Worker(std::shared_ptr<Shared> shared, ServerAddress server, ClaimTerms terms, ClaimHolder holder,
+           Options options)
+        : m_shared(std::move(shared)), m_terms(std::move(terms)), m_options(options),
+          m_store(std::make_unique<ClaimStore>(std::move(server), std::move(holder), options.lease)) {
+        m_renewTimer.setParent(this);
+        m_retryTimer.setParent(this);
+        m_retryTimer.setSingleShot(true);
+        connect(&m_renewTimer, &QTimer::timeout, this, &Worker::renew);
+        connect(&m_retryTimer, &QTimer::timeout, this, &Worker::retry);
+    }
+
+    void begin() {
+        m_renewTimer.start(m_options.renewEvery);
+        retry();
+    }
+
+    void claim(quint64 ticket, const ClaimRequest& request) {
+        Result<ClaimAnswer> answer = askTwice([&] { return m_store->claim(m_terms, request); });
+        if (!answer)
+            return Q_EMIT unanswered(ticket, ClaimsUnansweredMessage(m_store->server(), answer.error()));
+        if (answer->granted())
+            Q_EMIT granted(ticket, *answer);
+        else
+            Q_EMIT refused(ticket, answer->reason);
+    }
+
+    void release(const QString& runId, int unit) {
+        // A release that does not reach the server ends with the lease.
+        (void)askTwice([&] { return m_store->release(runId, unit); });
+    }
+
+    void finish() {
+        m_renewTimer.stop();
+        m_retryTimer.stop();
+        // The connection belongs to this thread: it goes here, not where the worker is deleted.
+        m_store.reset();
+        thread()->quit();
+    }
+
+Q_SIGNALS:
+    void orderAgreed(int units, int quantity);
+    void orderRefused(const QString& reason);
+    void granted(quint64 ticket, const ClaimAnswer& answer);
+    void refused(quint64 ticket, const QString& reason);
+    void unanswered(quint64 ticket, const QString& reason);
+    void takenBack(int claims);
+    void renewed(int claims);
+    void serverAway(const QString& reason);
+    void serverBack();
+
+private:
+    // Asks on an open connection; a failure may be a connection the server dropped, or a deadlock
+    // it broke, so the question goes once more on a new connection. Claims are safe to ask again:
+    // the server knows a claim by its run and unit.
+    template <typename Ask> auto askTwice(Ask ask) -> decltype(ask()) {
+        for (int attempt = 0;; ++attempt) {
+            if (!m_store->isOpen()) {
+                if (Done opened = m_store->open(); !opened) {
+                    away(opened.error());
+                    return Fail(opened.error());
+                }
+            }
+            auto result = ask();
+            if (result) {
+                back();
+                return result;
+            }
+            m_store->close();
+            if (attempt == 1) {
+                away(result.error());
+                return result;
+            }
+        }
+    }
+
+    void retry() {
+        if (!m_tookBack) {
+            const Result<int> taken = askTwice([&] { return m_store->takeBack(); });
+            if (!taken)
+                return;
+            m_tookBack = true;
+            Q_EMIT takenBack(*taken);
+        }
+        if (!m_orderChecked) {
+            const Result<ClaimAnswer> checked = askTwice([&] { return m_store->checkOrder(m_terms); });
+            if (!checked)
+                return;
+            m_orderChecked = true;
+            if (checked->granted())
+                Q_EMIT orderAgreed(checked->units, checked->quantity);
+            else
+                Q_EMIT orderRefused(checked->reason);
+        }
+        if (m_shared->away)
+            renew();
+    }
+
+    void renew() {
+        const Result<int> renewed = askTwice([&] { return m_store->renew(); });
+        if (renewed)
+            Q_EMIT this->renewed(*renewed);
+    }
+
+    void away(const QString& reason) {
+        m_retryTimer.start(m_options.retry);
+        if (m_shared->away.exchange(true))
+            return;
+        Q_EMIT serverAway(ClaimsUnansweredMessage(m_store->server(), reason));
+    }
+
+    void back() {
+        if (m_shared->away.exchange(false))
+            Q_EMIT serverBack();
+    }
+
+    std::shared_ptr<Shared> m_shared;
+    ClaimTerms m_terms;
+    Options m_options;
+    std::unique_ptr<ClaimStore> m_store; // reset on the claims thread, which owns its connection
+    QTimer m_renewTimer;
+    QTimer m_retryTimer;
+    bool m_tookBack = false;
+    bool m_orderChecked = false;
+};
+
+ClaimClient::ClaimClient(ServerAddress server, ClaimTerms terms, ClaimHolder holder, QObject* parent)
+    : ClaimClient(std::move(server), std::move(terms), std::move(holder), Options{}, parent) {}
+
+ClaimClient::ClaimClient(ServerAddress server, ClaimTerms terms, ClaimHolder holder, Options options,
+                         QObject* parent)
+    : QObject(parent), m_serverName(server.display()), m_terms(terms), m_thread(new QThread) {
+    qRegisterMetaType<ClaimAnswer>();
+    m_thread->setObjectName(QStringLiteral("claims"));
+    m_worker = new Worker(m_shared, std::move(server), std::move(terms), std::move(holder), options);
+    m_worker->moveToThread(m_thread);
+    // Queued to this thread, and gone with this object: an abandoned request tells no one.
+    connect(m_worker, &Worker::orderAgreed, this, &ClaimClient::orderAgreed);
+    connect(m_worker, &Worker::orderRefused, this, &ClaimClient::orderRefused);
+    connect(m_worker, &Worker::granted, this, &ClaimClient::granted);
+    connect(m_worker, &Worker::refused, this, &ClaimClient::refused);
+    connect(m_worker, &Worker::unanswered, this, &ClaimClient::unanswered);
+    connect(m_worker, &Worker::takenBack, this, &ClaimClient::takenBack);
+    connect(m_worker, &Worker::renewed, this, &ClaimClient::renewed);
+    connect(m_worker, &Worker::serverAway, this, &ClaimClient::serverAway);
+    connect(m_worker, &Worker::serverBack, this, &ClaimClient::serverBack);
+}
+
+ClaimClient::~ClaimClient() {
+    shutdown(kStopBudget);
+}
+
+void ClaimClient::start() {
+    if (!m_thread || m_thread->isRunning())
+        return;
+    m_thread->start();
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker] { w->begin(); }, Qt::QueuedConnection);
+}
+
+quint64 ClaimClient::claim(const ClaimRequest& request) {
+    const quint64 ticket = ++m_tickets;
+    if (m_worker)
+        QMetaObject::invokeMethod(
+            m_worker, [w = m_worker, ticket, request] { w->claim(ticket, request); }, Qt::QueuedConnection);
+    return ticket;
+}
+
+void ClaimClient::release(const QString& runId, int unit) {
+    if (m_worker)
+        QMetaObject::invokeMethod(
+            m_worker, [w = m_worker, runId, unit] { w->release(runId, unit); }, Qt::QueuedConnection);
+}
+
+bool ClaimClient::shutdown(std::chrono::milliseconds budget) {
+    if (!m_thread)
+        return true;
+    QThread* thread = std::exchange(m_thread, nullptr);
+    Worker* worker = std::exchange(m_worker, nullptr);
+    QObject::disconnect(worker, nullptr, this, nullptr);
+    if (!thread->isRunning()) {
+        delete worker;
+        delete thread;
+        return true;
+    }
+    QMetaObject::invokeMethod(
+        worker, [worker] { worker->finish(); }, Qt::QueuedConnection);
+    if (thread->wait(QDeadlineTimer(budget))) {
+        delete worker;
+        delete thread;
+        return true;
+    }
+    // A request holds the thread; it ends on its own, and whatever event loop is left then tidies up.
+    connect(thread, &QThread::finished, thread, [thread, worker] {
+        thread->wait();
+        delete worker;
+        thread->deleteLater();
+    });
+    return false;
+}
+
+} // namespace qt2xx
+
+#include "ClaimClient.moc"

@@ -1,0 +1,283 @@
+#include "forward/ClaimClient.h"
+#include "forward/ClaimStore.h"
+#include "forward/ServerStore.h"
+#include "support/PgCluster.h"
+#include "support/RecordSample.h"
+#include "support/ResultCheck.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimeZone>
+#include <QUuid>
+
+#include <optional>
+
+using namespace qt2xx;
+using namespace qt2xx::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kPlant = QStringLiteral("plant");
+const ClaimHolder kBenchA{QStringLiteral("BENCH-A"), QStringLiteral("host-a")};
+const ClaimHolder kBenchB{QStringLiteral("BENCH-B"), QStringLiteral("host-b")};
+
+ClaimTerms orderOfSix() {
+    return {QStringLiteral("WO-1"), QStringLiteral("QT2C 48 V"), QString(64, QLatin1Char('a')), 6,
+            QStringLiteral("QT2C-\\d{8}")};
+}
+
+QString serial(int n) {
+    return QStringLiteral("QT2C-%1").arg(n, 8, 10, QLatin1Char('0'));
+}
+
+ServerAddress addressOf(const QString& url) {
+    const Result<ServerAddress> address = ServerAddress::parse(url);
+    if (!address)
+        qFatal("%s", qPrintable(address.error()));
+    return *address;
+}
+
+// One slot's unit on one bench: the claim it asks and the record that later ends it.
+struct Unit {
+    ClaimRequest request;
+    ProductionRecord record(Outcome result, const ClaimHolder& holder) const {
+        ProductionRecord r = MakeRecord(request.runId, request.unit, result,
+                                        QDateTime(QDate(2026, 12, 8), QTime(13, 40), QTimeZone::utc()));
+        r.workOrder = orderOfSix().order;
+        r.unitSerial = request.serial;
+        r.station = holder.station;
+        return r;
+    }
+};
+
+Unit unitOf(const QString& serialText, int unit = 1) {
+    return {{serialText, false, QUuid::createUuid().toString(QUuid::WithoutBraces), unit}};
+}
+
+} // namespace
+
+class TestClaims : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void twoBenchesShareOneOrder();
+    void orderThatDisagreesIsRefused_data();
+    void orderThatDisagreesIsRefused();
+    void leasesEndWithTheStationAndComeBackWithIt();
+
+private:
+    ClaimStore& bench(const ClaimHolder& holder, std::chrono::milliseconds lease = ClaimStore::kLease);
+    // The record reaches the server as forwarding sends it.
+    void forward(const ProductionRecord& record, const ClaimHolder& holder);
+    QString progress(const QString& columns);
+
+    std::optional<PgCluster> m_cluster;
+    std::vector<std::unique_ptr<ClaimStore>> m_stores;
+};
+
+void TestClaims::initTestCase() {
+    m_cluster.emplace();
+    QVERIFY2(m_cluster->isRunning(), qPrintable(m_cluster->error()));
+}
+
+void TestClaims::init() {
+    QVERIFY(m_cluster->createDatabase(kPlant));
+}
+
+void TestClaims::cleanup() {
+    m_stores.clear();
+    if (!m_cluster->isRunning())
+        QVERIFY(m_cluster->start());
+    m_cluster->psql(QStringLiteral("DROP DATABASE IF EXISTS plant WITH (FORCE)"));
+}
+
+ClaimStore& TestClaims::bench(const ClaimHolder& holder, std::chrono::milliseconds lease) {
+    m_stores.push_back(std::make_unique<ClaimStore>(addressOf(m_cluster->url(kPlant)), holder, lease));
+    const Done opened = m_stores.back()->open();
+    if (!opened)
+        qFatal("%s", qPrintable(opened.error()));
+    return *m_stores.back();
+}
+
+void TestClaims::forward(const ProductionRecord& record, const ClaimHolder& holder) {
+    ServerStore server(addressOf(m_cluster->url(kPlant)));
+    QT2XX_VERIFY_OK(server.open());
+    const ClaimTerms terms = orderOfSix();
+    const OrderInfo order{terms.order, terms.product, terms.setSha256, terms.quantity, record.recordedAt};
+    QT2XX_VERIFY_OK(server.send({}, {order}, {{1, record, holder.host}}));
+}
+
+QString TestClaims::progress(const QString& columns) {
+    return m_cluster->psql(
+        QStringLiteral("SELECT %1 FROM order_progress WHERE work_order = 'WO-1'").arg(columns), kPlant);
+}
+
+// Bench A is handed serials 1 to 9 and bench B 4 to 12, scanned alternately: the order of 6 gives
+// out 6 claims between them, no serial twice, and each refusal says why. Records then end claims:
+// a finished one counts, a failed one frees its unit for any bench.
+void TestClaims::twoBenchesShareOneOrder() {
+    ClaimStore& a = bench(kBenchA);
+    ClaimStore& b = bench(kBenchB);
+    const ClaimTerms terms = orderOfSix();
+    std::map<QString, Unit> granted; // by serial
+    QStringList reasons;
+    for (int i = 0; i < 9; ++i) {
+        for (auto [store, n] : {std::pair{&a, 1 + i}, std::pair{&b, 4 + i}}) {
+            const Unit unit = unitOf(serial(n), i + 1);
+            const Result<ClaimAnswer> answer = store->claim(terms, unit.request);
+            QVERIFY2(answer, qPrintable(answer.error()));
+            if (answer->granted()) {
+                QVERIFY2(!granted.count(serial(n)), qPrintable(serial(n)));
+                granted.emplace(serial(n), unit);
+            } else {
+                reasons << answer->reason;
+            }
+        }
+    }
+    QCOMPARE(granted.size(), std::size_t(6));
+    // A1, B4, A2, B5, A3, B6, then A4 is B's, and the order is full for everything after.
+    QCOMPARE(QStringList(reasons.mid(0, 2)), QStringList({SerialBeingMadeMessage(serial(4), kBenchB.station),
+                                                          OrderCompleteMessage(terms.order, 6, 6)}));
+    QCOMPARE(reasons.size(), 12);
+    QCOMPARE(progress(QStringLiteral("units_finished, units_claimed, remaining")), QStringLiteral("0|6|6"));
+
+    forward(granted.at(serial(1)).record(Outcome::Finished, kBenchA), kBenchA);
+    forward(granted.at(serial(2)).record(Outcome::TransmitFailure, kBenchA), kBenchA);
+    QCOMPARE(progress(QStringLiteral("units_finished, units_claimed, remaining")), QStringLiteral("1|4|5"));
+
+    Result<ClaimAnswer> answer = b.claim(terms, unitOf(serial(1), 20).request);
+    QVERIFY(answer && !answer->granted());
+    QCOMPARE(answer->reason,
+             SerialFinishedMessage(serial(1), kBenchA.station,
+                                   QDateTime(QDate(2026, 12, 8), QTime(13, 40), QTimeZone::utc())));
+    // The failed unit may be tried at any bench, and takes the last free place.
+    answer = b.claim(terms, unitOf(serial(2), 22).request);
+    QVERIFY2(answer && answer->granted(), qPrintable(answer ? answer->reason : answer.error()));
+    QCOMPARE(answer->units, 6);
+    // A rework of a finished unit is no new unit: the full order does not stop it.
+    answer = b.claim(terms, {serial(1), true, QUuid::createUuid().toString(), 21});
+    QVERIFY2(answer && answer->verdict == ClaimAnswer::Verdict::Granted,
+             qPrintable(answer ? answer->reason : answer.error()));
+    answer = a.claim(terms, unitOf(serial(9), 23).request);
+    QVERIFY(answer && !answer->granted());
+    QCOMPARE(answer->reason, OrderCompleteMessage(terms.order, 6, 6));
+    // A second finished record of one serial is still one unit.
+    forward(granted.at(serial(1)).record(Outcome::Finished, kBenchA), kBenchA);
+    QCOMPARE(progress(QStringLiteral("units_finished, units_claimed")), QStringLiteral("1|5"));
+}
+
+void TestClaims::orderThatDisagreesIsRefused_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("fileValue");
+    QTest::addColumn<QString>("serverValue");
+    QTest::newRow("quantity") << "quantity"
+                              << "8"
+                              << "6";
+    QTest::newRow("product") << "product"
+                             << "QT2C 72 V"
+                             << "QT2C 48 V";
+    QTest::newRow("set hash") << "set hash" << QString(64, QLatin1Char('b')) << QString(64, QLatin1Char('a'));
+    QTest::newRow("serial pattern") << "serial pattern"
+                                    << "S-\\d+"
+                                    << "QT2C-\\d{8}";
+    QTest::newRow("no serials where the plant has them") << "serial pattern"
+                                                         << ""
+                                                         << "QT2C-\\d{8}";
+}
+
+void TestClaims::orderThatDisagreesIsRefused() {
+    QFETCH(QString, field);
+    QFETCH(QString, fileValue);
+    QFETCH(QString, serverValue);
+    ClaimStore& a = bench(kBenchA);
+    ClaimStore& b = bench(kBenchB);
+    const Result<ClaimAnswer> registered = a.checkOrder(orderOfSix());
+    QVERIFY(registered && registered->granted());
+    ClaimTerms other = orderOfSix();
+    if (field == QLatin1String("quantity"))
+        other.quantity = fileValue.toInt();
+    else if (field == QLatin1String("product"))
+        other.product = fileValue;
+    else if (field == QLatin1String("set hash"))
+        other.setSha256 = fileValue;
+    else
+        other.serialPattern = fileValue;
+    const QString expected = OrderDiffersMessage(other.order, field, fileValue, serverValue);
+    for (const Result<ClaimAnswer>& answer :
+         {b.checkOrder(other), b.claim(other, unitOf(serial(1)).request)}) {
+        QVERIFY2(answer, qPrintable(answer.error()));
+        QVERIFY(!answer->granted());
+        QCOMPARE(answer->reason, expected);
+    }
+    QCOMPARE(progress(QStringLiteral("quantity, units_claimed")), QStringLiteral("6|0"));
+}
+
+// Through the client, on its own thread, with a lease of a second and a half: renewals keep a
+// running station's claims, a station that stops renewing loses them within a lease, one that starts
+// again takes back its own, and a server that goes away is reported and then found again.
+void TestClaims::leasesEndWithTheStationAndComeBackWithIt() {
+    constexpr auto kLease = 1500ms;
+    const ClaimClient::Options options{kLease, 300ms, 300ms};
+    const ServerAddress address = addressOf(m_cluster->url(kPlant));
+    const ClaimTerms terms = orderOfSix();
+    ClaimStore& other = bench(kBenchB, kLease);
+
+    auto first = std::make_unique<ClaimClient>(address, terms, kBenchA, options);
+    QSignalSpy agreed(first.get(), &ClaimClient::orderAgreed);
+    QSignalSpy granted(first.get(), &ClaimClient::granted);
+    first->start();
+    QTRY_COMPARE_WITH_TIMEOUT(agreed.size(), 1, 10000);
+    const quint64 one = first->claim(unitOf(serial(1), 1).request);
+    const quint64 two = first->claim(unitOf(serial(2), 2).request);
+    QTRY_COMPARE_WITH_TIMEOUT(granted.size(), 2, 10000);
+    QCOMPARE(granted.at(0).at(0).value<quint64>(), one);
+    QCOMPARE(granted.at(1).at(0).value<quint64>(), two);
+    QTest::qWait(int(2 * kLease.count()));
+    Result<ClaimAnswer> answer = other.claim(terms, unitOf(serial(1), 1).request);
+    QVERIFY(answer && !answer->granted());
+    QCOMPARE(answer->reason, SerialBeingMadeMessage(serial(1), kBenchA.station));
+
+    // Killed: nothing renews any more. Started again at once, it takes both back for one lease.
+    first->shutdown(5s);
+    first.reset();
+    ClaimClient second(address, terms, kBenchA, options);
+    QSignalSpy takenBack(&second, &ClaimClient::takenBack);
+    QSignalSpy secondGranted(&second, &ClaimClient::granted);
+    second.start();
+    QTRY_COMPARE_WITH_TIMEOUT(takenBack.size(), 1, 10000);
+    QCOMPARE(takenBack.at(0).at(0).toInt(), 2);
+    second.claim(unitOf(serial(2), 1).request);
+    QTRY_COMPARE_WITH_TIMEOUT(secondGranted.size(), 1, 10000);
+    QCOMPARE(secondGranted.at(0).at(1).value<ClaimAnswer>().verdict, ClaimAnswer::Verdict::TakenBack);
+    // Serial 1 was not asked for again: its claim ends with the lease and another bench makes it.
+    QTest::qWait(int(kLease.count()) + 500);
+    answer = other.claim(terms, unitOf(serial(1), 2).request);
+    QVERIFY2(answer && answer->granted(), qPrintable(answer ? answer->reason : answer.error()));
+    answer = other.claim(terms, unitOf(serial(2), 3).request);
+    QVERIFY(answer && !answer->granted());
+    QCOMPARE(answer->reason, SerialBeingMadeMessage(serial(2), kBenchA.station));
+
+    // The server away: a claim is unanswered, the client says so once and finds the server again.
+    QSignalSpy away(&second, &ClaimClient::serverAway);
+    QSignalSpy back(&second, &ClaimClient::serverBack);
+    QSignalSpy unanswered(&second, &ClaimClient::unanswered);
+    QVERIFY(m_cluster->stop());
+    second.claim(unitOf(serial(3), 2).request);
+    QTRY_COMPARE_WITH_TIMEOUT(unanswered.size(), 1, 10000);
+    QCOMPARE(away.size(), 1);
+    QVERIFY(second.isAway());
+    QVERIFY2(away.at(0).at(0).toString().startsWith(ClaimsUnansweredMessage(address.display(), {})),
+             qPrintable(away.at(0).at(0).toString()));
+    QVERIFY(m_cluster->start());
+    QTRY_COMPARE_WITH_TIMEOUT(back.size(), 1, 10000);
+    second.claim(unitOf(serial(3), 2).request);
+    QTRY_COMPARE_WITH_TIMEOUT(secondGranted.size(), 2, 10000);
+    QCOMPARE(away.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestClaims)
+#include "tst_claims.moc"
