@@ -43,8 +43,6 @@ void TestFixtureSignals::scenario_data() {
 
     const int fail = int(FixtureSignals::kFailureBuzz.count());
     const int refused = int(FixtureSignals::kRefusedScanBuzz.count());
-    QTest::newRow("seeking is making units") << ""
-                                             << "--- ---|g--" << 0;
     QTest::newRow("busy while programming") << "1:prog"
                                             << "b-- ---|g--" << 0;
     QTest::newRow("pass kept while seeking the next") << "1:prog 1:done 1:seek"
@@ -59,24 +57,14 @@ void TestFixtureSignals::scenario_data() {
                                                << "--- ---|g--" << fail;
     QTest::newRow("failure told twice buzzes once") << "1:prog 1:fail 1:fail"
                                                     << "--f ---|g-r" << fail;
-    QTest::newRow("two failures buzz twice") << "1:prog 2:prog 1:fail 2:fail"
-                                             << "--f --f|--r" << 2 * fail;
-    QTest::newRow("a slot's failure, the other's pass") << "1:prog 2:prog 1:fail 2:done 1:seek"
-                                                        << "--f -p-|g-r" << fail;
     QTest::newRow("the next unit clears red") << "1:prog 1:fail 1:seek 1:prog"
                                               << "b-- ---|g--" << fail;
-    QTest::newRow("waiting for scans: amber only") << "1:scan 2:scan"
-                                                   << "--- ---|-a-" << 0;
-    QTest::newRow("unit to remove: amber") << "1:prog 1:done 1:remove 2:scan"
-                                           << "-p- ---|-a-" << 0;
     QTest::newRow("records cannot be written") << "records-failing"
                                                << "--- ---|g-r" << 0;
     QTest::newRow("records written again") << "records-failing records-ok"
                                            << "--- ---|g--" << 0;
     QTest::newRow("rules cannot be kept") << "1:scan 2:scan rules-broken"
                                           << "--- ---|-ar" << 0;
-    QTest::newRow("rules kept again") << "rules-broken rules-ok"
-                                      << "--- ---|g--" << 0;
     QTest::newRow("refused scan buzzes, no red") << "1:scan refused-scan"
                                                  << "--- ---|ga-" << refused;
     QTest::newRow("contact problem is red") << "1:contact"
