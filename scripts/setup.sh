@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config clang-format git ccache
-  qt6-base-dev qt6-serialport-dev libgl-dev qt6-tools-dev qt6-l10n-tools
+  qt6-base-dev qt6-serialport-dev qt6-serialbus-dev libgl-dev qt6-tools-dev qt6-l10n-tools
   libqt6sql6-sqlite libqt6sql6-psql postgresql sqlite3
   fonts-wqy-microhei locales
   dpkg-dev file lintian desktop-file-utils appstream man-db
