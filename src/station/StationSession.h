@@ -34,6 +34,8 @@ struct SessionOptions {
     bool record = true;
     QString recordPath; // empty: the default database
     std::optional<ServerAddress> recordServer;
+    QString labelPrinter;  // empty: no labels; else where each finished unit's label goes
+    QString labelTemplate; // a ZPL template file; empty: the order's "label", else the default label
 };
 
 // The one line that says why a session cannot run, with the exit status it ends with.
