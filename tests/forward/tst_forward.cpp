@@ -3,6 +3,7 @@
 #include "forward/ServerAddress.h"
 #include "forward/ServerStore.h"
 #include "record/RecordRig.h"
+#include "record/RecordSchema.h"
 #include "record/RecordStore.h"
 #include "support/OrderSample.h"
 #include "support/PgCluster.h"
@@ -435,7 +436,7 @@ void TestForward::versionOneServerIsUpgraded() {
     QVERIFY(!path.isEmpty());
     const QString plant = QStringLiteral("plant");
     QCOMPARE(m_cluster->psql(QStringLiteral("SELECT max(version) FROM record_schema"), plant),
-             QStringLiteral("2"));
+             QString::number(record_schema::kServerVersion));
     QCOMPARE(
         m_cluster->psql(QStringLiteral("SELECT work_order, unit_serial, operator, station, rework FROM "
                                        "records WHERE rework = 1 OR record_id = 'old' ORDER BY work_order"),
