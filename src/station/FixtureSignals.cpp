@@ -32,6 +32,7 @@ std::chrono::milliseconds FixtureSignals::setPhase(int slot, SlotPhase phase) {
     case SlotPhase::Failed:
         s.outcome = Outcome::Failed;
         return kFailureBuzz;
+    case SlotPhase::Idle:
     case SlotPhase::WaitingForScan:
     case SlotPhase::UnitToRemove:
     case SlotPhase::ContactProblem:
@@ -58,6 +59,7 @@ FixtureOutputs FixtureSignals::outputs() const {
         case SlotPhase::ContactProblem:
             out.stack.red = true;
             break;
+        case SlotPhase::Idle:
         case SlotPhase::Finished:
         case SlotPhase::Failed:
             break;

@@ -7,6 +7,7 @@ namespace qt2xx {
 
 // What a slot is doing, as far as its lamps and the stack light care.
 enum class SlotPhase {
+    Idle,           // the station does not run: no lamp, and nothing for the stack light
     WaitingForScan, // the operator is to scan the next unit's serial
     Seeking,        // ready for a controller: armed by a scan, or looking for one without scans
     Programming,    // a controller answered and is being programmed

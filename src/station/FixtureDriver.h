@@ -1,0 +1,55 @@
+#pragma once
+
+#include "station/FixtureFile.h"
+#include "station/FixtureLink.h"
+#include "station/FixtureSignals.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+
+namespace qt2xx {
+
+class StationSession;
+
+// Shows a station session on its fixture: the slot lamps follow each slot's phase, the stack light
+// and the buzzer the station's conditions, through the fixture's I/O module. It reads the session
+// every kRefresh, which costs a few comparisons per port, and writes only what changed; a module
+// that does not answer never holds up programming. Slots are the session's ports in the order given.
+class FixtureDriver : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds kRefresh{100};
+
+    FixtureDriver(const StationSession& session, Fixture fixture, QObject* parent = nullptr);
+
+    void start();
+    // A refused scan sounds the buzzer briefly.
+    void scanRefused();
+    // Records cannot be written, or the plant's rules cannot be kept: the stack light shows red.
+    void setRulesBroken(bool broken);
+    // Leaves the outputs safe; shutDown() follows within the bound.
+    void shutdown(std::chrono::milliseconds bound = FixtureLink::kShutdownBound);
+
+    FixtureLink& link() { return m_link; }
+    const FixtureOutputs& outputs() const { return m_outputs; }
+
+Q_SIGNALS:
+    void moduleAway(const QString& reason);
+    void moduleBack();
+    void shutDown(bool safe);
+
+private:
+    void refresh();
+    SlotPhase phaseOfSlot(int slot) const;
+
+    const StationSession& m_session;
+    FixtureLink m_link;
+    FixtureSignals m_signals;
+    FixtureOutputs m_outputs;
+    QTimer m_timer;
+    bool m_shuttingDown = false;
+};
+
+} // namespace qt2xx
