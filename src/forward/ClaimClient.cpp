@@ -1,5 +1,7 @@
 #include "forward/ClaimClient.h"
 
+#include "platform/core/WorkerThread.h"
+
 #include <QDeadlineTimer>
 #include <QTimer>
 
@@ -197,30 +199,7 @@ void ClaimClient::release(const QString& runId, int unit) {
 }
 
 bool ClaimClient::shutdown(std::chrono::milliseconds budget) {
-    if (!m_thread)
-        return true;
-    QThread* thread = std::exchange(m_thread, nullptr);
-    Worker* worker = std::exchange(m_worker, nullptr);
-    QObject::disconnect(worker, nullptr, this, nullptr);
-    if (!thread->isRunning()) {
-        delete worker;
-        delete thread;
-        return true;
-    }
-    QMetaObject::invokeMethod(
-        worker, [worker] { worker->finish(); }, Qt::QueuedConnection);
-    if (thread->wait(QDeadlineTimer(budget))) {
-        delete worker;
-        delete thread;
-        return true;
-    }
-    // A request holds the thread; it ends on its own, and whatever event loop is left then tidies up.
-    connect(thread, &QThread::finished, thread, [thread, worker] {
-        thread->wait();
-        delete worker;
-        thread->deleteLater();
-    });
-    return false;
+    return StopWorkerThread(m_thread, m_worker, this, budget);
 }
 
 } // namespace qt2xx

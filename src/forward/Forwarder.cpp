@@ -2,6 +2,7 @@
 
 #include "forward/ForwardOutbox.h"
 #include "forward/ServerStore.h"
+#include "platform/core/WorkerThread.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -169,31 +170,7 @@ Forwarder::~Forwarder() {
 }
 
 bool Forwarder::shutdown(std::chrono::milliseconds budget) {
-    if (!m_thread)
-        return true;
-    QThread* thread = std::exchange(m_thread, nullptr);
-    Worker* worker = std::exchange(m_worker, nullptr);
-    QObject::disconnect(worker, nullptr, this, nullptr);
-    if (!thread->isRunning()) {
-        delete worker;
-        delete thread;
-        return true;
-    }
-    QMetaObject::invokeMethod(
-        worker, [worker] { worker->finish(); }, Qt::QueuedConnection);
-    if (thread->wait(QDeadlineTimer(budget))) {
-        delete worker;
-        delete thread;
-        return true;
-    }
-    // The attempt holds the thread; it ends on its own, and whatever event loop is left then
-    // tidies up. A program that exits first leaves both behind, which is harmless.
-    connect(thread, &QThread::finished, thread, [thread, worker] {
-        thread->wait();
-        delete worker;
-        thread->deleteLater();
-    });
-    return false;
+    return StopWorkerThread(m_thread, m_worker, this, budget);
 }
 
 void Forwarder::start() {
