@@ -233,9 +233,35 @@ Result<OrderFigures> ReadOrderFigures(const RecordSource& source, const ReportSc
 namespace {
 
 // The records that stand for a unit in the table: a serial's last attempt, or a record without one.
-QString unitRows(const Condition& c) {
-    return QStringLiteral("FROM %1 r WHERE %2 AND (r.%3 = '' OR NOT EXISTS (%4))")
-        .arg(kRecords, c.sql, kUnitSerial, otherAttempt("l", true));
+// Only those that failed when `unfinished`, which binds the finished result after the scope's values.
+QString unitRows(const Condition& c, bool unfinished = false) {
+    return QStringLiteral("FROM %1 r WHERE %2 %5 AND (r.%3 = '' OR NOT EXISTS (%4))")
+        .arg(kRecords, c.sql, kUnitSerial, otherAttempt("l", true),
+             unfinished ? QStringLiteral("AND r.%1 <> ?").arg(kResult) : QString());
+}
+
+// Each unit row in the order units were last tried, at most `limit` of them when it is not negative.
+Done forEachUnit(const RecordSource& source, const Condition& c, bool unfinished, int limit,
+                 const std::function<void(const LotUnit&)>& unit) {
+    const QString attempts = QStringLiteral("SELECT count(*) FROM %1 a WHERE a.%2 = r.%2 AND a.%3 = r.%3")
+                                 .arg(kRecords, kWorkOrder, kUnitSerial);
+    const QString sql =
+        QStringLiteral(
+            "SELECT r.%1, r.%2, r.%3, r.%4, r.%5, r.%6, r.%7, r.%8, CASE WHEN r.%1 = '' THEN 1 ELSE "
+            "(%9) END %10 ORDER BY r.%5, r.%11")
+            .arg(kUnitSerial, kUnit, kWorkOrder, kResult, kRecordedAt, kStation, kDevice, kOperator, attempts)
+            .arg(unitRows(c, unfinished), kRecordId);
+    QVariantList values = c.values;
+    if (unfinished)
+        values << finishedName();
+    if (limit >= 0)
+        values << limit;
+    return forEachRow(
+        source, limit >= 0 ? sql + QStringLiteral(" LIMIT ?") : sql, values, [&unit](const QSqlQuery& q) {
+            unit(LotUnit{q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(),
+                         q.value(3).toString(), q.value(8).toInt(), ParseUtcTime(StoredText(q.value(4))),
+                         q.value(5).toString(), q.value(6).toString(), q.value(7).toString()});
+        });
 }
 
 } // namespace
@@ -256,42 +282,112 @@ Done ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
                     const std::function<void(const LotUnit&)>& unit) {
     if (!source.knowsOrders())
         return {};
-    const Condition c = conditionOf(scope);
-    const QString attempts = QStringLiteral("SELECT count(*) FROM %1 a WHERE a.%2 = r.%2 AND a.%3 = r.%3")
-                                 .arg(kRecords, kWorkOrder, kUnitSerial);
-    const QString sql =
-        QStringLiteral(
-            "SELECT r.%1, r.%2, r.%3, r.%4, r.%5, r.%6, r.%7, r.%8, CASE WHEN r.%1 = '' THEN 1 ELSE "
-            "(%9) END %10 ORDER BY r.%5, r.%11")
-            .arg(kUnitSerial, kUnit, kWorkOrder, kResult, kRecordedAt, kStation, kDevice, kOperator, attempts)
-            .arg(unitRows(c), kRecordId);
-    return forEachRow(source, sql, c.values, [&unit](const QSqlQuery& q) {
-        unit(LotUnit{q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(), q.value(3).toString(),
-                     q.value(8).toInt(), ParseUtcTime(StoredText(q.value(4))), q.value(5).toString(),
-                     q.value(6).toString(), q.value(7).toString()});
-    });
+    return forEachUnit(source, conditionOf(scope), false, -1, unit);
 }
 
 namespace {
 
+// A period longer than this shows its trend per day: a month per hour would fill pages.
+constexpr qint64 kLongestHourlyTrend = 48 * 3600;
+
+// Per group: units tried, units finished, attempts failed, units finished at their first attempt.
+// Binds the finished result four times, before the scope's values.
+QString groupCounts() {
+    return QStringLiteral(
+               "count(DISTINCT CASE WHEN r.%1 <> '' THEN r.%1 END) + count(CASE WHEN r.%1 = '' THEN 1 END), "
+               "count(DISTINCT CASE WHEN r.%1 <> '' AND r.%2 = ? THEN r.%1 END) + "
+               "count(CASE WHEN r.%1 = '' AND r.%2 = ? THEN 1 END), count(CASE WHEN r.%2 <> ? THEN 1 END), "
+               "count(CASE WHEN r.%2 = ? AND (r.%1 = '' OR NOT EXISTS (%3)) THEN 1 END)")
+        .arg(kUnitSerial, kResult, otherAttempt("e", false));
+}
+
+QVariantList groupCountValues(const Condition& c) {
+    return QVariantList{finishedName(), finishedName(), finishedName(), finishedName()} + c.values;
+}
+
+// The four counts of groupCounts() from column `at` on.
+void readGroupCounts(const QSqlQuery& q, int at, GroupFigures* out) {
+    out->unitsTried = q.value(at).toInt();
+    out->unitsFinished = q.value(at + 1).toInt();
+    out->attemptsFailed = q.value(at + 2).toInt();
+    out->firstPassYield = out->unitsTried > 0 ? q.value(at + 3).toDouble() / out->unitsTried : 0;
+}
+
 // Each order and set the scope covers, in the order each was first tried.
-Done readGroups(const RecordSource& source, const ReportScope& scope,
-                QList<std::pair<QString, QString>>* out) {
+Done readGroups(const RecordSource& source, const Condition& c, QList<GroupFigures>* out) {
+    const QString sql =
+        QStringLiteral("SELECT r.%1, r.%2, max(r.%3), %4, min(r.%5) AS first FROM %6 r WHERE %7 "
+                       "GROUP BY r.%1, r.%2 ORDER BY first")
+            .arg(kWorkOrder, kParameterSha256, kParameterFile, groupCounts(), kRecordedAt, kRecords, c.sql);
+    return forEachRow(source, sql, groupCountValues(c), [out](const QSqlQuery& q) {
+        GroupFigures group;
+        group.orderId = q.value(0).toString();
+        group.parameterSha256 = q.value(1).toString();
+        group.setFile = QFileInfo(q.value(2).toString()).fileName();
+        readGroupCounts(q, 3, &group);
+        *out << group;
+    });
+}
+
+Done readStations(const RecordSource& source, const Condition& c, QList<GroupFigures>* out) {
+    const QString sql = QStringLiteral("SELECT r.%1, %2 FROM %3 r WHERE %4 GROUP BY r.%1 ORDER BY r.%1")
+                            .arg(kStation, groupCounts(), kRecords, c.sql);
+    return forEachRow(source, sql, groupCountValues(c), [out](const QSqlQuery& q) {
+        GroupFigures station;
+        station.station = q.value(0).toString();
+        readGroupCounts(q, 1, &station);
+        *out << station;
+    });
+}
+
+Done readTrend(const RecordSource& source, const Condition& c, bool daily, QList<TrendCount>* out) {
+    const QString time = QStringLiteral("r.") + QLatin1String(kRecordedAt);
+    const QString sql =
+        QStringLiteral("SELECT %1 AS bucket, count(CASE WHEN r.%2 = ? THEN 1 END), count(CASE "
+                       "WHEN r.%2 <> ? THEN 1 END) FROM %3 r WHERE %4 GROUP BY bucket ORDER BY "
+                       "bucket")
+            .arg(daily ? source.dayOf(time) : source.hourOf(time), kResult, kRecords, c.sql);
+    const QString rest = daily ? QStringLiteral("T00:00:00") : QStringLiteral(":00:00");
+    return forEachRow(source, sql, QVariantList{finishedName(), finishedName()} + c.values,
+                      [&](const QSqlQuery& q) {
+                          *out << TrendCount{ParseUtcTime(q.value(0).toString() + rest), q.value(1).toInt(),
+                                             q.value(2).toInt()};
+                      });
+}
+
+// The units whose last attempt in scope failed: how many, and the first `listed` of them.
+Done readUnfinished(const RecordSource& source, const ReportScope& scope, int listed, LotReport* out) {
     const Condition c = conditionOf(scope);
-    return forEachRow(
-        source,
-        QStringLiteral("SELECT r.%1, r.%2, min(r.%3) AS first FROM %4 r WHERE %5 GROUP BY r.%1, r.%2 "
-                       "ORDER BY first")
-            .arg(kWorkOrder, kParameterSha256, kRecordedAt, kRecords, c.sql),
-        c.values, [out](const QSqlQuery& q) {
-            *out << std::pair{q.value(0).toString(), q.value(1).toString()};
-        });
+    QSqlQuery q(source.database());
+    if (Done ran = run(q, QStringLiteral("SELECT count(*) ") + unitRows(c, true),
+                       c.values + QVariantList{finishedName()});
+        !ran)
+        return ran;
+    if (!q.next())
+        return readToEnd(q);
+    out->unfinishedCount = q.value(0).toLongLong();
+    q.finish();
+    return forEachUnit(source, c, true, listed, [out](const LotUnit& unit) { out->unfinished << unit; });
+}
+
+// The period's tables: per order and set, per station, the trend and the units never finished.
+Done readPeriod(const RecordSource& source, const ReportScope& scope, int unfinishedListed, LotReport* out) {
+    const Condition c = conditionOf(scope);
+    out->dailyTrend = out->periodStart.secsTo(out->periodEnd) > kLongestHourlyTrend;
+    Done read = readGroups(source, c, &out->groups);
+    if (read)
+        read = readStations(source, c, &out->stations);
+    if (read)
+        read = readTrend(source, c, out->dailyTrend, &out->trend);
+    if (read)
+        read = readUnfinished(source, scope, unfinishedListed, out);
+    return read;
 }
 
 } // namespace
 
 Result<std::optional<LotReport>> ReadLotReport(const RecordSource& source, LotReport::Kind kind,
-                                               const ReportScope& scope) {
+                                               const ReportScope& scope, int unfinishedListed) {
     LotReport out;
     out.kind = kind;
     out.periodStart = scope.since;
@@ -303,20 +399,14 @@ Result<std::optional<LotReport>> ReadLotReport(const RecordSource& source, LotRe
         return std::optional<LotReport>();
     out.total = figures->lot;
     if (kind == LotReport::Kind::Period) {
-        if (!out.periodEnd.isValid())
+        out.periodClosed = out.periodEnd.isValid();
+        if (!out.periodClosed)
             out.periodEnd = figures->lot.last;
-        QList<std::pair<QString, QString>> groups;
-        if (Done read = readGroups(source, scope, &groups); !read)
+        if (!out.periodStart.isValid())
+            out.periodStart = figures->lot.first;
+        out.unitTable = false;
+        if (Done read = readPeriod(source, scope, unfinishedListed, &out); !read)
             return Fail(read.error());
-        for (const auto& [order, set] : groups) {
-            ReportScope part = scope;
-            part.order = order;
-            part.parameterSha256 = set;
-            const Result<OrderFigures> group = ReadOrderFigures(source, part);
-            if (!group)
-                return Fail(group.error());
-            out.groups << group->lot;
-        }
     }
     return std::optional(std::move(out));
 }
