@@ -51,17 +51,19 @@ struct LotUnit {
     QString operatorName;
 };
 
-// A period's figures for one order and set, or one station: units tried there, units finished,
-// attempts failed, and the units finished at their first attempt over the units tried.
+// A period's figures for one order and set (units tried, units finished, attempts failed, and the
+// units finished at their first attempt over the units tried), or for one station (its attempts).
 struct GroupFigures {
     QString orderId;
     QString setFile;
     QString parameterSha256;
     QString station;
     int unitsTried = 0;
-    int unitsFinished = 0;
+    int unitsFinished = 0; // a station's: its attempts that finished a unit
     int attemptsFailed = 0;
+    int unitsFirstPass = 0;
     double firstPassYield = 0;
+    int attempts = 0; // a station's attempts; a station's yield is its finished attempts over them
 };
 
 // The attempts that finished a unit and those that failed in one hour or one day, from its start (UTC).

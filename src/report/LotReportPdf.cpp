@@ -479,30 +479,33 @@ QString Count(int n) {
 QList<QStringList> GroupRows(const QList<GroupFigures>& groups, bool stations) {
     QList<QStringList> rows;
     for (const GroupFigures& g : groups) {
-        QStringList row;
         if (stations)
-            row << (g.station.isEmpty() ? QStringLiteral("none") : g.station);
+            rows.push_back({g.station.isEmpty() ? QStringLiteral("none") : g.station, Count(g.attempts),
+                            Count(g.unitsFinished), Count(g.attemptsFailed),
+                            Percent(g.attempts > 0 ? double(g.unitsFinished) / g.attempts : 0)});
         else
-            row << (g.orderId.isEmpty() ? QStringLiteral("none") : g.orderId)
-                << (g.setFile.isEmpty() ? QStringLiteral("none") : g.setFile) << g.parameterSha256.left(12);
-        rows.push_back(row << Count(g.unitsTried) << Count(g.unitsFinished) << Count(g.attemptsFailed)
-                           << Percent(g.firstPassYield));
+            rows.push_back({g.orderId.isEmpty() ? QStringLiteral("none") : g.orderId,
+                            g.setFile.isEmpty() ? QStringLiteral("none") : g.setFile,
+                            g.parameterSha256.left(12), Count(g.unitsTried), Count(g.unitsFinished),
+                            Count(g.attemptsFailed), Percent(g.firstPassYield)});
     }
     return rows;
 }
 
 QList<GridColumn> GroupColumns(bool stations) {
-    QList<GridColumn> columns;
     if (stations)
-        columns << GridColumn{QStringLiteral("Station"), 2.2, Qt::AlignLeft};
-    else
-        columns << GridColumn{QStringLiteral("Work order"), 1.3, Qt::AlignLeft}
-                << GridColumn{QStringLiteral("Set file"), 1.6, Qt::AlignLeft}
-                << GridColumn{QStringLiteral("SHA-256"), 1.1, Qt::AlignLeft};
-    return columns << GridColumn{QStringLiteral("Units tried"), 0.9, Qt::AlignRight}
-                   << GridColumn{QStringLiteral("Finished"), 0.9, Qt::AlignRight}
-                   << GridColumn{QStringLiteral("Attempts failed"), 1.2, Qt::AlignRight}
-                   << GridColumn{QStringLiteral("First-pass yield"), 1.2, Qt::AlignRight};
+        return {{QStringLiteral("Station"), 2.2, Qt::AlignLeft},
+                {QStringLiteral("Attempts"), 0.9, Qt::AlignRight},
+                {QStringLiteral("Finished"), 0.9, Qt::AlignRight},
+                {QStringLiteral("Attempts failed"), 1.2, Qt::AlignRight},
+                {QStringLiteral("Yield"), 1.2, Qt::AlignRight}};
+    return {{QStringLiteral("Work order"), 1.3, Qt::AlignLeft},
+            {QStringLiteral("Set file"), 1.6, Qt::AlignLeft},
+            {QStringLiteral("SHA-256"), 1.1, Qt::AlignLeft},
+            {QStringLiteral("Units tried"), 0.9, Qt::AlignRight},
+            {QStringLiteral("Finished"), 0.9, Qt::AlignRight},
+            {QStringLiteral("Attempts failed"), 1.2, Qt::AlignRight},
+            {QStringLiteral("First-pass yield"), 1.2, Qt::AlignRight}};
 }
 
 void AddTrendTable(std::vector<Block>& blocks, const LotReport& report) {

@@ -195,7 +195,11 @@ Done readOrder(const RecordSource& source, const QString& id, LotFigures* lot) {
 
 } // namespace
 
-Result<OrderFigures> ReadOrderFigures(const RecordSource& source, const ReportScope& scope) {
+namespace {
+
+// A period's report leaves out what its tables give (the first-pass units, the stations) or what it
+// shows otherwise (per hour), so that the month's records are read as few times as possible.
+Result<OrderFigures> readFigures(const RecordSource& source, const ReportScope& scope, bool period) {
     OrderFigures out;
     if (!source.knowsOrders())
         return out;
@@ -208,12 +212,12 @@ Result<OrderFigures> ReadOrderFigures(const RecordSource& source, const ReportSc
         return Fail(counted.error());
     if (out.unitsTried == 0)
         return out;
-    Done read = readFirstPass(source, c, &firstPass);
-    if (read)
+    Done read = period ? Done() : readFirstPass(source, c, &firstPass);
+    if (read && !period)
         read = readDistinct(source, c, kStation, &lot.stations);
     if (read)
         read = readDistinct(source, c, kOperator, &lot.operators);
-    if (read)
+    if (read && !period)
         read = readHours(source, c, &lot.finishedPerHour);
     if (read)
         read = readFailures(source, c, &lot.failuresByKind);
@@ -230,14 +234,25 @@ Result<OrderFigures> ReadOrderFigures(const RecordSource& source, const ReportSc
     return out;
 }
 
+} // namespace
+
+Result<OrderFigures> ReadOrderFigures(const RecordSource& source, const ReportScope& scope) {
+    return readFigures(source, scope, false);
+}
+
 namespace {
 
 // The records that stand for a unit in the table: a serial's last attempt, or a record without one.
 // Only those that failed when `unfinished`, which binds the finished result after the scope's values.
 QString unitRows(const Condition& c, bool unfinished = false) {
-    return QStringLiteral("FROM %1 r WHERE %2 %5 AND (r.%3 = '' OR NOT EXISTS (%4))")
-        .arg(kRecords, c.sql, kUnitSerial, otherAttempt("l", true),
-             unfinished ? QStringLiteral("AND r.%1 <> ?").arg(kResult) : QString());
+    const QString last =
+        QStringLiteral("(r.%1 = '' OR NOT EXISTS (%2))").arg(kUnitSerial, otherAttempt("l", true));
+    // Only a failed record is looked at further: the later attempts of every record would cost a
+    // month's report seconds.
+    return QStringLiteral("FROM %1 r WHERE %2 AND %3")
+        .arg(kRecords, c.sql,
+             unfinished ? QStringLiteral("CASE WHEN r.%1 <> ? THEN %2 ELSE false END").arg(kResult, last)
+                        : last);
 }
 
 // Each unit row in the order units were last tried, at most `limit` of them when it is not negative.
@@ -310,7 +325,8 @@ void readGroupCounts(const QSqlQuery& q, int at, GroupFigures* out) {
     out->unitsTried = q.value(at).toInt();
     out->unitsFinished = q.value(at + 1).toInt();
     out->attemptsFailed = q.value(at + 2).toInt();
-    out->firstPassYield = out->unitsTried > 0 ? q.value(at + 3).toDouble() / out->unitsTried : 0;
+    out->unitsFirstPass = q.value(at + 3).toInt();
+    out->firstPassYield = out->unitsTried > 0 ? double(out->unitsFirstPass) / out->unitsTried : 0;
 }
 
 // Each order and set the scope covers, in the order each was first tried.
@@ -329,13 +345,18 @@ Done readGroups(const RecordSource& source, const Condition& c, QList<GroupFigur
     });
 }
 
+// Per station its attempts: a unit tried at several stations has no one station's first pass.
 Done readStations(const RecordSource& source, const Condition& c, QList<GroupFigures>* out) {
-    const QString sql = QStringLiteral("SELECT r.%1, %2 FROM %3 r WHERE %4 GROUP BY r.%1 ORDER BY r.%1")
-                            .arg(kStation, groupCounts(), kRecords, c.sql);
-    return forEachRow(source, sql, groupCountValues(c), [out](const QSqlQuery& q) {
+    const QString sql =
+        QStringLiteral("SELECT r.%1, count(*), count(CASE WHEN r.%2 = ? THEN 1 END) FROM %3 r "
+                       "WHERE %4 GROUP BY r.%1 ORDER BY r.%1")
+            .arg(kStation, kResult, kRecords, c.sql);
+    return forEachRow(source, sql, QVariantList{finishedName()} + c.values, [out](const QSqlQuery& q) {
         GroupFigures station;
         station.station = q.value(0).toString();
-        readGroupCounts(q, 1, &station);
+        station.attempts = q.value(1).toInt();
+        station.unitsFinished = q.value(2).toInt();
+        station.attemptsFailed = station.attempts - station.unitsFinished;
         *out << station;
     });
 }
@@ -392,7 +413,7 @@ Result<std::optional<LotReport>> ReadLotReport(const RecordSource& source, LotRe
     out.kind = kind;
     out.periodStart = scope.since;
     out.periodEnd = scope.until;
-    const Result<OrderFigures> figures = ReadOrderFigures(source, scope);
+    const Result<OrderFigures> figures = readFigures(source, scope, kind == LotReport::Kind::Period);
     if (!figures)
         return Fail(figures.error());
     if (figures->unitsTried == 0)
@@ -407,6 +428,15 @@ Result<std::optional<LotReport>> ReadLotReport(const RecordSource& source, LotRe
         out.unitTable = false;
         if (Done read = readPeriod(source, scope, unfinishedListed, &out); !read)
             return Fail(read.error());
+        // The groups part the records, and whether an attempt was a unit's first does not depend on
+        // its group: their first-pass units add up to the period's.
+        int firstPass = 0;
+        for (const GroupFigures& group : out.groups)
+            firstPass += group.unitsFirstPass;
+        out.total.firstPassYield = double(firstPass) / double(figures->unitsTried);
+        for (const GroupFigures& station : out.stations)
+            if (!station.station.isEmpty())
+                out.total.stations << station.station;
     }
     return std::optional(std::move(out));
 }

@@ -145,10 +145,10 @@ private Q_SLOTS:
         report.total.failuresByKind.clear();
         report.total.parameters.clear();
         report.groups = {{QStringLiteral("WO-7"), QStringLiteral("hub.asv"), QString(64, QLatin1Char('e')),
-                          QString(), 20, 18, 4, 0.75},
+                          QString(), 20, 18, 4, 15, 0.75},
                          {QStringLiteral("WO-8"), QStringLiteral("cargo.asv"), QString(64, QLatin1Char('a')),
-                          QString(), 10, 10, 0, 1}};
-        report.stations = {{QString(), QString(), QString(), QStringLiteral("bench-1"), 30, 28, 4, 0.8}};
+                          QString(), 10, 10, 0, 10, 1}};
+        report.stations = {{QString(), QString(), QString(), QStringLiteral("bench-1"), 0, 28, 4, 0, 0, 32}};
         report.trend = {{kStart, 12, 1}, {kStart.addSecs(7200), 16, 3}};
         for (int i = 0; i < 10; ++i)
             report.units[i].orderId = QStringLiteral("WO-8");
@@ -162,6 +162,8 @@ private Q_SLOTS:
                  QStringLiteral("WO-7 hub.asv eeeeeeeeeeee 20 18 4 75.0%"));
         QCOMPARE(LineWith(all, QStringLiteral("cargo.asv")).simplified(),
                  QStringLiteral("WO-8 cargo.asv aaaaaaaaaaaa 10 10 0 100.0%"));
+        QCOMPARE(LineWith(all.section(QStringLiteral("Stations"), 2), QStringLiteral("bench-1")).simplified(),
+                 QStringLiteral("bench-1 32 28 4 87.5%"));
         // The hour between the two with records shows as an empty row.
         const QString hours = all.section(QStringLiteral("Per hour"), 1);
         QCOMPARE(LineWith(hours, QStringLiteral("2026-12-07 07:00")).simplified(),
