@@ -51,15 +51,45 @@ struct LotUnit {
     QString operatorName;
 };
 
-// What a lot report shows. An order report shows the one lot in `total`; a period report (a shift)
-// shows the whole period in `total` and each order and set it covered in `groups`.
+// A period's figures for one order and set (units tried, units finished, attempts failed, and the
+// units finished at their first attempt over the units tried), or for one station (its attempts).
+struct GroupFigures {
+    QString orderId;
+    QString setFile;
+    QString parameterSha256;
+    QString station;
+    int unitsTried = 0;
+    int unitsFinished = 0; // a station's: its attempts that finished a unit
+    int attemptsFailed = 0;
+    int unitsFirstPass = 0;
+    double firstPassYield = 0;
+    int attempts = 0; // a station's attempts; a station's yield is its finished attempts over them
+};
+
+// The attempts that finished a unit and those that failed in one hour or one day, from its start (UTC).
+struct TrendCount {
+    QDateTime start;
+    int finished = 0;
+    int failed = 0;
+};
+
+// What a lot report shows. An order report shows the one lot in `total` and every unit. A period report
+// (a shift, a month) shows the whole period in `total`, a table per order and set, per station and per
+// hour (per day for a long period), and the units that never finished; every unit only when asked.
 struct LotReport {
     enum class Kind { Order, Period };
     Kind kind = Kind::Order;
     QDateTime periodStart; // UTC; a period report's span
     QDateTime periodEnd;
+    bool periodClosed = true; // false: a period asked without its end, shown to its last record
     LotFigures total;
-    QList<LotFigures> groups;
+    QList<GroupFigures> groups;   // per order and set, in the order each was first tried
+    QList<GroupFigures> stations; // per station, by name
+    bool dailyTrend = false;      // trend per day rather than per hour
+    QList<TrendCount> trend;
+    QList<LotUnit> unfinished;  // the first units whose last attempt failed, in the order they were tried
+    qint64 unfinishedCount = 0; // all of them
+    bool unitTable = true;      // a period report lists every unit only when asked
     QList<LotUnit> units;
 };
 

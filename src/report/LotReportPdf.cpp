@@ -1,6 +1,7 @@
 #include "report/LotReportPdf.h"
 
 #include "params/ParameterTable.h"
+#include "platform/core/UtcTime.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -123,7 +124,7 @@ Rows FigureRows(const LotReport& report, const LotFigures& lot, bool periodTotal
     Rows rows;
     if (periodTotal) {
         QStringList orders;
-        for (const LotFigures& group : report.groups)
+        for (const GroupFigures& group : report.groups)
             if (!orders.contains(group.orderId))
                 orders << group.orderId;
         rows << std::pair{QStringLiteral("Period"), PeriodText(report)}
@@ -238,19 +239,21 @@ int AxisMaximum(int largest) {
     }
 }
 
-// Every hour from the first to the last, so that an hour without units shows as a gap.
-QList<HourCount> ContinuousHours(const QList<HourCount>& hours) {
-    if (hours.isEmpty())
+// Every hour (or day) from the first to the last, so that one without units shows as a gap.
+QList<TrendCount> Continuous(const QList<TrendCount>& sparse, qint64 step) {
+    if (sparse.isEmpty())
         return {};
-    QList<HourCount> out;
-    QDateTime hour = hours.front().hour.toUTC();
+    QList<TrendCount> out;
+    QDateTime at = sparse.front().start.toUTC();
     qsizetype next = 0;
-    while (next < hours.size()) {
-        int count = 0;
-        while (next < hours.size() && hours[next].hour.toUTC() <= hour)
-            count += hours[next++].count;
-        out.push_back({hour, count});
-        hour = hour.addSecs(3600);
+    while (next < sparse.size()) {
+        TrendCount count{at, 0, 0};
+        for (; next < sparse.size() && sparse[next].start.toUTC() <= at; ++next) {
+            count.finished += sparse[next].finished;
+            count.failed += sparse[next].failed;
+        }
+        out.push_back(count);
+        at = at.addSecs(step);
     }
     return out;
 }
@@ -266,13 +269,34 @@ void EmptyChart(Canvas& c, const QRectF& plot, const QString& text) {
     c.text(plot, Qt::AlignCenter, text, kMuted);
 }
 
-void HourChart(Canvas& c, const QRectF& box, const QList<HourCount>& sparse) {
-    ChartFrame(c, box, QStringLiteral("Units finished per hour"));
+// How a trend is shown: per hour or per day.
+struct TrendScale {
+    qint64 step;
+    QString title;
+    QString tick; // the format of a bar's label
+    QString axis;
+};
+
+TrendScale HourScale(bool withFailures) {
+    return {3600,
+            withFailures ? QStringLiteral("Units finished and failed per hour")
+                         : QStringLiteral("Units finished per hour"),
+            QStringLiteral("HH"), QStringLiteral("Hour starting (UTC), from %1")};
+}
+
+TrendScale DayScale() {
+    return {86400, QStringLiteral("Units finished and failed per day"), QStringLiteral("dd"),
+            QStringLiteral("Day (UTC), from %1")};
+}
+
+// Bars of units finished, with the attempts failed stacked above them in the failure colour.
+void TrendChart(Canvas& c, const QRectF& box, const QList<TrendCount>& sparse, const TrendScale& scale) {
+    ChartFrame(c, box, scale.title);
     const QRectF plot(box.x() + 26, box.y() + 30, box.width() - 30, box.height() - 62);
-    const QList<HourCount> hours = ContinuousHours(sparse);
+    const QList<TrendCount> slots = Continuous(sparse, scale.step);
     int largest = 0;
-    for (const HourCount& hour : hours)
-        largest = std::max(largest, hour.count);
+    for (const TrendCount& slot : slots)
+        largest = std::max(largest, slot.finished + slot.failed);
     if (largest == 0)
         return EmptyChart(c, plot, QStringLiteral("No units were finished."));
     const int top = AxisMaximum(largest);
@@ -282,23 +306,25 @@ void HourChart(Canvas& c, const QRectF& box, const QList<HourCount>& sparse) {
         c.line({plot.left(), y}, {plot.right(), y}, kRule, 0.4);
         c.text({box.x(), y - 5, 23, 10}, Qt::AlignRight | Qt::AlignVCenter, QString::number(tick), kMuted);
     }
-    const qreal slot = plot.width() / hours.size();
+    const qreal slot = plot.width() / slots.size();
     const int labelEvery = int(std::ceil((c.width(QStringLiteral("00")) + 4) / slot));
     const bool countsFit = c.width(QString::number(largest)) + 1 <= slot;
-    for (int i = 0; i < hours.size(); ++i) {
+    for (int i = 0; i < slots.size(); ++i) {
         const qreal x = plot.left() + i * slot;
-        const qreal height = plot.height() * hours[i].count / top;
-        c.fill({x + slot * 0.15, plot.bottom() - height, slot * 0.7, height}, kFinishedBar);
-        if (countsFit && hours[i].count > 0)
-            c.text({x - 4, plot.bottom() - height - 10, slot + 8, 10}, Qt::AlignHCenter | Qt::AlignBottom,
-                   QString::number(hours[i].count));
+        const qreal finished = plot.height() * slots[i].finished / top;
+        const qreal failed = plot.height() * slots[i].failed / top;
+        c.fill({x + slot * 0.15, plot.bottom() - finished, slot * 0.7, finished}, kFinishedBar);
+        c.fill({x + slot * 0.15, plot.bottom() - finished - failed, slot * 0.7, failed}, kFailureBar);
+        if (countsFit && slots[i].finished > 0)
+            c.text({x - 4, plot.bottom() - finished - failed - 10, slot + 8, 10},
+                   Qt::AlignHCenter | Qt::AlignBottom, QString::number(slots[i].finished));
         if (i % labelEvery == 0)
             c.text({x - 6, plot.bottom() + 2, slot + 12, 10}, Qt::AlignHCenter | Qt::AlignTop,
-                   hours[i].hour.toString(QStringLiteral("HH")), kMuted);
+                   slots[i].start.toString(scale.tick), kMuted);
     }
     c.line(plot.bottomLeft(), plot.bottomRight(), kMuted, 0.6);
     c.text({plot.left(), plot.bottom() + 14, plot.width(), 10}, Qt::AlignHCenter | Qt::AlignTop,
-           QStringLiteral("Hour starting (UTC), from %1").arg(DayHour(hours.front().hour)), kMuted);
+           scale.axis.arg(DayHour(slots.front().start)), kMuted);
 }
 
 void FailureChart(Canvas& c, const QRectF& box, const QList<KindCount>& kinds) {
@@ -327,63 +353,6 @@ void FailureChart(Canvas& c, const QRectF& box, const QList<KindCount>& kinds) {
     }
     c.line({plot.left() + labelWidth, plot.top()},
            {plot.left() + labelWidth, plot.top() + kinds.size() * line}, kMuted, 0.6);
-}
-
-Block ChartsBlock(const LotFigures& lot) {
-    constexpr qreal kHeight = 210;
-    constexpr qreal kGap = 24;
-    constexpr qreal kWidth = (kBodyWidth - kGap) / 2;
-    return {kHeight, [=](Canvas& c, qreal top) {
-                HourChart(c, {kMargin, top, kWidth, kHeight}, lot.finishedPerHour);
-                FailureChart(c, {kMargin + kWidth + kGap, top, kWidth, kHeight}, lot.failuresByKind);
-            }};
-}
-
-std::vector<Block> SummaryBlocks(Canvas& canvas, const LotReport& report) {
-    std::vector<Block> blocks;
-    if (report.kind == LotReport::Kind::Order) {
-        blocks.push_back(TitleBlock(QStringLiteral("Lot report"), FooterLabel(report)));
-        blocks.push_back(FiguresBlock(canvas, FigureRows(report, report.total, false)));
-        blocks.push_back(ParameterBlock(report.total));
-        blocks.push_back(ChartsBlock(report.total));
-        return blocks;
-    }
-    blocks.push_back(TitleBlock(QStringLiteral("Shift report"), FooterLabel(report)));
-    blocks.push_back(FiguresBlock(canvas, FigureRows(report, report.total, true)));
-    blocks.push_back(ChartsBlock(report.total));
-    for (const LotFigures& group : report.groups) {
-        const Block heading = HeadingBlock(
-            QStringLiteral("Work order %1, set %2")
-                .arg(group.orderId, group.setFile.isEmpty() ? QStringLiteral("none") : group.setFile));
-        const Block figures = FiguresBlock(canvas, FigureRows(report, group, false));
-        const Block parameters = ParameterBlock(group);
-        // A group's heading, figures and set stay on one page.
-        blocks.push_back({heading.height + figures.height + 8 + parameters.height, [=](Canvas& c, qreal top) {
-                              heading.draw(c, top);
-                              figures.draw(c, top + heading.height);
-                              parameters.draw(c, top + heading.height + figures.height + 8);
-                          }});
-    }
-    return blocks;
-}
-
-struct Placed {
-    const Block* block;
-    qreal top;
-};
-
-std::vector<std::vector<Placed>> PlaceBlocks(const std::vector<Block>& blocks) {
-    std::vector<std::vector<Placed>> pages(1);
-    qreal y = kBodyTop;
-    for (const Block& block : blocks) {
-        if (y + block.height > kBodyBottom && !pages.back().empty()) {
-            pages.emplace_back();
-            y = kBodyTop;
-        }
-        pages.back().push_back({&block, y});
-        y += block.height + kBlockGap;
-    }
-    return pages;
 }
 
 struct Column {
@@ -417,14 +386,233 @@ QList<Column> TableColumns(bool withOrder) {
     return columns;
 }
 
+Block ChartsBlock(const QList<TrendCount>& trend, const TrendScale& scale, const QList<KindCount>& failures) {
+    constexpr qreal kHeight = 210;
+    constexpr qreal kGap = 24;
+    constexpr qreal kWidth = (kBodyWidth - kGap) / 2;
+    return {kHeight, [=](Canvas& c, qreal top) {
+                TrendChart(c, {kMargin, top, kWidth, kHeight}, trend, scale);
+                FailureChart(c, {kMargin + kWidth + kGap, top, kWidth, kHeight}, failures);
+            }};
+}
+
+Block OrderChartsBlock(const LotFigures& lot) {
+    QList<TrendCount> trend;
+    for (const HourCount& hour : lot.finishedPerHour)
+        trend.push_back({hour.hour, hour.count, 0});
+    return ChartsBlock(trend, HourScale(false), lot.failuresByKind);
+}
+
+// A table of text: its columns' titles, shares of the width and alignments, and its rows.
+struct GridColumn {
+    QString title;
+    qreal weight;
+    Qt::Alignment align;
+};
+
 constexpr qreal kTableHeadingHeight = 24;
+
+// The header row and the rows below it, from `y`; where the last row ends.
+qreal DrawGrid(Canvas& c, qreal y, const QList<GridColumn>& columns, const QList<QStringList>& rows) {
+    qreal weights = 0;
+    for (const GridColumn& column : columns)
+        weights += column.weight;
+    const auto cells = [&](qreal rowTop, const QStringList& texts) {
+        qreal x = kMargin;
+        for (int i = 0; i < columns.size(); ++i) {
+            const qreal width = kBodyWidth * columns[i].weight / weights;
+            c.text({x + 3, rowTop, width - 6, kRowHeight}, columns[i].align | Qt::AlignVCenter,
+                   texts.value(i));
+            x += width;
+        }
+    };
+    c.fill({kMargin, y, kBodyWidth, kRowHeight}, kHeaderFill);
+    c.setFont(kTableFontSize, Face::Bold);
+    QStringList titles;
+    for (const GridColumn& column : columns)
+        titles << column.title;
+    cells(y, titles);
+    y += kRowHeight;
+    c.setFont(kTableFontSize);
+    for (qsizetype i = 0; i < rows.size(); ++i, y += kRowHeight) {
+        if (i % 2 == 1)
+            c.fill({kMargin, y, kBodyWidth, kRowHeight}, kStripe);
+        cells(y, rows[i]);
+    }
+    c.line({kMargin, y}, {kMargin + kBodyWidth, y}, kRule);
+    return y;
+}
 
 int RowsOnTablePage(bool first) {
     const qreal top = kBodyTop + (first ? kTableHeadingHeight : 0) + kRowHeight;
     return int((kBodyBottom - top) / kRowHeight);
 }
 
-int TablePages(qsizetype units) {
+// A table under its heading, cut into parts of at most a page, each with the header row again.
+void AddTable(std::vector<Block>& blocks, const QString& heading, const QList<GridColumn>& columns,
+              const QList<QStringList>& rows) {
+    const int perPart = RowsOnTablePage(true);
+    for (qsizetype from = 0; from == 0 || from < rows.size(); from += perPart) {
+        const QList<QStringList> part = rows.mid(from, perPart);
+        const QString title = from == 0 ? heading : heading + QStringLiteral(" (continued)");
+        blocks.push_back({kTableHeadingHeight + (part.size() + 1) * kRowHeight, [=](Canvas& c, qreal top) {
+                              c.setFont(11.5, Face::Bold);
+                              c.text({kMargin, top, kBodyWidth, 18}, Qt::AlignLeft | Qt::AlignVCenter, title);
+                              DrawGrid(c, top + kTableHeadingHeight, columns, part);
+                          }});
+    }
+}
+
+Block NoteBlock(Canvas& canvas, const QString& note) {
+    canvas.setFont(9);
+    const qreal height = canvas.wrappedHeight(note, kBodyWidth) + 2;
+    return {height, [=](Canvas& c, qreal top) {
+                c.setFont(9);
+                c.wrapped({kMargin, top, kBodyWidth, height}, note);
+            }};
+}
+
+QString Count(int n) {
+    return QString::number(n);
+}
+
+QList<QStringList> GroupRows(const QList<GroupFigures>& groups, bool stations) {
+    QList<QStringList> rows;
+    for (const GroupFigures& g : groups) {
+        if (stations)
+            rows.push_back({g.station.isEmpty() ? QStringLiteral("none") : g.station, Count(g.attempts),
+                            Count(g.unitsFinished), Count(g.attemptsFailed),
+                            Percent(g.attempts > 0 ? double(g.unitsFinished) / g.attempts : 0)});
+        else
+            rows.push_back({g.orderId.isEmpty() ? QStringLiteral("none") : g.orderId,
+                            g.setFile.isEmpty() ? QStringLiteral("none") : g.setFile,
+                            g.parameterSha256.left(12), Count(g.unitsTried), Count(g.unitsFinished),
+                            Count(g.attemptsFailed), Percent(g.firstPassYield)});
+    }
+    return rows;
+}
+
+QList<GridColumn> GroupColumns(bool stations) {
+    if (stations)
+        return {{QStringLiteral("Station"), 2.2, Qt::AlignLeft},
+                {QStringLiteral("Attempts"), 0.9, Qt::AlignRight},
+                {QStringLiteral("Finished"), 0.9, Qt::AlignRight},
+                {QStringLiteral("Attempts failed"), 1.2, Qt::AlignRight},
+                {QStringLiteral("Yield"), 1.2, Qt::AlignRight}};
+    return {{QStringLiteral("Work order"), 1.3, Qt::AlignLeft},
+            {QStringLiteral("Set file"), 1.6, Qt::AlignLeft},
+            {QStringLiteral("SHA-256"), 1.1, Qt::AlignLeft},
+            {QStringLiteral("Units tried"), 0.9, Qt::AlignRight},
+            {QStringLiteral("Finished"), 0.9, Qt::AlignRight},
+            {QStringLiteral("Attempts failed"), 1.2, Qt::AlignRight},
+            {QStringLiteral("First-pass yield"), 1.2, Qt::AlignRight}};
+}
+
+void AddTrendTable(std::vector<Block>& blocks, const LotReport& report) {
+    QList<QStringList> rows;
+    const QString format =
+        report.dailyTrend ? QStringLiteral("yyyy-MM-dd") : QStringLiteral("yyyy-MM-dd HH:mm");
+    for (const TrendCount& t : Continuous(report.trend, report.dailyTrend ? 86400 : 3600))
+        rows.push_back({t.start.toUTC().toString(format), Count(t.finished), Count(t.failed)});
+    AddTable(blocks, report.dailyTrend ? QStringLiteral("Per day") : QStringLiteral("Per hour"),
+             {{report.dailyTrend ? QStringLiteral("Day (UTC)") : QStringLiteral("Hour starting (UTC)"), 2,
+               Qt::AlignLeft},
+              {QStringLiteral("Units finished"), 1, Qt::AlignRight},
+              {QStringLiteral("Attempts failed"), 1, Qt::AlignRight}},
+             rows);
+}
+
+QList<GridColumn> GridOf(const QList<Column>& columns) {
+    QList<GridColumn> grid;
+    for (const Column& column : columns)
+        grid << GridColumn{column.title, column.weight, column.align};
+    return grid;
+}
+
+QList<QStringList> UnitTexts(const QList<Column>& columns, const QList<LotUnit>& units) {
+    QList<QStringList> rows;
+    for (const LotUnit& unit : units) {
+        QStringList row;
+        for (const Column& column : columns)
+            row << column.value(unit);
+        rows << row;
+    }
+    return rows;
+}
+
+// The period as the records tool's options, so that the command in the report lists the same units.
+QString PeriodArguments(const LotReport& report) {
+    QString text = QStringLiteral("--since ") + UtcTimeText(report.periodStart);
+    if (report.periodClosed)
+        text += QStringLiteral(" --until ") + UtcTimeText(report.periodEnd);
+    return text;
+}
+
+// The units never finished: the first ones listed, and how to list all of them.
+void AddUnfinished(std::vector<Block>& blocks, Canvas& canvas, const LotReport& report) {
+    const QList<Column> columns = TableColumns(true);
+    const QList<GridColumn> grid = GridOf(columns);
+    const QList<QStringList> rows = UnitTexts(columns, report.unfinished);
+    const QString heading = QStringLiteral("Units never finished (%1)").arg(report.unfinishedCount);
+    if (report.unfinishedCount == 0) {
+        blocks.push_back(HeadingBlock(heading));
+        blocks.push_back(NoteBlock(canvas, QStringLiteral("Every unit tried in the period was finished.")));
+        return;
+    }
+    AddTable(blocks, heading, grid, rows);
+    const qint64 more = report.unfinishedCount - report.unfinished.size();
+    if (more > 0)
+        blocks.push_back(NoteBlock(
+            canvas,
+            QStringLiteral("and %1 more: qt2xx-records report %2 --units --output units.pdf lists every "
+                           "unit of the period with its final result and attempts")
+                .arg(more)
+                .arg(PeriodArguments(report))));
+}
+
+std::vector<Block> SummaryBlocks(Canvas& canvas, const LotReport& report) {
+    std::vector<Block> blocks;
+    if (report.kind == LotReport::Kind::Order) {
+        blocks.push_back(TitleBlock(QStringLiteral("Lot report"), FooterLabel(report)));
+        blocks.push_back(FiguresBlock(canvas, FigureRows(report, report.total, false)));
+        blocks.push_back(ParameterBlock(report.total));
+        blocks.push_back(OrderChartsBlock(report.total));
+        return blocks;
+    }
+    blocks.push_back(TitleBlock(QStringLiteral("Period report"), FooterLabel(report)));
+    blocks.push_back(FiguresBlock(canvas, FigureRows(report, report.total, true)));
+    blocks.push_back(ChartsBlock(report.trend, report.dailyTrend ? DayScale() : HourScale(true),
+                                 report.total.failuresByKind));
+    AddTable(blocks, QStringLiteral("Work orders and sets"), GroupColumns(false),
+             GroupRows(report.groups, false));
+    AddTable(blocks, QStringLiteral("Stations"), GroupColumns(true), GroupRows(report.stations, true));
+    AddTrendTable(blocks, report);
+    AddUnfinished(blocks, canvas, report);
+    return blocks;
+}
+
+struct Placed {
+    const Block* block;
+    qreal top;
+};
+
+std::vector<std::vector<Placed>> PlaceBlocks(const std::vector<Block>& blocks) {
+    std::vector<std::vector<Placed>> pages(1);
+    qreal y = kBodyTop;
+    for (const Block& block : blocks) {
+        if (y + block.height > kBodyBottom && !pages.back().empty()) {
+            pages.emplace_back();
+            y = kBodyTop;
+        }
+        pages.back().push_back({&block, y});
+        y += block.height + kBlockGap;
+    }
+    return pages;
+}
+
+int TablePages(bool shown, qsizetype units) {
+    if (!shown)
+        return 0;
     int pages = 1;
     for (qsizetype left = units - RowsOnTablePage(true); left > 0; left -= RowsOnTablePage(false))
         ++pages;
@@ -440,28 +628,7 @@ void DrawTablePage(Canvas& c, const QList<LotUnit>& rows, qsizetype total, const
                QStringLiteral("Units (%1)").arg(total));
         y += kTableHeadingHeight;
     }
-    qreal weights = 0;
-    for (const Column& column : columns)
-        weights += column.weight;
-    const auto cells = [&](qreal rowTop, const std::function<QString(const Column&)>& text) {
-        qreal x = kMargin;
-        for (const Column& column : columns) {
-            const qreal width = kBodyWidth * column.weight / weights;
-            c.text({x + 3, rowTop, width - 6, kRowHeight}, column.align | Qt::AlignVCenter, text(column));
-            x += width;
-        }
-    };
-    c.fill({kMargin, y, kBodyWidth, kRowHeight}, kHeaderFill);
-    c.setFont(kTableFontSize, Face::Bold);
-    cells(y, [](const Column& column) { return column.title; });
-    y += kRowHeight;
-    c.setFont(kTableFontSize);
-    for (qsizetype i = 0; i < rows.size(); ++i, y += kRowHeight) {
-        if (i % 2 == 1)
-            c.fill({kMargin, y, kBodyWidth, kRowHeight}, kStripe);
-        cells(y, [&](const Column& column) { return column.value(rows[i]); });
-    }
-    c.line({kMargin, y}, {kMargin + kBodyWidth, y}, kRule);
+    DrawGrid(c, y, GridOf(columns), UnitTexts(columns, rows));
 }
 
 void DrawFooter(Canvas& c, const QString& label, int page, int pages) {
@@ -506,7 +673,7 @@ Done WriteLotReportPdf(const LotReport& report, qsizetype unitCount, const LotUn
     Canvas canvas(writer);
     const std::vector<Block> blocks = SummaryBlocks(canvas, report);
     const auto summaryPages = PlaceBlocks(blocks);
-    const int pages = int(summaryPages.size()) + TablePages(unitCount);
+    const int pages = int(summaryPages.size()) + TablePages(report.unitTable, unitCount);
     const QString label = FooterLabel(report);
     const QList<Column> columns = TableColumns(report.kind == LotReport::Kind::Period);
 
@@ -535,7 +702,7 @@ Done WriteLotReportPdf(const LotReport& report, qsizetype unitCount, const LotUn
         rows.clear();
     };
     qsizetype taken = 0;
-    const Done read = units([&](const LotUnit& unit) {
+    const Done read = !report.unitTable ? Done() : units([&](const LotUnit& unit) {
         // The pages are counted: a unit past the count (recorded meanwhile) is left out.
         if (taken++ >= unitCount)
             return;

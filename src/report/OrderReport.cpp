@@ -195,7 +195,11 @@ Done readOrder(const RecordSource& source, const QString& id, LotFigures* lot) {
 
 } // namespace
 
-Result<OrderFigures> ReadOrderFigures(const RecordSource& source, const ReportScope& scope) {
+namespace {
+
+// A period's report leaves out what its tables give (the first-pass units, the stations) or what it
+// shows otherwise (per hour), so that the month's records are read as few times as possible.
+Result<OrderFigures> readFigures(const RecordSource& source, const ReportScope& scope, bool period) {
     OrderFigures out;
     if (!source.knowsOrders())
         return out;
@@ -208,12 +212,12 @@ Result<OrderFigures> ReadOrderFigures(const RecordSource& source, const ReportSc
         return Fail(counted.error());
     if (out.unitsTried == 0)
         return out;
-    Done read = readFirstPass(source, c, &firstPass);
-    if (read)
+    Done read = period ? Done() : readFirstPass(source, c, &firstPass);
+    if (read && !period)
         read = readDistinct(source, c, kStation, &lot.stations);
     if (read)
         read = readDistinct(source, c, kOperator, &lot.operators);
-    if (read)
+    if (read && !period)
         read = readHours(source, c, &lot.finishedPerHour);
     if (read)
         read = readFailures(source, c, &lot.failuresByKind);
@@ -230,12 +234,49 @@ Result<OrderFigures> ReadOrderFigures(const RecordSource& source, const ReportSc
     return out;
 }
 
+} // namespace
+
+Result<OrderFigures> ReadOrderFigures(const RecordSource& source, const ReportScope& scope) {
+    return readFigures(source, scope, false);
+}
+
 namespace {
 
 // The records that stand for a unit in the table: a serial's last attempt, or a record without one.
-QString unitRows(const Condition& c) {
-    return QStringLiteral("FROM %1 r WHERE %2 AND (r.%3 = '' OR NOT EXISTS (%4))")
-        .arg(kRecords, c.sql, kUnitSerial, otherAttempt("l", true));
+// Only those that failed when `unfinished`, which binds the finished result after the scope's values.
+QString unitRows(const Condition& c, bool unfinished = false) {
+    const QString last =
+        QStringLiteral("(r.%1 = '' OR NOT EXISTS (%2))").arg(kUnitSerial, otherAttempt("l", true));
+    // Only a failed record is looked at further: the later attempts of every record would cost a
+    // month's report seconds.
+    return QStringLiteral("FROM %1 r WHERE %2 AND %3")
+        .arg(kRecords, c.sql,
+             unfinished ? QStringLiteral("CASE WHEN r.%1 <> ? THEN %2 ELSE false END").arg(kResult, last)
+                        : last);
+}
+
+// Each unit row in the order units were last tried, at most `limit` of them when it is not negative.
+Done forEachUnit(const RecordSource& source, const Condition& c, bool unfinished, int limit,
+                 const std::function<void(const LotUnit&)>& unit) {
+    const QString attempts = QStringLiteral("SELECT count(*) FROM %1 a WHERE a.%2 = r.%2 AND a.%3 = r.%3")
+                                 .arg(kRecords, kWorkOrder, kUnitSerial);
+    const QString sql =
+        QStringLiteral(
+            "SELECT r.%1, r.%2, r.%3, r.%4, r.%5, r.%6, r.%7, r.%8, CASE WHEN r.%1 = '' THEN 1 ELSE "
+            "(%9) END %10 ORDER BY r.%5, r.%11")
+            .arg(kUnitSerial, kUnit, kWorkOrder, kResult, kRecordedAt, kStation, kDevice, kOperator, attempts)
+            .arg(unitRows(c, unfinished), kRecordId);
+    QVariantList values = c.values;
+    if (unfinished)
+        values << finishedName();
+    if (limit >= 0)
+        values << limit;
+    return forEachRow(
+        source, limit >= 0 ? sql + QStringLiteral(" LIMIT ?") : sql, values, [&unit](const QSqlQuery& q) {
+            unit(LotUnit{q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(),
+                         q.value(3).toString(), q.value(8).toInt(), ParseUtcTime(StoredText(q.value(4))),
+                         q.value(5).toString(), q.value(6).toString(), q.value(7).toString()});
+        });
 }
 
 } // namespace
@@ -256,67 +297,146 @@ Done ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
                     const std::function<void(const LotUnit&)>& unit) {
     if (!source.knowsOrders())
         return {};
-    const Condition c = conditionOf(scope);
-    const QString attempts = QStringLiteral("SELECT count(*) FROM %1 a WHERE a.%2 = r.%2 AND a.%3 = r.%3")
-                                 .arg(kRecords, kWorkOrder, kUnitSerial);
-    const QString sql =
-        QStringLiteral(
-            "SELECT r.%1, r.%2, r.%3, r.%4, r.%5, r.%6, r.%7, r.%8, CASE WHEN r.%1 = '' THEN 1 ELSE "
-            "(%9) END %10 ORDER BY r.%5, r.%11")
-            .arg(kUnitSerial, kUnit, kWorkOrder, kResult, kRecordedAt, kStation, kDevice, kOperator, attempts)
-            .arg(unitRows(c), kRecordId);
-    return forEachRow(source, sql, c.values, [&unit](const QSqlQuery& q) {
-        unit(LotUnit{q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(), q.value(3).toString(),
-                     q.value(8).toInt(), ParseUtcTime(StoredText(q.value(4))), q.value(5).toString(),
-                     q.value(6).toString(), q.value(7).toString()});
-    });
+    return forEachUnit(source, conditionOf(scope), false, -1, unit);
 }
 
 namespace {
 
+// A period longer than this shows its trend per day: a month per hour would fill pages.
+constexpr qint64 kLongestHourlyTrend = 48 * 3600;
+
+// Per group: units tried, units finished, attempts failed, units finished at their first attempt.
+// Binds the finished result four times, before the scope's values.
+QString groupCounts() {
+    return QStringLiteral(
+               "count(DISTINCT CASE WHEN r.%1 <> '' THEN r.%1 END) + count(CASE WHEN r.%1 = '' THEN 1 END), "
+               "count(DISTINCT CASE WHEN r.%1 <> '' AND r.%2 = ? THEN r.%1 END) + "
+               "count(CASE WHEN r.%1 = '' AND r.%2 = ? THEN 1 END), count(CASE WHEN r.%2 <> ? THEN 1 END), "
+               "count(CASE WHEN r.%2 = ? AND (r.%1 = '' OR NOT EXISTS (%3)) THEN 1 END)")
+        .arg(kUnitSerial, kResult, otherAttempt("e", false));
+}
+
+QVariantList groupCountValues(const Condition& c) {
+    return QVariantList{finishedName(), finishedName(), finishedName(), finishedName()} + c.values;
+}
+
+// The four counts of groupCounts() from column `at` on.
+void readGroupCounts(const QSqlQuery& q, int at, GroupFigures* out) {
+    out->unitsTried = q.value(at).toInt();
+    out->unitsFinished = q.value(at + 1).toInt();
+    out->attemptsFailed = q.value(at + 2).toInt();
+    out->unitsFirstPass = q.value(at + 3).toInt();
+    out->firstPassYield = out->unitsTried > 0 ? double(out->unitsFirstPass) / out->unitsTried : 0;
+}
+
 // Each order and set the scope covers, in the order each was first tried.
-Done readGroups(const RecordSource& source, const ReportScope& scope,
-                QList<std::pair<QString, QString>>* out) {
+Done readGroups(const RecordSource& source, const Condition& c, QList<GroupFigures>* out) {
+    const QString sql =
+        QStringLiteral("SELECT r.%1, r.%2, max(r.%3), %4, min(r.%5) AS first FROM %6 r WHERE %7 "
+                       "GROUP BY r.%1, r.%2 ORDER BY first")
+            .arg(kWorkOrder, kParameterSha256, kParameterFile, groupCounts(), kRecordedAt, kRecords, c.sql);
+    return forEachRow(source, sql, groupCountValues(c), [out](const QSqlQuery& q) {
+        GroupFigures group;
+        group.orderId = q.value(0).toString();
+        group.parameterSha256 = q.value(1).toString();
+        group.setFile = QFileInfo(q.value(2).toString()).fileName();
+        readGroupCounts(q, 3, &group);
+        *out << group;
+    });
+}
+
+// Per station its attempts: a unit tried at several stations has no one station's first pass.
+Done readStations(const RecordSource& source, const Condition& c, QList<GroupFigures>* out) {
+    const QString sql =
+        QStringLiteral("SELECT r.%1, count(*), count(CASE WHEN r.%2 = ? THEN 1 END) FROM %3 r "
+                       "WHERE %4 GROUP BY r.%1 ORDER BY r.%1")
+            .arg(kStation, kResult, kRecords, c.sql);
+    return forEachRow(source, sql, QVariantList{finishedName()} + c.values, [out](const QSqlQuery& q) {
+        GroupFigures station;
+        station.station = q.value(0).toString();
+        station.attempts = q.value(1).toInt();
+        station.unitsFinished = q.value(2).toInt();
+        station.attemptsFailed = station.attempts - station.unitsFinished;
+        *out << station;
+    });
+}
+
+Done readTrend(const RecordSource& source, const Condition& c, bool daily, QList<TrendCount>* out) {
+    const QString time = QStringLiteral("r.") + QLatin1String(kRecordedAt);
+    const QString sql =
+        QStringLiteral("SELECT %1 AS bucket, count(CASE WHEN r.%2 = ? THEN 1 END), count(CASE "
+                       "WHEN r.%2 <> ? THEN 1 END) FROM %3 r WHERE %4 GROUP BY bucket ORDER BY "
+                       "bucket")
+            .arg(daily ? source.dayOf(time) : source.hourOf(time), kResult, kRecords, c.sql);
+    const QString rest = daily ? QStringLiteral("T00:00:00") : QStringLiteral(":00:00");
+    return forEachRow(source, sql, QVariantList{finishedName(), finishedName()} + c.values,
+                      [&](const QSqlQuery& q) {
+                          *out << TrendCount{ParseUtcTime(q.value(0).toString() + rest), q.value(1).toInt(),
+                                             q.value(2).toInt()};
+                      });
+}
+
+// The units whose last attempt in scope failed: how many, and the first `listed` of them.
+Done readUnfinished(const RecordSource& source, const ReportScope& scope, int listed, LotReport* out) {
     const Condition c = conditionOf(scope);
-    return forEachRow(
-        source,
-        QStringLiteral("SELECT r.%1, r.%2, min(r.%3) AS first FROM %4 r WHERE %5 GROUP BY r.%1, r.%2 "
-                       "ORDER BY first")
-            .arg(kWorkOrder, kParameterSha256, kRecordedAt, kRecords, c.sql),
-        c.values, [out](const QSqlQuery& q) {
-            *out << std::pair{q.value(0).toString(), q.value(1).toString()};
-        });
+    QSqlQuery q(source.database());
+    if (Done ran = run(q, QStringLiteral("SELECT count(*) ") + unitRows(c, true),
+                       c.values + QVariantList{finishedName()});
+        !ran)
+        return ran;
+    if (!q.next())
+        return readToEnd(q);
+    out->unfinishedCount = q.value(0).toLongLong();
+    q.finish();
+    return forEachUnit(source, c, true, listed, [out](const LotUnit& unit) { out->unfinished << unit; });
+}
+
+// The period's tables: per order and set, per station, the trend and the units never finished.
+Done readPeriod(const RecordSource& source, const ReportScope& scope, int unfinishedListed, LotReport* out) {
+    const Condition c = conditionOf(scope);
+    out->dailyTrend = out->periodStart.secsTo(out->periodEnd) > kLongestHourlyTrend;
+    Done read = readGroups(source, c, &out->groups);
+    if (read)
+        read = readStations(source, c, &out->stations);
+    if (read)
+        read = readTrend(source, c, out->dailyTrend, &out->trend);
+    if (read)
+        read = readUnfinished(source, scope, unfinishedListed, out);
+    return read;
 }
 
 } // namespace
 
 Result<std::optional<LotReport>> ReadLotReport(const RecordSource& source, LotReport::Kind kind,
-                                               const ReportScope& scope) {
+                                               const ReportScope& scope, int unfinishedListed) {
     LotReport out;
     out.kind = kind;
     out.periodStart = scope.since;
     out.periodEnd = scope.until;
-    const Result<OrderFigures> figures = ReadOrderFigures(source, scope);
+    const Result<OrderFigures> figures = readFigures(source, scope, kind == LotReport::Kind::Period);
     if (!figures)
         return Fail(figures.error());
     if (figures->unitsTried == 0)
         return std::optional<LotReport>();
     out.total = figures->lot;
     if (kind == LotReport::Kind::Period) {
-        if (!out.periodEnd.isValid())
+        out.periodClosed = out.periodEnd.isValid();
+        if (!out.periodClosed)
             out.periodEnd = figures->lot.last;
-        QList<std::pair<QString, QString>> groups;
-        if (Done read = readGroups(source, scope, &groups); !read)
+        if (!out.periodStart.isValid())
+            out.periodStart = figures->lot.first;
+        out.unitTable = false;
+        if (Done read = readPeriod(source, scope, unfinishedListed, &out); !read)
             return Fail(read.error());
-        for (const auto& [order, set] : groups) {
-            ReportScope part = scope;
-            part.order = order;
-            part.parameterSha256 = set;
-            const Result<OrderFigures> group = ReadOrderFigures(source, part);
-            if (!group)
-                return Fail(group.error());
-            out.groups << group->lot;
-        }
+        // The groups part the records, and whether an attempt was a unit's first does not depend on
+        // its group: their first-pass units add up to the period's.
+        int firstPass = 0;
+        for (const GroupFigures& group : out.groups)
+            firstPass += group.unitsFirstPass;
+        out.total.firstPassYield = double(firstPass) / double(figures->unitsTried);
+        for (const GroupFigures& station : out.stations)
+            if (!station.station.isEmpty())
+                out.total.stations << station.station;
     }
     return std::optional(std::move(out));
 }

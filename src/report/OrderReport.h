@@ -40,9 +40,14 @@ Done ForEachLotUnit(const RecordSource& source, const ReportScope& scope,
 // How many lines ForEachLotUnit gives.
 Result<qint64> CountLotUnits(const RecordSource& source, const ReportScope& scope);
 
-// The report of one order, or of a period grouped by order and set, without its units: the writer
-// reads them as it draws (ForEachLotUnit). Empty when no record is in scope.
+// How many of a period's units that never finished its report lists; the rest it counts.
+inline constexpr int kUnfinishedListed = 300;
+
+// The report of one order, or of a period with its tables per order and set, station and hour (or
+// day) and its first `unfinishedListed` units that never finished, without the table of every unit:
+// the writer reads those as it draws (ForEachLotUnit). Empty when no record is in scope.
 Result<std::optional<LotReport>> ReadLotReport(const RecordSource& source, LotReport::Kind kind,
-                                               const ReportScope& scope);
+                                               const ReportScope& scope,
+                                               int unfinishedListed = kUnfinishedListed);
 
 } // namespace qt2xx

@@ -587,7 +587,8 @@ void RecordStoreTest::orderFiguresAndLotReports() {
 
     const QString shift = m_dir.filePath(QStringLiteral("shift.pdf"));
     QCOMPARE(RunRecordsTool(db + QStringList{QStringLiteral("report"), QStringLiteral("--since"),
-                                             QStringLiteral("2026-03-02"), QStringLiteral("--output"), shift})
+                                             QStringLiteral("2026-03-02"), QStringLiteral("--units"),
+                                             QStringLiteral("--output"), shift})
                  .exitCode,
              0);
     const QString period = PdfText(shift);

@@ -135,7 +135,7 @@ private Q_SLOTS:
         }
     }
 
-    void periodReportShowsEachOrderAndSet() {
+    void periodReportWithUnitsShowsEachOrderAndSet() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("shift.pdf"));
         LotReport report = Order(30);
@@ -144,18 +144,32 @@ private Q_SLOTS:
         report.periodEnd = kStart.addSecs(8 * 3600);
         report.total.failuresByKind.clear();
         report.total.parameters.clear();
-        report.groups = {Lot(QStringLiteral("WO-7"), QStringLiteral("hub.asv"), true),
-                         Lot(QStringLiteral("WO-8"), QStringLiteral("cargo.asv"), false)};
+        report.groups = {{QStringLiteral("WO-7"), QStringLiteral("hub.asv"), QString(64, QLatin1Char('e')),
+                          QString(), 20, 18, 4, 15, 0.75},
+                         {QStringLiteral("WO-8"), QStringLiteral("cargo.asv"), QString(64, QLatin1Char('a')),
+                          QString(), 10, 10, 0, 10, 1}};
+        report.stations = {{QString(), QString(), QString(), QStringLiteral("bench-1"), 0, 28, 4, 0, 0, 32}};
+        report.trend = {{kStart, 12, 1}, {kStart.addSecs(7200), 16, 3}};
         for (int i = 0; i < 10; ++i)
             report.units[i].orderId = QStringLiteral("WO-8");
         QT2XX_VERIFY_OK(WriteLotReportPdf(report, path));
         const QStringList pages = PdfPages(path);
         const QString all = pages.join(QLatin1Char('\n'));
-        for (const char* text : {"Shift report", "WO-7, WO-8", "No attempt failed.",
-                                 "Work order WO-7, set hub.asv", "Work order WO-8, set cargo.asv"})
+        for (const char* text :
+             {"Period report", "WO-7, WO-8", "No attempt failed.", "Units never finished (0)"})
             QVERIFY2(all.contains(QLatin1String(text)), text);
-        CheckParameterSet(all, report.groups[0]);
-        CheckParameterSet(all, report.groups[1]);
+        QCOMPARE(LineWith(all, QStringLiteral("hub.asv")).simplified(),
+                 QStringLiteral("WO-7 hub.asv eeeeeeeeeeee 20 18 4 75.0%"));
+        QCOMPARE(LineWith(all, QStringLiteral("cargo.asv")).simplified(),
+                 QStringLiteral("WO-8 cargo.asv aaaaaaaaaaaa 10 10 0 100.0%"));
+        QCOMPARE(LineWith(all.section(QStringLiteral("Stations"), 2), QStringLiteral("bench-1")).simplified(),
+                 QStringLiteral("bench-1 32 28 4 87.5%"));
+        // The hour between the two with records shows as an empty row.
+        const QString hours = all.section(QStringLiteral("Per hour"), 1);
+        QCOMPARE(LineWith(hours, QStringLiteral("2026-12-07 07:00")).simplified(),
+                 QStringLiteral("2026-12-07 07:00 0 0"));
+        QCOMPARE(LineWith(hours, QStringLiteral("2026-12-07 08:00")).simplified(),
+                 QStringLiteral("2026-12-07 08:00 16 3"));
         QVERIFY(LineWith(all, QStringLiteral("SN-0001")).contains(QLatin1String("WO-8")));
         QVERIFY(LineWith(all, QStringLiteral("SN-0011")).contains(QLatin1String("WO-7")));
         for (int n = 1; n <= pages.size(); ++n)

@@ -35,8 +35,8 @@ constexpr char kUsage[] =
     "                     [--result R]\n"
     "       qt2xx-records [--db PATH | --server URL] summary [--by day|order] [--since T]\n"
     "       qt2xx-records [--db PATH | --server URL] order ID [--serials] [--format text|csv|json]\n"
-    "       qt2xx-records [--db PATH | --server URL] report (--order ID | --since T [--until T])\n"
-    "                     --output FILE.pdf\n"
+    "       qt2xx-records [--db PATH | --server URL] report (--order ID | --since T [--until T]\n"
+    "                     [--units]) --output FILE.pdf\n"
     "       qt2xx-records [--db PATH] status\n";
 
 void printHelp() {
@@ -48,8 +48,9 @@ void printHelp() {
         "                 kind, yield in per cent\n"
         "  order ID       the work order's product, set, quantity, units finished, attempts failed,\n"
         "                 remaining, first-pass yield, first and last time, stations and operators\n"
-        "  report         the lot report of a work order, or of a period grouped by order and set, as\n"
-        "                 an A4 PDF\n"
+        "  report         the lot report of a work order, or the report of a period (its figures, per\n"
+        "                 order and set, per station, per hour or day, failures by kind and the units\n"
+        "                 never finished), as an A4 PDF\n"
         "  status         per server the records go to: how many wait to be forwarded, since when, and\n"
         "                 the last error\n"
         "\nOptions:\n"
@@ -64,6 +65,8 @@ void printHelp() {
         "  --serials      order: each unit (serial or unit number) with its attempts, final result,\n"
         "                 time, device, operator and station\n"
         "  --order ID     report: the work order\n"
+        "  --units        report of a period: also the table of every unit (an order's report has it\n"
+        "                 always)\n"
         "  --output FILE  report: the PDF to write; written whole or not at all\n"
         "  --since T      only records at or after T (ISO 8601, UTC when no zone is given; a date alone\n"
         "                 means its midnight)\n"
@@ -86,7 +89,8 @@ struct Options {
     std::optional<OrderFormat> orderFormat;
     bool byOrder = false;
     bool serials = false;
-    QString order; // order ID, or report --order
+    bool units = false; // report of a period: the table of every unit too
+    QString order;      // order ID, or report --order
     QString output;
     RecordFilter filter;
 };
@@ -115,6 +119,8 @@ std::optional<int> checkCombination(const Options& o) {
         return refuse(QStringLiteral("--by is for summary only"));
     if (o.serials && !isOrder)
         return refuse(QStringLiteral("--serials is for order only"));
+    if (o.units && (!isReport || !o.order.isEmpty()))
+        return refuse(QStringLiteral("--units is for the report of a period only"));
     if (!o.output.isEmpty() && !isReport)
         return refuse(QStringLiteral("--output is for report only"));
     if (!isExport && o.filter.result)
@@ -145,8 +151,8 @@ std::optional<int> parseArguments(const QStringList& args, Options& options) {
             printHelp();
             return kOk;
         }
-        if (arg == QLatin1String("--serials")) {
-            options.serials = true;
+        if (arg == QLatin1String("--serials") || arg == QLatin1String("--units")) {
+            (arg == QLatin1String("--units") ? options.units : options.serials) = true;
             continue;
         }
         if (!arg.startsWith(QLatin1String("--"))) {
@@ -331,7 +337,7 @@ int writeReport(const RecordSource& source, const Options& options, const QStrin
     db.transaction();
     if (source.side() == RecordSource::Side::Server)
         QSqlQuery(db).exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY"));
-    const Result<std::optional<LotReport>> report = ReadLotReport(
+    Result<std::optional<LotReport>> report = ReadLotReport(
         source, options.order.isEmpty() ? LotReport::Kind::Period : LotReport::Kind::Order, scope);
     if (!report || !*report) {
         fail(where, !report ? report.error()
@@ -340,7 +346,9 @@ int writeReport(const RecordSource& source, const Options& options, const QStrin
                         : QStringLiteral("no records of the order %1; no report written").arg(options.order));
         return kFailed;
     }
-    const Result<qint64> count = CountLotUnits(source, scope);
+    if (options.units)
+        (*report)->unitTable = true;
+    const Result<qint64> count = (*report)->unitTable ? CountLotUnits(source, scope) : qint64(0);
     const LotUnitReader units = [&](const std::function<void(const LotUnit&)>& unit) {
         return ForEachLotUnit(source, scope, unit);
     };
