@@ -64,6 +64,8 @@ void OrderRun::started() {
         const int slot = int(i) + 1;
         connect(port, &StationPort::unitEnded, this,
                 [this, slot](const PortEvent& event) { onUnitEnded(slot, event); });
+        connect(port, &StationPort::removeUnit, this, &OrderRun::tellLater);
+        connect(port, &StationPort::unitRemoved, this, &OrderRun::tellLater);
     }
     connect(&m_station, &Station::event, this, &OrderRun::onEvent);
     if (m_plan.scan) {
@@ -75,6 +77,21 @@ void OrderRun::started() {
         };
         m_arbiter = std::make_unique<ScanArbiter>(int(ports.size()), m_plan.serialPattern, finished,
                                                   m_plan.rework, runLimit());
+        // A slot whose unit ended takes the next serial only once the unit has been taken out,
+        // unless it is that unit's own serial, scanned to try it again.
+        m_arbiter->setSlotReady([this](int slot) {
+            const StationPort* port = portOfSlot(slot);
+            return port && !port->watching() && !port->busy();
+        });
+        m_arbiter->setSlotOfUnit([this](const QString& serial) {
+            const auto& ports = m_station.ports();
+            for (std::size_t i = 0; i < ports.size(); ++i) {
+                if (ports[i]->watching() && ports[i]->serial().isEmpty() &&
+                    ports[i]->watchedSerial() == serial)
+                    return int(i) + 1;
+            }
+            return 0;
+        });
     }
     tellLater();
 }
@@ -106,8 +123,13 @@ void OrderRun::endOfInput() {
     tellLater();
 }
 
+// A scan waits while a slot is armed, whose unit ends by itself and may free a slot; with none armed
+// and none ready, only the operator frees one, so the scan is taken and refused with the reason.
 bool OrderRun::wantsInput() const {
-    return m_arbiter && !m_station.isStopped() && m_arbiter->wantsInput();
+    if (!m_arbiter || m_station.isStopped())
+        return false;
+    return m_arbiter->wantsInput() ||
+           (m_arbiter->armedCount() == 0 && !m_arbiter->inputEnded() && m_arbiter->unitsNeeded() > 0);
 }
 
 int OrderRun::nextSlot() const {

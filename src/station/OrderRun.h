@@ -59,7 +59,8 @@ public:
 
     const OrderPlan& plan() const { return m_plan; }
     bool scanning() const { return m_plan.scan; }
-    // Whether a scan is wanted now: a port waits and the order still needs units.
+    // Whether a scan is wanted now: a port waits and the order still needs units, or no slot is
+    // armed and none is ready, so that a scan would be refused at once.
     bool wantsInput() const;
     int nextSlot() const; // 0 when no scan can arm a slot now
     StationPort* portOfSlot(int slot) const;

@@ -9,9 +9,12 @@ PortPhase PhaseOf(const StationPort& port) {
         return PortPhase::Lost;
     if (port.busy())
         return PortPhase::Programming;
-    // An armed port seeks its unit: the unit before it no longer matters.
-    if (!port.serial().isEmpty() && port.running())
+    // An armed port seeks its unit: the unit before it no longer matters. A port armed again for
+    // the unit it watches seeks once the watch hands over.
+    if (!port.serial().isEmpty() && (port.running() || port.watching()))
         return PortPhase::Seeking;
+    if (port.watching())
+        return PortPhase::RemoveUnit;
     if (const std::optional<UnitEnd>& end = port.lastEnd())
         return end->finished ? PortPhase::Finished : PortPhase::Failed;
     if (port.scanned() && port.paused())
@@ -40,6 +43,8 @@ QString CommFlagName(CommFlag flag) {
 QString PortStateName(const StationPort& port) {
     if (port.lost())
         return QStringLiteral("Lost");
+    if (port.watching() && port.serial().isEmpty())
+        return QStringLiteral("Remove");
     if (port.paused())
         return port.mayRun() ? QStringLiteral("Paused") : QStringLiteral("Waiting");
     if (!port.running())

@@ -27,8 +27,11 @@ PortPhase PhaseOf(const StationPort& port);
 // The sequencer's step by name: "Idle", "Seeking", "Answered", "FrameSent", "Accepted", "Stored".
 QString CommFlagName(CommFlag flag);
 
+// What the operator is told to do for a port in PortPhase::RemoveUnit.
+inline const QString kRemoveUnitText = QStringLiteral("remove the unit");
+
 // The terminal's word for where a port stands: the sequencer's step while it runs, else "Lost",
-// "Paused", "Waiting" (for a scan) or "Stopped".
+// "Remove" (its unit must be taken out), "Paused", "Waiting" (for a scan) or "Stopped".
 QString PortStateName(const StationPort& port);
 
 } // namespace qt2xx

@@ -66,6 +66,10 @@ void ScanArbiter::setSlotReady(std::function<bool(int slot)> ready) {
     m_slotReady = std::move(ready);
 }
 
+void ScanArbiter::setSlotOfUnit(std::function<int(const QString& serial)> slotOf) {
+    m_slotOfUnit = std::move(slotOf);
+}
+
 ScanArbiter::Scan ScanArbiter::arm(const QString& serial) {
     if (m_inputEnded)
         return refuse(serial, QStringLiteral("Scanning has ended."));
@@ -82,7 +86,9 @@ ScanArbiter::Scan ScanArbiter::arm(const QString& serial) {
     }
     if (armedCount() >= m_unitsNeeded)
         return refuse(serial, QStringLiteral("The order needs no more units."));
-    const int slot = nextSlot();
+    const int own = m_slotOfUnit ? m_slotOfUnit(serial) : 0;
+    const bool retry = slotAt(own) && !isArmed(own);
+    const int slot = retry ? own : nextSlot();
     if (slot == 0 && armedCount() == slotCount())
         return refuse(serial, QStringLiteral("Every slot is busy."));
     if (slot == 0)
@@ -93,7 +99,8 @@ ScanArbiter::Scan ScanArbiter::arm(const QString& serial) {
         return refuse(serial, QStringLiteral("%1 already has a finished record.").arg(serial));
 
     m_slots[static_cast<std::size_t>(slot - 1)] = {serial, finishedBefore};
-    m_lastArmed = slot;
+    if (!retry)
+        m_lastArmed = slot;
     Scan result;
     result.outcome = Outcome::Armed;
     result.serial = serial;

@@ -46,6 +46,9 @@ public:
     // Tells whether a slot that holds no serial can take one now: its unit is gone and its port is
     // not busy. Without it every slot that holds no serial is ready.
     void setSlotReady(std::function<bool(int slot)> ready);
+    // Tells which slot holds, not ready, the unit that last had a serial (0: none), so that a unit
+    // is tried again in its own slot by scanning its own serial; the rotation is not moved by it.
+    void setSlotOfUnit(std::function<int(const QString& serial)> slotOf);
     void unitEnded(int slot);
     // The units the order still needs (its quantity less the units finished so far), told again as
     // units finish; slots already armed count against it.
@@ -84,6 +87,7 @@ private:
     QRegularExpression m_expression;
     std::function<bool(const QString&)> m_alreadyFinished;
     std::function<bool(int)> m_slotReady;
+    std::function<int(const QString&)> m_slotOfUnit;
     int m_lastArmed = 0; // 0 before the first
     bool m_reworkAllowed;
     int m_unitsNeeded;

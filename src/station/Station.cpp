@@ -29,6 +29,9 @@ StationPort& Station::addPort(const QString& device) {
     connect(raw, &StationPort::event, this,
             [this, raw](const PortEvent& event) { onPortEvent(*raw, event); });
     connect(raw, &StationPort::changed, this, &Station::changed);
+    connect(raw, &StationPort::removeUnit, this, &Station::removeUnit);
+    connect(raw, &StationPort::unitRemoved, this, &Station::unitRemoved);
+    connect(raw, &StationPort::mayRunNow, this, &Station::rebalance);
     if (m_writer)
         attachRecorder(*raw);
     m_ports.push_back(std::move(port));

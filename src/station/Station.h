@@ -73,6 +73,10 @@ public:
 
 Q_SIGNALS:
     void event(const qt2xx::PortEvent& event);
+    // Scanned, a port's unit ended and must be taken out before its slot takes another serial; and
+    // later, the unit has been taken out.
+    void removeUnit(const QString& device, const QString& serial);
+    void unitRemoved(const QString& device);
     void openFailed(const QString& device, const QString& problem);
     void changed();
     void stopped();

@@ -34,13 +34,23 @@ QString PortEventName(const PortEvent& event) {
 StationPort::StationPort(QString device, const ParameterValues& values, DownloadFrame& frame, QObject* parent)
     : QObject(parent), m_device(std::move(device)), m_values(values),
       m_receiveTimer(connect(&m_port, &CommPort::onComm, this, &StationPort::beginReceive)),
-      m_sequencer(m_port, *this, *this, *this, m_captured, frame) {
+      m_sequencer(m_port, *this, *this, *this, m_captured, frame), m_watch(m_device) {
     connect(&m_port, &CommPort::onComm, this, &StationPort::endReceive);
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(kTickInterval);
     connect(&m_timer, &QTimer::timeout, this, &StationPort::tick);
     m_sequencer.setObserver(this);
     m_clock.start();
+    connect(&m_watch, &RemovalWatch::gone, this, [this] {
+        m_watchedSerial.clear();
+        Q_EMIT unitRemoved(m_device);
+        Q_EMIT changed();
+    });
+    connect(&m_watch, &RemovalWatch::handedOver, this, [this] {
+        m_watchedSerial.clear();
+        Q_EMIT changed();
+        Q_EMIT mayRunNow();
+    });
 }
 
 StationPort::~StationPort() {
@@ -67,11 +77,17 @@ bool StationPort::start() {
 void StationPort::arm(const QString& serial, bool rework) {
     m_serial = serial;
     m_rework = rework;
+    if (watching())
+        m_watch.handOver();
     Q_EMIT changed();
 }
 
 void StationPort::stop(bool final) {
     m_pauseDue = false;
+    if (final) {
+        m_watchDue = false;
+        endWatch();
+    }
     if (!running()) {
         if (final && m_paused) {
             m_paused = false;
@@ -171,6 +187,8 @@ void StationPort::closeUnit(PortEventKind kind, Outcome outcome) {
         m_serial.clear();
         m_rework = false;
         m_pauseDue = running();
+        m_watchDue = m_pauseDue;
+        m_watchedSerial = event.serial;
     }
     if (m_tally.close(event))
         emitEvent(event);
@@ -186,6 +204,19 @@ PortEvent StationPort::makeEvent(PortEventKind kind, Outcome outcome) const {
 void StationPort::pauseIfDue() {
     if (std::exchange(m_pauseDue, false) && running())
         stop(false);
+    if (std::exchange(m_watchDue, false) && m_paused && !running()) {
+        m_watch.begin();
+        Q_EMIT removeUnit(m_device, m_watchedSerial);
+        Q_EMIT changed();
+    }
+}
+
+void StationPort::endWatch() {
+    if (!watching())
+        return;
+    m_watch.end();
+    m_watchedSerial.clear();
+    Q_EMIT changed();
 }
 
 void StationPort::recordCommitted(quint64 ticket) {

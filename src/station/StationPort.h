@@ -6,6 +6,7 @@
 #include "platform/core/MessageBox.h"
 #include "platform/core/SerialPort.h"
 #include "station/PortEvent.h"
+#include "station/RemovalWatch.h"
 #include "station/UnitTally.h"
 
 #include <QDateTime>
@@ -64,12 +65,19 @@ public:
     // after the handler that ended it, so a controller left connected is not programmed twice.
     void setScanned(bool scanned) { m_scanned = scanned; }
     bool scanned() const { return m_scanned; }
-    // The serial of the next unit; the caller starts the port.
+    // The serial of the next unit; the caller starts the port once mayRun(). Armed while it watches
+    // (its failed unit tried again), the port seeks once the watch has handed over.
     void arm(const QString& serial, bool rework);
     const QString& serial() const { return m_serial; }
     bool rework() const { return m_rework; }
     // Whether the port may seek now: always, unless scanned and waiting for a serial.
-    bool mayRun() const { return !m_scanned || !m_serial.isEmpty(); }
+    bool mayRun() const { return !m_scanned || (!m_serial.isEmpty() && !m_watch.watching()); }
+
+    // Scanned, a port whose unit ended watches, paused, for the unit to be taken out (RemovalWatch)
+    // and takes no serial but that unit's own until it is gone.
+    bool watching() const { return m_watch.watching(); }
+    // The serial of the unit being watched for.
+    const QString& watchedSerial() const { return m_watchedSerial; }
 
     // The message box text and its reason from the last failed start.
     QString openProblem() const { return m_openProblem; }
@@ -99,9 +107,14 @@ public:
 
     // With manual ticks the timer never runs: whoever drives the port calls tick() while
     // timerEnabled(), so every tick is made on purpose.
-    void setManualTicks(bool manual) { m_manualTicks = manual; }
+    void setManualTicks(bool manual) {
+        m_manualTicks = manual;
+        m_watch.setManualTicks(manual);
+    }
     bool timerEnabled() const { return m_timerEnabled; }
     void tick();
+    // One interval of the removal watch, with manual ticks.
+    void watchTick() { m_watch.tick(); }
 
 Q_SIGNALS:
     void event(const qt2xx::PortEvent& event);
@@ -109,6 +122,12 @@ Q_SIGNALS:
     // The unit under way ended with this event, told at once even when the event itself waits for
     // its record; a scanned port waits for its next serial from here on.
     void unitEnded(const qt2xx::PortEvent& event);
+    // The unit ended and must be taken out before the slot takes another serial; the watch begins.
+    void removeUnit(const QString& device, const QString& serial);
+    // The watched unit has been taken out.
+    void unitRemoved(const QString& device);
+    // The port may run now, having been unable to: its watch handed over to an armed serial.
+    void mayRunNow();
 
 private:
     // TransmitWindow
@@ -139,6 +158,7 @@ private:
     void closeUnit(PortEventKind kind, Outcome outcome = Outcome::Finished);
     PortEvent makeEvent(PortEventKind kind, Outcome outcome) const;
     void pauseIfDue();
+    void endWatch();
 
     QString m_device;
     const ParameterValues& m_values;
@@ -167,6 +187,9 @@ private:
     QString m_serial;
     bool m_rework = false;
     bool m_pauseDue = false; // a scanned unit ended inside a handler: pause once it returns
+    bool m_watchDue = false; // and watch for its removal once paused
+    RemovalWatch m_watch;
+    QString m_watchedSerial;
 
     PortTiming m_timing;
     QElapsedTimer m_clock;

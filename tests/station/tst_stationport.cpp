@@ -4,15 +4,18 @@
 #include "files/SetFile.h"
 #include "link/SequencerMessages.h"
 #include "station/Devices.h"
+#include "station/PortPhase.h"
 #include "station/Station.h"
 #include "support/BuildPaths.h"
 #include "support/Pty.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 using namespace qt2xx;
@@ -80,6 +83,7 @@ private Q_SLOTS:
     void failingRecordsPauseEveryPortTillTheyAreWritten();
     void stopLetsAStoredControllerBeFinished();
     void portsAreNamedAsThePortBoxAndTheLinksNameThem();
+    void removalWatchProbesOnceASecond();
 };
 
 // One port programs, one only seeks, one is refused: each writes on exactly the tick its own state
@@ -265,3 +269,110 @@ void TestStationPort::portsAreNamedAsThePortBoxAndTheLinksNameThem() {
 
 QTEST_GUILESS_MAIN(TestStationPort)
 #include "tst_stationport.moc"
+
+namespace {
+
+// What a port wrote, with the time each part was seen, looked at every few milliseconds.
+struct Written {
+    qint64 ms;
+    QByteArray bytes;
+};
+
+// Until the condition holds or the time is up.
+QList<Written> watchFor(Pty& pty, const QElapsedTimer& clock, int ms,
+                        const std::function<bool(const QList<Written>&)>& until) {
+    QList<Written> seen;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < ms && !until(seen)) {
+        QTest::qWait(5);
+        if (const QByteArray bytes = pty.takeWritten(); !bytes.isEmpty())
+            seen << Written{clock.elapsed(), bytes};
+    }
+    return seen;
+}
+
+} // namespace
+
+// Scanned, a unit that failed is watched for with one "8" a second and nothing else; scanning its own
+// serial tries it again once a second has passed since the last probe; the unit that then finishes is
+// watched for until three probes in a row go unanswered, and counted taken out.
+void TestStationPort::removalWatchProbesOnceASecond() {
+    Rig rig(1);
+    StationPort& port = rig.port(0);
+    Pty& pty = *rig.ptys[0];
+    QStringList told;
+    QObject::connect(&rig.station, &Station::removeUnit, &rig.station,
+                     [&told](const QString&, const QString& serial) { told << "remove " + serial; });
+    QObject::connect(&rig.station, &Station::unitRemoved, &rig.station, [&told] { told << "removed"; });
+    port.setScanned(true);
+    QCOMPARE(rig.station.start(), 1);
+    QCOMPARE(PhaseOf(port), PortPhase::WaitingForScan);
+    port.arm(QStringLiteral("S1"), false);
+    rig.station.rebalance();
+    QCOMPARE(rig.tick(), QList<QByteArray>{kSeek});
+    pty.write("U");
+    QTRY_COMPARE(port.state(), DownloadSequencer::Answered);
+    QCOMPARE(rig.tick(), QList<QByteArray>{frameBytes(rig.set.frame)});
+    // The unit fails; the watch runs on its own timer from here on.
+    port.setManualTicks(false);
+    QElapsedTimer clock;
+    clock.start();
+    pty.write("X");
+    QTRY_VERIFY(port.watching());
+    QCOMPARE(PhaseOf(port), PortPhase::RemoveUnit);
+    QCOMPARE(PortStateName(port), QStringLiteral("Remove"));
+    QVERIFY(!port.mayRun());
+    QCOMPARE(told, QStringList{"remove S1"});
+
+    // The first probe is answered, the second is not; the same serial is then scanned again.
+    const auto anything = [](const QList<Written>& seen) { return !seen.isEmpty(); };
+    QList<Written> seen = watchFor(pty, clock, 5000, anything);
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen[0].bytes, kSeek);
+    QVERIFY2(seen[0].ms >= 900, qPrintable(QString::number(seen[0].ms)));
+    pty.write("U");
+    QList<Written> probes = seen;
+    seen = watchFor(pty, clock, 5000, anything);
+    probes += seen;
+    QCOMPARE(PhaseOf(port), PortPhase::RemoveUnit);
+    port.arm(QStringLiteral("S1"), false);
+    QCOMPARE(PhaseOf(port), PortPhase::Seeking);
+    QVERIFY(!port.running());
+
+    // The seek of the retry begins a second after the last probe at the earliest; it is answered.
+    seen = watchFor(pty, clock, 5000, anything);
+    QVERIFY(port.running());
+    QVERIFY(!port.watching());
+    QCOMPARE(seen.size(), 1);
+    QVERIFY(seen[0].bytes.startsWith(kSeek));
+    QVERIFY2(seen[0].ms - probes.last().ms >= 900,
+             qPrintable(QString::number(seen[0].ms - probes.last().ms)));
+    pty.write("U");
+    seen = watchFor(pty, clock, 5000,
+                    [&port](const QList<Written>&) { return port.state() == DownloadSequencer::FrameSent; });
+    pty.write("Q");
+    QTRY_COMPARE(port.state(), DownloadSequencer::Accepted);
+    const qint64 ended = clock.elapsed(); // the unit ends once "R" has come, no sooner
+    pty.write("R");
+    QTRY_VERIFY(port.watching());
+    QCOMPARE(told, (QStringList{"remove S1", "remove S1"}));
+
+    // Taken out: three probes go unanswered, a second apart, and nothing else is written.
+    probes = watchFor(pty, clock, 10000, [&port](const QList<Written>&) { return !port.watching(); });
+    QCOMPARE(told, (QStringList{"remove S1", "remove S1", "removed"}));
+    QCOMPARE(probes.size(), RemovalWatch::kUnansweredProbes);
+    qint64 last = ended;
+    for (const Written& probe : probes) {
+        QCOMPARE(probe.bytes, kSeek);
+        QVERIFY2(probe.ms - last >= 900, qPrintable(QString::number(probe.ms - last)));
+        last = probe.ms;
+    }
+    QVERIFY(clock.elapsed() - last >= 900);
+    QCOMPARE(PhaseOf(port), PortPhase::Finished);
+    QVERIFY(!port.mayRun());
+    QCOMPARE(rig.eventNames(), (QStringList{rig.name(0) + " 1 started", rig.name(0) + " 1 transmit-failure",
+                                            rig.name(0) + " 2 started", rig.name(0) + " 2 finished"}));
+    rig.station.stop();
+    QTRY_VERIFY(rig.station.isStopped());
+}

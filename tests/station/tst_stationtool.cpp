@@ -10,6 +10,7 @@
 #include "support/SmallDisk.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -35,7 +36,7 @@ const QString kSetFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
 // The station with its JSON lines parsed as they come.
 class Station {
 public:
-    // input, when given, is all of standard input, closed after it.
+    // input, when given, is all of standard input, closed after it; else scan() writes to it.
     explicit Station(const QStringList& arguments, const std::optional<QByteArray>& input = std::nullopt) {
         const bool recording = !arguments.filter(QStringLiteral("--record=")).isEmpty();
         m_process.start(kStation,
@@ -82,6 +83,19 @@ public:
         return false;
     }
     int exitCode() const { return m_process.exitCode(); }
+    void scan(const QByteArray& serial) { m_process.write(serial + '\n'); }
+    void endInput() { m_process.closeWriteChannel(); }
+    // Waits until count events of a kind have come, optionally on one device.
+    bool waitFor(const QString& kind, qsizetype count, const QString& device = {}) {
+        QElapsedTimer waited;
+        waited.start();
+        while (events(kind, device).size() < count) {
+            if (waited.elapsed() > kWait || m_process.state() == QProcess::NotRunning)
+                return false;
+            m_process.waitForReadyRead(100);
+        }
+        return true;
+    }
     // The last few events as text, to tell why a run ended as it did.
     QString lastEvents() {
         QString text;
@@ -131,6 +145,8 @@ private Q_SLOTS:
     void scanRefusals_data();
     void scanRefusals();
     void orderWithAnotherSetTouchesNoPort();
+    void unitLeftInItsSlotTakesNoSecondSerial();
+    void swappedUnitsTakeOneSerialEachInTurn();
 };
 
 // Every simulator stores exactly the file's frame, the count is met without a controller too many,
@@ -429,8 +445,9 @@ std::vector<qt2xx::ProductionRecord> readRecords(const QString& database) {
 
 } // namespace
 
-// Six serials piped at once for an order of four on three ports: four units, each with its own
-// serial, order, operator and station in its record, one unit per scan and per programmed frame.
+// Six serials piped at once for an order of four on three ports whose units stay in: three units,
+// each with its own serial, order, operator and station in its record, one unit per scan and per
+// programmed frame; the other serials are refused once no slot is armed and none is ready.
 void TestStationTool::orderArmsOnePortPerScan() {
     QTemporaryDir dir;
     const QString database = dir.filePath(QStringLiteral("records.sqlite"));
@@ -445,21 +462,23 @@ void TestStationTool::orderArmsOnePortPerScan() {
     QVERIFY(station.badLines().isEmpty());
 
     const QList<QJsonObject> armed = station.events(QStringLiteral("armed"));
-    QCOMPARE(armed.size(), 4);
+    QCOMPARE(armed.size(), 3);
     QCOMPARE(armed[0][QStringLiteral("device")].toString(), p1.device());
     QCOMPARE(armed[1][QStringLiteral("device")].toString(), p2.device());
     QCOMPARE(armed[2][QStringLiteral("device")].toString(), p3.device());
     QSet<QString> serials;
     for (const QJsonObject& e : armed)
         serials << e[QStringLiteral("serial")].toString();
-    QCOMPARE(serials, (QSet<QString>{"QT2C-00000001", "QT2C-00000002", "QT2C-00000003", "QT2C-00000004"}));
+    QCOMPARE(serials, (QSet<QString>{"QT2C-00000001", "QT2C-00000002", "QT2C-00000003"}));
     const QList<QJsonObject> finished = station.events(QStringLiteral("finished"));
-    QCOMPARE(finished.size(), 4);
+    QCOMPARE(finished.size(), 3);
+    QCOMPARE(station.events(QStringLiteral("scan-refused")).size(), 3);
+    QCOMPARE(station.events(QStringLiteral("remove-unit")).size(), 3);
     for (const QJsonObject& e : finished)
         QVERIFY(serials.contains(e[QStringLiteral("serial")].toString()));
 
     const auto records = readRecords(database);
-    QCOMPARE(records.size(), size_t(4));
+    QCOMPARE(records.size(), size_t(3));
     QSet<QString> recorded;
     for (const auto& record : records) {
         QCOMPARE(record.result, qt2xx::Outcome::Finished);
@@ -597,3 +616,118 @@ void TestStationTool::orderWithAnotherSetTouchesNoPort() {
 }
 QTEST_GUILESS_MAIN(TestStationTool)
 #include "tst_stationtool.moc"
+
+// Four units left in their slots and eight serials scanned a second apart: the slots are armed in
+// turn, each controller is programmed once and then watched for removal, and the four serials that
+// come while every unit is still in are refused with the reason.
+void TestStationTool::unitLeftInItsSlotTakesNoSecondSerial() {
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("records.sqlite"));
+    const QString order = qt2xx::test::WriteOrderFile(copySet(dir), 10);
+    Controller p1, p2, p3, p4;
+    const QStringList devices{p1.device(), p2.device(), p3.device(), p4.device()};
+    Station station(QStringList{QStringLiteral("--order"), order, QStringLiteral("--json"),
+                                QStringLiteral("--record=") + database} +
+                    devices);
+    for (int i = 1; i <= 8; ++i) {
+        station.scan(qt2xx::test::SerialLines(i, 1).trimmed());
+        QTest::qWait(1000);
+    }
+    station.endInput();
+    QVERIFY(station.finish());
+    QVERIFY2(station.exitCode() == 0, qPrintable(station.errors() + station.lastEvents()));
+
+    const QList<QJsonObject> armed = station.events(QStringLiteral("armed"));
+    const QList<QJsonObject> finished = station.events(QStringLiteral("finished"));
+    const QList<QJsonObject> removals = station.events(QStringLiteral("remove-unit"));
+    QCOMPARE(armed.size(), 4);
+    QCOMPARE(finished.size(), 4);
+    QCOMPARE(removals.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        const QString serial = QString::fromLatin1(qt2xx::test::SerialLines(i + 1, 1).trimmed());
+        QCOMPARE(armed[i][QStringLiteral("device")].toString(), devices[i]);
+        QCOMPARE(armed[i][QStringLiteral("serial")].toString(), serial);
+        QCOMPARE(station.events(QStringLiteral("finished"), devices[i]).size(), 1);
+        QCOMPARE(station.events(QStringLiteral("remove-unit"), devices[i])
+                     .first()[QStringLiteral("serial")]
+                     .toString(),
+                 serial);
+    }
+    QVERIFY(station.events(QStringLiteral("unit-removed")).isEmpty());
+    const QList<QJsonObject> refused = station.events(QStringLiteral("scan-refused"));
+    QCOMPARE(refused.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(refused[i][QStringLiteral("serial")].toString(),
+                 QString::fromLatin1(qt2xx::test::SerialLines(i + 5, 1).trimmed()));
+        QVERIFY(refused[i][QStringLiteral("reason")].toString().contains(QStringLiteral("No slot is ready")));
+    }
+    QCOMPARE(readRecords(database).size(), size_t(4));
+    for (Controller* sim : {&p1, &p2, &p3, &p4}) {
+        sim->terminate();
+        QCOMPARE(sim->programmed().size(), 1);
+    }
+}
+
+// Swapped units: every unit is counted taken out before its slot takes the next serial, slots are
+// armed in turn, each unit gets exactly one serial, and a unit whose frame was refused is tried again
+// in its own slot by scanning its own serial, without being taken out.
+void TestStationTool::swappedUnitsTakeOneSerialEachInTurn() {
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("records.sqlite"));
+    const QString order = qt2xx::test::WriteOrderFile(copySet(dir), 10);
+    const QStringList swap{QStringLiteral("--swap"), QStringLiteral("6000")};
+    Controller p1(swap),
+        p2(swap + QStringList{QStringLiteral("--reject-frame"), QStringLiteral("--fail-every"),
+                              QStringLiteral("2")}),
+        p3(swap), p4(swap);
+    const QStringList devices{p1.device(), p2.device(), p3.device(), p4.device()};
+    Station station(QStringList{QStringLiteral("--order"), order, QStringLiteral("--json"),
+                                QStringLiteral("--record=") + database} +
+                    devices);
+    const auto serial = [](int i) { return qt2xx::test::SerialLines(i, 1).trimmed(); };
+    for (int i = 1; i <= 4; ++i) {
+        station.scan(serial(i));
+        QVERIFY(station.waitFor(QStringLiteral("armed"), i));
+    }
+    // Each next serial once the unit of the slot whose turn it is has been taken out.
+    for (int i = 5; i <= 8; ++i) {
+        QVERIFY2(station.waitFor(QStringLiteral("unit-removed"), 1, devices[i - 5]),
+                 qPrintable(station.lastEvents()));
+        station.scan(serial(i));
+        QVERIFY(station.waitFor(QStringLiteral("armed"), i + (i > 6 ? 1 : 0)));
+        if (i == 6) {
+            QVERIFY2(station.waitFor(QStringLiteral("transmit-failure"), 1),
+                     qPrintable(station.lastEvents()));
+            QVERIFY(station.waitFor(QStringLiteral("remove-unit"), 2, devices[1]));
+            station.scan(serial(6));
+            QVERIFY(station.waitFor(QStringLiteral("armed"), 7));
+        }
+    }
+    QVERIFY(station.waitFor(QStringLiteral("finished"), 8));
+    station.endInput();
+    QVERIFY(station.finish());
+    QVERIFY2(station.exitCode() == 1, qPrintable(station.errors() + station.lastEvents()));
+    QVERIFY(station.events(QStringLiteral("scan-refused")).isEmpty());
+
+    const QList<QJsonObject> armed = station.events(QStringLiteral("armed"));
+    const int slotOf[] = {0, 1, 2, 3, 0, 1, 1, 2, 3};
+    const int serials[] = {1, 2, 3, 4, 5, 6, 6, 7, 8};
+    QCOMPARE(armed.size(), 9);
+    for (int i = 0; i < 9; ++i) {
+        QCOMPARE(armed[i][QStringLiteral("device")].toString(), devices[slotOf[i]]);
+        QCOMPARE(armed[i][QStringLiteral("serial")].toString(), QString::fromLatin1(serial(serials[i])));
+    }
+    QSet<QString> finished;
+    for (const QJsonObject& e : station.events(QStringLiteral("finished")))
+        finished << e[QStringLiteral("serial")].toString();
+    QCOMPARE(finished.size(), 8);
+    const auto records = readRecords(database);
+    QCOMPARE(records.size(), size_t(9));
+    QCOMPARE(std::count_if(records.begin(), records.end(),
+                           [](const auto& r) { return r.result == qt2xx::Outcome::Finished; }),
+             8);
+    for (Controller* sim : {&p1, &p2, &p3, &p4}) {
+        sim->terminate();
+        QCOMPARE(sim->programmed().size(), 2);
+    }
+}

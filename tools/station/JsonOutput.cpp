@@ -13,6 +13,20 @@ using namespace qt2xx;
 
 JsonOutput::JsonOutput(Station& station, std::FILE* out) : m_station(station), m_out(out) {
     QObject::connect(&station, &Station::event, &station, [this](const PortEvent& e) { event(e); });
+    QObject::connect(&station, &Station::removeUnit, &station,
+                     [this](const QString& device, const QString& serial) { removal(device, serial, true); });
+    QObject::connect(&station, &Station::unitRemoved, &station,
+                     [this](const QString& device) { removal(device, QString(), false); });
+}
+
+void JsonOutput::removal(const QString& device, const QString& serial, bool begins) {
+    JsonLine line;
+    line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))
+        .add("device", device)
+        .add("event", begins ? QStringLiteral("remove-unit") : QStringLiteral("unit-removed"));
+    if (begins && !serial.isEmpty())
+        line.add("serial", serial);
+    write(line.text());
 }
 
 void JsonOutput::write(const QByteArray& line) {

@@ -28,6 +28,9 @@ public:
 private:
     void write(const QByteArray& line);
     void event(const qt2xx::PortEvent& event);
+    // {"event": "remove-unit", "device": ..., "serial": ...} when a scanned unit ended and the watch
+    // for its removal begins, {"event": "unit-removed", "device": ...} when it has been taken out.
+    void removal(const QString& device, const QString& serial, bool begins);
 
     qt2xx::Station& m_station;
     std::FILE* m_out;

@@ -154,9 +154,10 @@ QString TableView::row(const StationPort& port, int deviceWidth) const {
     const int room = std::max(0, m_width - 1 - int(cells.size()));
     // A port stopped after a failure keeps the failure on screen rather than its closing line.
     const bool keepFailure = !port.running() && !port.paused() && !port.lastFailure().isEmpty();
-    const QString message = keepFailure ? port.lastFailure() : port.lastMessage();
+    const bool remove = PhaseOf(port) == PortPhase::RemoveUnit;
+    const QString message = remove ? kRemoveUnitText : keepFailure ? port.lastFailure() : port.lastMessage();
     return cells.left(m_width - 1) +
-           colour(message.left(room), keepFailure ? LogColor(kLogRed) : port.lastColor());
+           colour(message.left(room), remove || keepFailure ? LogColor(kLogRed) : port.lastColor());
 }
 
 QString TableView::totals() const {
