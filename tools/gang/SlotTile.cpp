@@ -33,12 +33,18 @@ QFont pixelFont(int pixels, bool bold = false) {
     return font;
 }
 
+// A new font relays the label out: the tiles of a run change ten times a second, their print seldom.
+void setFontOf(QLabel* label, const QFont& font) {
+    if (label->font() != font)
+        label->setFont(font);
+}
+
 // The label's text at up to pixels high, smaller when it would not fit the width in one line.
 void fitLabel(QLabel* label, int pixels, int width, bool bold) {
     QFont font = pixelFont(pixels, bold);
     while (font.pixelSize() > kMinPixels && QFontMetrics(font).horizontalAdvance(label->text()) > width)
         font.setPixelSize(font.pixelSize() - 1);
-    label->setFont(font);
+    setFontOf(label, font);
 }
 
 // The state's colours, for the whole tile: the log's green, red and blue for the outcomes and the work
@@ -191,12 +197,12 @@ void SlotTile::fitFonts() {
         std::min(double(height()) / kBaseTile.height(), double(width()) / kBaseTile.width()), 1.0, kMaxScale);
     const auto scaled = [scale](int pixels) { return int(pixels * scale); };
     const int room = std::max(contentsRect().width() - 20, 1);
-    m_title->setFont(pixelFont(scaled(kTitlePixels), true));
+    setFontOf(m_title, pixelFont(scaled(kTitlePixels), true));
     fitLabel(m_state, scaled(kStatePixels), room, true);
     fitLabel(m_serial, scaled(kSerialPixels), room, true);
-    m_elapsed->setFont(pixelFont(scaled(kElapsedPixels), true));
-    m_failure->setFont(pixelFont(scaled(kDetailPixels), true));
-    m_counts->setFont(pixelFont(scaled(kDetailPixels)));
+    setFontOf(m_elapsed, pixelFont(scaled(kElapsedPixels), true));
+    setFontOf(m_failure, pixelFont(scaled(kDetailPixels), true));
+    setFontOf(m_counts, pixelFont(scaled(kDetailPixels)));
     m_progress->setMaximumHeight(scaled(kDetailPixels));
 }
 
