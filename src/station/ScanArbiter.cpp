@@ -31,7 +31,11 @@ namespace {
 
 // A refusal from SerialText, as the sentence the arbiter's other reasons are.
 QString sentence(const QString& reason) {
-    return reason.isEmpty() ? reason : reason.front().toUpper() + reason.sliced(1) + u'.';
+    if (reason.isEmpty())
+        return reason;
+    //: A reason made a sentence: the full stop of the language.
+    return QCoreApplication::translate("qt2xx::ScanArbiter", "%1.")
+        .arg(reason.front().toUpper() + reason.sliced(1));
 }
 
 // A line that is not a serial, as a refusal may show it: escaped, whatever it holds.
@@ -72,31 +76,28 @@ void ScanArbiter::setSlotOfUnit(std::function<int(const QString& serial)> slotOf
 
 ScanArbiter::Scan ScanArbiter::arm(const QString& serial) {
     if (m_inputEnded)
-        return refuse(serial, QStringLiteral("Scanning has ended."));
+        return refuse(serial, tr("Scanning has ended."));
     if (!m_pattern.isEmpty() && m_expression.isValid() && !m_expression.match(serial).hasMatch()) {
-        return refuse(
-            serial,
-            QStringLiteral("%1 does not match the order's serial pattern %2.").arg(serial, m_pattern));
+        return refuse(serial, tr("%1 does not match the order's serial pattern %2.").arg(serial, m_pattern));
     }
     const auto armedHere = std::find_if(m_slots.begin(), m_slots.end(),
                                         [&serial](const Slot& slot) { return slot.serial == serial; });
     if (armedHere != m_slots.end()) {
-        return refuse(serial, QStringLiteral("%1 is already armed on slot %2.")
+        return refuse(serial, tr("%1 is already armed on slot %2.")
                                   .arg(serial, QString::number(armedHere - m_slots.begin() + 1)));
     }
     if (armedCount() >= m_unitsNeeded)
-        return refuse(serial, QStringLiteral("The order needs no more units."));
+        return refuse(serial, tr("The order needs no more units."));
     const int own = m_slotOfUnit ? m_slotOfUnit(serial) : 0;
     const bool retry = slotAt(own) && !isArmed(own);
     const int slot = retry ? own : nextSlot();
     if (slot == 0 && armedCount() == slotCount())
-        return refuse(serial, QStringLiteral("Every slot is busy."));
+        return refuse(serial, tr("Every slot is busy."));
     if (slot == 0)
-        return refuse(serial,
-                      QStringLiteral("No slot is ready: take out the finished units or wait for a slot."));
+        return refuse(serial, tr("No slot is ready: take out the finished units or wait for a slot."));
     const bool finishedBefore = m_alreadyFinished && m_alreadyFinished(serial);
     if (finishedBefore && !m_reworkAllowed)
-        return refuse(serial, QStringLiteral("%1 already has a finished record.").arg(serial));
+        return refuse(serial, tr("%1 already has a finished record.").arg(serial));
 
     m_slots[static_cast<std::size_t>(slot - 1)] = {serial, finishedBefore};
     if (!retry)

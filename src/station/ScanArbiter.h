@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QString>
 
@@ -17,6 +18,9 @@ namespace qt2xx {
 // finishes quickly does not take the serials meant for the units beside it. A serial must be clean
 // text (SerialText.h) before any other rule is asked.
 class ScanArbiter {
+    // Its refusals are the operator's to read: a face that installs a translator shows them translated.
+    Q_DECLARE_TR_FUNCTIONS(qt2xx::ScanArbiter)
+
 public:
     static constexpr int kNoLimit = std::numeric_limits<int>::max();
 

@@ -1,9 +1,13 @@
 #include "station/SerialText.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QStringDecoder>
 
 namespace qt2xx {
+
+// The reasons are the operator's to read: a face that installs a translator shows them translated,
+// one that does not (the terminal station) keeps them English.
 
 namespace {
 
@@ -66,9 +70,11 @@ QString EscapedBytes(QByteArrayView bytes, int maxLength) {
 
 Result<QString> SerialFromBytes(QByteArrayView line, qsizetype lineBytes) {
     if (lineBytes > line.size()) {
-        return Fail(QStringLiteral("a line of %1 bytes is too long for a serial, which has at most %2 "
-                                   "characters")
-                        .arg(QString::number(lineBytes), QString::number(kSerialMaxLength)));
+        return Fail(
+            QCoreApplication::translate("qt2xx::SerialText",
+                                        "a line of %1 bytes is too long for a serial, which has at most %2 "
+                                        "characters")
+                .arg(QString::number(lineBytes), QString::number(kSerialMaxLength)));
     }
     while (!line.isEmpty() && isBlank(line.front()))
         line = line.sliced(1);
@@ -77,32 +83,38 @@ Result<QString> SerialFromBytes(QByteArrayView line, qsizetype lineBytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(line);
     if (decoder.hasError())
-        return Fail(QStringLiteral("%1 is not UTF-8 text").arg(EscapedBytes(line)));
+        return Fail(
+            QCoreApplication::translate("qt2xx::SerialText", "%1 is not UTF-8 text").arg(EscapedBytes(line)));
     return SerialFromText(text);
 }
 
 Result<QString> SerialFromText(QStringView line) {
     const QString serial = line.trimmed().toString();
     if (serial.isEmpty())
-        return Fail(QStringLiteral("the serial is empty"));
+        return Fail(QCoreApplication::translate("qt2xx::SerialText", "the serial is empty"));
     if (!serial.isValidUtf16())
-        return Fail(QStringLiteral("%1 is not valid text").arg(EscapedText(serial)));
+        return Fail(QCoreApplication::translate("qt2xx::SerialText", "%1 is not valid text")
+                        .arg(EscapedText(serial)));
     const QList<uint> characters = serial.toUcs4();
     if (characters.size() > kSerialMaxLength) {
-        return Fail(QStringLiteral("%1 has %2 characters, more than the %3 a serial may have")
+        return Fail(QCoreApplication::translate("qt2xx::SerialText",
+                                                "%1 has %2 characters, more than the %3 a serial may have")
                         .arg(EscapedText(serial, kSerialMaxLength / 2), QString::number(characters.size()),
                              QString::number(kSerialMaxLength)));
     }
     for (const char32_t c : characters) {
         if (isHidden(c)) {
-            return Fail(QStringLiteral("%1 holds the control character %2, which a serial may not")
+            return Fail(QCoreApplication::translate(
+                            "qt2xx::SerialText", "%1 holds the control character %2, which a serial may not")
                             .arg(EscapedText(serial), escaped(c)));
         }
     }
     for (const char16_t lead : kFormulaLeads) {
         if (serial.front() == lead) {
-            return Fail(QStringLiteral("%1 starts with \"%2\", which a spreadsheet runs as a formula")
-                            .arg(serial, QChar(lead)));
+            return Fail(
+                QCoreApplication::translate("qt2xx::SerialText",
+                                            "%1 starts with \"%2\", which a spreadsheet runs as a formula")
+                    .arg(serial, QChar(lead)));
         }
     }
     return serial;

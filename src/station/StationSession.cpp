@@ -51,15 +51,14 @@ bool StationSession::open(const SessionOptions& options, const QString& deviceDi
         if (!choice.device.isEmpty()) {
             const QString identity = DeviceIdentity(choice.device);
             if (seen.contains(identity))
-                return refuse(
-                    ExitRefused,
-                    QStringLiteral("%1 and %2 name the same device %3").arg(seen[identity], text, identity));
+                return refuse(ExitRefused,
+                              tr("%1 and %2 name the same device %3").arg(seen[identity], text, identity));
             seen.insert(identity, text);
         }
         m_ports.push_back(choice);
     }
     if (m_ports.empty())
-        return refuse(ExitRefused, QStringLiteral("at least one port is needed"));
+        return refuse(ExitRefused, tr("at least one port is needed"));
 
     return !options.record || openRecords(options);
 }
@@ -70,8 +69,8 @@ bool StationSession::openRecords(const SessionOptions& options) {
         QFileInfo(options.recordPath.isEmpty() ? DefaultRecordDatabase() : options.recordPath)
             .absoluteFilePath();
     if (const auto writable = RecordStore::open(path); !writable)
-        return refuse(ExitRefused, QStringLiteral("records cannot be kept in %1: %2; nothing was programmed "
-                                                  "(--no-record runs without records)")
+        return refuse(ExitRefused, tr("records cannot be kept in %1: %2; nothing was programmed "
+                                      "(--no-record runs without records)")
                                        .arg(path, writable.error()));
     m_writer = std::make_unique<RecordWriter>(path);
     // The order's progress and finished serials are read on this thread through a connection of
@@ -79,16 +78,14 @@ bool StationSession::openRecords(const SessionOptions& options) {
     if (!m_plan.order.isEmpty() || m_plan.scan) {
         auto reads = RecordStore::open(path, RecordStore::OpenMode::MustExist);
         if (!reads)
-            return refuse(ExitRefused,
-                          QStringLiteral("records cannot be read from %1: %2").arg(path, reads.error()));
+            return refuse(ExitRefused, tr("records cannot be read from %1: %2").arg(path, reads.error()));
         m_reads = std::move(*reads);
     }
     if (!m_plan.order.isEmpty()) {
         Result<OrderTally> tally = ReadOrderTally(m_reads->database(), m_plan.order);
         if (!tally)
-            return refuse(
-                ExitRefused,
-                QStringLiteral("the record of order %1 cannot be read: %2").arg(m_plan.order, tally.error()));
+            return refuse(ExitRefused,
+                          tr("the record of order %1 cannot be read: %2").arg(m_plan.order, tally.error()));
         m_tally = std::move(*tally);
     }
     watchRecords();
@@ -106,14 +103,13 @@ void StationSession::watchRecords() {
     connect(m_writer.get(), &RecordWriter::writeFailed, this, [this](const QString&, const QString& why) {
         m_recordsFailure = why;
         tell(SessionNotice::Kind::RecordsFailing,
-             QStringLiteral("records cannot be written to %1: %2; no controller is begun until they can")
+             tr("records cannot be written to %1: %2; no controller is begun until they can")
                  .arg(m_writer->databasePath(), why),
              why);
     });
     connect(m_writer.get(), &RecordWriter::writeRecovered, this, [this] {
         m_recordsFailure.clear();
-        tell(SessionNotice::Kind::RecordsResumed,
-             QStringLiteral("records are written again; the ports seek again"));
+        tell(SessionNotice::Kind::RecordsResumed, tr("records are written again; the ports seek again"));
     });
 }
 
@@ -123,15 +119,14 @@ void StationSession::watchForwarding() {
         m_forwardingState.stopped = true;
         m_forwardingState.reason = why.simplified();
         tell(SessionNotice::Kind::ForwardingStopped,
-             QStringLiteral("records are not forwarded to %1: %2")
-                 .arg(m_forwarder->server(), m_forwardingState.reason),
+             tr("records are not forwarded to %1: %2").arg(m_forwarder->server(), m_forwardingState.reason),
              why);
         Q_EMIT forwardingChanged();
     });
     connect(forwarder, &Forwarder::resumed, this, [this] {
         m_forwardingState.stopped = false;
         tell(SessionNotice::Kind::ForwardingResumed,
-             QStringLiteral("records are forwarded to %1 again").arg(m_forwarder->server()));
+             tr("records are forwarded to %1 again").arg(m_forwarder->server()));
         Q_EMIT forwardingChanged();
     });
     connect(forwarder, &Forwarder::waitingChanged, this, [this](qint64 waiting) {
@@ -197,7 +192,7 @@ void StationSession::watchStation(Station& station) {
     connect(&station, &Station::waitingForRecords, this, [this, current = &station](int records) {
         if (m_station.get() == current)
             tell(SessionNotice::Kind::WaitingForRecords,
-                 QStringLiteral("the count is made up; waiting for %1 record(s) to be written").arg(records));
+                 tr("the count is made up; waiting for %1 record(s) to be written").arg(records));
     });
     // Interrupted exchanges leave no record, so they are no attempt of the order's figures.
     connect(&station, &Station::event, this, [this](const PortEvent& event) {
@@ -238,11 +233,9 @@ bool StationSession::start() {
             tell(SessionNotice::Kind::PortNotOpen, QStringLiteral("%1: %2").arg(choice.text, choice.problem));
     }
     if (m_writer)
-        tell(SessionNotice::Kind::Records,
-             QStringLiteral("records are kept in %1").arg(m_writer->databasePath()));
+        tell(SessionNotice::Kind::Records, tr("records are kept in %1").arg(m_writer->databasePath()));
     if (m_forwarder && !m_forwarding) {
-        tell(SessionNotice::Kind::Records,
-             QStringLiteral("records are forwarded to %1").arg(m_forwarder->server()));
+        tell(SessionNotice::Kind::Records, tr("records are forwarded to %1").arg(m_forwarder->server()));
         m_forwarder->start();
         m_forwarding = true;
     }
@@ -251,14 +244,14 @@ bool StationSession::start() {
         return refuse(ExitRefused, why);
     if (m_run->complete())
         return refuse(ExitOk, m_plan.order.isEmpty()
-                                  ? QStringLiteral("nothing to program")
-                                  : QStringLiteral("order %1 is complete: %2 of %3 units finished; nothing "
-                                                   "is programmed")
+                                  ? tr("nothing to program")
+                                  : tr("order %1 is complete: %2 of %3 units finished; nothing "
+                                       "is programmed")
                                         .arg(m_plan.order)
                                         .arg(m_run->unitsDone())
                                         .arg(m_plan.quantity));
     if (m_station->start() == 0)
-        return refuse(ExitUnreachable, QStringLiteral("no port could be opened"));
+        return refuse(ExitUnreachable, tr("no port could be opened"));
     m_run->started();
     return true;
 }
@@ -274,8 +267,8 @@ void StationSession::finish() {
         m_forwarder->wake();
         if (m_forwarder->isStopped() || !m_forwarder->waitUntilSent(kForwardTime))
             tell(SessionNotice::Kind::EndOfRun,
-                 QStringLiteral("records not yet forwarded to %1 wait in the local database and go with the "
-                                "next start (qt2xx-records status)")
+                 tr("records not yet forwarded to %1 wait in the local database and go with the "
+                    "next start (qt2xx-records status)")
                      .arg(m_forwarder->server()));
     }
 }
@@ -283,13 +276,12 @@ void StationSession::finish() {
 // Finished controllers whose records are still on their way are told once they are durable.
 void StationSession::waitForRecords() {
     if (!m_writer->flush(kQuietTime)) {
-        tell(SessionNotice::Kind::EndOfRun,
-             QStringLiteral("waiting up to %1 s for the last records to be written to %2")
-                 .arg(kFlushTime.count())
-                 .arg(m_writer->databasePath()));
+        tell(SessionNotice::Kind::EndOfRun, tr("waiting up to %1 s for the last records to be written to %2")
+                                                .arg(kFlushTime.count())
+                                                .arg(m_writer->databasePath()));
         if (!m_writer->flush(kFlushTime))
             tell(SessionNotice::Kind::EndOfRun,
-                 QStringLiteral("some records could not be written to %1").arg(m_writer->databasePath()));
+                 tr("some records could not be written to %1").arg(m_writer->databasePath()));
     }
     QCoreApplication::sendPostedEvents(); // the writer's last commits
 }

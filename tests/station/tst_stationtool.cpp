@@ -37,8 +37,10 @@ const QString kSetFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
 class Station {
 public:
     // input, when given, is all of standard input, closed after it; else scan() writes to it.
-    explicit Station(const QStringList& arguments, const std::optional<QByteArray>& input = std::nullopt) {
+    explicit Station(const QStringList& arguments, const std::optional<QByteArray>& input = std::nullopt,
+                     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
         const bool recording = !arguments.filter(QStringLiteral("--record=")).isEmpty();
+        m_process.setProcessEnvironment(environment);
         m_process.start(kStation,
                         (recording ? QStringList() : QStringList{QStringLiteral("--no-record")}) + arguments);
         if (input) {
@@ -555,7 +557,9 @@ void TestStationTool::scanRefusals_data() {
                                     << QByteArray("QT2C-00000001\nQT2C-00000001\n") << QString() << 1;
 }
 
-// Each refused scan is told on stderr and as scan-refused, arms no port and leaves the run going.
+// Each refused scan is told on stderr and as scan-refused, arms no port and leaves the run going. The
+// terminal and its JSON stay English under a Chinese locale, where the gang window translates the
+// same refusals.
 void TestStationTool::scanRefusals() {
     QFETCH(QStringList, extra);
     QFETCH(int, ports);
@@ -572,7 +576,12 @@ void TestStationTool::scanRefusals() {
         sims.push_back(std::make_unique<Controller>());
         args << sims.back()->device();
     }
-    Station station(args, input);
+    QProcessEnvironment chinese = QProcessEnvironment::systemEnvironment();
+    chinese.remove(QStringLiteral("LC_ALL"));
+    chinese.remove(QStringLiteral("LC_MESSAGES"));
+    chinese.insert(QStringLiteral("LANG"), QStringLiteral("zh_CN.UTF-8"));
+    chinese.insert(QStringLiteral("LANGUAGE"), QStringLiteral("zh_CN"));
+    Station station(args, input, chinese);
     QVERIFY(station.finish());
     QVERIFY2(station.exitCode() == 0, qPrintable(station.errors()));
     const QList<QJsonObject> refusals = station.events(QStringLiteral("scan-refused"));

@@ -3,8 +3,10 @@
 // their records in a real database, and the refusals shown in the window.
 #include "gang/GangWindow.h"
 #include "gang/StartPage.h"
+#include "gang/Translation.h"
 #include "platform/core/ExitStatus.h"
 #include "record/RecordStore.h"
+#include "station/SerialText.h"
 #include "support/BuildPaths.h"
 #include "support/OrderFile.h"
 #include "support/ResultCheck.h"
@@ -24,8 +26,10 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 #include <memory>
+#include <optional>
 
 using qt2xx::gang::GangWindow;
 using qt2xx::gang::SlotState;
@@ -64,6 +68,9 @@ private Q_SLOTS:
     void startPageChoosesSlotsAndTheRunFinishesThem();
     void scansArmTheTilesOfAnOrder();
     void headerYieldIsTheRecordsToolsYield();
+    void scanRefusalsInTheOperatorsLanguage();
+    void tileSaysHowLongAndWhenToTakeOut_data();
+    void tileSaysHowLongAndWhenToTakeOut();
     void refusalsAreShownInTheWindow_data();
     void refusalsAreShownInTheWindow();
     void commandLines_data();
@@ -329,6 +336,130 @@ void TestGang::headerYieldIsTheRecordsToolsYield() {
     QCOMPARE(order[QStringLiteral("attempts_failed")].toInt(), figures.attemptsFailed);
     QCOMPARE(order[QStringLiteral("first_pass_yield")].toDouble(),
              qRound(*figures.firstPassYield() * 1000) / 1000.0);
+}
+
+namespace {
+
+// The text of the window's visible label that holds words; empty when none does.
+QString shownWith(GangWindow& window, const QString& words) {
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->isVisible() && label->text().contains(words))
+            return label->text();
+    }
+    return {};
+}
+
+// The gang window's translation into Simplified Chinese, installed while it lives.
+class Chinese {
+public:
+    Chinese()
+        : m_installed(
+              qt2xx::gang::InstallTranslation(m_translator, QLocale(QLocale::Chinese, QLocale::China))) {}
+    ~Chinese() { QCoreApplication::removeTranslator(&m_translator); }
+    bool installed() const { return m_installed; }
+
+private:
+    QTranslator m_translator;
+    bool m_installed;
+};
+
+} // namespace
+
+// Under a Chinese locale the refusals of the core reach the operator in Chinese, in one line and with
+// what they quote escaped; an over-long paste is refused, not cut to a serial. No unit is armed.
+void TestGang::scanRefusalsInTheOperatorsLanguage() {
+    QTemporaryDir dir;
+    const QString set = dir.filePath(QStringLiteral("qt2c.asv"));
+    QVERIFY(QFile::copy(kSetFile, set));
+    SimProcess sim;
+    qt2xx::SessionOptions session;
+    session.orderFile = qt2xx::test::WriteOrderFile(set, 2);
+    session.recordPath = dir.filePath(QStringLiteral("records.sqlite"));
+    session.ports << sim.device();
+    Chinese chinese;
+    QVERIFY(chinese.installed());
+    GangWindow window(qt2xx::gang::GangOptions{}, dir.path(), dir.path());
+    window.show();
+    QVERIFY(window.begin(session));
+    QTRY_COMPARE(window.tiles()[0]->view().state, SlotState::WaitingForScan);
+    QCOMPARE(window.tiles()[0]->stateText(), QStringLiteral("等待扫码"));
+
+    struct Refused {
+        QString typed;
+        QString shown; // the Chinese reason with the line it quotes
+    };
+    const Refused refusals[] = {
+        {QStringLiteral("QT2C-1"), QStringLiteral("QT2C-1 不符合工单的序列号格式")},
+        {QStringLiteral("=HYPERLINK(\"http://x\",\"y\")"),
+         QStringLiteral("以“=”开头，电子表格会把它当作公式执行")},
+        {QStringLiteral("QT2C-\x1b[2J1"), QStringLiteral("QT2C-\\x1b[2J1 含有控制字符 \\x1b")},
+    };
+    for (const Refused& refusal : refusals) {
+        window.scanField()->insert(refusal.typed);
+        QTest::keyClick(window.scanField(), Qt::Key_Return);
+        const QString shown = shownWith(window, refusal.shown);
+        QVERIFY2(!shown.isEmpty(), qPrintable(refusal.shown));
+        QVERIFY2(!shown.contains(u'\n') && !shown.contains(QChar(0x1b)), qPrintable(shown));
+    }
+    // A megabyte pasted into the field: it holds a bounded line, and Enter refuses it.
+    window.scanField()->insert(QString(1 << 20, u'7'));
+    QCOMPARE(window.scanField()->text().size(), qsizetype(qt2xx::kScanLineMaxBytes));
+    QTest::keyClick(window.scanField(), Qt::Key_Return);
+    QVERIFY(!shownWith(window, QStringLiteral("对序列号来说太长")).isEmpty());
+    QVERIFY(window.scanField()->text().isEmpty());
+    QCOMPARE(window.tiles()[0]->view().state, SlotState::WaitingForScan);
+    QVERIFY(window.tiles()[0]->view().serial.isEmpty());
+    window.close();
+}
+
+void TestGang::tileSaysHowLongAndWhenToTakeOut_data() {
+    QTest::addColumn<bool>("chinese");
+    QTest::addColumn<SlotState>("state");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("elapsed");
+    QTest::newRow("programming") << false << SlotState::Programming << QStringLiteral("Programming 40 %")
+                                 << QStringLiteral("12.3 s so far");
+    QTest::newRow("finished") << false << SlotState::Finished << QStringLiteral("Finished")
+                              << QStringLiteral("Took 12.3 s");
+    QTest::newRow("remove the unit") << false << SlotState::RemoveUnit << QStringLiteral("Remove the unit")
+                                     << QStringLiteral("Took 12.3 s");
+    QTest::newRow("programming, Chinese")
+        << true << SlotState::Programming << QStringLiteral("编程中 40 %") << QStringLiteral("已用 12.3 秒");
+    QTest::newRow("remove the unit, Chinese")
+        << true << SlotState::RemoveUnit << QStringLiteral("请取出产品") << QStringLiteral("用时 12.3 秒");
+}
+
+// What a tile shows in words, as a person reads it: the state, the unit's time, the serial.
+void TestGang::tileSaysHowLongAndWhenToTakeOut() {
+    QFETCH(bool, chinese);
+    QFETCH(SlotState, state);
+    QFETCH(QString, word);
+    QFETCH(QString, elapsed);
+    std::optional<Chinese> language;
+    if (chinese)
+        QVERIFY(language.emplace().installed());
+    qt2xx::gang::SlotTile tile;
+    tile.resize(420, 210);
+    tile.show();
+    qt2xx::gang::SlotView view;
+    view.slot = 3;
+    view.state = state;
+    view.percent = 40;
+    view.serial = QStringLiteral("QT2C-00000007");
+    view.elapsedTenths = 123;
+    tile.showView(view);
+    QStringList shown;
+    for (QLabel* label : tile.findChildren<QLabel*>()) {
+        if (label->isVisible())
+            shown << label->text();
+    }
+    QVERIFY2(shown.contains(word), qPrintable(shown.join(u'|')));
+    QVERIFY2(shown.contains(elapsed), qPrintable(shown.join(u'|')));
+    QVERIFY(shown.contains(view.serial));
+    view.elapsedTenths = -1; // no unit yet: no time shown
+    tile.showView(view);
+    for (QLabel* label : tile.findChildren<QLabel*>())
+        QVERIFY(!label->isVisible() || label->text() != elapsed);
 }
 
 void TestGang::refusalsAreShownInTheWindow_data() {

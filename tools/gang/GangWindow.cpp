@@ -6,6 +6,7 @@
 #include "platform/core/ExitStatus.h"
 #include "record/RecordWriter.h"
 #include "station/OrderRun.h"
+#include "station/SerialText.h"
 #include "station/Station.h"
 #include "ui/StatusLogBox.h"
 
@@ -32,6 +33,7 @@ namespace {
 
 constexpr auto kRepaintInterval = std::chrono::milliseconds(100);
 constexpr auto kScanNoteTime = std::chrono::seconds(4);
+constexpr auto kElapsedTick = std::chrono::milliseconds(500);
 constexpr int kHeaderPixels = 20;
 constexpr int kShaShown = 12;
 
@@ -78,6 +80,14 @@ GangWindow::GangWindow(GangOptions options, QString serialDirectory, QString dev
         m_scan->show();
         m_scan->setFocus();
     });
+    m_elapsedTick.setInterval(kElapsedTick);
+    connect(&m_elapsedTick, &QTimer::timeout, this, [this] {
+        for (int i = 0; i < int(m_slots.size()); ++i) {
+            if (m_slots[i].port && m_slots[i].port->busy())
+                markDirty(i);
+        }
+    });
+    m_elapsedTick.start();
     connect(m_startPage, &StartPage::startRequested, this, &GangWindow::fromStartPage);
     connect(&m_session, &qt2xx::StationSession::notice, this, &GangWindow::showNotice);
     connect(&m_session, &qt2xx::StationSession::forwardingChanged, this, &GangWindow::refreshRecords);
@@ -96,6 +106,8 @@ QWidget* GangWindow::buildRunPage() {
     m_scan = new QLineEdit(page);
     m_scan->setFont(headerFont());
     m_scan->setAccessibleName(tr("Scan"));
+    // A paste of any length is held to a bounded line; a line that fills it is refused at Enter.
+    m_scan->setMaxLength(int(qt2xx::kScanLineMaxBytes));
     // A set file programs every unit that answers: the field is there for the scanner, but nothing
     // waits for it.
     m_scan->setPlaceholderText(tr("No scan is needed: every slot seeks at once."));
@@ -266,6 +278,14 @@ void GangWindow::bindStation() {
                 continue;
             m_slots[i].port = port.get();
             connect(port.get(), &qt2xx::StationPort::changed, this, [this, i] { markDirty(i); });
+            connect(port.get(), &qt2xx::StationPort::event, this, [this, i](const qt2xx::PortEvent& event) {
+                if (event.kind != qt2xx::PortEventKind::Started)
+                    return;
+                m_slots[i].unitBegan = event.time;
+                m_slots[i].unitEnded = QDateTime();
+            });
+            connect(port.get(), &qt2xx::StationPort::unitEnded, this,
+                    [this, i](const qt2xx::PortEvent& event) { m_slots[i].unitEnded = event.time; });
         }
     }
     // A station of an earlier run still tells the units whose records were written late: they count
@@ -366,11 +386,26 @@ SlotView GangWindow::viewOf(int slot) const {
     view.serial = s.port->serial();
     if (view.state == SlotState::Programming)
         view.percent = int(s.port->progress());
-    if (view.state == SlotState::Finished || view.state == SlotState::Failed) {
+    view.elapsedTenths = elapsedTenths(s, view.state);
+    if (s.port->lastEnd() && (view.state == SlotState::Finished || view.state == SlotState::Failed ||
+                              view.state == SlotState::RemoveUnit)) {
         view.failure = s.port->lastEnd()->failure;
         view.serial = s.port->lastEnd()->serial;
     }
     return view;
+}
+
+// How long the slot's unit has taken: so far while it is programmed, in all once it ended.
+int GangWindow::elapsedTenths(const Slot& slot, SlotState state) {
+    if (!slot.unitBegan.isValid())
+        return -1;
+    if (state == SlotState::Programming)
+        return int(slot.unitBegan.msecsTo(QDateTime::currentDateTimeUtc()) / 100);
+    const bool ended =
+        state == SlotState::Finished || state == SlotState::Failed || state == SlotState::RemoveUnit;
+    if (!ended || !slot.unitEnded.isValid())
+        return -1;
+    return int(slot.unitBegan.msecsTo(slot.unitEnded) / 100);
 }
 
 void GangWindow::buildTiles() {
@@ -497,6 +532,15 @@ void GangWindow::scanEntered(const QString& text) {
     if (!run || !run->scanning()) {
         QApplication::beep();
         showScanNote(tr("No slot waits for a scan: the set file programs every unit."));
+        return;
+    }
+    // The field held only its first characters: what was cut may have made it another serial.
+    if (text.size() >= m_scan->maxLength()) {
+        QApplication::beep();
+        showScanNote(tr("A line of %1 characters or more is too long for a serial, which has at most %2 "
+                        "characters.")
+                         .arg(m_scan->maxLength())
+                         .arg(qt2xx::kSerialMaxLength));
         return;
     }
     const qt2xx::ScanArbiter::Scan scan = run->scan(text);

@@ -4,6 +4,7 @@
 #include "gang/SlotTile.h"
 #include "station/StationSession.h"
 
+#include <QDateTime>
 #include <QSet>
 #include <QTimer>
 #include <QWidget>
@@ -66,6 +67,8 @@ private:
         qt2xx::StationPort* port = nullptr;
         QString problem;                                // why the port did not open
         std::vector<const qt2xx::StationPort*> earlier; // the slot's ports of the runs before this one
+        QDateTime unitBegan;                            // when the controller of its unit answered
+        QDateTime unitEnded;                            // when that unit ended; null while under way
     };
 
     QWidget* buildRunPage();
@@ -81,6 +84,7 @@ private:
     void markDirty(int slot);
     void repaintDirty();
     SlotView viewOf(int slot) const;
+    static int elapsedTenths(const Slot& slot, SlotState state);
     void refreshHeader();
     void refreshRecords();
     void setControls(); // the one place that enables Start and Stop
@@ -119,6 +123,7 @@ private:
     QSet<int> m_dirty;
     QTimer m_repaint; // coalesces the slots' changes into at most ten repaints a second
     QTimer m_scanNoteTimer;
+    QTimer m_elapsedTick; // the seconds of the units under way go on while their progress stalls
     QStringList m_runNotices;
 };
 

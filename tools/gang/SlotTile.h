@@ -23,12 +23,16 @@ struct SlotView {
     int finished = 0; // the slot's counts
     int failed = 0;
     bool nextScan = false; // the next scan arms this slot
+    // How long the unit has taken, in tenths of a second: so far while it is programmed, in all once
+    // it ended; -1 before the first unit of the slot.
+    int elapsedTenths = -1;
 
     friend bool operator==(const SlotView&, const SlotView&) = default;
 };
 
-// One slot of the fixture: its number and device, its state in words and colour, the unit's serial
-// and the slot's counts, large enough to read from a distance.
+// One slot of the fixture: its number and device, its state in words and colour, the unit's serial,
+// how long it took and the slot's counts, large enough to read from two metres. The whole tile takes
+// the state's colour, and its print grows with the tile, from sixteen slots on a screen to one.
 class SlotTile : public QFrame {
     Q_OBJECT
 public:
@@ -37,14 +41,23 @@ public:
     void showView(const SlotView& view);
     const SlotView& view() const { return m_view; }
     QString stateText() const;
+    // "12.3 s so far" while programming, "Took 12.3 s" once ended; empty without a unit.
+    QString elapsedText() const;
 
     static QString stateWord(SlotState state);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void paintState();
+    void fitFonts();
+
     SlotView m_view;
     bool m_shown = false;
     QLabel* m_title;
     QLabel* m_state;
+    QLabel* m_elapsed;
     QProgressBar* m_progress;
     QLabel* m_failure;
     QLabel* m_serial;

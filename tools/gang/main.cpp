@@ -2,10 +2,10 @@
 // ports, each programmed with the same set or work order, as qt2xx-station programs them from a terminal.
 #include "gang/GangOptions.h"
 #include "gang/GangWindow.h"
+#include "gang/Translation.h"
 #include "platform/core/ExitStatus.h"
 
 #include <QApplication>
-#include <QLocale>
 #include <QScreen>
 #include <QTranslator>
 
@@ -19,9 +19,7 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("qt2xx")));
 
     QTranslator translator;
-    if (translator.load(QLocale(), QStringLiteral("qt2xx-gang"), QStringLiteral("_"),
-                        QStringLiteral(":/i18n")))
-        QApplication::installTranslator(&translator);
+    qt2xx::gang::InstallTranslation(translator);
 
     qt2xx::gang::GangOptions options;
     QString error;

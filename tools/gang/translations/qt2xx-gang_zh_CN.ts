@@ -2,6 +2,148 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>qt2xx::ScanArbiter</name>
+    <message>
+        <source>%1.</source>
+        <extracomment>A reason made a sentence: the full stop of the language.</extracomment>
+        <translation>%1。</translation>
+    </message>
+    <message>
+        <source>Scanning has ended.</source>
+        <translation>扫码已结束。</translation>
+    </message>
+    <message>
+        <source>%1 does not match the order&apos;s serial pattern %2.</source>
+        <translation>%1 不符合工单的序列号格式 %2。</translation>
+    </message>
+    <message>
+        <source>%1 is already armed on slot %2.</source>
+        <translation>%1 已分配给工位 %2。</translation>
+    </message>
+    <message>
+        <source>The order needs no more units.</source>
+        <translation>工单已不需要更多产品。</translation>
+    </message>
+    <message>
+        <source>Every slot is busy.</source>
+        <translation>所有工位都在忙。</translation>
+    </message>
+    <message>
+        <source>No slot is ready: take out the finished units or wait for a slot.</source>
+        <translation>没有就绪的工位：请取出已完成的产品，或等待工位空出。</translation>
+    </message>
+    <message>
+        <source>%1 already has a finished record.</source>
+        <translation>%1 已有完成记录。</translation>
+    </message>
+</context>
+<context>
+    <name>qt2xx::SerialText</name>
+    <message>
+        <source>a line of %1 bytes is too long for a serial, which has at most %2 characters</source>
+        <translation>%1 字节的一行对序列号来说太长，序列号最多 %2 个字符</translation>
+    </message>
+    <message>
+        <source>%1 is not UTF-8 text</source>
+        <translation>%1 不是 UTF-8 文本</translation>
+    </message>
+    <message>
+        <source>the serial is empty</source>
+        <translation>序列号为空</translation>
+    </message>
+    <message>
+        <source>%1 is not valid text</source>
+        <translation>%1 不是有效的文本</translation>
+    </message>
+    <message>
+        <source>%1 has %2 characters, more than the %3 a serial may have</source>
+        <translation>%1 有 %2 个字符，超过序列号允许的 %3 个</translation>
+    </message>
+    <message>
+        <source>%1 holds the control character %2, which a serial may not</source>
+        <translation>%1 含有控制字符 %2，序列号中不允许出现</translation>
+    </message>
+    <message>
+        <source>%1 starts with &quot;%2&quot;, which a spreadsheet runs as a formula</source>
+        <translation>%1 以“%2”开头，电子表格会把它当作公式执行</translation>
+    </message>
+</context>
+<context>
+    <name>qt2xx::StationSession</name>
+    <message>
+        <source>%1 and %2 name the same device %3</source>
+        <translation>%1 和 %2 指向同一设备 %3</translation>
+    </message>
+    <message>
+        <source>at least one port is needed</source>
+        <translation>至少需要一个端口</translation>
+    </message>
+    <message>
+        <source>records cannot be kept in %1: %2; nothing was programmed (--no-record runs without records)</source>
+        <translation>无法在 %1 中保存记录：%2；未编程任何产品（--no-record 可不保存记录运行）</translation>
+    </message>
+    <message>
+        <source>records cannot be read from %1: %2</source>
+        <translation>无法从 %1 读取记录：%2</translation>
+    </message>
+    <message>
+        <source>the record of order %1 cannot be read: %2</source>
+        <translation>无法读取工单 %1 的记录：%2</translation>
+    </message>
+    <message>
+        <source>records cannot be written to %1: %2; no controller is begun until they can</source>
+        <translation>无法写入记录到 %1：%2；在能写入之前不会开始任何控制器</translation>
+    </message>
+    <message>
+        <source>records are written again; the ports seek again</source>
+        <translation>记录已恢复写入；端口重新开始查找</translation>
+    </message>
+    <message>
+        <source>records are not forwarded to %1: %2</source>
+        <translation>记录未转发到 %1：%2</translation>
+    </message>
+    <message>
+        <source>records are forwarded to %1 again</source>
+        <translation>记录已恢复转发到 %1</translation>
+    </message>
+    <message>
+        <source>the count is made up; waiting for %1 record(s) to be written</source>
+        <translation>数量已够；等待 %1 条记录写入</translation>
+    </message>
+    <message>
+        <source>records are kept in %1</source>
+        <translation>记录保存在 %1</translation>
+    </message>
+    <message>
+        <source>records are forwarded to %1</source>
+        <translation>记录转发到 %1</translation>
+    </message>
+    <message>
+        <source>nothing to program</source>
+        <translation>没有需要编程的产品</translation>
+    </message>
+    <message>
+        <source>order %1 is complete: %2 of %3 units finished; nothing is programmed</source>
+        <translation>工单 %1 已完成：%3 件中已完成 %2 件；不再编程</translation>
+    </message>
+    <message>
+        <source>no port could be opened</source>
+        <translation>没有能打开的端口</translation>
+    </message>
+    <message>
+        <source>records not yet forwarded to %1 wait in the local database and go with the next start (qt2xx-records status)</source>
+        <translation>尚未转发到 %1 的记录保存在本地数据库中，下次启动时发送（qt2xx-records status）</translation>
+    </message>
+    <message>
+        <source>waiting up to %1 s for the last records to be written to %2</source>
+        <translation>最多等待 %1 秒，将最后的记录写入 %2</translation>
+    </message>
+    <message>
+        <source>some records could not be written to %1</source>
+        <translation>部分记录无法写入 %1</translation>
+    </message>
+</context>
+<context>
     <name>qt2xx::gang::GangWindow</name>
     <message>
         <source>qt2xx Gang Programming</source>
@@ -99,6 +241,10 @@
         <source>%1 / %2</source>
         <translation>%1 / %2</translation>
     </message>
+    <message>
+        <source>A line of %1 characters or more is too long for a serial, which has at most %2 characters.</source>
+        <translation>%1 个字符及以上的一行对序列号来说太长，序列号最多 %2 个字符。</translation>
+    </message>
 </context>
 <context>
     <name>qt2xx::gang::SlotTile</name>
@@ -151,10 +297,6 @@
         <translation>序列号：无</translation>
     </message>
     <message>
-        <source>Serial: %1</source>
-        <translation>序列号：%1</translation>
-    </message>
-    <message>
         <source>Finished %1    Failed %2</source>
         <translation>完成 %1    失败 %2</translation>
     </message>
@@ -165,6 +307,22 @@
     <message>
         <source>none</source>
         <translation>无</translation>
+    </message>
+    <message>
+        <source>Remove the unit</source>
+        <translation>请取出产品</translation>
+    </message>
+    <message>
+        <source>Checking</source>
+        <translation>检查中</translation>
+    </message>
+    <message>
+        <source>%1 s so far</source>
+        <translation>已用 %1 秒</translation>
+    </message>
+    <message>
+        <source>Took %1 s</source>
+        <translation>用时 %1 秒</translation>
     </message>
 </context>
 <context>
