@@ -38,9 +38,7 @@ QString LabelsState::text() const {
     if (waiting < 0)
         return QStringLiteral("labels: the queue cannot be read: %1").arg(reason);
     if (stopped)
-        return QStringLiteral("labels: %1 waiting: printer %2 not answering: %3")
-            .arg(waiting)
-            .arg(printer, reason);
+        return QStringLiteral("labels: %1 waiting: printer %2 not answering").arg(waiting).arg(printer);
     if (waiting > 0)
         return QStringLiteral("labels: %1 printed, %2 waiting").arg(printed).arg(waiting);
     return QStringLiteral("labels: %1 printed").arg(printed);

@@ -80,7 +80,8 @@ struct LabelsState {
     int printed = 0;    // in this session
     QString reason;     // why the printer stopped, on one line
 
-    // "labels: 12 printed", "labels: 3 waiting: printer tcp://... not answering: <reason>"
+    // "labels: 12 printed", "labels: 3 waiting: printer tcp://... not answering"; the reason is the
+    // notice's.
     QString text() const;
 };
 

@@ -179,6 +179,9 @@ void TestLabelStation::refusedBeforeAnyPort_data() {
                                                  << "bad.zpl" << true << true << "bad.zpl";
     QTest::newRow("without records") << "tcp://127.0.0.1:1"
                                      << "" << false << true << "records";
+    QTest::newRow("pdf: without Qt Gui's application")
+        << "pdf:labels.pdf"
+        << "" << true << true << "pdf:labels.pdf: this program draws no PDF labels";
     QTest::newRow("program without labels") << "tcp://127.0.0.1:1"
                                             << "" << true << false << "prints no labels";
 }

@@ -124,7 +124,10 @@ void showNotice(const SessionNotice& notice, const StationSession& session, cons
         return;
     case SessionNotice::Kind::LabelsStopped:
     case SessionNotice::Kind::LabelsResumed:
-        // The table's totals line and the JSON events tell it; stderr for a log.
+        // The totals line keeps the count; the reason takes the notice line unless the records,
+        // which matter more, hold it.
+        if (table && session.recordsFailure().isEmpty())
+            table->setNotice(notice.kind == SessionNotice::Kind::LabelsStopped ? notice.text : QString());
         if (beside)
             message(notice.text);
         return;
