@@ -62,6 +62,8 @@ bool StationSession::refuse(int status, const QString& text) {
 bool StationSession::open(const SessionOptions& options, const QString& deviceDirectory) {
     m_options = options;
     m_refusal.reset();
+    m_labels.reset(); // a session opened again prints to the printer it is given now, if any
+    m_labelsState = LabelsState{};
     if (!readJob(options))
         return false;
 
