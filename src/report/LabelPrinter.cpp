@@ -113,6 +113,14 @@ void LabelPrinter::work() {
         pause(backoff, false);
         backoff = std::min(backoff * 2, m_timing.maxBackoff);
     }
+    // A label sent just before the stop is marked now: left sending, it would never be logged.
+    if (!unmarked || !store)
+        return;
+    LabelQueue queue(store->database());
+    if (!queue.markPrinted(*unmarked, printer, sentAt))
+        return;
+    const Result<qint64> waiting = queue.count(printer, LabelState::Waiting);
+    Q_EMIT labelPrinted(unmarked->record.recordId, unmarked->record.unitSerial, waiting ? *waiting : -1);
 }
 
 Done PrintLabelAgain(RecordStore& store, const QString& serial, const QString& order,

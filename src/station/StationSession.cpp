@@ -2,6 +2,7 @@
 
 #include "forward/Forwarder.h"
 #include "platform/core/ExitStatus.h"
+#include "record/LabelQueue.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
@@ -9,8 +10,11 @@
 #include "station/WorkOrder.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QHash>
+#include <QTimer>
 
 namespace qt2xx {
 
@@ -21,13 +25,30 @@ constexpr auto kQuietTime = std::chrono::milliseconds(200);
 constexpr auto kFlushTime = std::chrono::seconds(10);
 // The server gets a moment only, so a station ends promptly whatever the server does.
 constexpr auto kForwardTime = std::chrono::milliseconds(300);
+// The last labels get long enough for one more try at a printer that was away; what is left prints
+// with the next start.
+constexpr auto kLabelTime = std::chrono::seconds(3);
+constexpr auto kLabelLook = std::chrono::milliseconds(50);
 
 } // namespace
+
+QString LabelsState::text() const {
+    if (printer.isEmpty())
+        return QString();
+    if (waiting < 0)
+        return QStringLiteral("labels: the queue cannot be read: %1").arg(reason);
+    if (stopped)
+        return QStringLiteral("labels: %1 waiting: printer %2 not answering").arg(waiting).arg(printer);
+    if (waiting > 0)
+        return QStringLiteral("labels: %1 printed, %2 waiting").arg(printed).arg(waiting);
+    return QStringLiteral("labels: %1 printed").arg(printed);
+}
 
 StationSession::StationSession(QObject* parent) : QObject(parent) {}
 
 // The station goes before the writer that keeps its records.
 StationSession::~StationSession() {
+    m_labels.reset();
     m_run.reset();
     m_station.reset();
     m_retired.clear();
@@ -41,6 +62,8 @@ bool StationSession::refuse(int status, const QString& text) {
 bool StationSession::open(const SessionOptions& options, const QString& deviceDirectory) {
     m_options = options;
     m_refusal.reset();
+    m_labels.reset(); // a session opened again prints to the printer it is given now, if any
+    m_labelsState = LabelsState{};
     if (!readJob(options))
         return false;
 
@@ -60,7 +83,66 @@ bool StationSession::open(const SessionOptions& options, const QString& deviceDi
     if (m_ports.empty())
         return refuse(ExitRefused, tr("at least one port is needed"));
 
-    return !options.record || openRecords(options);
+    if (!options.record)
+        return options.labelPrinter.isEmpty() ||
+               refuse(ExitRefused, QStringLiteral("--label-printer %1: labels are printed from the records; "
+                                                  "they cannot be kept off")
+                                       .arg(options.labelPrinter));
+    return openRecords(options) &&
+           (options.labelPrinter.isEmpty() || openLabels(options, m_writer->databasePath()));
+}
+
+// The writer queues each finished record's label in the record's own transaction; the printer takes
+// them from there on a thread of its own.
+bool StationSession::openLabels(const SessionOptions& options, const QString& databasePath) {
+    if (!m_labelSinks)
+        return refuse(
+            ExitRefused,
+            QStringLiteral("--label-printer %1: this program prints no labels").arg(options.labelPrinter));
+    const QString templatePath =
+        options.labelTemplate.isEmpty() ? m_orderLabel : QFileInfo(options.labelTemplate).absoluteFilePath();
+    Result<std::unique_ptr<LabelSink>> sink =
+        m_labelSinks(LabelRequest{options.labelPrinter, templatePath, databasePath});
+    if (!sink)
+        return refuse(ExitRefused, sink.error());
+    m_labels = std::move(*sink);
+    m_labelsState = LabelsState{};
+    m_labelsState.printer = m_labels->printer();
+    m_writer->setLabelPrinter(m_labelsState.printer);
+    connect(m_writer.get(), &RecordWriter::committed, m_labels.get(), &LabelSink::nudge,
+            Qt::DirectConnection);
+    watchLabels();
+    return true;
+}
+
+// A printer that stops is told once per streak; the faces show the count as it goes.
+void StationSession::watchLabels() {
+    connect(m_labels.get(), &LabelSink::labelPrinted, this,
+            [this](const QString& recordId, const QString& serial, qint64 waiting) {
+                ++m_labelsState.printed;
+                m_labelsState.waiting = waiting;
+                if (m_labelsState.stopped) {
+                    m_labelsState.stopped = false;
+                    m_labelsState.reason.clear();
+                    tell(SessionNotice::Kind::LabelsResumed,
+                         QStringLiteral("labels print on %1 again").arg(m_labelsState.printer));
+                }
+                Q_EMIT labelPrinted(recordId, serial, waiting);
+                Q_EMIT labelsChanged();
+            });
+    connect(m_labels.get(), &LabelSink::labelWaiting, this, [this](qint64 waiting, const QString& why) {
+        const bool first = !m_labelsState.stopped;
+        m_labelsState.stopped = true;
+        m_labelsState.waiting = waiting;
+        m_labelsState.reason = why.simplified();
+        if (first)
+            tell(SessionNotice::Kind::LabelsStopped,
+                 QStringLiteral("labels are not printed on %1: %2; they wait in the local database")
+                     .arg(m_labelsState.printer, m_labelsState.reason),
+                 why);
+        Q_EMIT labelWaiting(waiting, m_labelsState.reason);
+        Q_EMIT labelsChanged();
+    });
 }
 
 // The database is opened before any port is touched: a station that cannot record programs nothing.
@@ -141,6 +223,7 @@ void StationSession::tell(SessionNotice::Kind kind, const QString& text, const Q
 
 bool StationSession::readJob(const SessionOptions& options) {
     m_plan = OrderPlan{};
+    m_orderLabel.clear();
     m_plan.scan = options.scan;
     m_plan.rework = options.rework;
     m_plan.count = options.count;
@@ -163,6 +246,7 @@ bool StationSession::readJob(const SessionOptions& options) {
     m_plan.quantity = order.quantity;
     m_plan.serialPattern = order.serialPattern;
     m_plan.scan = options.scan || order.wantsSerials();
+    m_orderLabel = order.labelPath;
     return true;
 }
 
@@ -263,6 +347,8 @@ QString StationSession::setSha256() const {
 void StationSession::finish() {
     if (m_writer)
         waitForRecords();
+    if (m_labels)
+        waitForLabels();
     if (m_forwarder) {
         m_forwarder->wake();
         if (m_forwarder->isStopped() || !m_forwarder->waitUntilSent(kForwardTime))
@@ -284,6 +370,42 @@ void StationSession::waitForRecords() {
                  tr("some records could not be written to %1").arg(m_writer->databasePath()));
     }
     QCoreApplication::sendPostedEvents(); // the writer's last commits
+}
+
+// The labels of the last units print before the program ends when the printer takes them; what it
+// does not take waits in the queue for the next start.
+void StationSession::waitForLabels() {
+    auto reads = RecordStore::open(m_writer->databasePath(), RecordStore::OpenMode::MustExist);
+    if (!reads)
+        return;
+    LabelQueue queue((*reads)->database());
+    auto left = [&]() -> Result<qint64> {
+        const Result<qint64> waiting = queue.count(m_labelsState.printer, LabelState::Waiting);
+        if (!waiting)
+            return waiting;
+        const Result<qint64> sending = queue.count(m_labelsState.printer, LabelState::Sending);
+        if (!sending)
+            return sending;
+        return *waiting + *sending;
+    };
+    m_labels->nudge();
+    QElapsedTimer clock;
+    clock.start();
+    Result<qint64> count = left();
+    while (count && *count > 0 && clock.elapsed() < std::chrono::milliseconds(kLabelTime).count()) {
+        QEventLoop pause;
+        QTimer::singleShot(kLabelLook, &pause, &QEventLoop::quit);
+        pause.exec();
+        count = left();
+    }
+    if (!count)
+        tell(SessionNotice::Kind::EndOfRun, QStringLiteral("the labels left for %1 cannot be counted: %2")
+                                                .arg(m_labelsState.printer, count.error()));
+    else if (*count > 0)
+        tell(SessionNotice::Kind::EndOfRun,
+             QStringLiteral("%1 label(s) wait for %2 in the local database and print with the next start")
+                 .arg(*count)
+                 .arg(m_labelsState.printer));
 }
 
 int StationSession::exitStatus() const {

@@ -3,6 +3,7 @@
 #include "files/SetFile.h"
 #include "forward/ServerAddress.h"
 #include "station/Devices.h"
+#include "station/LabelSink.h"
 #include "station/OrderFigures.h"
 #include "station/OrderRun.h"
 
@@ -54,7 +55,9 @@ struct SessionNotice {
         WaitingForRecords, // the count is made up, and the last records are being written
         ForwardingStopped, // the server is not reached or refuses (reason); records wait locally
         ForwardingResumed,
-        EndOfRun, // what the last wait for the records and the server left open
+        EndOfRun,      // what the last wait for the records and the server left open
+        LabelsStopped, // the printer does not take the labels (reason); they wait in the local database
+        LabelsResumed,
     };
     Kind kind = Kind::PortNotOpen;
     QString text;
@@ -66,6 +69,20 @@ struct ForwardingState {
     bool stopped = false;
     qint64 waiting = 0; // records not yet taken
     QString reason;     // why it stopped, on one line
+};
+
+// Where the labels stand: each finished unit's label is queued with its record and printed from
+// there, so a printer that is away holds up nothing.
+struct LabelsState {
+    QString printer; // as given; empty: no labels
+    bool stopped = false;
+    qint64 waiting = 0; // labels not yet printed; -1 when the queue cannot be read
+    int printed = 0;    // in this session
+    QString reason;     // why the printer stopped, on one line
+
+    // "labels: 12 printed", "labels: 3 waiting: printer tcp://... not answering"; the reason is the
+    // notice's.
+    QString text() const;
 };
 
 // Everything a station program opens before its ports run, and closes after: the set, the record
@@ -80,6 +97,9 @@ public:
     // Reads the set or the order and its set, resolves the ports and opens the record; false with refusal()
     // when a part of it cannot be used. Nothing is written to a port here.
     bool open(const SessionOptions& options, const QString& deviceDirectory = QStringLiteral("/dev"));
+    // How a program that links the label library prints labels; without it a session refuses
+    // SessionOptions::labelPrinter. Set before open().
+    void setLabelSinks(LabelSinkFactory factory) { m_labelSinks = std::move(factory); }
     const std::optional<SessionRefusal>& refusal() const { return m_refusal; }
 
     // A fresh station over the opened set and ports. A previous one is kept, stopped, so that its
@@ -113,6 +133,7 @@ public:
     // Why records cannot be written now; empty while they can.
     const QString& recordsFailure() const { return m_recordsFailure; }
     const ForwardingState& forwarding() const { return m_forwardingState; }
+    const LabelsState& labels() const { return m_labelsState; }
 
     // Waits for the last records to be written, then gives the server a moment only: what it has
     // not taken waits in the local database for the next start. What is still open is told
@@ -127,6 +148,10 @@ Q_SIGNALS:
     void notice(const qt2xx::SessionNotice& notice);
     void forwardingChanged();
     void figuresChanged();
+    void labelPrinted(const QString& recordId, const QString& serial, qint64 waiting);
+    // Each time the printer does not take the oldest label; -1 waiting when the queue cannot be read.
+    void labelWaiting(qint64 waiting, const QString& reason);
+    void labelsChanged();
 
 private:
     bool refuse(int status, const QString& text);
@@ -134,6 +159,9 @@ private:
     bool openRecords(const SessionOptions& options);
     void watchRecords();
     void watchForwarding();
+    bool openLabels(const SessionOptions& options, const QString& databasePath);
+    void watchLabels();
+    void waitForLabels();
     void watchStation(Station& station);
     void waitForRecords();
     void tell(SessionNotice::Kind kind, const QString& text, const QString& reason = QString());
@@ -155,6 +183,10 @@ private:
     QString m_recordsFailure;
     ForwardingState m_forwardingState;
     OrderTally m_tally;
+    LabelSinkFactory m_labelSinks;
+    QString m_orderLabel; // the order's label template, absolute; empty when it names none
+    std::unique_ptr<LabelSink> m_labels;
+    LabelsState m_labelsState;
 };
 
 } // namespace qt2xx

@@ -17,7 +17,8 @@ namespace qt2xx {
 
 namespace {
 
-constexpr std::array kKnownKeys{"order", "product", "set", "set_sha256", "quantity", "serial_pattern"};
+constexpr std::array kKnownKeys{"order",    "product",        "set",  "set_sha256",
+                                "quantity", "serial_pattern", "label"};
 constexpr std::array kRequiredKeys{"order", "set", "set_sha256", "quantity"};
 
 QString quoted(const QString& key) {
@@ -107,6 +108,9 @@ WorkOrderFile ReadWorkOrder(const QString& path) {
 
     const QDir folder = QFileInfo(path).absoluteDir();
     order.setPath = QDir::cleanPath(folder.absoluteFilePath(object.value(QLatin1String("set")).toString()));
+    if (object.contains(QLatin1String("label")))
+        order.labelPath =
+            QDir::cleanPath(folder.absoluteFilePath(object.value(QLatin1String("label")).toString()));
     order.set = ReadSetFile(order.setPath);
     if (!order.set.ready())
         return refuse(QStringLiteral("the set %1: %2").arg(order.setPath, order.set.problem));

@@ -20,6 +20,7 @@ struct WorkOrder {
     QString serialPattern;               // as written; empty when the order has none
     QRegularExpression serialExpression; // the pattern anchored at both ends: a serial matches whole
     SetFile set;                         // the set the order pins, ready
+    QString labelPath; // the label template, absolute like setPath; empty: the default label
 
     bool wantsSerials() const { return !serialPattern.isEmpty(); }
     bool matchesSerial(const QString& serial) const { return serialExpression.match(serial).hasMatch(); }

@@ -92,6 +92,7 @@ GangWindow::GangWindow(GangOptions options, QString serialDirectory, QString dev
     connect(&m_session, &qt2xx::StationSession::notice, this, &GangWindow::showNotice);
     connect(&m_session, &qt2xx::StationSession::forwardingChanged, this, &GangWindow::refreshRecords);
     connect(&m_session, &qt2xx::StationSession::figuresChanged, this, &GangWindow::refreshHeader);
+    connect(&m_session, &qt2xx::StationSession::labelsChanged, this, &GangWindow::refreshLabels);
 }
 
 GangWindow::~GangWindow() = default;
@@ -187,6 +188,10 @@ QWidget* GangWindow::buildHeader() {
     grid->addWidget(m_totals, 1, 2);
     grid->addWidget(m_records, 2, 0, 1, 3);
     grid->addWidget(m_notices, 3, 0, 1, 3);
+    m_labels = new QLabel(header);
+    m_labels->setFont(headerFont());
+    m_labels->hide();
+    grid->addWidget(m_labels, 4, 0, 1, 3);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);
@@ -229,6 +234,7 @@ bool GangWindow::begin(const qt2xx::SessionOptions& session) {
     m_pages->setCurrentWidget(m_runPage);
     m_scan->setFocus();
     refreshRecords();
+    refreshLabels();
     return startRun();
 }
 
@@ -496,9 +502,31 @@ QString GangWindow::recordsText() const {
 }
 
 QString GangWindow::headerText() const {
-    return QStringList{m_order->text(),        m_set->text(),    m_operator->text(),
-                       m_progressText->text(), m_totals->text(), m_records->text()}
-        .join(QLatin1Char('\n'));
+    QStringList lines{m_order->text(),        m_set->text(),    m_operator->text(),
+                      m_progressText->text(), m_totals->text(), m_records->text()};
+    if (!m_labels->isHidden())
+        lines << m_labels->text();
+    return lines.join(QLatin1Char('\n'));
+}
+
+// Red while the printer does not take the labels: they wait, and go once it answers.
+void GangWindow::refreshLabels() {
+    const qt2xx::LabelsState& labels = m_session.labels();
+    m_labels->setVisible(!labels.printer.isEmpty());
+    if (labels.printer.isEmpty())
+        return;
+    if (labels.waiting < 0)
+        m_labels->setText(tr("Labels: the queue cannot be read: %1").arg(labels.reason));
+    else if (labels.stopped)
+        m_labels->setText(tr("Labels: %1 waiting: the printer %2 is not answering: %3")
+                              .arg(labels.waiting)
+                              .arg(labels.printer, labels.reason));
+    else
+        m_labels->setText(tr("Labels: %1 printed, %2 waiting on %3.")
+                              .arg(labels.printed)
+                              .arg(labels.waiting)
+                              .arg(labels.printer));
+    paintRed(m_labels, labels.stopped || labels.waiting < 0);
 }
 
 // The records and the server have the header's own line; ports that did not open and what the end of

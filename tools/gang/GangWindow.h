@@ -87,6 +87,7 @@ private:
     static int elapsedTenths(const Slot& slot, SlotState state);
     void refreshHeader();
     void refreshRecords();
+    void refreshLabels();
     void setControls(); // the one place that enables Start and Stop
     void showNotice(const qt2xx::SessionNotice& notice);
     void showRunNotice(const QString& text);
@@ -110,6 +111,7 @@ private:
     QLabel* m_totals = nullptr;
     QLabel* m_records = nullptr;
     QLabel* m_notices = nullptr;
+    QLabel* m_labels = nullptr; // shown when labels are printed
     QWidget* m_grid = nullptr;
     QGridLayout* m_gridLayout = nullptr;
     QLineEdit* m_scan = nullptr;

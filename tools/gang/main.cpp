@@ -4,6 +4,7 @@
 #include "gang/GangWindow.h"
 #include "gang/Translation.h"
 #include "platform/core/ExitStatus.h"
+#include "report/LabelSinks.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -34,6 +35,7 @@ int main(int argc, char* argv[]) {
     }
 
     qt2xx::gang::GangWindow window(options);
+    window.session().setLabelSinks(qt2xx::LabelPrinterSinks());
     // Without a window manager (a kiosk session) maximising does nothing: the screen is filled anyway.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.setGeometry(screen->availableGeometry());

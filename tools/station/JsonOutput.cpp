@@ -92,6 +92,25 @@ void JsonOutput::records(bool failed, const QString& reason) {
     write(line.text());
 }
 
+void JsonOutput::labelPrinted(const QString& serial, const QString& recordId, qint64 waiting) {
+    JsonLine line;
+    line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))
+        .add("event", QStringLiteral("label-printed"))
+        .add("serial", serial)
+        .add("record", recordId)
+        .add("waiting", waiting < 0 ? QJsonValue() : QJsonValue(waiting));
+    write(line.text());
+}
+
+void JsonOutput::labelWaiting(qint64 waiting, const QString& reason) {
+    JsonLine line;
+    line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))
+        .add("event", QStringLiteral("label-waiting"))
+        .add("waiting", waiting < 0 ? QJsonValue() : QJsonValue(waiting))
+        .add("reason", reason);
+    write(line.text());
+}
+
 void JsonOutput::summary(int exitStatus) {
     QJsonArray ports;
     for (const auto& port : m_station.ports()) {

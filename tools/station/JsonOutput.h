@@ -22,6 +22,11 @@ public:
     void armed(const QString& device, const QString& serial);
     // {"event": "scan-refused", "serial": ..., "reason": ...}
     void scanRefused(const QString& serial, const QString& reason);
+    // {"event": "label-printed", "serial": ..., "record": ..., "waiting": ...}
+    void labelPrinted(const QString& serial, const QString& recordId, qint64 waiting);
+    // {"event": "label-waiting", "waiting": ..., "reason": ...}; waiting is null when the queue
+    // cannot be read.
+    void labelWaiting(qint64 waiting, const QString& reason);
     // Called once when stdout can no longer be written, e.g. the reader of a pipe has gone.
     std::function<void()> onBroken;
 

@@ -97,6 +97,11 @@ void TableView::setForwarding(const QString& state) {
     schedule();
 }
 
+void TableView::setLabels(const QString& state) {
+    m_labels = state;
+    schedule();
+}
+
 void TableView::setOrderRun(const OrderRun* run) {
     m_run = run;
     connect(run, &OrderRun::changed, this, &TableView::schedule);
@@ -161,8 +166,12 @@ QString TableView::row(const StationPort& port, int deviceWidth) const {
 }
 
 QString TableView::totals() const {
-    const QString text = TotalsText(m_station);
-    return (m_forwarding.isEmpty() ? text : text + QStringLiteral(", ") + m_forwarding).left(m_width - 1);
+    QStringList parts{TotalsText(m_station)};
+    for (const QString& state : {m_forwarding, m_labels}) {
+        if (!state.isEmpty())
+            parts << state;
+    }
+    return parts.join(QStringLiteral(", ")).left(m_width - 1);
 }
 
 // "order WO-2026-0142: 3 / 4 finished; next scan: slot 2 (/dev/ttyUSB1)"

@@ -21,6 +21,8 @@ public:
     void setNotice(const QString& notice);
     // How forwarding to the record server goes, shown at the end of the totals line.
     void setForwarding(const QString& state);
+    // How the labels go ("labels: 3 waiting: ..."), after the forwarding on the totals line.
+    void setLabels(const QString& state);
     // With an order or scans: each port's serial, the order's progress and the slot of the next scan.
     void setOrderRun(const qt2xx::OrderRun* run);
     // The last refused scan, shown under the slot of the next scan until the next scan.
@@ -41,6 +43,7 @@ private:
     int m_width = 80;
     QString m_notice;
     QString m_forwarding;
+    QString m_labels;
     const qt2xx::OrderRun* m_run = nullptr;
     QString m_scanNote;
     int m_drawn = 0; // lines of the table now on screen

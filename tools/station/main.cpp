@@ -1,8 +1,9 @@
 // qt2xx-station: programs controllers on several serial ports at once, from a terminal or a script.
 // Every port runs its own download sequencer, as the window runs its one, and sends the same frame.
+#include "forward/Forwarder.h"
 #include "platform/core/ExitStatus.h"
 #include "platform/core/StopSignals.h"
-#include "forward/Forwarder.h"
+#include "report/LabelSinks.h"
 #include "station/Devices.h"
 #include "station/JsonOutput.h"
 #include "station/Options.h"
@@ -12,6 +13,7 @@
 #include "station/TableView.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTimer>
 
 #include <cstdio>
@@ -63,6 +65,25 @@ SessionOptions sessionOptions(const Options& options) {
     return session;
 }
 
+// pdf: labels are drawn with Qt Gui, which needs its application; the station opens no window, so
+// the offscreen platform serves. Everything else runs on the core application alone.
+bool drawsPdfLabels(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg.startsWith("--label-printer=pdf:") ||
+            (arg == "--label-printer" && i + 1 < argc && QByteArray(argv[i + 1]).startsWith("pdf:")))
+            return true;
+    }
+    return false;
+}
+
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char* argv[]) {
+    if (!drawsPdfLabels(argc, argv))
+        return std::make_unique<QCoreApplication>(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
 bool colourWanted() {
     return qEnvironmentVariableIsEmpty("NO_COLOR") && qgetenv("TERM") != "dumb";
 }
@@ -100,6 +121,15 @@ void showNotice(const SessionNotice& notice, const StationSession& session, cons
         if (json)
             json->forwarding(notice.kind == SessionNotice::Kind::ForwardingStopped,
                              session.forwarder()->server(), notice.reason);
+        return;
+    case SessionNotice::Kind::LabelsStopped:
+    case SessionNotice::Kind::LabelsResumed:
+        // The totals line keeps the count; the reason takes the notice line unless the records,
+        // which matter more, hold it.
+        if (table && session.recordsFailure().isEmpty())
+            table->setNotice(notice.kind == SessionNotice::Kind::LabelsStopped ? notice.text : QString());
+        if (beside)
+            message(notice.text);
         return;
     case SessionNotice::Kind::PortNotOpen:
     case SessionNotice::Kind::Records:
@@ -145,8 +175,22 @@ void showRun(StationSession& session, bool json, Faces& faces) {
                              [&session, table = faces.table.get()] {
                                  table->setForwarding(forwardingText(session.forwarding()));
                              });
+        if (!session.labels().printer.isEmpty()) {
+            faces.table->setLabels(session.labels().text());
+            QObject::connect(
+                &session, &StationSession::labelsChanged, faces.table.get(),
+                [&session, table = faces.table.get()] { table->setLabels(session.labels().text()); });
+        }
     } else {
         faces.json = std::make_unique<JsonOutput>(station, stdout);
+        JsonOutput* out = faces.json.get();
+        QObject::connect(&session, &StationSession::labelPrinted, &session,
+                         [out](const QString& recordId, const QString& serial, qint64 waiting) {
+                             out->labelPrinted(serial, recordId, waiting);
+                         });
+        QObject::connect(
+            &session, &StationSession::labelWaiting, &session,
+            [out](qint64 waiting, const QString& reason) { out->labelWaiting(waiting, reason); });
         faces.json->onBroken = [&station] {
             message(QStringLiteral("stdout cannot be written; stopping"));
             QTimer::singleShot(0, &station, &Station::stop);
@@ -159,10 +203,10 @@ void showRun(StationSession& session, bool json, Faces& faces) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
     Options options;
     QString error;
-    if (!ParseOptions(app.arguments().mid(1), options, error)) {
+    if (!ParseOptions(QCoreApplication::arguments().mid(1), options, error)) {
         message(error);
         std::fputs(qPrintable(Usage()), stderr);
         return ExitRefused;
@@ -176,6 +220,7 @@ int main(int argc, char* argv[]) {
 
     StopSignals stopSignals(StopSignals::BrokenPipe::Ignore);
     StationSession session;
+    session.setLabelSinks(LabelPrinterSinks());
     Faces faces; // after the session, so they go before the station they show
     QObject::connect(&session, &StationSession::notice, &session,
                      [&session, &faces](const SessionNotice& notice) { showNotice(notice, session, faces); });
@@ -185,9 +230,9 @@ int main(int argc, char* argv[]) {
     }
     showRun(session, options.json, faces);
     QObject::connect(&stopSignals, &StopSignals::stopRequested, session.station(), &Station::stop);
-    QObject::connect(session.station(), &Station::stopped, &app, &QCoreApplication::quit,
+    QObject::connect(session.station(), &Station::stopped, app.get(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    app.exec();
+    QCoreApplication::exec();
     session.finish();
 
     const int status = session.exitStatus();
