@@ -1,5 +1,9 @@
 #pragma once
 
+#include "platform/core/CommandLine.h"
+
+#include <QString>
+
 #include <chrono>
 #include <optional>
 
@@ -26,7 +30,10 @@ const char* FailureName(Failure failure);
 
 ParseOutcome ParseOptions(int argc, char* argv[], Options& options);
 
+// The options, declared once for the parser and the help.
+OptionSpecs OptionDeclarations();
+
 // The --help text, which also goes to stderr on misuse.
-extern const char* const kUsage;
+QString Usage();
 
 } // namespace qt2xx::sim

@@ -1,8 +1,8 @@
 // qt2xx-station: programs controllers on several serial ports at once, from a terminal or a script.
 // Every port runs its own download sequencer, as the window runs its one, and sends the same frame.
+#include "forward/Forwarder.h"
 #include "platform/core/ExitStatus.h"
 #include "platform/core/StopSignals.h"
-#include "forward/Forwarder.h"
 #include "station/Devices.h"
 #include "station/JsonOutput.h"
 #include "station/Options.h"
@@ -49,17 +49,8 @@ int listPorts() {
 SessionOptions sessionOptions(const Options& options) {
     SessionOptions session;
     session.setFile = options.setFile;
-    session.orderFile = options.orderFile;
-    session.scan = options.scan;
-    session.rework = options.rework;
-    session.operatorId = options.record.operatorId;
-    session.stationName = options.record.stationName;
     session.ports = options.ports;
-    session.count = options.count;
-    const std::optional<QString> database = options.record.recordDatabase(RecordDefault::On);
-    session.record = database.has_value();
-    session.recordPath = database.value_or(QString());
-    session.recordServer = options.record.server;
+    options.production.applyTo(session, RecordDefault::On);
     return session;
 }
 
