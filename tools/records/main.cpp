@@ -80,46 +80,38 @@ const CommandSpec* commandNamed(const QString& name) {
 OptionSpecs optionDeclarations() {
     OptionSpecs specs{
         {QStringLiteral("db"), QStringLiteral("PATH"),
-         QStringLiteral("the record database (default %1)").arg(DefaultRecordDatabase()),
-         QStringLiteral("a value")},
+         QStringLiteral("the record database (default %1)").arg(DefaultRecordDatabase())},
         {QStringLiteral("server"), QStringLiteral("URL"),
          QStringLiteral(
              "read the central record server instead, all benches together: a libpq URL such as "
              "postgresql://reader@records.plant/qt2xx, never with a password in it; nothing on the "
-             "server is created or changed, so a role that may only read will do"),
-         QStringLiteral("a value")},
+             "server is created or changed, so a role that may only read will do")},
         {QStringLiteral("format"), QStringLiteral("F"),
          QStringLiteral(
              "export as csv (the default, with a header line) or json (one object per line); order "
-             "as text (the default), csv or json"),
-         QStringLiteral("a value")},
+             "as text (the default), csv or json")},
         {QStringLiteral("by"), QStringLiteral("K"),
-         QStringLiteral("summary per day (the default) or per order"), QStringLiteral("a value")},
+         QStringLiteral("summary per day (the default) or per order")},
         {QStringLiteral("serials"),
          {},
          QStringLiteral("order: each unit (serial or unit number) with its attempts, final result, time, "
                         "device, operator and station")},
-        {QStringLiteral("order"), QStringLiteral("ID"), QStringLiteral("report, label: the work order"),
-         QStringLiteral("a value")},
+        {QStringLiteral("order"), QStringLiteral("ID"), QStringLiteral("report, label: the work order")},
         {QStringLiteral("output"), QStringLiteral("FILE"),
-         QStringLiteral("report: the PDF to write; written whole or not at all"), QStringLiteral("a value")},
+         QStringLiteral("report: the PDF to write; written whole or not at all")},
         {QStringLiteral("units"), {}, QStringLiteral("report: list every unit, not only the figures")},
         {QStringLiteral("since"), QStringLiteral("T"),
          QStringLiteral("only records at or after T (ISO 8601, UTC when no zone is given; a date alone means "
-                        "its midnight)"),
-         QStringLiteral("a value")},
-        {QStringLiteral("until"), QStringLiteral("T"), QStringLiteral("only records before T"),
-         QStringLiteral("a value")},
+                        "its midnight)")},
+        {QStringLiteral("until"), QStringLiteral("T"), QStringLiteral("only records before T")},
         {QStringLiteral("result"), QStringLiteral("R"),
          QStringLiteral(
              "only records with result R: finished, transmit-failure, storage-failure, no-response, "
-             "no-storage-response"),
-         QStringLiteral("a value")},
+             "no-storage-response")},
         {QStringLiteral("printer"), QStringLiteral("URI"),
-         QStringLiteral("label: where the label goes: tcp://HOST[:PORT], a device or file, or pdf:PATH"),
-         QStringLiteral("a value")},
+         QStringLiteral("label: where the label goes: tcp://HOST[:PORT], a device or file, or pdf:PATH")},
         {QStringLiteral("template"), QStringLiteral("FILE"),
-         QStringLiteral("label: the ZPL template (default: the standard label)"), QStringLiteral("a value")},
+         QStringLiteral("label: the ZPL template (default: the standard label)")},
     };
     for (OptionSpec& spec : ProductionOptionSpecs(ProductionOption::Context, RecordDefault::Off)) {
         spec.help = QStringLiteral("label: ") + spec.help.replace(QStringLiteral(" kept in every record"),

@@ -42,6 +42,10 @@ QString shown(const OptionSpec& spec) {
     return text;
 }
 
+QString needsOf(const OptionSpec& spec) {
+    return spec.needs.isEmpty() ? QStringLiteral("a value") : spec.needs;
+}
+
 } // namespace
 
 QString OptionsHelp(const OptionSpecs& specs) {
@@ -95,7 +99,7 @@ Done CommandLine::parse(QStringList arguments) {
                                      ? spec(arguments.last().mid(2))
                                      : nullptr;
         last && !last->valueName.isEmpty())
-        return Fail(QStringLiteral("--%1 needs %2").arg(last->name, last->needs));
+        return Fail(QStringLiteral("--%1 needs %2").arg(last->name, needsOf(*last)));
     QString text = m_parser.errorText();
     if (text.endsWith(QLatin1Char('.')))
         text.chop(1);
@@ -135,7 +139,7 @@ Result<QString> CommandLine::required(const QString& name) const {
     const QString text = value(name).trimmed();
     if (text.isEmpty()) {
         const OptionSpec* s = spec(name);
-        return Fail(QStringLiteral("--%1 needs %2").arg(name, s ? s->needs : QString()));
+        return Fail(QStringLiteral("--%1 needs %2").arg(name, s ? needsOf(*s) : QString()));
     }
     return text;
 }
