@@ -39,11 +39,13 @@ private Q_SLOTS:
                                           ProductionOption::Context | ProductionOption::Record |
                                           ProductionOption::Labels)
                               << on << QStringList() << QList<int>{0, 1, 2, 3};
-        QTest::newRow("records") << QStringLiteral("qt2xx-records") << unsigned(ProductionOption::Context)
-                                 << off << QStringList{"--db",       "--server",    "--format", "--by",
-                                                       "--serials",  "--order",     "--output", "--units",
-                                                       "--since",    "--until",     "--result", "--printer",
-                                                       "--template", "label SERIAL"}
+        QTest::newRow("records") << QStringLiteral("qt2xx-records") << 0u << off
+                                 << QStringList{"--db",        "--server",      "--format",
+                                                "--by",        "--serials",     "--order",
+                                                "--output",    "--units",       "--since",
+                                                "--until",     "--result",      "--printer",
+                                                "--template",  "--operator ID", "--station NAME",
+                                                "label SERIAL"}
                                  << QList<int>{0, 1, 2, 3};
         QTest::newRow("frame") << QStringLiteral("qt2xx-frame") << 0u << off
                                << QStringList{"--explain", "--sha256"} << QList<int>{0, 1, 2};
@@ -131,9 +133,10 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QFETCH(QString, recordPath);
         QFETCH(QString, setFile);
-        arguments << QStringLiteral("--label-printer=tcp://printer:9100")
-                  << QStringLiteral("--label-template") << QStringLiteral("t.zpl")
-                  << QStringLiteral("--operator") << QStringLiteral(" OP1 ");
+        arguments = QStringList{QStringLiteral("--label-printer=tcp://printer:9100"),
+                                QStringLiteral("--label-template"), QStringLiteral("t.zpl"),
+                                QStringLiteral("--operator"), QStringLiteral(" OP1 ")} +
+                    arguments;
         qt2xx::gang::GangOptions options;
         QString why;
         QCOMPARE(qt2xx::gang::ParseGangOptions(arguments, options, why), error.isEmpty());
