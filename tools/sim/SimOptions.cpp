@@ -9,6 +9,59 @@
 
 namespace qt2xx::sim {
 
+namespace {
+
+struct FailureFlag {
+    const char* name;
+    Failure failure;
+    const char* help;
+};
+
+constexpr std::array kFailureFlags{
+    FailureFlag{"reject-frame", Failure::RejectFrame,
+                "FAILURE: answer the frame with \"X\" instead of \"Q\""},
+    FailureFlag{"reject-store", Failure::RejectStore, "FAILURE: answer \"Q\", then \"X\" instead of \"R\""},
+    FailureFlag{"silent-after-frame", Failure::SilentAfterFrame, "FAILURE: never answer the frame"},
+    FailureFlag{"silent-after-accept", Failure::SilentAfterAccept, "FAILURE: answer \"Q\", never \"R\""},
+    FailureFlag{"one-chunk", Failure::OneChunk, "FAILURE: answer \"Q\" and \"R\" in one write"},
+};
+
+// A whole number of 0 or more, as the numeric options take it.
+std::optional<int> nonNegativeNumber(const QString& text) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok && value >= 0 ? std::optional<int>(value) : std::nullopt;
+}
+
+} // namespace
+
+namespace {
+
+// The options, declared once for the parser and the help.
+OptionSpecs optionDeclarations() {
+    OptionSpecs specs{
+        {QStringLiteral("count"), QStringLiteral("N"),
+         QStringLiteral("exit 0 after N controllers programmed (0, the default: run until stopped)")},
+        {QStringLiteral("answer-delay"), QStringLiteral("MS"),
+         QStringLiteral("wait MS milliseconds before each \"U\", \"Q\" and \"R\" (default 0)")},
+        {QStringLiteral("noise"),
+         {},
+         QStringLiteral("stray bytes other than \"U\" while the host seeks, a few per second")},
+        {QStringLiteral("swap"), QStringLiteral("MS"),
+         QStringLiteral(
+             "once a controller has stored its frame, answer nothing for MS milliseconds (it was taken "
+             "out), then answer as a new controller; a controller that failed stays in, to be tried "
+             "again")},
+        {QStringLiteral("fail-every"), QStringLiteral("K"),
+         QStringLiteral("apply the failure mode to every K-th controller only (default: to all)")},
+    };
+    for (const FailureFlag& flag : kFailureFlags)
+        specs.push_back({QLatin1String(flag.name), {}, QLatin1String(flag.help)});
+    return specs;
+}
+
+} // namespace
+
 QString Usage() {
     return QStringLiteral(
                "usage: qt2xx-controller-sim [--count N] [--answer-delay MS] [--noise] [--swap MS]\n"
@@ -36,36 +89,10 @@ QString Usage() {
                "%1"
                "\n"
                "%2")
-        .arg(OptionsHelp(OptionDeclarations()),
+        .arg(OptionsHelp(optionDeclarations()),
              ExitStatusHelp({{ExitOk, "--count was reached, or SIGTERM or SIGINT stopped the controller"},
                              {ExitRefused, "the command line was refused"}}));
 }
-
-namespace {
-
-struct FailureFlag {
-    const char* name;
-    Failure failure;
-    const char* help;
-};
-
-constexpr std::array kFailureFlags{
-    FailureFlag{"reject-frame", Failure::RejectFrame,
-                "FAILURE: answer the frame with \"X\" instead of \"Q\""},
-    FailureFlag{"reject-store", Failure::RejectStore, "FAILURE: answer \"Q\", then \"X\" instead of \"R\""},
-    FailureFlag{"silent-after-frame", Failure::SilentAfterFrame, "FAILURE: never answer the frame"},
-    FailureFlag{"silent-after-accept", Failure::SilentAfterAccept, "FAILURE: answer \"Q\", never \"R\""},
-    FailureFlag{"one-chunk", Failure::OneChunk, "FAILURE: answer \"Q\" and \"R\" in one write"},
-};
-
-// A whole number of 0 or more, as the numeric options take it.
-std::optional<int> nonNegativeNumber(const QString& text) {
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    return ok && value >= 0 ? std::optional<int>(value) : std::nullopt;
-}
-
-} // namespace
 
 const char* FailureName(Failure failure) {
     for (const FailureFlag& flag : kFailureFlags) {
@@ -75,33 +102,11 @@ const char* FailureName(Failure failure) {
     return "none";
 }
 
-OptionSpecs OptionDeclarations() {
-    OptionSpecs specs{
-        {QStringLiteral("count"), QStringLiteral("N"),
-         QStringLiteral("exit 0 after N controllers programmed (0, the default: run until stopped)")},
-        {QStringLiteral("answer-delay"), QStringLiteral("MS"),
-         QStringLiteral("wait MS milliseconds before each \"U\", \"Q\" and \"R\" (default 0)")},
-        {QStringLiteral("noise"),
-         {},
-         QStringLiteral("stray bytes other than \"U\" while the host seeks, a few per second")},
-        {QStringLiteral("swap"), QStringLiteral("MS"),
-         QStringLiteral(
-             "once a controller has stored its frame, answer nothing for MS milliseconds (it was taken "
-             "out), then answer as a new controller; a controller that failed stays in, to be tried "
-             "again")},
-        {QStringLiteral("fail-every"), QStringLiteral("K"),
-         QStringLiteral("apply the failure mode to every K-th controller only (default: to all)")},
-    };
-    for (const FailureFlag& flag : kFailureFlags)
-        specs.push_back({QLatin1String(flag.name), {}, QLatin1String(flag.help)});
-    return specs;
-}
-
 ParseOutcome ParseOptions(int argc, char* argv[], Options& options) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    CommandLine line(OptionDeclarations());
+    CommandLine line(optionDeclarations());
     if (!line.parse(arguments) || !line.positional().isEmpty())
         return ParseOutcome::Misuse;
     if (line.helpAsked())

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/core/CommandLine.h"
-
 #include <QString>
 
 #include <chrono>
@@ -29,9 +27,6 @@ enum class ParseOutcome { Run, Help, Misuse };
 const char* FailureName(Failure failure);
 
 ParseOutcome ParseOptions(int argc, char* argv[], Options& options);
-
-// The options, declared once for the parser and the help.
-OptionSpecs OptionDeclarations();
 
 // The --help text, which also goes to stderr on misuse.
 QString Usage();
