@@ -1,7 +1,8 @@
 #include "forward/Forwarder.h"
-#include "record/RecordOptions.h"
+#include "platform/core/ExitStatus.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
+#include "station/ProductionOptions.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
@@ -16,49 +17,49 @@ namespace {
 constexpr char kUsage[] =
     "usage: qt2xx [--record[=PATH] [--record-server=URL] [--operator ID] [--station NAME]] [--help]\n";
 
+constexpr unsigned kShared = qt2xx::ProductionOption::Record | qt2xx::ProductionOption::Context;
+
 void printHelp() {
     std::fputs(kUsage, stdout);
-    std::printf("Programs motor controllers over a serial line.\n\n"
-                "%s%s"
-                "  --help           show this help and exit\n\n"
-                "Without --record the program writes no file of its own.\n"
-                "Exit status: 0 the window was closed; 2 the arguments were refused.\n",
-                qPrintable(qt2xx::RecordOptionsHelp(qt2xx::RecordDefault::Off)),
-                qPrintable(qt2xx::ContextOptionsHelp()));
+    std::printf(
+        "Programs motor controllers over a serial line.\n\n"
+        "%s\n"
+        "Without --record the program writes no file of its own.\n"
+        "%s",
+        qPrintable(qt2xx::OptionsHelp(qt2xx::ProductionOptionSpecs(kShared, qt2xx::RecordDefault::Off))),
+        qPrintable(qt2xx::ExitStatusHelp(
+            {{qt2xx::ExitOk, "the window was closed"}, {qt2xx::ExitRefused, "the arguments were refused"}})));
 }
 
 struct Options {
-    qt2xx::RecordOptions record;
+    qt2xx::ProductionOptions record;
     bool help = false;
 };
 
 // Reads the arguments; empty when one is refused.
 std::optional<Options> parseArguments(int argc, char* argv[]) {
-    Options options;
     QStringList arguments;
-    for (int i = 1; i < argc; ++i)
+    for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString arg = arguments[i];
-        QString error;
-        qt2xx::OptionRead read = qt2xx::ReadRecordOption(arg, options.record, &error);
-        if (read == qt2xx::OptionRead::NotMine)
-            read = qt2xx::ReadContextOption(arguments, i, options.record, &error);
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            options.help = true;
-        } else if (read == qt2xx::OptionRead::Refused) {
-            std::fprintf(stderr, "qt2xx: %s\n", qPrintable(error));
-            return std::nullopt;
-        } else if (read == qt2xx::OptionRead::NotMine || options.record.noRecord) {
-            std::fprintf(stderr, "qt2xx: unknown argument %s\n%s", qPrintable(arg), kUsage);
-            return std::nullopt;
-        }
-    }
-    QString error;
-    if (!qt2xx::CheckRecordOptions(options.record, qt2xx::RecordDefault::Off, &error)) {
-        std::fprintf(stderr, "qt2xx: %s\n%s", qPrintable(error), kUsage);
+    qt2xx::CommandLine line(qt2xx::ProductionOptionSpecs(kShared, qt2xx::RecordDefault::Off));
+    if (const qt2xx::Done parsed = line.parse(arguments); !parsed) {
+        std::fprintf(stderr, "qt2xx: %s\n%s", qPrintable(parsed.error()), kUsage);
         return std::nullopt;
     }
+    if (!line.positional().isEmpty()) {
+        std::fprintf(stderr, "qt2xx: unknown argument %s\n%s", qPrintable(line.positional().constFirst()),
+                     kUsage);
+        return std::nullopt;
+    }
+    Options options;
+    options.help = line.helpAsked();
+    qt2xx::Result<qt2xx::ProductionOptions> record =
+        qt2xx::ReadProductionOptions(line, qt2xx::RecordDefault::Off);
+    if (!record) {
+        std::fprintf(stderr, "qt2xx: %s\n%s", qPrintable(record.error()), kUsage);
+        return std::nullopt;
+    }
+    options.record = std::move(*record);
     return options;
 }
 

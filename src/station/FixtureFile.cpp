@@ -279,17 +279,4 @@ Result<Fixture> ReadFixtureFile(const QString& path, int portCount) {
     return readFixture(document.object(), portCount);
 }
 
-OptionRead ReadFixtureOption(const QStringList& arguments, int& i, QString& file, QString* error) {
-    static const QString kName = QStringLiteral("--fixture");
-    const QString& arg = arguments[i];
-    if (arg != kName && !arg.startsWith(kName + QLatin1Char('=')))
-        return OptionRead::NotMine;
-    file = arg.contains(QLatin1Char('=')) ? arg.mid(kName.size() + 1) : arguments.value(++i);
-    if (!file.isEmpty())
-        return OptionRead::Taken;
-    if (error)
-        *error = QStringLiteral("--fixture needs a fixture file");
-    return OptionRead::Refused;
-}
-
 } // namespace qt2xx

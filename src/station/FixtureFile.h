@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/core/Result.h"
-#include "record/RecordOptions.h"
 
 #include <QSerialPort>
 #include <QString>
@@ -70,8 +69,5 @@ Result<ModbusAddress> ReadModbusAddress(const QString& text);
 // an address out of range, one coil or input given twice, or more slots than ports is refused with
 // one line that names it.
 Result<Fixture> ReadFixtureFile(const QString& path, int portCount);
-
-// Reads `--fixture FILE` or `--fixture=FILE` at arguments[i], moving i past a separate value.
-OptionRead ReadFixtureOption(const QStringList& arguments, int& i, QString& file, QString* error);
 
 } // namespace qt2xx

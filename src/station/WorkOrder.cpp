@@ -122,26 +122,4 @@ WorkOrderFile ReadWorkOrder(const QString& path) {
     return result;
 }
 
-OptionRead ReadOrderOption(const QStringList& arguments, int& i, QString& file, QString* error) {
-    const QString& arg = arguments[i];
-    if (arg != QLatin1String("--order") && !arg.startsWith(QLatin1String("--order=")))
-        return OptionRead::NotMine;
-    file = arg.contains(QLatin1Char('=')) ? arg.mid(8) : arguments.value(++i);
-    if (!file.isEmpty())
-        return OptionRead::Taken;
-    if (error)
-        *error = QStringLiteral("--order needs an order file");
-    return OptionRead::Refused;
-}
-
-OptionRead ReadProductionOption(const QStringList& arguments, int& i, QString& orderFile,
-                                RecordOptions& record, QString* error) {
-    OptionRead read = ReadOrderOption(arguments, i, orderFile, error);
-    if (read == OptionRead::NotMine)
-        read = ReadRecordOption(arguments[i], record, error);
-    if (read == OptionRead::NotMine)
-        read = ReadContextOption(arguments, i, record, error);
-    return read;
-}
-
 } // namespace qt2xx

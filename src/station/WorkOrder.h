@@ -1,7 +1,6 @@
 #pragma once
 
 #include "files/SetFile.h"
-#include "record/RecordOptions.h"
 
 #include <QRegularExpression>
 #include <QString>
@@ -35,14 +34,5 @@ struct WorkOrderFile {
 
 // Reads the order, then the set it names, and checks that the set is the one released.
 WorkOrderFile ReadWorkOrder(const QString& path);
-
-// Reads `--order FILE` or `--order=FILE` at arguments[i], moving i past a separate value; every
-// program that runs orders takes it this way.
-OptionRead ReadOrderOption(const QStringList& arguments, int& i, QString& file, QString* error);
-
-// Reads whichever option of a program that runs orders stands at arguments[i]: --order, the record
-// options or the bench's context (--operator, --station).
-OptionRead ReadProductionOption(const QStringList& arguments, int& i, QString& orderFile,
-                                RecordOptions& record, QString* error);
 
 } // namespace qt2xx

@@ -1,4 +1,4 @@
-#include "link/SequencerHarness.h"
+#include "support/SequencerHarness.h"
 #include "support/SimProcess.h"
 
 #include <QFile>

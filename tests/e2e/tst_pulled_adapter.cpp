@@ -1,7 +1,7 @@
 // The adapter pulled in the middle of a run and plugged back in: the port box names a symbolic link,
 // which the test points at whichever device is plugged in. Every tick is made by the test, so the
 // state the pull meets is exactly the one the row names.
-#include "link/SequencerHarness.h"
+#include "support/SequencerHarness.h"
 #include "support/SimProcess.h"
 
 #include <QFile>

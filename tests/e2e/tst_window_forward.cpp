@@ -2,7 +2,7 @@
 // once in blue, and a server URL that carries a password is refused before the window opens.
 
 #include "support/BuildPaths.h"
-#include "ui/WindowHarness.h"
+#include "support/WindowHarness.h"
 
 #include "forward/Forwarder.h"
 #include "record/RecordWriter.h"

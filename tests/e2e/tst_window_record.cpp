@@ -2,11 +2,11 @@
 // asked, and a database that cannot be written is told in the log while the run goes on.
 
 #include "support/BuildPaths.h"
-#include "ui/WindowHarness.h"
+#include "support/WindowHarness.h"
 
-#include "record/RecordRig.h"
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
+#include "support/RecordRig.h"
 
 #include <QAction>
 #include <QDirIterator>

@@ -2,7 +2,7 @@
 // the port box, controllers programmed one after the other on the 100 ms tick, Stop pressed.
 
 #include "support/SimProcess.h"
-#include "ui/WindowHarness.h"
+#include "support/WindowHarness.h"
 
 #include "params/FrameEncoder.h"
 

@@ -4,8 +4,8 @@
 #include "forward/ForwardOutbox.h"
 #include "forward/Forwarder.h"
 #include "record/RecordStore.h"
-#include "record/RecordedRig.h"
 #include "support/PgCluster.h"
+#include "support/RecordedRig.h"
 #include "support/ResultCheck.h"
 
 #include <QElapsedTimer>

@@ -1,11 +1,11 @@
 // Runs against the virtual controller with the record on: one row per outcome the log shows, with
 // the frame and set that were sent, and every row a child reported survives the child being killed.
 
-#include "record/RecordRig.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
-#include "record/RecordedRig.h"
 #include "record/RunRecorder.h"
+#include "support/RecordRig.h"
+#include "support/RecordedRig.h"
 #include "support/ResultCheck.h"
 
 #include <QCoreApplication>

@@ -2,11 +2,11 @@
 // that are not ours are left alone, and two programs writing at once lose nothing.
 
 #include "forward/ForwardOutbox.h"
-#include "record/RecordRig.h"
 #include "record/RecordStore.h"
 #include "record/RecordWriter.h"
 #include "support/BuildPaths.h"
 #include "support/OrderSample.h"
+#include "support/RecordRig.h"
 #include "support/RecordSample.h"
 #include "support/ResultCheck.h"
 

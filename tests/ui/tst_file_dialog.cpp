@@ -1,7 +1,7 @@
 // The real file dialog as the operator drives it: a name with a wildcard filters the listing and is
 // never handed back as a path.
 
-#include "ui/WindowHarness.h"
+#include "support/WindowHarness.h"
 
 #include "platform/widgets/QtFileDialog.h"
 

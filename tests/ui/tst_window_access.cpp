@@ -1,7 +1,7 @@
 // Keyboard and screen-reader access: every control has a name, access keys and the menu bar work
 // from the keyboard, the focus shows, and a pick-only list can be changed but not typed into.
 
-#include "ui/WindowHarness.h"
+#include "support/WindowHarness.h"
 
 #include <QAccessible>
 #include <QLabel>

@@ -2,7 +2,7 @@
 // colours during a run as well as before it.
 
 #include "support/Pty.h"
-#include "ui/WindowHarness.h"
+#include "support/WindowHarness.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 // The window as laid out: where every control is, what it shows, and the order focus takes.
 
-#include "ui/WindowHarness.h"
+#include "support/WindowHarness.h"
 
 #include <QFrame>
 #include <QGroupBox>

@@ -1,8 +1,8 @@
 // The window's states: as it starts, concealed and expanded, and while a transmission runs.
 
 #include "support/Pty.h"
+#include "support/WindowHarness.h"
 #include "ui/PortBoxToolTip.h"
-#include "ui/WindowHarness.h"
 
 #include <QFrame>
 #include <QLabel>

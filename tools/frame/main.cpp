@@ -4,8 +4,11 @@
 #include "params/FrameEncoder.h"
 #include "params/FrameHex.h"
 #include "params/ParameterTable.h"
+#include "platform/core/CommandLine.h"
 #include "platform/core/ExitStatus.h"
 #include "record/RunRecorder.h"
+
+#include <QStringList>
 
 #include <cstdio>
 
@@ -13,12 +16,29 @@ namespace {
 
 using namespace qt2xx;
 
-constexpr const char* kUsage = "usage: qt2xx-frame [--explain | --sha256] FILE.asv\n"
-                               "Prints the 32-byte download frame that the parameter file gives, as\n"
-                               "upper-case hex pairs on one line; --explain prints one row per byte;\n"
-                               "--sha256 prints the set's SHA-256 as records keep it and work orders\n"
-                               "release it, lower-case hex.\n"
-                               "Exit status: 0 printed, 1 the file gives no set or no frame, 2 usage.\n";
+const OptionSpecs& optionDeclarations() {
+    static const OptionSpecs specs{
+        {QStringLiteral("explain"),
+         {},
+         QStringLiteral("one row per byte: where it comes from, the raw value and the byte")},
+        {QStringLiteral("sha256"),
+         {},
+         QStringLiteral("the set's SHA-256 as records keep it and work orders release it, lower-case hex")},
+    };
+    return specs;
+}
+
+QString usage() {
+    return QStringLiteral("usage: qt2xx-frame [--explain | --sha256] FILE.asv\n"
+                          "Prints the 32-byte download frame that the parameter file gives, as\n"
+                          "upper-case hex pairs on one line.\n"
+                          "\n"
+                          "Options:\n") +
+           OptionsHelp(optionDeclarations()) + QLatin1Char('\n') +
+           ExitStatusHelp({{ExitOk, "printed"},
+                           {ExitFailed, "the file gives no set or no frame"},
+                           {ExitRefused, "the command line was refused"}});
+}
 
 void refuse(const QString& file, const QString& why) {
     std::fprintf(stderr, "qt2xx-frame: %s: %s\n", qPrintable(file), qPrintable(why));
@@ -46,29 +66,22 @@ void explain(const DownloadFrame& frame, const ParameterValues& values) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    bool explainRows = false;
-    bool sha256 = false;
-    QString path;
-    for (int i = 1; i < argc; ++i) {
-        const QString arg = QString::fromLocal8Bit(argv[i]);
-        if (arg == QLatin1String("--explain")) {
-            explainRows = true;
-        } else if (arg == QLatin1String("--sha256")) {
-            sha256 = true;
-        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            std::fputs(kUsage, stdout);
-            return ExitOk;
-        } else if (path.isEmpty() && !arg.startsWith(QLatin1String("--"))) {
-            path = arg;
-        } else {
-            std::fputs(kUsage, stderr);
-            return ExitRefused;
-        }
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    CommandLine line(optionDeclarations());
+    const Done parsed = line.parse(arguments);
+    if (parsed && line.helpAsked()) {
+        std::fputs(qPrintable(usage()), stdout);
+        return ExitOk;
     }
-    if (path.isEmpty() || (explainRows && sha256)) {
-        std::fputs(kUsage, stderr);
+    const bool explainRows = line.isSet(QStringLiteral("explain"));
+    const bool sha256 = line.isSet(QStringLiteral("sha256"));
+    if (!parsed || line.positional().size() != 1 || (explainRows && sha256)) {
+        std::fputs(qPrintable(usage()), stderr);
         return ExitRefused;
     }
+    const QString path = line.positional().constFirst();
 
     const SetFile set = ReadSetFile(path);
     if (!set.ready()) {

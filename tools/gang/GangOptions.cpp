@@ -1,67 +1,64 @@
 #include "gang/GangOptions.h"
 
-#include "record/RecordOptions.h"
-#include "record/RecordStore.h"
-#include "station/WorkOrder.h"
+#include "platform/core/ExitStatus.h"
+#include "station/ProductionOptions.h"
 
 namespace qt2xx::gang {
+namespace {
 
-const char* const kUsage =
-    "usage: qt2xx-gang [options] [--order ORDER.json PORT... | FILE.asv PORT...]\n"
-    "\n"
-    "A window for the operator of a gang fixture: one tile per slot, every slot programmed with the\n"
-    "frame of FILE.asv, or of the set a work order names once its hash is the one released. Each PORT\n"
-    "is a port number or a device path such as /dev/serial/by-path/... With an order that has a\n"
-    "serial pattern each slot waits for a scanned serial, typed by the scanner into the scan field.\n"
-    "Without a file and ports a start page asks for the order or set file, the operator and the slots.\n"
-    "\n"
-    "Options:\n"
-    "  --order ORDER.json\n"
-    "                   program the work order until its quantity is finished\n"
-    "  --rework         accept a scanned serial that already has a finished record\n"
-    "  --operator ID    the operator, shown in the header and kept in every record\n"
-    "  --station NAME   the station's name kept in every record (default: the host name)\n"
-    "  --record=PATH    keep the production record in the database PATH\n"
-    "  --no-record      keep no production record\n"
-    "  --record-server=URL\n"
-    "                   also forward every record to the PostgreSQL server at URL; the password\n"
-    "                   comes from ~/.pgpass, PGPASSFILE or a service file, never from URL\n"
-    "  --help           show this text\n"
-    "\n"
-    "Exit status: 0 every controller tried finished, or the order was complete already; 1 a\n"
-    "controller failed or was cut short; 2 the file gives no frame, the order is refused, the\n"
-    "database cannot be written or the command line is wrong; 3 no port could be opened.\n";
+constexpr unsigned kShared = qt2xx::ProductionOption::Order | qt2xx::ProductionOption::Rework |
+                             qt2xx::ProductionOption::Context | qt2xx::ProductionOption::Record |
+                             qt2xx::ProductionOption::Labels;
+
+} // namespace
+
+QString Usage() {
+    return QStringLiteral(
+               "usage: qt2xx-gang [options] [--order ORDER.json PORT... | FILE.asv PORT...]\n"
+               "\n"
+               "A window for the operator of a gang fixture: one tile per slot, every slot programmed with "
+               "the\n"
+               "frame of FILE.asv, or of the set a work order names once its hash is the one released. Each "
+               "PORT\n"
+               "is a port number or a device path such as /dev/serial/by-path/... With an order that has a\n"
+               "serial pattern each slot waits for a scanned serial, typed by the scanner into the scan "
+               "field.\n"
+               "Without a file and ports a start page asks for the order or set file, the operator and the "
+               "slots.\n"
+               "\n"
+               "Options:\n"
+               "%1"
+               "\n"
+               "%2")
+        .arg(
+            qt2xx::OptionsHelp(qt2xx::ProductionOptionSpecs(kShared, qt2xx::RecordDefault::On)),
+            qt2xx::ExitStatusHelp(
+                {{qt2xx::ExitOk, "every controller tried finished, or the order was complete already"},
+                 {qt2xx::ExitFailed, "a controller failed or was cut short"},
+                 {qt2xx::ExitRefused, "the file gives no frame, the order is refused, the database cannot be "
+                                      "written or the command line is wrong"},
+                 {qt2xx::ExitUnreachable, "no port could be opened"}}));
+}
 
 bool ParseGangOptions(const QStringList& arguments, GangOptions& options, QString& error) {
-    QStringList positional;
-    qt2xx::SessionOptions& session = options.session;
-    qt2xx::RecordOptions record;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            options.help = true;
-        } else if (arg == QLatin1String("--rework")) {
-            session.rework = true;
-        } else if (const auto read =
-                       qt2xx::ReadProductionOption(arguments, i, session.orderFile, record, &error);
-                   read != qt2xx::OptionRead::NotMine) {
-            if (read == qt2xx::OptionRead::Refused)
-                return false;
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            error = QStringLiteral("unknown option %1").arg(arg);
-            return false;
-        } else {
-            positional << arg;
-        }
-    }
-    if (!qt2xx::CheckRecordOptions(record, qt2xx::RecordDefault::On, &error))
+    qt2xx::CommandLine line(qt2xx::ProductionOptionSpecs(kShared, qt2xx::RecordDefault::On));
+    if (const qt2xx::Done parsed = line.parse(QStringList{QStringLiteral("qt2xx-gang")} + arguments);
+        !parsed) {
+        error = parsed.error();
         return false;
-    session.record = !record.noRecord;
-    if (record.database && *record.database != qt2xx::DefaultRecordDatabase())
-        session.recordPath = *record.database;
-    session.recordServer = record.server;
-    options.operatorId = session.operatorId = record.operatorId;
-    options.stationName = session.stationName = record.stationName;
+    }
+    options.help = line.helpAsked();
+    const qt2xx::Result<qt2xx::ProductionOptions> production =
+        qt2xx::ReadProductionOptions(line, qt2xx::RecordDefault::On);
+    if (!production) {
+        error = production.error();
+        return false;
+    }
+    qt2xx::SessionOptions& session = options.session;
+    production->applyTo(session, qt2xx::RecordDefault::On);
+    options.operatorId = production->operatorId;
+    options.stationName = production->stationName;
+    QStringList positional = line.positional();
     if (!session.orderFile.isEmpty()) {
         session.ports = positional;
         return true;

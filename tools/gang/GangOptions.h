@@ -13,7 +13,8 @@ struct GangOptions {
     bool help = false;
 };
 
-extern const char* const kUsage;
+// The --help text.
+QString Usage();
 
 // False with a one-line reason when the command line is not one the window understands.
 bool ParseGangOptions(const QStringList& arguments, GangOptions& options, QString& error);

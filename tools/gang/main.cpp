@@ -26,11 +26,11 @@ int main(int argc, char* argv[]) {
     QString error;
     if (!qt2xx::gang::ParseGangOptions(QApplication::arguments().mid(1), options, error)) {
         std::fprintf(stderr, "qt2xx-gang: %s\n", qPrintable(error));
-        std::fputs(qt2xx::gang::kUsage, stderr);
+        std::fputs(qPrintable(qt2xx::gang::Usage()), stderr);
         return qt2xx::ExitRefused;
     }
     if (options.help) {
-        std::fputs(qt2xx::gang::kUsage, stdout);
+        std::fputs(qPrintable(qt2xx::gang::Usage()), stdout);
         return qt2xx::ExitOk;
     }
 

@@ -4,13 +4,17 @@
 
 #include "forward/ForwardOutbox.h"
 #include "forward/ServerStore.h"
+#include "platform/core/CommandLine.h"
 #include "platform/core/CsvField.h"
 #include "platform/core/ExitStatus.h"
 #include "platform/core/JsonLine.h"
+#include "record/LabelQueue.h"
 #include "record/RecordStore.h"
 #include "records/OrderOutput.h"
+#include "report/LabelPrinter.h"
 #include "report/LotReportPdf.h"
 #include "report/OrderReport.h"
+#include "station/ProductionOptions.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -18,6 +22,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -28,94 +33,152 @@ using namespace qt2xx;
 
 namespace {
 
-enum ExitCode { kOk = ExitOk, kFailed = ExitFailed, kRefused = ExitRefused, kUnreachable = ExitUnreachable };
-
 constexpr char kUsage[] =
     "usage: qt2xx-records [--db PATH | --server URL] export [--format csv|json] [--since T] [--until T]\n"
     "                     [--result R]\n"
     "       qt2xx-records [--db PATH | --server URL] summary [--by day|order] [--since T]\n"
     "       qt2xx-records [--db PATH | --server URL] order ID [--serials] [--format text|csv|json]\n"
-    "       qt2xx-records [--db PATH | --server URL] report (--order ID | --since T [--until T]\n"
-    "                     [--units]) --output FILE.pdf\n"
-    "       qt2xx-records [--db PATH] status\n";
+    "       qt2xx-records [--db PATH | --server URL] report (--order ID | --since T [--until T]) [--units]\n"
+    "                     --output FILE.pdf\n"
+    "       qt2xx-records [--db PATH] status\n"
+    "       qt2xx-records [--db PATH] label SERIAL [--order ID] --printer URI [--template FILE]\n"
+    "                     [--operator ID] [--station NAME]\n";
+
+enum class Command { Export, Summary, Order, Report, Status, Label };
+
+struct CommandSpec {
+    const char* name;
+    Command command;
+    const char* argument; // what follows the command's name, or null
+    const char* help;
+};
+
+constexpr std::array kCommands{
+    CommandSpec{"export", Command::Export, nullptr, "every record, oldest first, on stdout"},
+    CommandSpec{"summary", Command::Summary, nullptr,
+                "per day (UTC), or per work order, and parameter set: finished, each failure kind, yield in "
+                "per cent"},
+    CommandSpec{"order", Command::Order, "ID",
+                "the work order's product, set, quantity, units finished, attempts failed, remaining, "
+                "first-pass yield, first and last time, stations and operators"},
+    CommandSpec{"report", Command::Report, nullptr,
+                "the lot report of a work order, or the report of a period (its figures, per order and set, per "
+                "station, per hour or day, failures by kind and the units never finished), as an A4 PDF"},
+    CommandSpec{
+        "status", Command::Status, nullptr,
+        "per server the records go to: how many wait to be forwarded, since when, and the last error"},
+    CommandSpec{"label", Command::Label, "SERIAL",
+                "print the unit's label again from its latest finished record, and log who asked for it"},
+};
+
+const CommandSpec* commandNamed(const QString& name) {
+    for (const CommandSpec& spec : kCommands)
+        if (name == QLatin1String(spec.name))
+            return &spec;
+    return nullptr;
+}
+
+OptionSpecs optionDeclarations() {
+    OptionSpecs specs{
+        {QStringLiteral("db"), QStringLiteral("PATH"),
+         QStringLiteral("the record database (default %1)").arg(DefaultRecordDatabase())},
+        {QStringLiteral("server"), QStringLiteral("URL"),
+         QStringLiteral(
+             "read the central record server instead, all benches together: a libpq URL such as "
+             "postgresql://reader@records.plant/qt2xx, never with a password in it; nothing on the "
+             "server is created or changed, so a role that may only read will do")},
+        {QStringLiteral("format"), QStringLiteral("F"),
+         QStringLiteral(
+             "export as csv (the default, with a header line) or json (one object per line); order "
+             "as text (the default), csv or json")},
+        {QStringLiteral("by"), QStringLiteral("K"),
+         QStringLiteral("summary per day (the default) or per order")},
+        {QStringLiteral("serials"),
+         {},
+         QStringLiteral("order: each unit (serial or unit number) with its attempts, final result, time, "
+                        "device, operator and station")},
+        {QStringLiteral("order"), QStringLiteral("ID"), QStringLiteral("report, label: the work order")},
+        {QStringLiteral("output"), QStringLiteral("FILE"),
+         QStringLiteral("report: the PDF to write; written whole or not at all")},
+        {QStringLiteral("units"), {}, QStringLiteral("report of a period: also the table of every unit (an order's report has it always)")},
+        {QStringLiteral("since"), QStringLiteral("T"),
+         QStringLiteral("only records at or after T (ISO 8601, UTC when no zone is given; a date alone means "
+                        "its midnight)")},
+        {QStringLiteral("until"), QStringLiteral("T"), QStringLiteral("only records before T")},
+        {QStringLiteral("result"), QStringLiteral("R"),
+         QStringLiteral(
+             "only records with result R: finished, transmit-failure, storage-failure, no-response, "
+             "no-storage-response")},
+        {QStringLiteral("printer"), QStringLiteral("URI"),
+         QStringLiteral("label: where the label goes: tcp://HOST[:PORT], a device or file, or pdf:PATH")},
+        {QStringLiteral("template"), QStringLiteral("FILE"),
+         QStringLiteral("label: the ZPL template (default: the standard label)")},
+    };
+    for (OptionSpec& spec : ProductionOptionSpecs(ProductionOption::Context, RecordDefault::Off)) {
+        spec.help = QStringLiteral("label: ") + spec.help.replace(QStringLiteral(" kept in every record"),
+                                                                  QStringLiteral(" logged with the reprint"));
+        specs.push_back(std::move(spec));
+    }
+    return specs;
+}
 
 void printHelp() {
     std::fputs(kUsage, stdout);
+    QString commands;
+    for (const CommandSpec& spec : kCommands) {
+        QString name = QLatin1String(spec.name);
+        if (spec.argument)
+            name += QLatin1Char(' ') + QLatin1String(spec.argument);
+        commands += HelpLine(name, QLatin1String(spec.help));
+    }
     std::printf(
-        "\nCommands:\n"
-        "  export         every record, oldest first, on stdout\n"
-        "  summary        per day (UTC), or per work order, and parameter set: finished, each failure\n"
-        "                 kind, yield in per cent\n"
-        "  order ID       the work order's product, set, quantity, units finished, attempts failed,\n"
-        "                 remaining, first-pass yield, first and last time, stations and operators\n"
-        "  report         the lot report of a work order, or the report of a period (its figures, per\n"
-        "                 order and set, per station, per hour or day, failures by kind and the units\n"
-        "                 never finished), as an A4 PDF\n"
-        "  status         per server the records go to: how many wait to be forwarded, since when, and\n"
-        "                 the last error\n"
-        "\nOptions:\n"
-        "  --db PATH      the record database (default %s)\n"
-        "  --server URL   read the central record server instead, all benches together: a libpq URL\n"
-        "                 such as postgresql://reader@records.plant/qt2xx, never with a password in it;\n"
-        "                 nothing on the server is created or changed, so a role that may only read\n"
-        "                 will do\n"
-        "  --format F     export as csv (the default, with a header line) or json (one object per line);\n"
-        "                 order as text (the default), csv or json\n"
-        "  --by K         summary per day (the default) or per order\n"
-        "  --serials      order: each unit (serial or unit number) with its attempts, final result,\n"
-        "                 time, device, operator and station\n"
-        "  --order ID     report: the work order\n"
-        "  --units        report of a period: also the table of every unit (an order's report has it\n"
-        "                 always)\n"
-        "  --output FILE  report: the PDF to write; written whole or not at all\n"
-        "  --since T      only records at or after T (ISO 8601, UTC when no zone is given; a date alone\n"
-        "                 means its midnight)\n"
-        "  --until T      only records before T\n"
-        "  --result R     only records with result R: finished, transmit-failure, storage-failure,\n"
-        "                 no-response, no-storage-response\n"
-        "  --help         show this help and exit\n"
-        "\nExit status: 0 done; 1 the database could not be read to the end, no record matched (order,\n"
-        "report), the server holds no record tables, the report could not be written, or (status)\n"
-        "forwarding to a server has stopped; 2 refused arguments, or a database that is missing, not a\n"
-        "record database or of a newer version; 3 the server could not be reached.\n",
-        qPrintable(DefaultRecordDatabase()));
+        "\nCommands:\n%s\nOptions:\n%s\n%s", qPrintable(commands),
+        qPrintable(OptionsHelp(optionDeclarations())),
+        qPrintable(ExitStatusHelp(
+            {{ExitOk, "done; label: printed"},
+             {ExitFailed, "the database could not be read to the end, no record matched (order, report, "
+                          "label), the server holds no record tables, the report could not be written, "
+                          "(status) forwarding to a server has stopped, or (label) the label was not "
+                          "printed"},
+             {ExitRefused, "refused arguments, or a database that is missing, not a record database or of "
+                           "a newer version"},
+             {ExitUnreachable, "the server, or (label) the printer, could not be reached"}})));
 }
 
 struct Options {
     QString database = DefaultRecordDatabase();
     QString server; // a URL: read the central server instead
-    QString command;
+    Command command = Command::Export;
     bool json = false;
     std::optional<OrderFormat> orderFormat;
     bool byOrder = false;
     bool serials = false;
     bool units = false; // report of a period: the table of every unit too
-    QString order;      // order ID, or report --order
+    QString order;      // order ID, or report and label --order
+    QString serial;     // label SERIAL
     QString output;
+    QString printer;
+    QString labelTemplate;
+    QString operatorId;
+    QString station;
     RecordFilter filter;
 };
 
-bool isCommand(const QString& arg) {
-    for (const char* name : {"export", "summary", "status", "order", "report"})
-        if (arg == QLatin1String(name))
-            return true;
-    return false;
-}
-
 int refuse(const QString& message) {
     std::fprintf(stderr, "qt2xx-records: %s\n%s", qPrintable(message), kUsage);
-    return kRefused;
+    return ExitRefused;
 }
 
 // Which options go with which command.
 std::optional<int> checkCombination(const Options& o) {
-    const bool isExport = o.command == QLatin1String("export");
-    const bool isOrder = o.command == QLatin1String("order");
-    const bool isReport = o.command == QLatin1String("report");
+    const bool isExport = o.command == Command::Export;
+    const bool isOrder = o.command == Command::Order;
+    const bool isReport = o.command == Command::Report;
+    const bool isLabel = o.command == Command::Label;
     const bool anyFilter = o.filter.since.isValid() || o.filter.until.isValid() || o.filter.result;
     if (o.orderFormat == OrderFormat::Text && !isOrder)
         return refuse(QStringLiteral("--format text is for order only"));
-    if (o.byOrder && o.command != QLatin1String("summary"))
+    if (o.byOrder && o.command != Command::Summary)
         return refuse(QStringLiteral("--by is for summary only"));
     if (o.serials && !isOrder)
         return refuse(QStringLiteral("--serials is for order only"));
@@ -123,16 +186,24 @@ std::optional<int> checkCombination(const Options& o) {
         return refuse(QStringLiteral("--units is for the report of a period only"));
     if (!o.output.isEmpty() && !isReport)
         return refuse(QStringLiteral("--output is for report only"));
+    if (!isLabel &&
+        !(o.printer.isEmpty() && o.labelTemplate.isEmpty() && o.operatorId.isEmpty() && o.station.isEmpty()))
+        return refuse(QStringLiteral("--printer, --template, --operator and --station are for label only"));
     if (!isExport && o.filter.result)
         return refuse(QStringLiteral("--result is for export only"));
-    if (o.command == QLatin1String("summary") && (o.orderFormat || o.filter.until.isValid()))
+    if (o.command == Command::Summary && (o.orderFormat || o.filter.until.isValid()))
         return refuse(QStringLiteral("summary takes --by and --since only"));
-    if (o.command == QLatin1String("status") && (o.orderFormat || anyFilter || !o.server.isEmpty()))
+    if (o.command == Command::Status && (o.orderFormat || anyFilter || !o.server.isEmpty()))
         return refuse(QStringLiteral("status takes --db only"));
     if (isOrder && (o.order.isEmpty() || anyFilter))
         return refuse(QStringLiteral("order takes an order ID, --serials and --format only"));
-    if (!isOrder && !isReport && !o.order.isEmpty())
-        return refuse(QStringLiteral("--order is for report only"));
+    if (!isOrder && !isReport && !isLabel && !o.order.isEmpty())
+        return refuse(QStringLiteral("--order is for report and label only"));
+    if (isLabel &&
+        (o.serial.isEmpty() || o.printer.isEmpty() || o.orderFormat || anyFilter || !o.server.isEmpty()))
+        return refuse(
+            QStringLiteral("label takes a SERIAL, --printer URI and --order, --template, --operator, "
+                           "--station and --db only"));
     if (isReport) {
         if (o.output.isEmpty())
             return refuse(QStringLiteral("report needs --output FILE.pdf"));
@@ -143,62 +214,83 @@ std::optional<int> checkCombination(const Options& o) {
     return std::nullopt;
 }
 
+// The command and what follows it.
+std::optional<int> readCommand(const QStringList& positional, Options& options) {
+    if (positional.isEmpty())
+        return refuse(QStringLiteral("no command given"));
+    const CommandSpec* spec = commandNamed(positional.constFirst());
+    if (!spec)
+        return refuse(QStringLiteral("unknown command %1").arg(positional.constFirst()));
+    options.command = spec->command;
+    const qsizetype taken = spec->argument ? 2 : 1;
+    if (positional.size() > taken)
+        return refuse(QStringLiteral("unexpected argument %1").arg(positional[taken]));
+    if (spec->command == Command::Order)
+        options.order = positional.value(1);
+    else if (spec->command == Command::Label)
+        options.serial = positional.value(1);
+    return std::nullopt;
+}
+
+// Reads the values that must be one of a few words, or a time.
+std::optional<int> readValues(const CommandLine& line, Options& options) {
+    if (line.isSet(QStringLiteral("format"))) {
+        const QString value = line.value(QStringLiteral("format"));
+        if (value != QLatin1String("csv") && value != QLatin1String("json") && value != QLatin1String("text"))
+            return refuse(QStringLiteral("unknown option or value: --format %1").arg(value));
+        options.json = value == QLatin1String("json");
+        options.orderFormat = value == QLatin1String("json")  ? OrderFormat::Json
+                              : value == QLatin1String("csv") ? OrderFormat::Csv
+                                                              : OrderFormat::Text;
+    }
+    if (line.isSet(QStringLiteral("by"))) {
+        const QString value = line.value(QStringLiteral("by"));
+        if (value != QLatin1String("day") && value != QLatin1String("order"))
+            return refuse(QStringLiteral("unknown option or value: --by %1").arg(value));
+        options.byOrder = value == QLatin1String("order");
+    }
+    for (const auto& [name, time] :
+         {std::pair{"since", &options.filter.since}, {"until", &options.filter.until}}) {
+        if (!line.isSet(QLatin1String(name)))
+            continue;
+        const QString value = line.value(QLatin1String(name));
+        *time = ParseUtcTime(value);
+        if (!time->isValid())
+            return refuse(QStringLiteral("--%1: \"%2\" is not a time").arg(QLatin1String(name), value));
+    }
+    if (line.isSet(QStringLiteral("result"))) {
+        options.filter.result = OutcomeFromResultName(line.value(QStringLiteral("result")));
+        if (!options.filter.result)
+            return refuse(QStringLiteral("unknown option or value: --result %1")
+                              .arg(line.value(QStringLiteral("result"))));
+    }
+    return std::nullopt;
+}
+
 // Fills options from the arguments; an exit code when they are refused or only help was asked.
 std::optional<int> parseArguments(const QStringList& args, Options& options) {
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            printHelp();
-            return kOk;
-        }
-        if (arg == QLatin1String("--serials") || arg == QLatin1String("--units")) {
-            (arg == QLatin1String("--units") ? options.units : options.serials) = true;
-            continue;
-        }
-        if (!arg.startsWith(QLatin1String("--"))) {
-            if (options.command == QLatin1String("order") && options.order.isEmpty()) {
-                options.order = arg;
-                continue;
-            }
-            if (!options.command.isEmpty())
-                return refuse(QStringLiteral("unexpected argument %1").arg(arg));
-            if (!isCommand(arg))
-                return refuse(QStringLiteral("unknown command %1").arg(arg));
-            options.command = arg;
-            continue;
-        }
-        if (i + 1 >= args.size())
-            return refuse(QStringLiteral("%1 needs a value").arg(arg));
-        const QString value = args[++i];
-        if (arg == QLatin1String("--db")) {
-            options.database = value;
-        } else if (arg == QLatin1String("--server")) {
-            options.server = value;
-        } else if (arg == QLatin1String("--format") &&
-                   (value == QLatin1String("csv") || value == QLatin1String("json") ||
-                    value == QLatin1String("text"))) {
-            options.json = value == QLatin1String("json");
-            options.orderFormat = value == QLatin1String("json")  ? OrderFormat::Json
-                                  : value == QLatin1String("csv") ? OrderFormat::Csv
-                                                                  : OrderFormat::Text;
-        } else if (arg == QLatin1String("--by") &&
-                   (value == QLatin1String("day") || value == QLatin1String("order"))) {
-            options.byOrder = value == QLatin1String("order");
-        } else if (arg == QLatin1String("--order") || arg == QLatin1String("--output")) {
-            (arg == QLatin1String("--order") ? options.order : options.output) = value;
-        } else if (arg == QLatin1String("--since") || arg == QLatin1String("--until")) {
-            const QDateTime time = ParseUtcTime(value);
-            if (!time.isValid())
-                return refuse(QStringLiteral("%1: \"%2\" is not a time").arg(arg, value));
-            (arg == QLatin1String("--since") ? options.filter.since : options.filter.until) = time;
-        } else if (arg == QLatin1String("--result") && OutcomeFromResultName(value)) {
-            options.filter.result = OutcomeFromResultName(value);
-        } else {
-            return refuse(QStringLiteral("unknown option or value: %1 %2").arg(arg, value));
-        }
+    CommandLine line(optionDeclarations());
+    if (const Done parsed = line.parse(args); !parsed)
+        return refuse(parsed.error());
+    if (line.helpAsked()) {
+        printHelp();
+        return ExitOk;
     }
-    if (options.command.isEmpty())
-        return refuse(QStringLiteral("no command given"));
+    if (line.isSet(QStringLiteral("db")))
+        options.database = line.value(QStringLiteral("db"));
+    options.server = line.value(QStringLiteral("server"));
+    options.serials = line.isSet(QStringLiteral("serials"));
+    options.units = line.isSet(QStringLiteral("units"));
+    options.order = line.value(QStringLiteral("order"));
+    options.output = line.value(QStringLiteral("output"));
+    options.printer = line.value(QStringLiteral("printer"));
+    options.labelTemplate = line.value(QStringLiteral("template"));
+    options.operatorId = line.value(QStringLiteral("operator")).trimmed();
+    options.station = line.value(QStringLiteral("station")).trimmed();
+    if (const std::optional<int> refused = readValues(line, options))
+        return refused;
+    if (const std::optional<int> refused = readCommand(line.positional(), options))
+        return refused;
     return checkCombination(options);
 }
 
@@ -344,7 +436,7 @@ int writeReport(const RecordSource& source, const Options& options, const QStrin
                     : options.order.isEmpty()
                         ? QStringLiteral("no records in that period; no report written")
                         : QStringLiteral("no records of the order %1; no report written").arg(options.order));
-        return kFailed;
+        return ExitFailed;
     }
     if (options.units)
         (*report)->unitTable = true;
@@ -354,31 +446,31 @@ int writeReport(const RecordSource& source, const Options& options, const QStrin
     };
     if (!count) {
         fail(where, count.error());
-        return kFailed;
+        return ExitFailed;
     }
     if (const Done written = WriteLotReportPdf(**report, *count, units, options.output); !written) {
         std::fprintf(stderr, "qt2xx-records: %s\n", qPrintable(written.error()));
-        return kFailed;
+        return ExitFailed;
     }
-    return kOk;
+    return ExitOk;
 }
 
 int readRecords(const RecordSource& source, const Options& options, const QString& where) {
-    if (options.command == QLatin1String("report"))
+    if (options.command == Command::Report)
         return writeReport(source, options, where);
     Done read;
-    if (options.command == QLatin1String("order"))
+    if (options.command == Command::Order)
         read = PrintOrder(source, options.order, options.orderFormat.value_or(OrderFormat::Text),
                           options.serials);
-    else if (options.command == QLatin1String("summary"))
+    else if (options.command == Command::Summary)
         read = printSummary(source, options.byOrder, options.filter.since);
     else
         read = exportRecords(source, options.filter, options.json);
     if (!read) {
         fail(where, read.error());
-        return kFailed;
+        return ExitFailed;
     }
-    return std::fflush(stdout) == 0 ? kOk : kFailed;
+    return std::fflush(stdout) == 0 ? ExitOk : ExitFailed;
 }
 
 // The central server, read as it stands.
@@ -390,23 +482,63 @@ int readServer(const Options& options) {
     if (const Done opened = server.openToRead(); !opened) {
         fail(address->display(), opened.error());
         const ServerStore::Reading reading = server.reading();
-        return reading == ServerStore::Reading::Unreachable ? kUnreachable
-               : reading == ServerStore::Reading::Newer     ? kRefused
-                                                            : kFailed;
+        return reading == ServerStore::Reading::Unreachable ? ExitUnreachable
+               : reading == ServerStore::Reading::Newer     ? ExitRefused
+                                                            : ExitFailed;
     }
     return readRecords(RecordSource(server.database(), RecordSource::Side::Server, server.schemaVersion()),
                        options, address->display());
 }
 
-// Only a report draws; it needs a platform for its fonts even with no screen.
+// Prints a unit's label again: 0 printed, 1 not printed, 2 refused, 3 the printer not reached.
+int printLabel(const Options& options) {
+    const Result<LabelAddress> printer = ParseLabelAddress(options.printer);
+    if (!printer)
+        return refuse(QStringLiteral("--printer: %1").arg(printer.error()));
+    Result<LabelTemplate> zpl = LabelTemplate::standard();
+    if (!options.labelTemplate.isEmpty())
+        zpl = LabelTemplate::read(options.labelTemplate);
+    if (!zpl)
+        return refuse(QStringLiteral("--template: %1").arg(zpl.error()));
+    // The reprint is logged, so the database is opened to write; it is never created here.
+    const Result<std::unique_ptr<RecordStore>> store =
+        RecordStore::open(options.database, RecordStore::OpenMode::MustExist);
+    if (!store) {
+        std::fprintf(stderr, "qt2xx-records: %s\n", qPrintable(store.error()));
+        return ExitRefused;
+    }
+    // Looked up first, so that a failure after it is the printer's.
+    const Result<std::optional<LabelJob>> found =
+        LabelQueue((*store)->database()).latestFinished(options.serial, options.order);
+    if (!found || !*found) {
+        fail(options.database, !found ? found.error()
+                               : options.order.isEmpty()
+                                   ? QStringLiteral("no finished record of the unit %1").arg(options.serial)
+                                   : QStringLiteral("no finished record of the unit %1 for the order %2")
+                                         .arg(options.serial, options.order));
+        return ExitFailed;
+    }
+    const Done printed = PrintLabelAgain(**store, options.serial, options.order, *printer, *zpl,
+                                         options.operatorId, options.station);
+    if (!printed) {
+        fail(printer->text, printed.error());
+        return printer->kind == LabelAddress::Kind::Tcp ? ExitUnreachable : ExitFailed;
+    }
+    return ExitOk;
+}
+
+// Only a report, and a label printed into a PDF, draw; they need a platform for their fonts even
+// with no screen.
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char* argv[]) {
+    bool draws = false;
     for (int i = 1; i < argc; ++i)
-        if (qstrcmp(argv[i], "report") == 0) {
-            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-                qputenv("QT_QPA_PLATFORM", "offscreen");
-            return std::make_unique<QGuiApplication>(argc, argv);
-        }
-    return std::make_unique<QCoreApplication>(argc, argv);
+        draws = draws || qstrcmp(argv[i], "report") == 0 || QByteArray(argv[i]).startsWith("pdf:") ||
+                QByteArray(argv[i]).startsWith("--printer=pdf:");
+    if (!draws)
+        return std::make_unique<QCoreApplication>(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 } // namespace
@@ -416,26 +548,28 @@ int main(int argc, char* argv[]) {
     Options options;
     if (const std::optional<int> code = parseArguments(QCoreApplication::arguments(), options))
         return *code;
+    if (options.command == Command::Label)
+        return printLabel(options);
     if (!options.server.isEmpty())
         return readServer(options);
     const Result<std::unique_ptr<RecordStore>> opened =
         RecordStore::open(options.database, RecordStore::OpenMode::ReadOnly);
     if (!opened) {
         std::fprintf(stderr, "qt2xx-records: %s\n", qPrintable(opened.error()));
-        return kRefused;
+        return ExitRefused;
     }
     const std::unique_ptr<RecordStore>& store = *opened;
-    if (options.command == QLatin1String("status")) {
+    if (options.command == Command::Status) {
         // A file older than forwarding has nothing waiting for any server.
         const Result<std::vector<ForwardStatus>> servers =
             store->schemaVersion() >= record_schema::kForwardingVersion ? readForwardStatus(store->database())
                                                                         : std::vector<ForwardStatus>();
         if (!servers) {
             fail(options.database, servers.error());
-            return kFailed;
+            return ExitFailed;
         }
         const bool going = printStatus(*servers);
-        return std::fflush(stdout) == 0 && going ? kOk : kFailed;
+        return std::fflush(stdout) == 0 && going ? ExitOk : ExitFailed;
     }
     return readRecords(store->source(), options, options.database);
 }

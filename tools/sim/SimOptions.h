@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <chrono>
 #include <optional>
 
@@ -27,6 +29,6 @@ const char* FailureName(Failure failure);
 ParseOutcome ParseOptions(int argc, char* argv[], Options& options);
 
 // The --help text, which also goes to stderr on misuse.
-extern const char* const kUsage;
+QString Usage();
 
 } // namespace qt2xx::sim

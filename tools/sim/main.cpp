@@ -124,10 +124,10 @@ int main(int argc, char* argv[]) {
     Options options;
     switch (ParseOptions(argc, argv, options)) {
     case ParseOutcome::Help:
-        std::fputs(kUsage, stdout);
+        std::fputs(qPrintable(Usage()), stdout);
         return qt2xx::ExitOk;
     case ParseOutcome::Misuse:
-        std::fputs(kUsage, stderr);
+        std::fputs(qPrintable(Usage()), stderr);
         return qt2xx::ExitRefused;
     case ParseOutcome::Run:
         break;

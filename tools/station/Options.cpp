@@ -1,10 +1,26 @@
 #include "station/Options.h"
 
-#include "station/WorkOrder.h"
-
-#include <charconv>
+#include "platform/core/ExitStatus.h"
 
 namespace qt2xx::station {
+
+qt2xx::OptionSpecs OptionDeclarations() {
+    using qt2xx::ProductionOption;
+    qt2xx::OptionSpecs specs{
+        {QStringLiteral("json"), {}, QStringLiteral("JSON lines even on a terminal")},
+        {QStringLiteral("list-ports"),
+         {},
+         QStringLiteral("list the serial devices with their port numbers, by-id and by-path names, "
+                        "description, USB vendor:product and serial number")},
+    };
+    for (qt2xx::OptionSpec& spec : qt2xx::ProductionOptionSpecs(
+             ProductionOption::Order | ProductionOption::Count | ProductionOption::Scan |
+                 ProductionOption::Rework | ProductionOption::Context | ProductionOption::Record |
+                 ProductionOption::Labels,
+             qt2xx::RecordDefault::On))
+        specs.push_back(std::move(spec));
+    return specs;
+}
 
 QString Usage() {
     return QStringLiteral(
@@ -28,21 +44,7 @@ QString Usage() {
                "forwarding-resumed), then a summary object.\n"
                "\n"
                "Options:\n"
-               "  --count N        stop after N controllers finished over all ports (0, the default: until\n"
-               "                   interrupted)\n"
-               "  --json           JSON lines even on a terminal\n"
-               "  --order ORDER.json\n"
-               "                   program the set the work order names, once its hash is the one\n"
-               "                   released, until the order's quantity is finished\n"
-               "  --scan           arm each port with one serial read from standard input, one per\n"
-               "                   line; implied when the order has a serial pattern\n"
-               "  --rework         accept a serial that already has a finished record\n"
-               "%2"
                "%1"
-               "  --list-ports     list the serial devices with their port numbers, by-id and by-path "
-               "names,\n"
-               "                   description, USB vendor:product and serial number\n"
-               "  --help           show this text\n"
                "\n"
                "No record, no programming: when the record database cannot be opened the station refuses to\n"
                "start, and while records cannot be written no port begins a controller.\n"
@@ -53,64 +55,40 @@ QString Usage() {
                "when it does not match the order's pattern, is armed on another port or already has a\n"
                "finished record. End of input means no more units.\n"
                "\n"
-               "Exit status: 0 every controller tried finished, or the order was complete already; 1 a "
-               "controller failed or was cut short, or "
-               "its\n"
-               "record was not confirmed; 2 the file gives no frame, the order is refused (its set's hash\n"
-               "differs from the one released), the record database cannot be opened, "
-               "or\n"
-               "the command line is wrong; 3 no port could be opened.\n"
+               "%2"
                "NO_COLOR set in the environment turns colour off.\n")
-        .arg(qt2xx::RecordOptionsHelp(qt2xx::RecordDefault::On), qt2xx::ContextOptionsHelp());
+        .arg(
+            qt2xx::OptionsHelp(OptionDeclarations()),
+            qt2xx::ExitStatusHelp(
+                {{qt2xx::ExitOk, "every controller tried finished, or the order was complete already"},
+                 {qt2xx::ExitFailed, "a controller failed or was cut short, or its record was not confirmed"},
+                 {qt2xx::ExitRefused, "the file gives no frame, the order is refused (its set's hash differs "
+                                      "from the one released), the record database cannot be opened, or the "
+                                      "command line is wrong"},
+                 {qt2xx::ExitUnreachable, "no port could be opened"}}));
 }
-
-namespace {
-
-bool readCount(const QString& text, int& count) {
-    const QByteArray bytes = text.toLatin1();
-    const auto [end, error] = std::from_chars(bytes.data(), bytes.data() + bytes.size(), count);
-    return error == std::errc() && end == bytes.data() + bytes.size() && count >= 0;
-}
-
-} // namespace
 
 bool ParseOptions(const QStringList& arguments, Options& options, QString& error) {
-    QStringList positional;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            options.help = true;
-        } else if (arg == QLatin1String("--json")) {
-            options.json = true;
-        } else if (arg == QLatin1String("--list-ports")) {
-            options.listPorts = true;
-        } else if (arg == QLatin1String("--scan")) {
-            options.scan = true;
-        } else if (arg == QLatin1String("--rework")) {
-            options.rework = true;
-        } else if (const auto read =
-                       qt2xx::ReadProductionOption(arguments, i, options.orderFile, options.record, &error);
-                   read != qt2xx::OptionRead::NotMine) {
-            if (read == qt2xx::OptionRead::Refused)
-                return false;
-        } else if (arg == QLatin1String("--count") || arg.startsWith(QLatin1String("--count="))) {
-            const QString value = arg.contains(QLatin1Char('=')) ? arg.mid(8) : arguments.value(++i);
-            if (!readCount(value, options.count)) {
-                error = QStringLiteral("--count needs a whole number of 0 or more, not \"%1\"").arg(value);
-                return false;
-            }
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            error = QStringLiteral("unknown option %1").arg(arg);
-            return false;
-        } else {
-            positional << arg;
-        }
-    }
-    if (!qt2xx::CheckRecordOptions(options.record, qt2xx::RecordDefault::On, &error))
+    qt2xx::CommandLine line(OptionDeclarations());
+    if (const qt2xx::Done parsed = line.parse(QStringList{QStringLiteral("qt2xx-station")} + arguments);
+        !parsed) {
+        error = parsed.error();
         return false;
+    }
+    options.help = line.helpAsked();
+    options.json = line.isSet(QStringLiteral("json"));
+    options.listPorts = line.isSet(QStringLiteral("list-ports"));
+    qt2xx::Result<qt2xx::ProductionOptions> production =
+        qt2xx::ReadProductionOptions(line, qt2xx::RecordDefault::On);
+    if (!production) {
+        error = production.error();
+        return false;
+    }
+    options.production = std::move(*production);
     if (options.help || options.listPorts)
         return true;
-    if (!options.orderFile.isEmpty()) {
+    QStringList positional = line.positional();
+    if (!options.production.orderFile.isEmpty()) {
         if (positional.isEmpty()) {
             error = QStringLiteral("at least one port is needed");
             return false;

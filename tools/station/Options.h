@@ -1,6 +1,6 @@
 #pragma once
 
-#include "record/RecordOptions.h"
+#include "station/ProductionOptions.h"
 
 #include <QString>
 #include <QStringList>
@@ -8,22 +8,22 @@
 namespace qt2xx::station {
 
 struct Options {
-    QString setFile;   // empty with an order: the order names the set
-    QString orderFile; // --order ORDER.json
-    bool scan = false; // --scan, or implied by an order's serial pattern
-    bool rework = false;
+    QString setFile; // empty with an order: the order names the set
     QStringList ports;
-    int count = 0;
     bool json = false;
     bool listPorts = false;
     bool help = false;
-    qt2xx::RecordOptions record; // kept in the default database unless told otherwise
+    qt2xx::ProductionOptions production; // records kept in the default database unless told otherwise
 };
+
+// The station's own options, then the ones it shares with the other faces.
+qt2xx::OptionSpecs OptionDeclarations();
 
 // The --help text.
 QString Usage();
 
-// False with a one-line reason when the command line is not one the station understands.
+// The arguments without the program's name; false with a one-line reason when the command line is
+// not one the station understands.
 bool ParseOptions(const QStringList& arguments, Options& options, QString& error);
 
 } // namespace qt2xx::station

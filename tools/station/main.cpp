@@ -51,17 +51,8 @@ int listPorts() {
 SessionOptions sessionOptions(const Options& options) {
     SessionOptions session;
     session.setFile = options.setFile;
-    session.orderFile = options.orderFile;
-    session.scan = options.scan;
-    session.rework = options.rework;
-    session.operatorId = options.record.operatorId;
-    session.stationName = options.record.stationName;
     session.ports = options.ports;
-    session.count = options.count;
-    const std::optional<QString> database = options.record.recordDatabase(RecordDefault::On);
-    session.record = database.has_value();
-    session.recordPath = database.value_or(QString());
-    session.recordServer = options.record.server;
+    options.production.applyTo(session, RecordDefault::On);
     return session;
 }
 

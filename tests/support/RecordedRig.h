@@ -1,9 +1,9 @@
 #pragma once
 
-#include "link/SequencerHarness.h"
-#include "record/RecordRig.h"
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
+#include "support/RecordRig.h"
+#include "support/SequencerHarness.h"
 
 namespace qt2xx::test {
 
