@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/core/Result.h"
 #include "forward/ServerAddress.h"
+#include "platform/core/Result.h"
 
 #include <QDateTime>
 #include <QString>

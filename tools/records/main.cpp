@@ -61,9 +61,10 @@ constexpr std::array kCommands{
     CommandSpec{"order", Command::Order, "ID",
                 "the work order's product, set, quantity, units finished, attempts failed, remaining, "
                 "first-pass yield, first and last time, stations and operators"},
-    CommandSpec{"report", Command::Report, nullptr,
-                "the lot report of a work order, or the report of a period (its figures, per order and set, per "
-                "station, per hour or day, failures by kind and the units never finished), as an A4 PDF"},
+    CommandSpec{
+        "report", Command::Report, nullptr,
+        "the lot report of a work order, or the report of a period (its figures, per order and set, per "
+        "station, per hour or day, failures by kind and the units never finished), as an A4 PDF"},
     CommandSpec{
         "status", Command::Status, nullptr,
         "per server the records go to: how many wait to be forwarded, since when, and the last error"},
@@ -100,7 +101,10 @@ OptionSpecs optionDeclarations() {
         {QStringLiteral("order"), QStringLiteral("ID"), QStringLiteral("report, label: the work order")},
         {QStringLiteral("output"), QStringLiteral("FILE"),
          QStringLiteral("report: the PDF to write; written whole or not at all")},
-        {QStringLiteral("units"), {}, QStringLiteral("report of a period: also the table of every unit (an order's report has it always)")},
+        {QStringLiteral("units"),
+         {},
+         QStringLiteral(
+             "report of a period: also the table of every unit (an order's report has it always)")},
         {QStringLiteral("since"), QStringLiteral("T"),
          QStringLiteral("only records at or after T (ISO 8601, UTC when no zone is given; a date alone means "
                         "its midnight)")},
