@@ -73,14 +73,14 @@ private Q_SLOTS:
         QVERIFY(help.contains(QStringLiteral("  -h, --help       show this text\n")));
 
         QStringList expected = own;
-        for (const qt2xx::OptionSpec& spec :
+        for (const qt2xx::OptionSpec& decl :
              qt2xx::ProductionOptionSpecs(shared, qt2xx::RecordDefault(recordDefault))) {
-            QString shown = QStringLiteral("\n  --") + spec.name;
-            if (!spec.valueName.isEmpty())
-                shown += (spec.attached ? QStringLiteral("=") : QStringLiteral(" ")) + spec.valueName;
+            QString shown = QStringLiteral("\n  --") + decl.name;
+            if (!decl.valueName.isEmpty())
+                shown += (decl.attached ? QStringLiteral("=") : QStringLiteral(" ")) + decl.valueName;
             expected << shown;
             // The first words of the description, as declared.
-            expected << spec.help.section(QLatin1Char(' '), 0, 3);
+            expected << decl.help.section(QLatin1Char(' '), 0, 3);
         }
         for (const QString& text : expected)
             QVERIFY2(help.contains(text), qPrintable(text + QStringLiteral(" missing from\n") + help));

@@ -73,9 +73,9 @@ constexpr std::array kCommands{
 };
 
 const CommandSpec* commandNamed(const QString& name) {
-    for (const CommandSpec& spec : kCommands)
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const CommandSpec& decl : kCommands)
+        if (name == QLatin1String(decl.name))
+            return &decl;
     return nullptr;
 }
 
@@ -118,10 +118,10 @@ OptionSpecs optionDeclarations() {
         {QStringLiteral("template"), QStringLiteral("FILE"),
          QStringLiteral("label: the ZPL template (default: the standard label)")},
     };
-    for (OptionSpec& spec : ProductionOptionSpecs(ProductionOption::Context, RecordDefault::Off)) {
-        spec.help = QStringLiteral("label: ") + spec.help.replace(QStringLiteral(" kept in every record"),
+    for (OptionSpec& decl : ProductionOptionSpecs(ProductionOption::Context, RecordDefault::Off)) {
+        decl.help = QStringLiteral("label: ") + decl.help.replace(QStringLiteral(" kept in every record"),
                                                                   QStringLiteral(" logged with the reprint"));
-        specs.push_back(std::move(spec));
+        specs.push_back(std::move(decl));
     }
     return specs;
 }
@@ -129,11 +129,11 @@ OptionSpecs optionDeclarations() {
 void printHelp() {
     std::fputs(kUsage, stdout);
     QString commands;
-    for (const CommandSpec& spec : kCommands) {
-        QString name = QLatin1String(spec.name);
-        if (spec.argument)
-            name += QLatin1Char(' ') + QLatin1String(spec.argument);
-        commands += HelpLine(name, QLatin1String(spec.help));
+    for (const CommandSpec& decl : kCommands) {
+        QString name = QLatin1String(decl.name);
+        if (decl.argument)
+            name += QLatin1Char(' ') + QLatin1String(decl.argument);
+        commands += HelpLine(name, QLatin1String(decl.help));
     }
     std::printf(
         "\nCommands:\n%s\nOptions:\n%s\n%s", qPrintable(commands),
@@ -222,16 +222,16 @@ std::optional<int> checkCombination(const Options& o) {
 std::optional<int> readCommand(const QStringList& positional, Options& options) {
     if (positional.isEmpty())
         return refuse(QStringLiteral("no command given"));
-    const CommandSpec* spec = commandNamed(positional.constFirst());
-    if (!spec)
+    const CommandSpec* decl = commandNamed(positional.constFirst());
+    if (!decl)
         return refuse(QStringLiteral("unknown command %1").arg(positional.constFirst()));
-    options.command = spec->command;
-    const qsizetype taken = spec->argument ? 2 : 1;
+    options.command = decl->command;
+    const qsizetype taken = decl->argument ? 2 : 1;
     if (positional.size() > taken)
         return refuse(QStringLiteral("unexpected argument %1").arg(positional[taken]));
-    if (spec->command == Command::Order)
+    if (decl->command == Command::Order)
         options.order = positional.value(1);
-    else if (spec->command == Command::Label)
+    else if (decl->command == Command::Label)
         options.serial = positional.value(1);
     return std::nullopt;
 }

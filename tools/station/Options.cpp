@@ -13,12 +13,12 @@ qt2xx::OptionSpecs OptionDeclarations() {
          QStringLiteral("list the serial devices with their port numbers, by-id and by-path names, "
                         "description, USB vendor:product and serial number")},
     };
-    for (qt2xx::OptionSpec& spec : qt2xx::ProductionOptionSpecs(
+    for (qt2xx::OptionSpec& decl : qt2xx::ProductionOptionSpecs(
              ProductionOption::Order | ProductionOption::Count | ProductionOption::Scan |
                  ProductionOption::Rework | ProductionOption::Context | ProductionOption::Record |
                  ProductionOption::Labels,
              qt2xx::RecordDefault::On))
-        specs.push_back(std::move(spec));
+        specs.push_back(std::move(decl));
     return specs;
 }
 

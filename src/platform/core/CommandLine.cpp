@@ -33,25 +33,25 @@ QString HelpLine(const QString& shown, const QString& description) {
 
 namespace {
 
-QString shown(const OptionSpec& spec) {
-    QString text = QStringLiteral("--") + spec.name;
-    if (spec.attached)
-        return text + QLatin1Char('=') + spec.valueName;
-    if (!spec.valueName.isEmpty())
-        text += QLatin1Char(' ') + spec.valueName;
+QString shown(const OptionSpec& decl) {
+    QString text = QStringLiteral("--") + decl.name;
+    if (decl.attached)
+        return text + QLatin1Char('=') + decl.valueName;
+    if (!decl.valueName.isEmpty())
+        text += QLatin1Char(' ') + decl.valueName;
     return text;
 }
 
-QString needsOf(const OptionSpec& spec) {
-    return spec.needs.isEmpty() ? QStringLiteral("a value") : spec.needs;
+QString needsOf(const OptionSpec& decl) {
+    return decl.needs.isEmpty() ? QStringLiteral("a value") : decl.needs;
 }
 
 } // namespace
 
 QString OptionsHelp(const OptionSpecs& specs) {
     QString help;
-    for (const OptionSpec& spec : specs)
-        help += HelpLine(shown(spec), spec.help);
+    for (const OptionSpec& decl : specs)
+        help += HelpLine(shown(decl), decl.help);
     return help + HelpLine(QStringLiteral("-h, --help"), QStringLiteral("show this text"));
 }
 
@@ -69,20 +69,20 @@ QString ExitStatusHelp(ExitStatusCases cases) {
 
 CommandLine::CommandLine(OptionSpecs specs) : m_specs(std::move(specs)) {
     m_parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
-    for (const OptionSpec& spec : m_specs) {
-        if (!spec.attached)
-            m_parser.addOption(QCommandLineOption(spec.name, spec.help, spec.valueName));
+    for (const OptionSpec& decl : m_specs) {
+        if (!decl.attached)
+            m_parser.addOption(QCommandLineOption(decl.name, decl.help, decl.valueName));
     }
 }
 
 Done CommandLine::parse(QStringList arguments) {
-    for (const OptionSpec& spec : m_specs) {
-        if (!spec.attached)
+    for (const OptionSpec& decl : m_specs) {
+        if (!decl.attached)
             continue;
-        const QString prefix = QStringLiteral("--") + spec.name + QLatin1Char('=');
+        const QString prefix = QStringLiteral("--") + decl.name + QLatin1Char('=');
         for (qsizetype i = 1; i < arguments.size() && arguments[i] != QLatin1String("--");) {
             if (arguments[i].startsWith(prefix))
-                m_attached[spec.name] = arguments.takeAt(i).mid(prefix.size());
+                m_attached[decl.name] = arguments.takeAt(i).mid(prefix.size());
             else
                 ++i;
         }
@@ -96,7 +96,7 @@ Done CommandLine::parse(QStringList arguments) {
     }
     // A value option last, with nothing after it.
     if (const OptionSpec* last = arguments.size() > 1 && arguments.last().startsWith(QLatin1String("--"))
-                                     ? spec(arguments.last().mid(2))
+                                     ? decl(arguments.last().mid(2))
                                      : nullptr;
         last && !last->valueName.isEmpty())
         return Fail(QStringLiteral("--%1 needs %2").arg(last->name, needsOf(*last)));
@@ -106,7 +106,7 @@ Done CommandLine::parse(QStringList arguments) {
     return Fail(text.isEmpty() ? text : text.front().toLower() + text.mid(1));
 }
 
-const OptionSpec* CommandLine::spec(const QString& name) const {
+const OptionSpec* CommandLine::decl(const QString& name) const {
     for (const OptionSpec& s : m_specs) {
         if (s.name == name && !s.attached)
             return &s;
@@ -123,11 +123,11 @@ bool CommandLine::declares(const QString& name) const {
 }
 
 bool CommandLine::isSet(const QString& name) const {
-    return spec(name) && m_parser.isSet(name);
+    return decl(name) && m_parser.isSet(name);
 }
 
 QString CommandLine::value(const QString& name) const {
-    return spec(name) ? m_parser.value(name) : QString();
+    return decl(name) ? m_parser.value(name) : QString();
 }
 
 std::optional<QString> CommandLine::attached(const QString& name) const {
@@ -138,7 +138,7 @@ std::optional<QString> CommandLine::attached(const QString& name) const {
 Result<QString> CommandLine::required(const QString& name) const {
     const QString text = value(name).trimmed();
     if (text.isEmpty()) {
-        const OptionSpec* s = spec(name);
+        const OptionSpec* s = decl(name);
         return Fail(QStringLiteral("--%1 needs %2").arg(name, s ? needsOf(*s) : QString()));
     }
     return text;

@@ -63,7 +63,7 @@ public:
     QString help() const { return OptionsHelp(m_specs); }
 
 private:
-    const OptionSpec* spec(const QString& name) const;
+    const OptionSpec* decl(const QString& name) const;
 
     OptionSpecs m_specs;
     QCommandLineParser m_parser;
