@@ -93,6 +93,13 @@ FixtureLink::~FixtureLink() {
     // Replies the client aborts on its way out find the link closed and change nothing.
     m_state = State::Closed;
     delete m_client;
+    for (const QPointer<QModbusReply>& reply : m_replies)
+        delete reply.data();
+}
+
+void FixtureLink::keep(QModbusReply* reply) {
+    std::erase_if(m_replies, [](const QPointer<QModbusReply>& kept) { return kept.isNull(); });
+    m_replies.emplace_back(reply);
 }
 
 void FixtureLink::start() {
@@ -238,6 +245,7 @@ void FixtureLink::sendWrites() {
         lost(clause(m_client->errorString()));
         return;
     }
+    keep(reply);
     m_writeInFlight = true;
     if (reply->isFinished())
         written(reply);
@@ -294,6 +302,7 @@ void FixtureLink::sendRead() {
         lost(clause(m_client->errorString()));
         return;
     }
+    keep(reply);
     m_readInFlight = true;
     if (reply->isFinished())
         read(reply);

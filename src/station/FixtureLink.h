@@ -6,6 +6,7 @@
 #include <QModbusDataUnit>
 #include <QModbusDevice>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <chrono>
@@ -102,9 +103,13 @@ private:
     void finishShutdown(bool safe);
     void buzzEnded();
     bool live() const { return m_state == State::Checking || m_state == State::Up; }
+    void keep(QModbusReply* reply);
 
     Fixture m_fixture;
     QModbusClient* m_client = nullptr;
+    // Every reply not yet destroyed: the client gives them no parent, and one still in flight or
+    // waiting for its deleteLater() when the link goes is deleted with it.
+    std::vector<QPointer<QModbusReply>> m_replies;
     State m_state = State::Idle;
     std::map<quint16, Coil> m_coils;
     std::vector<InputRun> m_inputRuns;

@@ -66,6 +66,7 @@ void OrderRun::started() {
                 [this, slot](const PortEvent& event) { onUnitEnded(slot, event); });
         connect(port, &StationPort::removeUnit, this, &OrderRun::tellLater);
         connect(port, &StationPort::unitRemoved, this, &OrderRun::tellLater);
+        connect(port, &StationPort::contactMoved, this, &OrderRun::tellLater);
     }
     connect(&m_station, &Station::event, this, &OrderRun::onEvent);
     if (m_plan.scan) {
@@ -81,7 +82,11 @@ void OrderRun::started() {
         // unless it is that unit's own serial, scanned to try it again.
         m_arbiter->setSlotReady([this](int slot) {
             const StationPort* port = portOfSlot(slot);
-            return port && !port->watching() && !port->busy();
+            return port && port->takesScan();
+        });
+        m_arbiter->setSlotEmpty([this](int slot) {
+            const StationPort* port = portOfSlot(slot);
+            return port && port->waitsForUnit();
         });
         m_arbiter->setSlotOfUnit([this](const QString& serial) {
             const auto& ports = m_station.ports();

@@ -137,6 +137,13 @@ OptionSpecs ProductionOptionSpecs(unsigned which, RecordDefault fallback) {
                                         "standard label)"),
                          QStringLiteral("a template file")});
     }
+    if (which & ProductionOption::Fixture) {
+        specs.push_back({QStringLiteral("fixture"), QStringLiteral("FIXTURE.json"),
+                         QStringLiteral("drive the slot lamps, the stack light and the buzzer, and read the "
+                                        "unit-present contacts, through the Modbus I/O module the file "
+                                        "names; its first slot belongs to the first port"),
+                         QStringLiteral("a fixture file")});
+    }
     return specs;
 }
 
@@ -158,7 +165,8 @@ Result<ProductionOptions> ReadProductionOptions(const CommandLine& line, RecordD
                                       {"station", &options.stationName},
                                       {"order", &options.orderFile},
                                       {"label-printer", &options.labelPrinter},
-                                      {"label-template", &options.labelTemplate}}) {
+                                      {"label-template", &options.labelTemplate},
+                                      {"fixture", &options.fixtureFile}}) {
         if (const Done read = take(name, *value); !read)
             return Fail(read.error());
     }

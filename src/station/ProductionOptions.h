@@ -26,7 +26,8 @@ struct ProductionOption {
         Rework = 1u << 3,
         Scan = 1u << 4,
         Count = 1u << 5,
-        Labels = 1u << 6, // --label-printer URI, --label-template FILE
+        Labels = 1u << 6,  // --label-printer URI, --label-template FILE
+        Fixture = 1u << 7, // --fixture FIXTURE.json
     };
 };
 
@@ -42,6 +43,7 @@ struct ProductionOptions {
     int count = 0; // 0: until stopped
     QString labelPrinter;
     QString labelTemplate;
+    QString fixtureFile; // the fixture's signals; the face reads it once it knows its ports
 
     // The database records are kept in, or none.
     std::optional<QString> recordDatabase(RecordDefault fallback) const;

@@ -70,6 +70,10 @@ void ScanArbiter::setSlotReady(std::function<bool(int slot)> ready) {
     m_slotReady = std::move(ready);
 }
 
+void ScanArbiter::setSlotEmpty(std::function<bool(int slot)> empty) {
+    m_slotEmpty = std::move(empty);
+}
+
 void ScanArbiter::setSlotOfUnit(std::function<int(const QString& serial)> slotOf) {
     m_slotOfUnit = std::move(slotOf);
 }
@@ -93,6 +97,8 @@ ScanArbiter::Scan ScanArbiter::arm(const QString& serial) {
     const int slot = retry ? own : nextSlot();
     if (slot == 0 && armedCount() == slotCount())
         return refuse(serial, tr("Every slot is busy."));
+    if (slot == 0 && noUnitIn())
+        return refuse(serial, tr("No unit is in a slot: put one in, then scan."));
     if (slot == 0)
         return refuse(serial, tr("No slot is ready: take out the finished units or wait for a slot."));
     const bool finishedBefore = m_alreadyFinished && m_alreadyFinished(serial);
@@ -158,6 +164,20 @@ int ScanArbiter::nextSlot() const {
             return slot;
     }
     return 0;
+}
+
+bool ScanArbiter::noUnitIn() const {
+    if (!m_slotEmpty)
+        return false;
+    bool waiting = false;
+    for (int slot = 1; slot <= slotCount(); ++slot) {
+        if (isArmed(slot))
+            continue;
+        if (!m_slotEmpty(slot))
+            return false;
+        waiting = true;
+    }
+    return waiting;
 }
 
 bool ScanArbiter::isReady(int slot) const {

@@ -50,6 +50,9 @@ public:
     // Tells whether a slot that holds no serial can take one now: its unit is gone and its port is
     // not busy. Without it every slot that holds no serial is ready.
     void setSlotReady(std::function<bool(int slot)> ready);
+    // Tells whether a slot that is not ready waits only for a unit to be put in, as its unit-present
+    // contact says. A scan that finds every slot holding no serial so is refused with that reason.
+    void setSlotEmpty(std::function<bool(int slot)> empty);
     // Tells which slot holds, not ready, the unit that last had a serial (0: none), so that a unit
     // is tried again in its own slot by scanning its own serial; the rotation is not moved by it.
     void setSlotOfUnit(std::function<int(const QString& serial)> slotOf);
@@ -83,6 +86,7 @@ private:
     };
     const Slot* slotAt(int slot) const;
     bool isReady(int slot) const;
+    bool noUnitIn() const;
     Scan arm(const QString& serial);
     Scan refuse(const QString& serial, const QString& reason) const;
 
@@ -91,6 +95,7 @@ private:
     QRegularExpression m_expression;
     std::function<bool(const QString&)> m_alreadyFinished;
     std::function<bool(int)> m_slotReady;
+    std::function<bool(int)> m_slotEmpty;
     std::function<int(const QString&)> m_slotOfUnit;
     int m_lastArmed = 0; // 0 before the first
     bool m_reworkAllowed;

@@ -77,9 +77,35 @@ bool StationPort::start() {
 void StationPort::arm(const QString& serial, bool rework) {
     m_serial = serial;
     m_rework = rework;
-    if (watching())
+    if (m_watch.watching())
         m_watch.handOver();
+    // A contact needs no quiet interval: nothing was written to the controller while it watched.
+    const bool handedOver = std::exchange(m_contactWatch, false);
+    if (handedOver)
+        m_watchedSerial.clear();
     Q_EMIT changed();
+    if (handedOver)
+        Q_EMIT mayRunNow();
+}
+
+void StationPort::contactChanged(UnitContact contact) {
+    if (contact == m_contact)
+        return;
+    m_contact = contact;
+    if (m_contactWatch && contact == UnitContact::Open)
+        contactGone();
+    Q_EMIT contactMoved();
+    Q_EMIT changed();
+}
+
+bool StationPort::takesScan() const {
+    if (watching() || busy())
+        return false;
+    return m_contact == UnitContact::None || m_contact == UnitContact::Closed;
+}
+
+bool StationPort::waitsForUnit() const {
+    return m_contact == UnitContact::Open && !watching() && !busy();
 }
 
 void StationPort::stop(bool final) {
@@ -204,18 +230,36 @@ PortEvent StationPort::makeEvent(PortEventKind kind, Outcome outcome) const {
 void StationPort::pauseIfDue() {
     if (std::exchange(m_pauseDue, false) && running())
         stop(false);
-    if (std::exchange(m_watchDue, false) && m_paused && !running()) {
+    if (std::exchange(m_watchDue, false) && m_paused && !running())
+        beginWatch();
+}
+
+// With a contact, a unit pulled while it was programmed is gone as soon as it is watched for.
+void StationPort::beginWatch() {
+    if (m_contact == UnitContact::None)
         m_watch.begin();
-        Q_EMIT removeUnit(m_device, m_watchedSerial);
-        Q_EMIT changed();
-    }
+    else
+        m_contactWatch = true;
+    Q_EMIT removeUnit(m_device, m_watchedSerial);
+    Q_EMIT changed();
+    if (m_contactWatch && m_contact == UnitContact::Open)
+        contactGone();
 }
 
 void StationPort::endWatch() {
     if (!watching())
         return;
     m_watch.end();
+    m_contactWatch = false;
     m_watchedSerial.clear();
+    Q_EMIT changed();
+}
+
+// The same end as the removal watch's.
+void StationPort::contactGone() {
+    m_contactWatch = false;
+    m_watchedSerial.clear();
+    Q_EMIT unitRemoved(m_device);
     Q_EMIT changed();
 }
 

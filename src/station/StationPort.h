@@ -27,6 +27,14 @@ struct PortTiming {
     qint64 ticks = 0;
 };
 
+// A slot's unit-present contact, as whoever reads it tells the port.
+enum class UnitContact {
+    None,    // the slot has none: the removal watch asks the handshake
+    Unknown, // the slot has one that cannot be read now, e.g. its module does not answer
+    Open,    // no unit sits in the slot
+    Closed,  // a unit sits in the slot
+};
+
 // How the port's last unit ended, as its outcome event told it.
 struct UnitEnd {
     bool finished = false;
@@ -71,11 +79,22 @@ public:
     const QString& serial() const { return m_serial; }
     bool rework() const { return m_rework; }
     // Whether the port may seek now: always, unless scanned and waiting for a serial.
-    bool mayRun() const { return !m_scanned || (!m_serial.isEmpty() && !m_watch.watching()); }
+    bool mayRun() const { return !m_scanned || (!m_serial.isEmpty() && !watching()); }
 
-    // Scanned, a port whose unit ended watches, paused, for the unit to be taken out (RemovalWatch)
-    // and takes no serial but that unit's own until it is gone.
-    bool watching() const { return m_watch.watching(); }
+    // Scanned, a port whose unit ended watches, paused, for the unit to be taken out (RemovalWatch,
+    // or its contact opening) and takes no serial but that unit's own until it is gone.
+    bool watching() const { return m_watch.watching() || m_contactWatch; }
+
+    // A slot with a unit-present contact is told each state of it; from the first, the contact
+    // replaces the handshake watch: the unit counts as gone when the contact opens. Told again with
+    // the same state, nothing changes.
+    void contactChanged(UnitContact contact);
+    UnitContact contact() const { return m_contact; }
+    // Whether the slot can take a serial now: no unit is under way, the unit before has been taken
+    // out and, with a contact, a unit sits in the slot. A contact that cannot be read takes none.
+    bool takesScan() const;
+    // With a contact, the slot could take a serial but for the unit missing from it.
+    bool waitsForUnit() const;
     // The serial of the unit being watched for.
     const QString& watchedSerial() const { return m_watchedSerial; }
 
@@ -128,6 +147,8 @@ Q_SIGNALS:
     void unitRemoved(const QString& device);
     // The port may run now, having been unable to: its watch handed over to an armed serial.
     void mayRunNow();
+    // The slot's contact changed, and with it whether the slot takes a scan.
+    void contactMoved();
 
 private:
     // TransmitWindow
@@ -158,7 +179,9 @@ private:
     void closeUnit(PortEventKind kind, Outcome outcome = Outcome::Finished);
     PortEvent makeEvent(PortEventKind kind, Outcome outcome) const;
     void pauseIfDue();
+    void beginWatch();
     void endWatch();
+    void contactGone();
 
     QString m_device;
     const ParameterValues& m_values;
@@ -190,6 +213,8 @@ private:
     bool m_watchDue = false; // and watch for its removal once paused
     RemovalWatch m_watch;
     QString m_watchedSerial;
+    UnitContact m_contact = UnitContact::None;
+    bool m_contactWatch = false; // the unit's removal is watched by its contact
 
     PortTiming m_timing;
     QElapsedTimer m_clock;

@@ -8,7 +8,7 @@ namespace {
 
 constexpr unsigned kShared = qt2xx::ProductionOption::Order | qt2xx::ProductionOption::Rework |
                              qt2xx::ProductionOption::Context | qt2xx::ProductionOption::Record |
-                             qt2xx::ProductionOption::Labels;
+                             qt2xx::ProductionOption::Labels | qt2xx::ProductionOption::Fixture;
 
 } // namespace
 
@@ -36,7 +36,7 @@ QString Usage() {
                 {{qt2xx::ExitOk, "every controller tried finished, or the order was complete already"},
                  {qt2xx::ExitFailed, "a controller failed or was cut short"},
                  {qt2xx::ExitRefused, "the file gives no frame, the order is refused, the database cannot be "
-                                      "written or the command line is wrong"},
+                                      "written, the fixture file is refused or the command line is wrong"},
                  {qt2xx::ExitUnreachable, "no port could be opened"}}));
 }
 
@@ -58,6 +58,7 @@ bool ParseGangOptions(const QStringList& arguments, GangOptions& options, QStrin
     production->applyTo(session, qt2xx::RecordDefault::On);
     options.operatorId = production->operatorId;
     options.stationName = production->stationName;
+    options.fixtureFile = production->fixtureFile;
     QStringList positional = line.positional();
     if (!session.orderFile.isEmpty()) {
         session.ports = positional;

@@ -10,6 +10,7 @@ struct GangOptions {
     qt2xx::SessionOptions session; // setFile and ports empty: the start page asks for them
     QString operatorId;
     QString stationName; // empty: the host name
+    QString fixtureFile; // the fixture's signals; read once the ports are known
     bool help = false;
 };
 

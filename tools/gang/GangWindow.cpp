@@ -192,6 +192,12 @@ QWidget* GangWindow::buildHeader() {
     m_labels->setFont(headerFont());
     m_labels->hide();
     grid->addWidget(m_labels, 4, 0, 1, 3);
+    m_fixtureState = new QLabel(header);
+    m_fixtureState->setFont(headerFont(true));
+    m_fixtureState->setWordWrap(true);
+    m_fixtureState->hide();
+    paintRed(m_fixtureState, true);
+    grid->addWidget(m_fixtureState, 5, 0, 1, 3);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);
@@ -217,6 +223,8 @@ void GangWindow::fromStartPage() {
 
 bool GangWindow::begin(const qt2xx::SessionOptions& session) {
     m_options.session = session;
+    if (!openFixture(session))
+        return false;
     if (!m_session.open(session)) {
         m_refusedStatus = m_session.refusal()->status;
         m_startPage->setProblem(m_session.refusal()->text);
@@ -252,6 +260,8 @@ bool GangWindow::startRun() {
     qt2xx::Station& station = m_session.newStation();
     bindStation();
     const bool started = m_session.start();
+    if (m_fixture)
+        m_fixture->start();
     bindRun();
     // The station drops the ports that did not open: their slots keep no pointer to them.
     const auto kept = [&station](const qt2xx::StationPort* port) {
@@ -504,8 +514,10 @@ QString GangWindow::recordsText() const {
 QString GangWindow::headerText() const {
     QStringList lines{m_order->text(),        m_set->text(),    m_operator->text(),
                       m_progressText->text(), m_totals->text(), m_records->text()};
-    if (!m_labels->isHidden())
-        lines << m_labels->text();
+    for (const QLabel* label : {m_labels, m_fixtureState}) {
+        if (!label->isHidden())
+            lines << label->text();
+    }
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -553,28 +565,55 @@ void GangWindow::showScanNote(const QString& text) {
     m_scanNoteTimer.start();
 }
 
+void GangWindow::refuseScan(const QString& text) {
+    QApplication::beep();
+    if (m_fixture)
+        m_fixture->scanRefused();
+    showScanNote(text);
+}
+
+// Read before the session opens, so that a mistake in it touches no port; the driver is made once.
+bool GangWindow::openFixture(const qt2xx::SessionOptions& session) {
+    if (m_options.fixtureFile.isEmpty() || m_fixture)
+        return true;
+    qt2xx::Result<qt2xx::Fixture> fixture =
+        qt2xx::ReadFixtureFile(m_options.fixtureFile, int(session.ports.size()));
+    if (!fixture) {
+        m_refusedStatus = qt2xx::ExitRefused;
+        m_startPage->setProblem(QStringLiteral("%1: %2").arg(m_options.fixtureFile, fixture.error()));
+        m_pages->setCurrentWidget(m_startPage);
+        return false;
+    }
+    m_fixture = std::make_unique<qt2xx::FixtureDriver>(m_session, std::move(*fixture));
+    connect(m_fixture.get(), &qt2xx::FixtureDriver::moduleAway, this, &GangWindow::showFixture);
+    connect(m_fixture.get(), &qt2xx::FixtureDriver::moduleBack, this, [this] { showFixture(QString()); });
+    return true;
+}
+
+void GangWindow::showFixture(const QString& away) {
+    m_fixtureState->setText(away);
+    m_fixtureState->setVisible(!away.isEmpty());
+}
+
 void GangWindow::scanEntered(const QString& text) {
     if (text.trimmed().isEmpty())
         return;
     qt2xx::OrderRun* run = m_session.run();
     if (!run || !run->scanning()) {
-        QApplication::beep();
-        showScanNote(tr("No slot waits for a scan: the set file programs every unit."));
+        refuseScan(tr("No slot waits for a scan: the set file programs every unit."));
         return;
     }
     // The field held only its first characters: what was cut may have made it another serial.
     if (text.size() >= m_scan->maxLength()) {
-        QApplication::beep();
-        showScanNote(tr("A line of %1 characters or more is too long for a serial, which has at most %2 "
-                        "characters.")
-                         .arg(m_scan->maxLength())
-                         .arg(qt2xx::kSerialMaxLength));
+        refuseScan(tr("A line of %1 characters or more is too long for a serial, which has at most %2 "
+                      "characters.")
+                       .arg(m_scan->maxLength())
+                       .arg(qt2xx::kSerialMaxLength));
         return;
     }
     const qt2xx::ScanArbiter::Scan scan = run->scan(text);
     if (scan.outcome == qt2xx::ScanArbiter::Outcome::Refused) {
-        QApplication::beep();
-        showScanNote(scan.reason);
+        refuseScan(scan.reason);
         return;
     }
     markAll();
@@ -600,6 +639,9 @@ void GangWindow::closeEvent(QCloseEvent* event) {
         m_finished = true;
     }
     repaintDirty(); // the units whose records came in last
+    // The fixture is left safe as the window goes, within the link's bound if the module is away.
+    if (m_fixture)
+        m_fixture->finish();
     event->accept();
 }
 

@@ -2,6 +2,7 @@
 
 #include "gang/GangOptions.h"
 #include "gang/SlotTile.h"
+#include "station/FixtureDriver.h"
 #include "station/StationSession.h"
 
 #include <QDateTime>
@@ -9,6 +10,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 class QGridLayout;
@@ -55,6 +57,7 @@ public:
     QString headerText() const; // every figure of the header, for a reader and a test
     QString recordsText() const;
     qt2xx::StationSession& session() { return m_session; }
+    qt2xx::FixtureDriver* fixture() const { return m_fixture.get(); }
     bool running() const;
 
 protected:
@@ -92,9 +95,13 @@ private:
     void showNotice(const qt2xx::SessionNotice& notice);
     void showRunNotice(const QString& text);
     void showScanNote(const QString& text);
+    void refuseScan(const QString& text);
+    bool openFixture(const qt2xx::SessionOptions& session);
+    void showFixture(const QString& away);
 
     GangOptions m_options;
     qt2xx::StationSession m_session;
+    std::unique_ptr<qt2xx::FixtureDriver> m_fixture; // after the session, whose station it reads
     bool m_opened = false;
     bool m_closing = false;
     bool m_finished = false; // the session's last records have been waited for
@@ -111,7 +118,8 @@ private:
     QLabel* m_totals = nullptr;
     QLabel* m_records = nullptr;
     QLabel* m_notices = nullptr;
-    QLabel* m_labels = nullptr; // shown when labels are printed
+    QLabel* m_labels = nullptr;       // shown when labels are printed
+    QLabel* m_fixtureState = nullptr; // shown while the fixture's I/O module does not answer
     QWidget* m_grid = nullptr;
     QGridLayout* m_gridLayout = nullptr;
     QLineEdit* m_scan = nullptr;

@@ -5,6 +5,7 @@
 #include "gang/Translation.h"
 #include "platform/core/ExitStatus.h"
 #include "report/LabelSinks.h"
+#include "station/FixtureFile.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -32,6 +33,17 @@ int main(int argc, char* argv[]) {
     if (options.help) {
         std::fputs(qPrintable(qt2xx::gang::Usage()), stdout);
         return qt2xx::ExitOk;
+    }
+
+    // With the ports given, a fixture file with a mistake is refused before the window opens any.
+    if (!options.fixtureFile.isEmpty() && !options.session.ports.isEmpty()) {
+        if (const auto fixture =
+                qt2xx::ReadFixtureFile(options.fixtureFile, int(options.session.ports.size()));
+            !fixture) {
+            std::fprintf(stderr, "qt2xx-gang: %s: %s\n", qPrintable(options.fixtureFile),
+                         qPrintable(fixture.error()));
+            return qt2xx::ExitRefused;
+        }
     }
 
     qt2xx::gang::GangWindow window(options);

@@ -92,6 +92,15 @@ void JsonOutput::records(bool failed, const QString& reason) {
     write(line.text());
 }
 
+void JsonOutput::fixture(bool away, const QString& reason) {
+    JsonLine line;
+    line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))
+        .add("event", away ? QStringLiteral("fixture-away") : QStringLiteral("fixture-back"));
+    if (away)
+        line.add("reason", reason);
+    write(line.text());
+}
+
 void JsonOutput::labelPrinted(const QString& serial, const QString& recordId, qint64 waiting) {
     JsonLine line;
     line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))

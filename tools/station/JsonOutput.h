@@ -27,6 +27,9 @@ public:
     // {"event": "label-waiting", "waiting": ..., "reason": ...}; waiting is null when the queue
     // cannot be read.
     void labelWaiting(qint64 waiting, const QString& reason);
+    // {"event": "fixture-away", "reason": ...} or "fixture-back": the fixture's I/O module does not
+    // answer, or answers again.
+    void fixture(bool away, const QString& reason = QString());
     // Called once when stdout can no longer be written, e.g. the reader of a pipe has gone.
     std::function<void()> onBroken;
 

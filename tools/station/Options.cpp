@@ -16,7 +16,7 @@ qt2xx::OptionSpecs OptionDeclarations() {
     for (qt2xx::OptionSpec& decl : qt2xx::ProductionOptionSpecs(
              ProductionOption::Order | ProductionOption::Count | ProductionOption::Scan |
                  ProductionOption::Rework | ProductionOption::Context | ProductionOption::Record |
-                 ProductionOption::Labels,
+                 ProductionOption::Labels | ProductionOption::Fixture,
              qt2xx::RecordDefault::On))
         specs.push_back(std::move(decl));
     return specs;
@@ -41,7 +41,7 @@ QString Usage() {
                "no-storage-response,\n"
                "interrupted, lost, back, stopped; armed, scan-refused; records-failed, records-resumed, "
                "forwarding-stopped,\n"
-               "forwarding-resumed), then a summary object.\n"
+               "forwarding-resumed; fixture-away, fixture-back), then a summary object.\n"
                "\n"
                "Options:\n"
                "%1"
@@ -55,6 +55,13 @@ QString Usage() {
                "when it does not match the order's pattern, is armed on another port or already has a\n"
                "finished record. End of input means no more units.\n"
                "\n"
+               "With --fixture, a slot whose fixture entry names a unit-present contact takes a serial only\n"
+               "while its contact is closed and its unit is not yet programmed; its unit counts as taken "
+               "out\n"
+               "when the contact opens. While the I/O module does not answer such slots take no serial. "
+               "When\n"
+               "the station ends the fixture's lamps are turned off and its stack light red.\n"
+               "\n"
                "%2"
                "NO_COLOR set in the environment turns colour off.\n")
         .arg(
@@ -63,8 +70,8 @@ QString Usage() {
                 {{qt2xx::ExitOk, "every controller tried finished, or the order was complete already"},
                  {qt2xx::ExitFailed, "a controller failed or was cut short, or its record was not confirmed"},
                  {qt2xx::ExitRefused, "the file gives no frame, the order is refused (its set's hash differs "
-                                      "from the one released), the record database cannot be opened, or the "
-                                      "command line is wrong"},
+                                      "from the one released), the record database cannot be opened, the "
+                                      "fixture file is refused, or the command line is wrong"},
                  {qt2xx::ExitUnreachable, "no port could be opened"}}));
 }
 

@@ -108,6 +108,11 @@ void TableView::setOrderRun(const OrderRun* run) {
     schedule();
 }
 
+void TableView::setFixture(const QString& state) {
+    m_fixture = state;
+    schedule();
+}
+
 void TableView::setScanNote(const QString& note) {
     m_scanNote = note;
     schedule();
@@ -136,6 +141,8 @@ QStringList TableView::rows() const {
         lines << orderLine().left(m_width - 1);
     if (!m_scanNote.isEmpty())
         lines << colour(m_scanNote.left(m_width - 1), kLogRed);
+    if (!m_fixture.isEmpty())
+        lines << colour(m_fixture.left(m_width - 1), kLogRed);
     if (!m_notice.isEmpty())
         lines << colour(m_notice.left(m_width - 1), kLogRed);
     return lines;

@@ -25,6 +25,8 @@ public:
     void setLabels(const QString& state);
     // With an order or scans: each port's serial, the order's progress and the slot of the next scan.
     void setOrderRun(const qt2xx::OrderRun* run);
+    // Why the fixture's I/O module does not answer, on a line of its own; empty removes it.
+    void setFixture(const QString& state);
     // The last refused scan, shown under the slot of the next scan until the next scan.
     void setScanNote(const QString& note);
 
@@ -46,6 +48,7 @@ private:
     QString m_labels;
     const qt2xx::OrderRun* m_run = nullptr;
     QString m_scanNote;
+    QString m_fixture;
     int m_drawn = 0; // lines of the table now on screen
     QTimer m_throttle;
     QTimer m_clock; // the elapsed time and the rate move even when no port does

@@ -5,6 +5,8 @@
 #include "platform/core/StopSignals.h"
 #include "report/LabelSinks.h"
 #include "station/Devices.h"
+#include "station/FixtureDriver.h"
+#include "station/FixtureFile.h"
 #include "station/JsonOutput.h"
 #include "station/Options.h"
 #include "station/ScanInput.h"
@@ -18,6 +20,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include <unistd.h>
 
@@ -85,6 +88,7 @@ struct Faces {
     std::unique_ptr<TableView> table;
     std::unique_ptr<JsonOutput> json;
     std::unique_ptr<ScanInput> scans;
+    FixtureDriver* fixture = nullptr;
 };
 
 // The table's notice line holds what the operator must see at once; stderr tells it too unless it is
@@ -139,6 +143,8 @@ QString forwardingText(const ForwardingState& state) {
 void showScans(OrderRun& run, Faces& faces) {
     faces.scans = std::make_unique<ScanInput>(run, STDIN_FILENO);
     faces.scans->onRefused = [&faces](const ScanArbiter::Scan& scan) {
+        if (faces.fixture)
+            faces.fixture->scanRefused();
         if (faces.table)
             faces.table->setScanNote(scan.reason);
         if (!faces.table || !::isatty(STDERR_FILENO))
@@ -191,6 +197,39 @@ void showRun(StationSession& session, bool json, Faces& faces) {
         showScans(*session.run(), faces);
 }
 
+// The module's absence on its own line of the table, and as events in JSON.
+void showFixture(FixtureDriver& driver, const Faces& faces) {
+    TableView* table = faces.table.get();
+    JsonOutput* json = faces.json.get();
+    QObject::connect(&driver, &FixtureDriver::moduleAway, &driver, [table, json](const QString& reason) {
+        if (table)
+            table->setFixture(reason);
+        else
+            message(reason);
+        if (json)
+            json->fixture(true, reason);
+    });
+    QObject::connect(&driver, &FixtureDriver::moduleBack, &driver, [table, json] {
+        if (table)
+            table->setFixture(QString());
+        if (json)
+            json->fixture(false);
+    });
+}
+
+// Read before the session opens, so that a mistake in it touches no port.
+bool readFixture(const Options& options, std::optional<Fixture>& fixture) {
+    if (options.production.fixtureFile.isEmpty())
+        return true;
+    Result<Fixture> read = ReadFixtureFile(options.production.fixtureFile, int(options.ports.size()));
+    if (!read) {
+        message(QStringLiteral("%1: %2").arg(options.production.fixtureFile, read.error()));
+        return false;
+    }
+    fixture = std::move(*read);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -209,22 +248,44 @@ int main(int argc, char* argv[]) {
     if (options.listPorts)
         return listPorts();
 
+    std::optional<Fixture> fixture;
+    if (!readFixture(options, fixture))
+        return ExitRefused;
+
     StopSignals stopSignals(StopSignals::BrokenPipe::Ignore);
     StationSession session;
     session.setLabelSinks(LabelPrinterSinks());
-    Faces faces; // after the session, so they go before the station they show
+    std::unique_ptr<FixtureDriver> driver; // after the session, whose station it reads
+    Faces faces;                           // after the session, so they go before the station they show
     QObject::connect(&session, &StationSession::notice, &session,
                      [&session, &faces](const SessionNotice& notice) { showNotice(notice, session, faces); });
-    if (!session.open(sessionOptions(options)) || !session.start()) {
+    if (!session.open(sessionOptions(options))) {
         message(session.refusal()->text);
         return session.refusal()->status;
     }
+    if (fixture)
+        driver = std::make_unique<FixtureDriver>(session, std::move(*fixture));
+    faces.fixture = driver.get();
+    if (!session.start()) {
+        message(session.refusal()->text);
+        if (driver)
+            driver->finish();
+        return session.refusal()->status;
+    }
     showRun(session, options.json, faces);
+    if (driver) {
+        showFixture(*driver, faces);
+        driver->start();
+    }
     QObject::connect(&stopSignals, &StopSignals::stopRequested, session.station(), &Station::stop);
     QObject::connect(session.station(), &Station::stopped, app.get(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
     QCoreApplication::exec();
     session.finish();
+    // However the station stopped (its count, its order, the end of the scans, a stop signal), the
+    // fixture is left safe before the program ends, within the link's bound if the module is away.
+    if (driver)
+        driver->finish();
 
     const int status = session.exitStatus();
     if (faces.table)
