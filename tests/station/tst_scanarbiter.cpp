@@ -102,7 +102,8 @@ void TestScanArbiter::armsSlotsByTheRules() {
 
 void TestScanArbiter::fillsSlotsInTurn_data() {
     // Steps on four slots, each scan with a new serial: "scan: <what it did>", "end N" (the unit
-    // in slot N ended), "hold N" / "free N" (slot N still holds its unit, or not), "next: N".
+    // in slot N ended), "hold N" / "free N" (slot N still holds its unit, or not), "empty N" (slot
+    // N's contact says no unit is in it; "free N" undoes it too), "next: N".
     QTest::addColumn<QStringList>("steps");
     QTest::newRow("a unit that ends first waits its turn")
         << QStringList{"scan: armed 1", "end 1", "next: 2", "scan: armed 2", "scan: armed 3", "next: 4"};
@@ -116,6 +117,12 @@ void TestScanArbiter::fillsSlotsInTurn_data() {
         "hold 1", "hold 2",  "hold 3",
         "hold 4", "next: 0", "scan: No slot is ready: take out the finished units or wait for a slot.",
         "free 3", "next: 3", "scan: armed 3"};
+    QTest::newRow("no unit in any slot")
+        << QStringList{"empty 1", "empty 2", "empty 3", "empty 4", "next: 0",
+                       "scan: No unit is in a slot: put one in, then scan.", "free 2", "scan: armed 2",
+                       "end 2", "hold 2", "next: 0",
+                       // a slot whose unit is to be taken out is not empty: the operator is told so
+                       "scan: No slot is ready: take out the finished units or wait for a slot."};
     QTest::newRow("every slot armed")
         << QStringList{"scan: armed 1", "scan: armed 2", "scan: armed 3",
                        "scan: armed 4", "next: 0",       "scan: Every slot is busy.",
@@ -127,8 +134,10 @@ void TestScanArbiter::fillsSlotsInTurn_data() {
 void TestScanArbiter::fillsSlotsInTurn() {
     QFETCH(QStringList, steps);
     QSet<int> held;
+    QSet<int> empty;
     ScanArbiter a(4, QString(), {});
-    a.setSlotReady([&held](int slot) { return !held.contains(slot); });
+    a.setSlotReady([&](int slot) { return !held.contains(slot) && !empty.contains(slot); });
+    a.setSlotEmpty([&empty](int slot) { return empty.contains(slot); });
     int serial = 0;
     for (const QString& step : steps) {
         const QString verb = step.section(QLatin1Char(' '), 0, 0);
@@ -141,8 +150,11 @@ void TestScanArbiter::fillsSlotsInTurn() {
             a.unitEnded(rest.toInt());
         else if (verb == QLatin1String("hold"))
             held.insert(rest.toInt());
-        else if (verb == QLatin1String("free"))
+        else if (verb == QLatin1String("free")) {
             held.remove(rest.toInt());
+            empty.remove(rest.toInt());
+        } else if (verb == QLatin1String("empty"))
+            empty.insert(rest.toInt());
         else
             QFAIL(qPrintable(step));
     }

@@ -1,0 +1,172 @@
+// qt2xx-station run as a script runs it, with --fixture: four virtual controllers, one that refuses
+// its frame, and the fixture's I/O module on a local port, served by this test's event loop.
+#include "support/BuildPaths.h"
+#include "support/FixtureRig.h"
+#include "support/OrderFile.h"
+#include "support/SimProcess.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+using namespace qt2xx::test;
+
+constexpr int kWait = 30000;
+const QString kStation = ProgramPath(u"qt2xx-station");
+const QString kSetFile = TestDataPath(u"frame/worked-example.asv");
+
+// Slot k (from 1) has its busy, pass and fail lamps on coils 3k-3 to 3k-1; slot 1 alone has a
+// unit-present contact, on input 0.
+constexpr quint16 kGreen = 48, kAmber = 49, kRed = 50, kBuzzer = 51;
+constexpr quint16 kContact = 0;
+quint16 busy(int slot) { return quint16(3 * slot - 3); }
+quint16 pass(int slot) { return quint16(3 * slot - 2); }
+quint16 fail(int slot) { return quint16(3 * slot - 1); }
+
+QString writeFixture(const QTemporaryDir& dir, const ModbusModule& module) {
+    QJsonArray slots;
+    for (int slot = 1; slot <= 4; ++slot) {
+        QJsonObject lamps{{QStringLiteral("busy"), busy(slot)},
+                          {QStringLiteral("pass"), pass(slot)},
+                          {QStringLiteral("fail"), fail(slot)}};
+        if (slot == 1)
+            lamps.insert(QStringLiteral("present"), kContact);
+        slots.append(lamps);
+    }
+    const QJsonObject fixture{{QStringLiteral("modbus"), module.address()},
+                              {QStringLiteral("slots"), slots},
+                              {QStringLiteral("stack_light"), QJsonObject{{QStringLiteral("green"), kGreen},
+                                                                          {QStringLiteral("amber"), kAmber},
+                                                                          {QStringLiteral("red"), kRed},
+                                                                          {QStringLiteral("buzzer"), kBuzzer}}}};
+    const QString path = dir.filePath(QStringLiteral("fixture.json"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QJsonDocument(fixture).toJson());
+    return path;
+}
+
+QByteArray serial(int i) {
+    return SerialLines(i, 1).trimmed();
+}
+
+} // namespace
+
+class TestFixtureStation : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void fixtureFollowsARun();
+};
+
+// One run over the whole path: the lamps and the stack light follow a failure and two good units,
+// the buzzer sounds for the failure and for a refused scan, the contact slot takes a serial only
+// while its contact is closed and counts its unit gone when it opens, the module is lost and found
+// again mid-run, and the fixture is left safe when the scans end.
+void TestFixtureStation::fixtureFollowsARun() {
+    QTemporaryDir dir;
+    ModbusModule module;
+    QVERIFY(module.start());
+    CoilLog seen(module);
+    const QString set = dir.filePath(QStringLiteral("qt2c.asv"));
+    QVERIFY(QFile::copy(kSetFile, set));
+    SimProcess p1, p2({QStringLiteral("--reject-frame")}), p3, p4;
+    const QStringList devices{p1.device(), p2.device(), p3.device(), p4.device()};
+    JsonProgram station(kStation, QStringList{QStringLiteral("--order"), WriteOrderFile(set, 10),
+                                              QStringLiteral("--json"),
+                                              QStringLiteral("--record=") + dir.filePath(QStringLiteral("r.sqlite")),
+                                              QStringLiteral("--fixture"), writeFixture(dir, module)} +
+                                      devices);
+    const auto device = [&station](qsizetype armed) {
+        return station.events(QStringLiteral("armed")).value(armed)[QStringLiteral("device")].toString();
+    };
+
+    // Every slot waits for a scan: amber alone.
+    QVERIFY2(SpinUntil([&] { return module.coil(kAmber); }, kWait), qPrintable(station.story()));
+    QVERIFY(!module.coil(kGreen) && !module.coil(kRed));
+
+    // No unit in slot 1: the first serial arms slot 2, whose controller refuses its frame.
+    station.writeLine(serial(1));
+    QVERIFY(station.waitFor(QStringLiteral("armed"), 1));
+    QCOMPARE(device(0), devices[1]);
+    QVERIFY(station.waitFor(QStringLiteral("transmit-failure"), 1, devices[1]));
+    QVERIFY(SpinUntil([&] { return module.coil(fail(2)) && module.coil(kRed); }, kWait));
+    QVERIFY(seen.seenOn(kGreen));
+    QVERIFY(seen.seenOn(kBuzzer));
+    QVERIFY(!module.coil(pass(2)));
+    QVERIFY(SpinUntil([&] { return !module.coil(kBuzzer); }, kWait)); // a brief pulse
+
+    // Slots 3 and 4 finish their units; the failure stays red, the units to take out amber.
+    for (int slot = 3; slot <= 4; ++slot) {
+        seen.clear();
+        station.writeLine(serial(slot - 1));
+        QVERIFY(station.waitFor(QStringLiteral("finished"), 1, devices[slot - 1]));
+        QVERIFY(SpinUntil([&] { return module.coil(pass(slot)) && !module.coil(busy(slot)); }, kWait));
+        QVERIFY(seen.seenOn(busy(slot)));
+        QVERIFY(!seen.seenOn(fail(slot)));
+        QVERIFY(!seen.seenOn(kBuzzer));
+    }
+    QVERIFY(module.coil(fail(2)) && module.coil(kRed) && module.coil(kAmber));
+
+    // Every unit is still in and slot 1 is empty: the scan is refused, and the buzzer says so.
+    seen.clear();
+    station.writeLine(serial(4));
+    QVERIFY(station.waitFor(QStringLiteral("scan-refused"), 1));
+    QVERIFY(SpinUntil([&] { return seen.seenOn(kBuzzer); }, kWait));
+
+    // A unit put in slot 1 closes its contact: the same serial arms it now.
+    module.setInput(kContact, true);
+    Spin(1000);
+    station.writeLine(serial(4));
+    QVERIFY(station.waitFor(QStringLiteral("armed"), 4));
+    QCOMPARE(device(3), devices[0]);
+    QVERIFY(station.waitFor(QStringLiteral("finished"), 1, devices[0]));
+    QVERIFY(station.waitFor(QStringLiteral("remove-unit"), 1, devices[0]));
+    QVERIFY(SpinUntil([&] { return module.coil(pass(1)); }, kWait));
+
+    // Programmed and still in its slot, the unit takes no second serial; its contact opening counts
+    // it taken out, as the removal watch would.
+    station.writeLine(serial(5));
+    QVERIFY(station.waitFor(QStringLiteral("scan-refused"), 2));
+    QVERIFY(station.events(QStringLiteral("unit-removed")).isEmpty());
+    module.setInput(kContact, false);
+    QVERIFY2(station.waitFor(QStringLiteral("unit-removed"), 1, devices[0]), qPrintable(station.story()));
+    module.setInput(kContact, true);
+
+    // The module goes away: a contact that cannot be read takes no serial. It comes back restarted,
+    // with every coil off: told once each way, every lamp is written again.
+    module.stop();
+    QVERIFY(station.waitFor(QStringLiteral("fixture-away"), 1));
+    station.writeLine(serial(5));
+    QVERIFY(station.waitFor(QStringLiteral("scan-refused"), 3));
+    QVERIFY(module.start());
+    module.setInput(kContact, true);
+    QVERIFY2(station.waitFor(QStringLiteral("fixture-back"), 1), qPrintable(station.story()));
+    QVERIFY(SpinUntil(
+        [&] {
+            return module.coil(pass(1)) && module.coil(fail(2)) && module.coil(pass(3)) && module.coil(pass(4)) &&
+                   module.coil(kRed);
+        },
+        kWait));
+    station.writeLine(serial(5));
+    QVERIFY(station.waitFor(QStringLiteral("armed"), 5));
+    QCOMPARE(device(4), devices[0]);
+    QVERIFY(station.waitFor(QStringLiteral("finished"), 2, devices[0]));
+
+    // The scans end: the station stops once the last unit is in, and leaves the fixture safe.
+    station.closeInput();
+    QVERIFY2(station.waitForExit(), qPrintable(station.story()));
+    QCOMPARE(station.exitCode(), 1);
+    QCOMPARE(station.events(QStringLiteral("fixture-away")).size(), 1);
+    QCOMPARE(station.events(QStringLiteral("fixture-back")).size(), 1);
+    QCOMPARE(station.events(QStringLiteral("scan-refused")).size(), 3);
+    for (quint16 coil = 0; coil < ModbusModule::kCoils; ++coil)
+        QVERIFY2(module.coil(coil) == (coil == kRed), qPrintable(QString::number(coil)));
+}
+
+QTEST_GUILESS_MAIN(TestFixtureStation)
+#include "tst_fixturestation.moc"
