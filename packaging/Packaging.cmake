@@ -82,7 +82,8 @@ hardware.
 .
 A udev rule lets the user at the machine open the common USB serial adapters
 without joining the dialout group and keeps ModemManager from probing them.")
-# Libraries come from dpkg-shlibdeps. What is loaded at run time rather than linked is named here:
+# Libraries come from dpkg-shlibdeps: Qt Serial Bus, whose Modbus clients the station and the gang
+# window link for --fixture, among them. What is loaded at run time rather than linked is named here:
 # the platform plugin that draws the window, and the faces of its CJK-capable font.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(runtime_depends "qt6-qpa-plugins" "fonts-wqy-microhei | fonts-noto-cjk")
