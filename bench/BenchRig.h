@@ -106,7 +106,8 @@ public:
         std::vector<double> out;
         for (const auto& times : m_times) {
             if (times.size() >= 2)
-                out.push_back(double(times.back() - times.front()) / double(times.size() - 1) / kControllerMs);
+                out.push_back(double(times.back() - times.front()) / double(times.size() - 1) /
+                              kControllerMs);
         }
         std::sort(out.begin(), out.end());
         return out;

@@ -35,10 +35,7 @@ public:
         QSqlDatabase& db = store.database();
         db.transaction();
         generator->m_insert = QSqlQuery(db);
-        generator->m_insert.prepare(
-            QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
-                .arg(record_schema::kRecords, record_schema::NameList<ProductionRecord>(),
-                     record_schema::Placeholders(qsizetype(record_schema::RecordColumns().size()))));
+        generator->m_insert.prepare(record_schema::InsertInto<ProductionRecord>(record_schema::kRecords));
         return generator;
     }
 
