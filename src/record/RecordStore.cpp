@@ -44,6 +44,25 @@ Done insertUnlessKept(QSqlDatabase& db, const char* table, const char* key, cons
     return execPrepared(q);
 }
 
+// The row whose key has this value; empty when none has.
+template <typename Row>
+Result<std::optional<Row>> findByKey(const QSqlDatabase& db, const char* table, const char* key,
+                                     const QString& value) {
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                  .arg(record_schema::NameList<Row>(), QLatin1String(table), QLatin1String(key)));
+    q.addBindValue(value);
+    if (!q.exec())
+        return SqlFailure(q.lastError());
+    if (!q.next())
+        return std::optional<Row>();
+    Row row;
+    QString why;
+    if (!record_schema::ReadAll(q, 0, &row, &why))
+        return Fail(why);
+    return std::optional(row);
+}
+
 // The version and whether the file holds any table, read at one moment: read apart, another
 // program could create the tables in between and this file would look like another kind.
 bool readState(QSqlQuery& q, int* version, bool* hasTables) {
@@ -229,22 +248,9 @@ Done RecordStore::noteOrder(const OrderInfo& order) {
 }
 
 Result<std::optional<OrderInfo>> RecordStore::order(const QString& id) const {
-    using namespace record_schema;
-    if (m_version < kLocalOrdersVersion)
+    if (m_version < record_schema::kLocalOrdersVersion)
         return std::optional<OrderInfo>();
-    QSqlQuery q(m_db);
-    q.prepare(
-        QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder));
-    q.addBindValue(id);
-    if (!q.exec())
-        return SqlFailure(q.lastError());
-    if (!q.next())
-        return std::optional<OrderInfo>();
-    OrderInfo info;
-    QString why;
-    if (!ReadAll(q, 0, &info, &why))
-        return Fail(why);
-    return std::optional(info);
+    return findByKey<OrderInfo>(m_db, record_schema::kOrders, record_schema::kWorkOrder, id);
 }
 
 Result<qint64> RecordStore::unitsFinished(const QString& order) const {
@@ -279,19 +285,7 @@ Result<bool> RecordStore::serialFinished(const QString& serial) const {
 }
 
 Result<std::optional<RunInfo>> RecordStore::run(const QString& runId) const {
-    using namespace record_schema;
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<RunInfo>(), kRuns, kRunId));
-    q.addBindValue(runId);
-    if (!q.exec())
-        return SqlFailure(q.lastError());
-    if (!q.next())
-        return std::optional<RunInfo>();
-    RunInfo run;
-    QString why;
-    if (!ReadAll(q, 0, &run, &why))
-        return Fail(why);
-    return std::optional(run);
+    return findByKey<RunInfo>(m_db, record_schema::kRuns, record_schema::kRunId, runId);
 }
 
 } // namespace qt2xx
