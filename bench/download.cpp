@@ -83,7 +83,7 @@ void programControllers(Qt::TimerType type, const char* name) {
 }
 
 void seekWithNothingAttached() {
-    Pty line;
+    test::Pty line;
     if (!line.isOpen()) {
         std::printf("no pseudo-terminal\n");
         return;

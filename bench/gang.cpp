@@ -6,33 +6,24 @@
 // port's mean time per controller beside the three ticks one costs. The window draws on the offscreen
 // platform unless another is given. Prints figures only; it never fails on time.
 
-#include "Measure.h"
+#include "BenchRig.h"
 #include "gang/GangWindow.h"
 #include "platform/core/ExitStatus.h"
 #include "station/Station.h"
-#include "support/BuildPaths.h"
 #include "support/SimProcess.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTimer>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
-#include <pty.h>
-#include <unistd.h>
-
 using namespace qt2xx;
+using namespace qt2xx::bench;
 using namespace std::chrono_literals;
 
 namespace {
@@ -40,54 +31,6 @@ namespace {
 constexpr int kPorts = 16;
 constexpr auto kSeekTime = 5s;
 constexpr auto kProgramTime = 6s;
-constexpr double kControllerMs = 3 * double(kTickInterval.count()); // "8", frame, "Finished"
-const QString kSetFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
-
-void wait(std::chrono::milliseconds time) {
-    QEventLoop loop;
-    QTimer::singleShot(time, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// A line with nothing at its far end: the master is held open and never answers.
-struct SilentLine {
-    int master = -1;
-    int slave = -1;
-    QString path;
-    SilentLine() {
-        char name[128] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) == 0)
-            path = QString::fromLocal8Bit(name);
-    }
-    ~SilentLine() {
-        ::close(master);
-        ::close(slave);
-    }
-};
-
-// CPU seconds of this process, or of another one by its /proc entry.
-double cpuSecondsOf(qint64 pid) {
-    if (pid == 0)
-        return bench::ProcessCpuSeconds();
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray line = stat.readAll();
-    // The fields after the command's closing parenthesis; utime and stime are the 12th and 13th.
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return 0;
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(::sysconf(_SC_CLK_TCK));
-}
-
-// Per cent of one core that pid (0: this process) used over a stretch of wall time.
-double cpuPercentOver(qint64 pid, std::chrono::milliseconds wall) {
-    const double before = cpuSecondsOf(pid);
-    QElapsedTimer clock;
-    clock.start();
-    wait(wall);
-    return 100.0 * (cpuSecondsOf(pid) - before) / (double(clock.nsecsElapsed()) / 1e9);
-}
 
 struct Figures {
     double seekCpu = 0;
@@ -97,17 +40,6 @@ struct Figures {
     std::vector<double> perPort; // mean time per controller / 300 ms, per port with two units or more
     int finished = 0;
 };
-
-// The ports' mean time between two finished controllers, against the three ticks one costs.
-std::vector<double> ratios(const QHash<QString, std::vector<qint64>>& finishedAt) {
-    std::vector<double> out;
-    for (const auto& times : finishedAt) {
-        if (times.size() >= 2)
-            out.push_back(double(times.back() - times.front()) / double(times.size() - 1) / kControllerMs);
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
 
 // The gang window in this process, seeking then programming.
 Figures measureWindow() {
@@ -125,8 +57,8 @@ Figures measureWindow() {
         window.resize(1920, 1080);
         window.show();
         window.begin(options.session);
-        wait(300ms);
-        f.seekCpu = cpuPercentOver(0, kSeekTime);
+        Wait(300ms);
+        f.seekCpu = CpuPercentOver(kSeekTime);
         window.session().station()->stop();
     }
     std::vector<std::unique_ptr<test::SimProcess>> sims;
@@ -140,24 +72,17 @@ Figures measureWindow() {
     window.show();
     window.begin(options.session);
     Station& station = *window.session().station();
-    QHash<QString, std::vector<qint64>> finishedAt;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&station, &Station::event, &station, [&](const PortEvent& e) {
-        if (e.finished())
-            finishedAt[e.device].push_back(clock.elapsed());
-    });
-    wait(1000ms); // every port in its rhythm
-    finishedAt.clear();
-    f.programCpu = cpuPercentOver(0, kProgramTime);
+    FinishTimes finished;
+    finished.watch(station);
+    Wait(1000ms); // every port in its rhythm
+    finished.clear();
+    f.programCpu = CpuPercentOver(kProgramTime);
     station.stop();
-    for (const auto& port : station.ports()) {
-        f.longestTickMs = std::max(f.longestTickMs, double(port->timing().longestTick.count()) / 1e6);
-        f.largestGapMs = std::max(f.largestGapMs, double(port->timing().largestTickGap.count()) / 1e6);
-    }
-    f.perPort = ratios(finishedAt);
-    for (const auto& times : finishedAt)
-        f.finished += int(times.size());
+    const StationTiming timing = TimingOf(station);
+    f.longestTickMs = timing.longestTickMs;
+    f.largestGapMs = timing.largestGapMs;
+    f.perPort = finished.ratios();
+    f.finished = finished.count();
     return f;
 }
 
@@ -176,8 +101,8 @@ Figures measureStation() {
         QProcess station;
         station.start(program, args);
         station.waitForStarted();
-        wait(300ms);
-        f.seekCpu = cpuPercentOver(station.processId(), kSeekTime);
+        Wait(300ms);
+        f.seekCpu = CpuPercentOver(kSeekTime, station.processId());
         station.terminate();
         station.waitForFinished(5000);
     }
@@ -188,28 +113,25 @@ Figures measureStation() {
         args << sims.back()->device();
     }
     QProcess station;
-    QHash<QString, std::vector<qint64>> finishedAt;
-    QElapsedTimer clock;
-    clock.start();
+    FinishTimes finished;
     bool counting = false;
     QObject::connect(&station, &QProcess::readyReadStandardOutput, &station, [&] {
         while (station.canReadLine()) {
             const QJsonObject e = QJsonDocument::fromJson(station.readLine()).object();
             if (counting && e[QStringLiteral("event")].toString() == QLatin1String("finished"))
-                finishedAt[e[QStringLiteral("device")].toString()].push_back(clock.elapsed());
+                finished.add(e[QStringLiteral("device")].toString());
         }
     });
     station.start(program, args);
     station.waitForStarted();
-    wait(1000ms);
+    Wait(1000ms);
     counting = true;
-    f.programCpu = cpuPercentOver(station.processId(), kProgramTime);
+    f.programCpu = CpuPercentOver(kProgramTime, station.processId());
     counting = false;
     station.terminate();
     station.waitForFinished(5000);
-    f.perPort = ratios(finishedAt);
-    for (const auto& times : finishedAt)
-        f.finished += int(times.size());
+    f.perPort = finished.ratios();
+    f.finished = finished.count();
     return f;
 }
 

@@ -225,7 +225,7 @@ int main(int argc, char* argv[]) {
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() == 3 && arguments[1] == QLatin1String("--seconds"))
         noiseTime = std::chrono::seconds(arguments[2].toInt());
-    Pty line;
+    test::Pty line;
     if (!line.isOpen() || noiseTime.count() < 1) {
         std::fprintf(stderr, "usage: bench-noisyline [--seconds N]\n");
         return 2;

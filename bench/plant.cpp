@@ -318,7 +318,7 @@ int main(int argc, char** argv) {
     const int seconds = args.size() > 2 ? args.at(2).toInt() : 10;
     const double rate = args.size() > 3 ? args.at(3).toDouble() : 1000;
 
-    PgCluster cluster;
+    test::PgCluster cluster;
     if (!cluster.isRunning() || !cluster.createDatabase(QStringLiteral("plant"))) {
         std::fprintf(stderr, "bench-plant: no server: %s\n", qPrintable(cluster.error()));
         return 3;

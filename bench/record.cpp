@@ -158,7 +158,7 @@ int main(int argc, char* argv[]) {
 
     // The server is stopped and started on another thread, while this one programs.
     Run forwarded(device, *logWindow.box);
-    PgCluster cluster;
+    test::PgCluster cluster;
     QString error;
     const QString forwardedDatabase = database + QStringLiteral(".forwarded");
     for (const char* suffix : {"", "-wal", "-shm"})

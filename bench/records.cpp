@@ -9,13 +9,12 @@
 
 #include "record/RecordStore.h"
 #include "support/BuildPaths.h"
+#include "support/RecordGenerator.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <QUuid>
@@ -80,34 +79,24 @@ Figure medianOf(const std::vector<QByteArray>& command) {
     return median;
 }
 
-// One transaction and one prepared insert, through the store's own schema. A failed unit is mostly
-// tried again at once under its serial.
+// A failed unit is mostly tried again at once under its serial.
 bool generate(const QString& path, int count) {
-    Result<std::unique_ptr<RecordStore>> opened = RecordStore::open(path);
-    if (!opened) {
-        std::fprintf(stderr, "bench-records: %s\n", qPrintable(opened.error()));
-        return false;
-    }
-    const std::unique_ptr<RecordStore> store = std::move(*opened);
     RunInfo run;
     run.runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
     run.startedAt = QDateTime(QDate(2026, 1, 1), QTime(6, 0), QTimeZone::utc());
     run.device = QStringLiteral("/dev/ttyUSB0");
     run.program = QStringLiteral("qt2xx 1.0");
     run.host = QStringLiteral("bench");
-    if (!store->beginRun(run))
-        return false;
+    std::vector<OrderInfo> orders;
     for (int order = 0; order * kOrderRecords < count; ++order)
-        if (!store->noteOrder({QStringLiteral("WO-%1").arg(order, 4, 10, QLatin1Char('0')),
-                               QStringLiteral("QT2C"), QString::number(order % kSets).repeated(64),
-                               kOrderRecords, run.startedAt}))
-            return false;
-    QSqlDatabase& db = store->database();
-    db.transaction();
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
-                       .arg(record_schema::kRecords, record_schema::NameList<ProductionRecord>(),
-                            record_schema::Placeholders(qsizetype(record_schema::RecordColumns().size()))));
+        orders.push_back({QStringLiteral("WO-%1").arg(order, 4, 10, QLatin1Char('0')), QStringLiteral("QT2C"),
+                          QString::number(order % kSets).repeated(64), kOrderRecords, run.startedAt});
+    const Result<std::unique_ptr<test::RecordGenerator>> generator =
+        test::RecordGenerator::open(path, run, orders);
+    if (!generator) {
+        std::fprintf(stderr, "bench-records: %s\n", qPrintable(generator.error()));
+        return false;
+    }
     ProductionRecord r;
     r.runId = run.runId;
     r.device = run.device;
@@ -132,13 +121,12 @@ bool generate(const QString& path, int count) {
         // One failed unit in seven is put aside and never finished.
         retry = r.result != Outcome::Finished && i % 7 != 0;
         r.parameterSha256 = QString::number((i / kOrderRecords) % kSets).repeated(64);
-        record_schema::BindAll(insert, r);
-        if (!insert.exec()) {
-            std::fprintf(stderr, "bench-records: %s\n", qPrintable(insert.lastError().text()));
+        if (const Done added = (*generator)->add(r); !added) {
+            std::fprintf(stderr, "bench-records: %s\n", qPrintable(added.error()));
             return false;
         }
     }
-    return db.commit();
+    return (*generator)->commit().ok();
 }
 
 // The pages of a PDF as QPdfWriter writes them: one "/Type /Page" object each.

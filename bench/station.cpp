@@ -6,17 +6,13 @@
 // and the largest gap between two ticks of one port. Prints figures only; it never fails on time.
 
 #include "station/Station.h"
-#include "Measure.h"
+#include "BenchRig.h"
 #include "files/SetFile.h"
 #include "platform/core/ExitStatus.h"
-#include "support/BuildPaths.h"
 #include "support/SimProcess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QHash>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -24,11 +20,8 @@
 #include <memory>
 #include <vector>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <unistd.h>
-
 using namespace qt2xx;
+using namespace qt2xx::bench;
 using namespace std::chrono_literals;
 
 namespace {
@@ -36,57 +29,6 @@ namespace {
 constexpr int kPortCounts[] = {1, 2, 4, 8, 16};
 constexpr auto kSeekTime = 5s;
 constexpr auto kProgramTime = 6s;
-constexpr double kControllerMs = 3 * double(kTickInterval.count()); // "8", frame, "Finished"
-const QString kSetFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
-
-// Lets the station run for a while.
-void wait(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// The station's CPU over a stretch of wall time, in per cent of one core.
-double cpuPercentOver(std::chrono::milliseconds wall) {
-    const double before = bench::ProcessCpuSeconds();
-    QElapsedTimer clock;
-    clock.start();
-    wait(int(wall.count()));
-    return 100.0 * (bench::ProcessCpuSeconds() - before) / (double(clock.nsecsElapsed()) / 1e9);
-}
-
-// A line with nothing at its far end: the master is held open and never answers.
-struct SilentLine {
-    int master = -1;
-    int slave = -1;
-    QString path;
-    SilentLine() {
-        char name[128] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) == 0)
-            path = QString::fromLocal8Bit(name);
-    }
-    ~SilentLine() {
-        ::close(master);
-        ::close(slave);
-    }
-};
-
-struct Timing {
-    double longestTickMs = 0;
-    double longestReceiveMs = 0;
-    double largestGapMs = 0;
-};
-
-Timing timingOf(const Station& station) {
-    Timing t;
-    for (const auto& port : station.ports()) {
-        const PortTiming& p = port->timing();
-        t.longestTickMs = std::max(t.longestTickMs, double(p.longestTick.count()) / 1e6);
-        t.longestReceiveMs = std::max(t.longestReceiveMs, double(p.longestReceive.count()) / 1e6);
-        t.largestGapMs = std::max(t.largestGapMs, double(p.largestTickGap.count()) / 1e6);
-    }
-    return t;
-}
 
 double seekCpu(const SetFile& set, int ports) {
     std::vector<std::unique_ptr<SilentLine>> lines;
@@ -96,8 +38,8 @@ double seekCpu(const SetFile& set, int ports) {
         station.addPort(lines.back()->path);
     }
     station.start();
-    wait(300); // the first opens
-    const double cpu = cpuPercentOver(kSeekTime);
+    Wait(300ms); // the first opens
+    const double cpu = CpuPercentOver(kSeekTime);
     station.stop();
     return cpu;
 }
@@ -108,7 +50,7 @@ struct Programming {
     double perSecond = 0;
     double cpu = 0;
     int failed = 0;
-    Timing timing;
+    StationTiming timing;
 };
 
 Programming program(const SetFile& set, int ports) {
@@ -118,30 +60,22 @@ Programming program(const SetFile& set, int ports) {
         sims.push_back(std::make_unique<test::SimProcess>());
         station.addPort(sims.back()->device());
     }
-    QHash<QString, std::vector<qint64>> finishedAt;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&station, &Station::event, &station, [&](const PortEvent& e) {
-        if (e.finished())
-            finishedAt[e.device].push_back(clock.elapsed());
-    });
+    FinishTimes finished;
+    finished.watch(station);
     station.start();
-    wait(1000); // every port in its rhythm
+    Wait(1000ms); // every port in its rhythm
     const int before = station.finished();
     QElapsedTimer window;
     window.start();
     Programming result;
-    result.cpu = cpuPercentOver(kProgramTime);
+    result.cpu = CpuPercentOver(kProgramTime);
     result.perSecond = double(station.finished() - before) / (double(window.elapsed()) / 1000.0);
     result.failed = station.failed();
-    result.timing = timingOf(station);
+    result.timing = TimingOf(station);
     station.stop();
-    for (const auto& times : finishedAt) {
-        if (times.size() < 2)
-            continue;
-        const double mean = double(times.back() - times.front()) / double(times.size() - 1);
-        result.meanRatio += mean / kControllerMs / ports;
-        result.worstRatio = std::max(result.worstRatio, mean / kControllerMs);
+    for (const double ratio : finished.ratios()) {
+        result.meanRatio += ratio / ports;
+        result.worstRatio = std::max(result.worstRatio, ratio);
     }
     return result;
 }

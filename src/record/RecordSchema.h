@@ -106,6 +106,12 @@ template <typename Row> QString NameList(const QString& prefix = {}) {
 // "?, ?, ?" for as many values.
 QString Placeholders(qsizetype count);
 
+// "INSERT INTO table(a, b, c) VALUES(?, ?, ?)" over every column of Row, to be bound with BindAll.
+template <typename Row> QString InsertInto(const char* table) {
+    return QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
+        .arg(QLatin1String(table), NameList<Row>(), Placeholders(qsizetype(Columns<Row>().size())));
+}
+
 // Binds each column's value of row, after what is bound already.
 template <typename Row> void BindAll(QSqlQuery& query, const Row& row) {
     for (const Column<Row>& column : Columns<Row>())

@@ -34,6 +34,35 @@ Done execPrepared(QSqlQuery& q) {
     return {};
 }
 
+// Stores the row unless a row with the same key is kept already, which then stays as it was.
+template <typename Row>
+Done insertUnlessKept(QSqlDatabase& db, const char* table, const char* key, const Row& row) {
+    QSqlQuery q(db);
+    q.prepare(record_schema::InsertInto<Row>(table) +
+              QStringLiteral(" ON CONFLICT(%1) DO NOTHING").arg(QLatin1String(key)));
+    record_schema::BindAll(q, row);
+    return execPrepared(q);
+}
+
+// The row whose key has this value; empty when none has.
+template <typename Row>
+Result<std::optional<Row>> findByKey(const QSqlDatabase& db, const char* table, const char* key,
+                                     const QString& value) {
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                  .arg(record_schema::NameList<Row>(), QLatin1String(table), QLatin1String(key)));
+    q.addBindValue(value);
+    if (!q.exec())
+        return SqlFailure(q.lastError());
+    if (!q.next())
+        return std::optional<Row>();
+    Row row;
+    QString why;
+    if (!record_schema::ReadAll(q, 0, &row, &why))
+        return Fail(why);
+    return std::optional(row);
+}
+
 // The version and whether the file holds any table, read at one moment: read apart, another
 // program could create the tables in between and this file would look like another kind.
 bool readState(QSqlQuery& q, int* version, bool* hasTables) {
@@ -169,13 +198,7 @@ Done RecordStore::prepare() {
 }
 
 Done RecordStore::beginRun(const RunInfo& run) {
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES(%3) ON CONFLICT(%4) DO NOTHING")
-                  .arg(record_schema::kRuns, record_schema::NameList<RunInfo>(),
-                       record_schema::Placeholders(qsizetype(record_schema::RunColumns().size())),
-                       record_schema::kRunId));
-    record_schema::BindAll(q, run);
-    return execPrepared(q);
+    return insertUnlessKept(m_db, record_schema::kRuns, record_schema::kRunId, run);
 }
 
 Done RecordStore::endRun(const QString& runId, const QDateTime& stoppedAt) {
@@ -188,13 +211,7 @@ Done RecordStore::endRun(const QString& runId, const QDateTime& stoppedAt) {
 }
 
 Done RecordStore::append(const ProductionRecord& record) {
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES(%3) ON CONFLICT(%4) DO NOTHING")
-                  .arg(record_schema::kRecords, record_schema::NameList<ProductionRecord>(),
-                       record_schema::Placeholders(qsizetype(record_schema::RecordColumns().size())),
-                       record_schema::kRecordId));
-    record_schema::BindAll(q, record);
-    return execPrepared(q);
+    return insertUnlessKept(m_db, record_schema::kRecords, record_schema::kRecordId, record);
 }
 
 Done RecordStore::appendWithLabel(const ProductionRecord& record, const QString& printer) {
@@ -227,32 +244,13 @@ Result<std::vector<ProductionRecord>> RecordStore::records(const RecordFilter& f
 }
 
 Done RecordStore::noteOrder(const OrderInfo& order) {
-    using namespace record_schema;
-    QSqlQuery q(m_db);
-    q.prepare(
-        QStringLiteral("INSERT INTO %1(%2) VALUES(%3) ON CONFLICT(%4) DO NOTHING")
-            .arg(kOrders, NameList<OrderInfo>(), Placeholders(qsizetype(OrderColumns().size())), kWorkOrder));
-    BindAll(q, order);
-    return execPrepared(q);
+    return insertUnlessKept(m_db, record_schema::kOrders, record_schema::kWorkOrder, order);
 }
 
 Result<std::optional<OrderInfo>> RecordStore::order(const QString& id) const {
-    using namespace record_schema;
-    if (m_version < kLocalOrdersVersion)
+    if (m_version < record_schema::kLocalOrdersVersion)
         return std::optional<OrderInfo>();
-    QSqlQuery q(m_db);
-    q.prepare(
-        QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder));
-    q.addBindValue(id);
-    if (!q.exec())
-        return SqlFailure(q.lastError());
-    if (!q.next())
-        return std::optional<OrderInfo>();
-    OrderInfo info;
-    QString why;
-    if (!ReadAll(q, 0, &info, &why))
-        return Fail(why);
-    return std::optional(info);
+    return findByKey<OrderInfo>(m_db, record_schema::kOrders, record_schema::kWorkOrder, id);
 }
 
 Result<qint64> RecordStore::unitsFinished(const QString& order) const {
@@ -287,19 +285,7 @@ Result<bool> RecordStore::serialFinished(const QString& serial) const {
 }
 
 Result<std::optional<RunInfo>> RecordStore::run(const QString& runId) const {
-    using namespace record_schema;
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<RunInfo>(), kRuns, kRunId));
-    q.addBindValue(runId);
-    if (!q.exec())
-        return SqlFailure(q.lastError());
-    if (!q.next())
-        return std::optional<RunInfo>();
-    RunInfo run;
-    QString why;
-    if (!ReadAll(q, 0, &run, &why))
-        return Fail(why);
-    return std::optional(run);
+    return findByKey<RunInfo>(m_db, record_schema::kRuns, record_schema::kRunId, runId);
 }
 
 } // namespace qt2xx

@@ -8,6 +8,7 @@
 #include <QTest>
 
 using namespace qt2xx;
+using namespace qt2xx::test;
 
 namespace {
 

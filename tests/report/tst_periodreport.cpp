@@ -4,11 +4,11 @@
 #include "record/RecordStore.h"
 #include "report/OrderReport.h"
 #include "support/BuildPaths.h"
+#include "support/RecordGenerator.h"
 #include "support/RecordSample.h"
 #include "support/ResultCheck.h"
 
 #include <QProcess>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,24 +37,16 @@ struct Database {
 
 Database Generate(const QString& path) {
     Database out;
-    Result<std::unique_ptr<RecordStore>> opened = RecordStore::open(path);
-    if (!opened)
-        return out;
-    const std::unique_ptr<RecordStore> store = std::move(*opened);
     RunInfo run = MakeRun();
     run.startedAt = kSince.addSecs(-3600);
-    if (!store->beginRun(run) ||
-        !store->noteOrder(
-            {QStringLiteral("WO-A"), QStringLiteral("QT2C hub"), kSetA, kUnitsA, run.startedAt}) ||
-        !store->noteOrder({QStringLiteral("WO-B"), QStringLiteral("QT2C cargo"), kSetB, 400, run.startedAt}))
+    const Result<std::unique_ptr<RecordGenerator>> generator = RecordGenerator::open(
+        path, run,
+        {{QStringLiteral("WO-A"), QStringLiteral("QT2C hub"), kSetA, kUnitsA, run.startedAt},
+         {QStringLiteral("WO-B"), QStringLiteral("QT2C cargo"), kSetB, 400, run.startedAt}});
+    if (!generator)
         return out;
-    QSqlDatabase& db = store->database();
-    db.transaction();
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
-                       .arg(record_schema::kRecords, record_schema::NameList<ProductionRecord>(),
-                            record_schema::Placeholders(qsizetype(record_schema::RecordColumns().size()))));
     int n = 0;
+    bool added = true;
     const auto add = [&](const QString& order, const QString& serial, Outcome result, const QDateTime& at) {
         ProductionRecord r = MakeRecord(run.runId, ++n, result, at);
         r.workOrder = order;
@@ -64,8 +56,7 @@ Database Generate(const QString& path) {
         r.parameterSha256 = order == QLatin1String("WO-A") ? kSetA : kSetB;
         r.parameterFile = order == QLatin1String("WO-A") ? QStringLiteral("/sets/hub.asv")
                                                          : QStringLiteral("/sets/cargo.asv");
-        record_schema::BindAll(insert, r);
-        insert.exec();
+        added = (*generator)->add(r).ok() && added;
     };
     out.serialBefore = QStringLiteral("SN-EARLY");
     add(QStringLiteral("WO-A"), out.serialBefore, Outcome::Finished, kSince.addSecs(-600));
@@ -90,7 +81,7 @@ Database Generate(const QString& path) {
         }
         out.serialsInPeriod << serial;
     }
-    if (!db.commit())
+    if (!added || !(*generator)->commit())
         return {};
     return out;
 }

@@ -30,7 +30,7 @@ struct Rig {
         station.setCount(count);
         QObject::connect(&station, &Station::event, &station, [this](const PortEvent& e) { events << e; });
         for (int i = 0; i < ports; ++i) {
-            ptys.push_back(std::make_unique<Pty>());
+            ptys.push_back(std::make_unique<test::Pty>());
             station.addPort(ptys.back()->slavePath()).setManualTicks(true);
         }
     }
@@ -63,7 +63,7 @@ struct Rig {
 
     SetFile set;
     Station station;
-    std::vector<std::unique_ptr<Pty>> ptys;
+    std::vector<std::unique_ptr<test::Pty>> ptys;
     QList<PortEvent> events;
 };
 
@@ -252,7 +252,7 @@ void TestStationPort::portsAreNamedAsThePortBoxAndTheLinksNameThem() {
              qPrintable(one.problem));
     QVERIFY(one.problem.contains(dev.filePath(QStringLiteral("ttyUSB0"))));
 
-    Pty pty;
+    test::Pty pty;
     QVERIFY(QDir(dev.path()).mkpath(QStringLiteral("serial/by-path")));
     const QString link = dev.filePath(QStringLiteral("serial/by-path/pci-0000:00:14.0-usb-0:1.2:1.0-port0"));
     QVERIFY(QFile::link(pty.slavePath(), link));
@@ -279,7 +279,7 @@ struct Written {
 };
 
 // Until the condition holds or the time is up.
-QList<Written> watchFor(Pty& pty, const QElapsedTimer& clock, int ms,
+QList<Written> watchFor(test::Pty& pty, const QElapsedTimer& clock, int ms,
                         const std::function<bool(const QList<Written>&)>& until) {
     QList<Written> seen;
     QElapsedTimer waited;
@@ -300,7 +300,7 @@ QList<Written> watchFor(Pty& pty, const QElapsedTimer& clock, int ms,
 void TestStationPort::removalWatchProbesOnceASecond() {
     Rig rig(1);
     StationPort& port = rig.port(0);
-    Pty& pty = *rig.ptys[0];
+    test::Pty& pty = *rig.ptys[0];
     QStringList told;
     QObject::connect(&rig.station, &Station::removeUnit, &rig.station,
                      [&told](const QString&, const QString& serial) { told << "remove " + serial; });

@@ -312,7 +312,7 @@ void TestStationTool::refusals() {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
     QFETCH(QString, message);
-    Pty line;
+    qt2xx::test::Pty line;
     arguments.replaceInStrings(QRegularExpression(QStringLiteral("^PTY$")), line.slavePath());
     Station station(arguments);
     QVERIFY(station.finish());
@@ -403,7 +403,7 @@ void TestStationTool::failingRecordsHoldTheProgramming() {
 // A server that is down when the station starts is told as one JSON event and its return as
 // another; every local record ends up on the server once.
 void TestStationTool::recordServerGetsEveryRecordOnce() {
-    PgCluster cluster;
+    qt2xx::test::PgCluster cluster;
     QVERIFY2(cluster.isRunning(), qPrintable(cluster.error()));
     QVERIFY(cluster.createDatabase(QStringLiteral("plant")));
     QVERIFY(cluster.stop());

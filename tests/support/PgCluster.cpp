@@ -60,6 +60,8 @@ void stopPostmasterOf(const QString& folder) {
 
 } // namespace
 
+namespace qt2xx::test {
+
 PgCluster::PgCluster() {
     sweepLeftovers();
     const QString bin = serverBinFolder();
@@ -206,3 +208,5 @@ void PgCluster::sweepLeftovers() {
         QDir(folder).removeRecursively();
     }
 }
+
+} // namespace qt2xx::test

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace qt2xx::test {
+
 // A throwaway PostgreSQL server for tests: a cluster made with initdb in a temporary folder, listening
 // on a Unix socket in that folder only. The server runs as an unprivileged user when the tests run as
 // root. The superuser "postgres" logs in without a password; the role "bench" must give its password
@@ -45,3 +47,5 @@ private:
     QString m_error;
     bool m_running = false;
 };
+
+} // namespace qt2xx::test

@@ -35,6 +35,8 @@ bool writeAll(int fd, QByteArrayView bytes) {
 
 } // namespace
 
+namespace qt2xx::test {
+
 Pty::Pty() {
     char name[256] = {};
     if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
@@ -105,3 +107,5 @@ QByteArray Pty::readAtLeast(qsizetype n, int timeoutMs) {
     m_pending.clear();
     return read;
 }
+
+} // namespace qt2xx::test

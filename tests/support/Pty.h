@@ -6,6 +6,8 @@
 
 #include <termios.h>
 
+namespace qt2xx::test {
+
 // A pseudo-terminal that plays the far end of a serial line in tests. The port under test opens
 // slavePath(); the test reads and writes the master side. The helper keeps a descriptor of its own
 // on the slave side, so the port may close and reopen the device without the master seeing a
@@ -48,3 +50,5 @@ private:
     QString m_slavePath;
     QByteArray m_pending;
 };
+
+} // namespace qt2xx::test
