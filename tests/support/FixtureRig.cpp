@@ -79,8 +79,10 @@ QList<QJsonObject> JsonProgram::events(const QString& kind, const QString& devic
 
 bool JsonProgram::waitFor(const QString& kind, qsizetype count, const QString& device) {
     return SpinUntil(
-        [&] { return events(kind, device).size() >= count || m_process.state() == QProcess::NotRunning; },
-        kWaitMs) &&
+               [&] {
+                   return events(kind, device).size() >= count || m_process.state() == QProcess::NotRunning;
+               },
+               kWaitMs) &&
            events(kind, device).size() >= count;
 }
 
