@@ -6,8 +6,7 @@
 #include "support/SimProcess.h"
 
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,42 +18,16 @@ constexpr int kWait = 30000;
 const QString kStation = ProgramPath(u"qt2xx-station");
 const QString kSetFile = TestDataPath(u"frame/worked-example.asv");
 
-// Slot k (from 1) has its busy, pass and fail lamps on coils 3k-3 to 3k-1; slot 1 alone has a
-// unit-present contact, on input 0.
-constexpr quint16 kGreen = 48, kAmber = 49, kRed = 50, kBuzzer = 51;
-constexpr quint16 kContact = 0;
+constexpr quint16 kGreen = TestFixture::kGreen, kAmber = TestFixture::kAmber, kRed = TestFixture::kRed,
+                  kBuzzer = TestFixture::kBuzzer, kContact = TestFixture::kContact;
 quint16 busy(int slot) {
-    return quint16(3 * slot - 3);
+    return TestFixture::busy(slot);
 }
 quint16 pass(int slot) {
-    return quint16(3 * slot - 2);
+    return TestFixture::pass(slot);
 }
 quint16 fail(int slot) {
-    return quint16(3 * slot - 1);
-}
-
-QString writeFixture(const QTemporaryDir& dir, const ModbusModule& module) {
-    QJsonArray slots;
-    for (int slot = 1; slot <= 4; ++slot) {
-        QJsonObject lamps{{QStringLiteral("busy"), busy(slot)},
-                          {QStringLiteral("pass"), pass(slot)},
-                          {QStringLiteral("fail"), fail(slot)}};
-        if (slot == 1)
-            lamps.insert(QStringLiteral("present"), kContact);
-        slots.append(lamps);
-    }
-    const QJsonObject fixture{
-        {QStringLiteral("modbus"), module.address()},
-        {QStringLiteral("slots"), slots},
-        {QStringLiteral("stack_light"), QJsonObject{{QStringLiteral("green"), kGreen},
-                                                    {QStringLiteral("amber"), kAmber},
-                                                    {QStringLiteral("red"), kRed},
-                                                    {QStringLiteral("buzzer"), kBuzzer}}}};
-    const QString path = dir.filePath(QStringLiteral("fixture.json"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(QJsonDocument(fixture).toJson());
-    return path;
+    return TestFixture::fail(slot);
 }
 
 QByteArray serial(int i) {
@@ -90,7 +63,8 @@ void TestFixtureStation::fixtureFollowsARun() {
     JsonProgram station(
         kStation, QStringList{QStringLiteral("--order"), WriteOrderFile(set, 10), QStringLiteral("--json"),
                               QStringLiteral("--record=") + dir.filePath(QStringLiteral("r.sqlite")),
-                              QStringLiteral("--fixture"), writeFixture(dir, module)} +
+                              QStringLiteral("--fixture"),
+                              TestFixture::write(dir.filePath(QStringLiteral("fixture.json")), module, 4)} +
                       devices);
     const auto device = [&station](qsizetype armed) {
         return station.events(QStringLiteral("armed")).value(armed)[QStringLiteral("device")].toString();

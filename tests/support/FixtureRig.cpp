@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace qt2xx::test {
@@ -44,6 +46,29 @@ void CoilLog::sample() {
         if (m_module.coil(coil))
             m_seen[coil] = true;
     }
+}
+
+QString TestFixture::write(const QString& path, const ModbusModule& module, int slotCount) {
+    QJsonArray slots;
+    for (int slot = 1; slot <= slotCount; ++slot) {
+        QJsonObject lamps{{QStringLiteral("busy"), busy(slot)},
+                          {QStringLiteral("pass"), pass(slot)},
+                          {QStringLiteral("fail"), fail(slot)}};
+        if (slot == 1)
+            lamps.insert(QStringLiteral("present"), kContact);
+        slots.append(lamps);
+    }
+    const QJsonObject stack{{QStringLiteral("green"), kGreen},
+                            {QStringLiteral("amber"), kAmber},
+                            {QStringLiteral("red"), kRed},
+                            {QStringLiteral("buzzer"), kBuzzer}};
+    const QJsonObject fixture{{QStringLiteral("modbus"), module.address()},
+                              {QStringLiteral("slots"), slots},
+                              {QStringLiteral("stack_light"), stack}};
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QJsonDocument(fixture).toJson());
+    return path;
 }
 
 JsonProgram::JsonProgram(const QString& program, const QStringList& arguments) {

@@ -367,7 +367,8 @@ void GangWindow::onStopped() {
         m_session.finish();
         m_finished = true;
         repaintDirty();
-        close();
+        // A station with no exchange under way stops inside closeEvent(), where close() is ignored.
+        QTimer::singleShot(0, this, &QWidget::close);
     }
 }
 
@@ -609,8 +610,12 @@ bool GangWindow::openFixture(const qt2xx::SessionOptions& session) {
     return true;
 }
 
+// What the operator reads first is what it means for the scans; the reason is the link's own words.
 void GangWindow::showFixture(const QString& away) {
-    m_fixtureState->setText(away);
+    m_fixtureState->setText(
+        away.isEmpty()
+            ? QString()
+            : tr("Slots with a unit contact take no scan until the fixture answers again: %1").arg(away));
     m_fixtureState->setVisible(!away.isEmpty());
 }
 
