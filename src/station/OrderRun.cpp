@@ -67,6 +67,13 @@ void OrderRun::started() {
         connect(port, &StationPort::removeUnit, this, &OrderRun::tellLater);
         connect(port, &StationPort::unitRemoved, this, &OrderRun::tellLater);
         connect(port, &StationPort::contactMoved, this, &OrderRun::tellLater);
+        connect(port, &StationPort::scanDropped, this,
+                [this, slot](const QString& device, const QString& serial) {
+                    if (m_arbiter)
+                        m_arbiter->unitEnded(slot);
+                    checkDone();
+                    Q_EMIT scanDropped(slot, device, serial);
+                });
     }
     connect(&m_station, &Station::event, this, &OrderRun::onEvent);
     if (m_plan.scan) {

@@ -70,6 +70,8 @@ public:
 Q_SIGNALS:
     // A port was armed with a serial.
     void armed(int slot, const QString& device, const QString& serial);
+    // A slot dropped its serial: its unit was taken out before programming (StationPort::scanDropped).
+    void scanDropped(int slot, const QString& device, const QString& serial);
     // Something that changes which slot takes the next scan, or the progress; told after the handler
     // that changed it has returned, so the ports that ended a unit have paused.
     void changed();

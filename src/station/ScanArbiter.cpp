@@ -121,6 +121,12 @@ void ScanArbiter::unitEnded(int slot) {
         m_slots[static_cast<std::size_t>(slot - 1)] = {};
 }
 
+QString ScanArbiter::droppedText(const QString& serial, int slot) {
+    return tr("The unit of %1 was taken out of slot %2 before programming: scan it again.")
+        .arg(serial)
+        .arg(slot);
+}
+
 void ScanArbiter::setUnitsNeeded(int units) {
     m_unitsNeeded = std::max(units, 0);
 }

@@ -57,6 +57,9 @@ public:
     // is tried again in its own slot by scanning its own serial; the rotation is not moved by it.
     void setSlotOfUnit(std::function<int(const QString& serial)> slotOf);
     void unitEnded(int slot);
+    // What the operator reads when a slot drops its serial, its unit having been taken out before
+    // its programming began; the slot is told ended with unitEnded() and the serial may come again.
+    static QString droppedText(const QString& serial, int slot);
     // The units the order still needs (its quantity less the units finished so far), told again as
     // units finish; slots already armed count against it.
     void setUnitsNeeded(int units);

@@ -94,6 +94,8 @@ void StationPort::contactChanged(UnitContact contact) {
     m_contact = contact;
     if (m_contactWatch && contact == UnitContact::Open)
         contactGone();
+    else if (contact == UnitContact::Open)
+        dropScan();
     Q_EMIT contactMoved();
     Q_EMIT changed();
 }
@@ -261,6 +263,19 @@ void StationPort::contactGone() {
     m_watchedSerial.clear();
     Q_EMIT unitRemoved(m_device);
     Q_EMIT changed();
+}
+
+// Kept, the serial would go to whichever unit is put in next: that unit would be programmed and
+// recorded under the serial of the one taken out. A unit whose exchange has begun ends as any unit
+// cut short does.
+void StationPort::dropScan() {
+    if (!m_scanned || m_serial.isEmpty() || busy())
+        return;
+    const QString serial = std::exchange(m_serial, QString());
+    m_rework = false;
+    if (running())
+        stop(false);
+    Q_EMIT scanDropped(m_device, serial);
 }
 
 void StationPort::recordCommitted(quint64 ticket) {

@@ -86,8 +86,9 @@ public:
     bool watching() const { return m_watch.watching() || m_contactWatch; }
 
     // A slot with a unit-present contact is told each state of it; from the first, the contact
-    // replaces the handshake watch: the unit counts as gone when the contact opens. Told again with
-    // the same state, nothing changes.
+    // replaces the handshake watch: the unit counts as gone when the contact opens. A contact that
+    // opens on an armed slot whose exchange has not begun drops the serial (scanDropped()). Told
+    // again with the same state, nothing changes.
     void contactChanged(UnitContact contact);
     UnitContact contact() const { return m_contact; }
     // Whether the slot can take a serial now: no unit is under way, the unit before has been taken
@@ -149,6 +150,9 @@ Q_SIGNALS:
     void mayRunNow();
     // The slot's contact changed, and with it whether the slot takes a scan.
     void contactMoved();
+    // The armed unit was taken out before its exchange began: the port has paused without a unit or
+    // a record, and waits for a serial again; the same serial may be scanned again.
+    void scanDropped(const QString& device, const QString& serial);
 
 private:
     // TransmitWindow
@@ -182,6 +186,7 @@ private:
     void beginWatch();
     void endWatch();
     void contactGone();
+    void dropScan();
 
     QString m_device;
     const ParameterValues& m_values;

@@ -6,8 +6,7 @@
 #include "support/SimProcess.h"
 
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,35 +18,16 @@ constexpr int kWait = 30000;
 const QString kStation = ProgramPath(u"qt2xx-station");
 const QString kSetFile = TestDataPath(u"frame/worked-example.asv");
 
-// Slot k (from 1) has its busy, pass and fail lamps on coils 3k-3 to 3k-1; slot 1 alone has a
-// unit-present contact, on input 0.
-constexpr quint16 kGreen = 48, kAmber = 49, kRed = 50, kBuzzer = 51;
-constexpr quint16 kContact = 0;
-quint16 busy(int slot) { return quint16(3 * slot - 3); }
-quint16 pass(int slot) { return quint16(3 * slot - 2); }
-quint16 fail(int slot) { return quint16(3 * slot - 1); }
-
-QString writeFixture(const QTemporaryDir& dir, const ModbusModule& module) {
-    QJsonArray slots;
-    for (int slot = 1; slot <= 4; ++slot) {
-        QJsonObject lamps{{QStringLiteral("busy"), busy(slot)},
-                          {QStringLiteral("pass"), pass(slot)},
-                          {QStringLiteral("fail"), fail(slot)}};
-        if (slot == 1)
-            lamps.insert(QStringLiteral("present"), kContact);
-        slots.append(lamps);
-    }
-    const QJsonObject fixture{{QStringLiteral("modbus"), module.address()},
-                              {QStringLiteral("slots"), slots},
-                              {QStringLiteral("stack_light"), QJsonObject{{QStringLiteral("green"), kGreen},
-                                                                          {QStringLiteral("amber"), kAmber},
-                                                                          {QStringLiteral("red"), kRed},
-                                                                          {QStringLiteral("buzzer"), kBuzzer}}}};
-    const QString path = dir.filePath(QStringLiteral("fixture.json"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(QJsonDocument(fixture).toJson());
-    return path;
+constexpr quint16 kGreen = TestFixture::kGreen, kAmber = TestFixture::kAmber, kRed = TestFixture::kRed,
+                  kBuzzer = TestFixture::kBuzzer, kContact = TestFixture::kContact;
+quint16 busy(int slot) {
+    return TestFixture::busy(slot);
+}
+quint16 pass(int slot) {
+    return TestFixture::pass(slot);
+}
+quint16 fail(int slot) {
+    return TestFixture::fail(slot);
 }
 
 QByteArray serial(int i) {
@@ -65,8 +45,9 @@ private Q_SLOTS:
 
 // One run over the whole path: the lamps and the stack light follow a failure and two good units,
 // the buzzer sounds for the failure and for a refused scan, the contact slot takes a serial only
-// while its contact is closed and counts its unit gone when it opens, the module is lost and found
-// again mid-run, and the fixture is left safe when the scans end.
+// while its contact is closed, counts its unit gone when it opens and drops the serial of a unit
+// taken out before it was programmed, the module is lost and found again mid-run, and the fixture is
+// left safe when the scans end.
 void TestFixtureStation::fixtureFollowsARun() {
     QTemporaryDir dir;
     ModbusModule module;
@@ -74,13 +55,17 @@ void TestFixtureStation::fixtureFollowsARun() {
     CoilLog seen(module);
     const QString set = dir.filePath(QStringLiteral("qt2c.asv"));
     QVERIFY(QFile::copy(kSetFile, set));
-    SimProcess p1, p2({QStringLiteral("--reject-frame")}), p3, p4;
+    // Slot 1's controller answers nothing for a while after its first unit is programmed, as the
+    // next unit put in, taken out before it could answer.
+    SimProcess p1({QStringLiteral("--swap"), QStringLiteral("10000")}),
+        p2({QStringLiteral("--reject-frame")}), p3, p4;
     const QStringList devices{p1.device(), p2.device(), p3.device(), p4.device()};
-    JsonProgram station(kStation, QStringList{QStringLiteral("--order"), WriteOrderFile(set, 10),
-                                              QStringLiteral("--json"),
-                                              QStringLiteral("--record=") + dir.filePath(QStringLiteral("r.sqlite")),
-                                              QStringLiteral("--fixture"), writeFixture(dir, module)} +
-                                      devices);
+    JsonProgram station(
+        kStation, QStringList{QStringLiteral("--order"), WriteOrderFile(set, 10), QStringLiteral("--json"),
+                              QStringLiteral("--record=") + dir.filePath(QStringLiteral("r.sqlite")),
+                              QStringLiteral("--fixture"),
+                              TestFixture::write(dir.filePath(QStringLiteral("fixture.json")), module, 4)} +
+                      devices);
     const auto device = [&station](qsizetype armed) {
         return station.events(QStringLiteral("armed")).value(armed)[QStringLiteral("device")].toString();
     };
@@ -135,6 +120,21 @@ void TestFixtureStation::fixtureFollowsARun() {
     QVERIFY(station.events(QStringLiteral("unit-removed")).isEmpty());
     module.setInput(kContact, false);
     QVERIFY2(station.waitFor(QStringLiteral("unit-removed"), 1, devices[0]), qPrintable(station.story()));
+
+    // The next unit is scanned, then taken out before its controller answered: the slot drops the
+    // serial rather than give it to whichever unit comes next, with no unit and no record.
+    module.setInput(kContact, true);
+    Spin(1000);
+    station.writeLine(serial(5));
+    QVERIFY(station.waitFor(QStringLiteral("armed"), 5));
+    QCOMPARE(device(4), devices[0]);
+    module.setInput(kContact, false);
+    QVERIFY2(station.waitFor(QStringLiteral("scan-dropped"), 1), qPrintable(station.story()));
+    const QJsonObject dropped = station.events(QStringLiteral("scan-dropped")).constFirst();
+    QCOMPARE(dropped[QStringLiteral("device")].toString(), devices[0]);
+    QCOMPARE(dropped[QStringLiteral("slot")].toInt(), 1);
+    QCOMPARE(dropped[QStringLiteral("serial")].toString(), QString::fromLatin1(serial(5)));
+    QVERIFY(dropped[QStringLiteral("reason")].toString().contains(QStringLiteral("scan it again")));
     module.setInput(kContact, true);
 
     // The module goes away: a contact that cannot be read takes no serial. It comes back restarted,
@@ -148,14 +148,19 @@ void TestFixtureStation::fixtureFollowsARun() {
     QVERIFY2(station.waitFor(QStringLiteral("fixture-back"), 1), qPrintable(station.story()));
     QVERIFY(SpinUntil(
         [&] {
-            return module.coil(pass(1)) && module.coil(fail(2)) && module.coil(pass(3)) && module.coil(pass(4)) &&
-                   module.coil(kRed);
+            return module.coil(pass(1)) && module.coil(fail(2)) && module.coil(pass(3)) &&
+                   module.coil(pass(4)) && module.coil(kRed);
         },
         kWait));
     station.writeLine(serial(5));
-    QVERIFY(station.waitFor(QStringLiteral("armed"), 5));
-    QCOMPARE(device(4), devices[0]);
+    QVERIFY(station.waitFor(QStringLiteral("armed"), 6));
+    QCOMPARE(device(5), devices[0]);
     QVERIFY(station.waitFor(QStringLiteral("finished"), 2, devices[0]));
+    QCOMPARE(station.events(QStringLiteral("finished"), devices[0])
+                 .constLast()[QStringLiteral("serial")]
+                 .toString(),
+             QString::fromLatin1(serial(5)));
+    QCOMPARE(station.events(QStringLiteral("started"), devices[0]).size(), 2);
 
     // The scans end: the station stops once the last unit is in, and leaves the fixture safe.
     station.closeInput();
@@ -164,6 +169,7 @@ void TestFixtureStation::fixtureFollowsARun() {
     QCOMPARE(station.events(QStringLiteral("fixture-away")).size(), 1);
     QCOMPARE(station.events(QStringLiteral("fixture-back")).size(), 1);
     QCOMPARE(station.events(QStringLiteral("scan-refused")).size(), 3);
+    QCOMPARE(station.events(QStringLiteral("scan-dropped")).size(), 1);
     for (quint16 coil = 0; coil < ModbusModule::kCoils; ++coil)
         QVERIFY2(module.coil(coil) == (coil == kRed), qPrintable(QString::number(coil)));
 }

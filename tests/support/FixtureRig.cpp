@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace qt2xx::test {
@@ -46,6 +48,29 @@ void CoilLog::sample() {
     }
 }
 
+QString TestFixture::write(const QString& path, const ModbusModule& module, int slotCount) {
+    QJsonArray slots;
+    for (int slot = 1; slot <= slotCount; ++slot) {
+        QJsonObject lamps{{QStringLiteral("busy"), busy(slot)},
+                          {QStringLiteral("pass"), pass(slot)},
+                          {QStringLiteral("fail"), fail(slot)}};
+        if (slot == 1)
+            lamps.insert(QStringLiteral("present"), kContact);
+        slots.append(lamps);
+    }
+    const QJsonObject stack{{QStringLiteral("green"), kGreen},
+                            {QStringLiteral("amber"), kAmber},
+                            {QStringLiteral("red"), kRed},
+                            {QStringLiteral("buzzer"), kBuzzer}};
+    const QJsonObject fixture{{QStringLiteral("modbus"), module.address()},
+                              {QStringLiteral("slots"), slots},
+                              {QStringLiteral("stack_light"), stack}};
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QJsonDocument(fixture).toJson());
+    return path;
+}
+
 JsonProgram::JsonProgram(const QString& program, const QStringList& arguments) {
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] { readLines(); });
     m_process.start(program, arguments);
@@ -79,8 +104,10 @@ QList<QJsonObject> JsonProgram::events(const QString& kind, const QString& devic
 
 bool JsonProgram::waitFor(const QString& kind, qsizetype count, const QString& device) {
     return SpinUntil(
-        [&] { return events(kind, device).size() >= count || m_process.state() == QProcess::NotRunning; },
-        kWaitMs) &&
+               [&] {
+                   return events(kind, device).size() >= count || m_process.state() == QProcess::NotRunning;
+               },
+               kWaitMs) &&
            events(kind, device).size() >= count;
 }
 

@@ -37,6 +37,20 @@ private:
     QTimer m_timer;
 };
 
+// The fixture of the fixture tests, on a ModbusModule: slot k (from 1) has its busy, pass and fail lamps
+// on coils 3k-3 to 3k-1, the first slot alone a unit-present contact on input kContact, and the stack
+// light and buzzer their own coils.
+struct TestFixture {
+    static constexpr quint16 kGreen = 48, kAmber = 49, kRed = 50, kBuzzer = 51;
+    static constexpr quint16 kContact = 0;
+    static quint16 busy(int slot) { return quint16(3 * slot - 3); }
+    static quint16 pass(int slot) { return quint16(3 * slot - 2); }
+    static quint16 fail(int slot) { return quint16(3 * slot - 1); }
+
+    // Writes the fixture file of slotCount slots at path, its module the one given; returns path.
+    static QString write(const QString& path, const ModbusModule& module, int slotCount);
+};
+
 // A program that writes one JSON object per line on stdout, its lines parsed as they come; its
 // waits run the event loop. The destructor kills it if it still runs.
 class JsonProgram {

@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QModbusDataUnitMap>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 namespace qt2xx::test {
 
@@ -43,6 +44,10 @@ void ModbusModule::stop() {
     if (!m_server)
         return;
     m_server->disconnectDevice();
+    // The server frees what it keeps for a connection when the connection's socket is destroyed, but
+    // only while the server itself lives: a socket left to go with the server leaks it.
+    for (QTcpSocket* socket : m_server->findChildren<QTcpSocket*>())
+        delete socket;
     m_server.reset();
 }
 

@@ -6,11 +6,15 @@
 #include "gang/Translation.h"
 #include "platform/core/ExitStatus.h"
 #include "record/RecordStore.h"
+#include "station/ScanArbiter.h"
 #include "station/SerialText.h"
 #include "support/BuildPaths.h"
+#include "support/FixtureRig.h"
 #include "support/OrderFile.h"
+#include "support/Pty.h"
 #include "support/ResultCheck.h"
 #include "support/SimProcess.h"
+#include "ui/StatusLogBox.h"
 
 #include <QDir>
 #include <QFile>
@@ -71,6 +75,7 @@ private Q_SLOTS:
     void scanRefusalsInTheOperatorsLanguage();
     void tileSaysHowLongAndWhenToTakeOut_data();
     void tileSaysHowLongAndWhenToTakeOut();
+    void fixtureInTheOperatorsLanguage();
     void refusalsAreShownInTheWindow_data();
     void refusalsAreShownInTheWindow();
     void commandLines_data();
@@ -460,6 +465,78 @@ void TestGang::tileSaysHowLongAndWhenToTakeOut() {
     tile.showView(view);
     for (QLabel* label : tile.findChildren<QLabel*>())
         QVERIFY(!label->isVisible() || label->text() != elapsed);
+}
+
+// The gang window with --fixture, in Chinese, over one contact slot whose port nothing answers: the
+// scan waits for a unit in the slot, a unit taken out after its scan drops its serial on the tile and
+// is scanned again, the module's absence is told in red in the header until it answers, and closing
+// the window leaves the fixture safe.
+void TestGang::fixtureInTheOperatorsLanguage() {
+    using qt2xx::test::TestFixture;
+    QTemporaryDir dir;
+    const QString set = dir.filePath(QStringLiteral("qt2c.asv"));
+    QVERIFY(QFile::copy(kSetFile, set));
+    qt2xx::test::ModbusModule module;
+    QVERIFY(module.start());
+    Pty pty;
+    QVERIFY(pty.isOpen());
+    qt2xx::SessionOptions session;
+    session.orderFile = qt2xx::test::WriteOrderFile(set, 2);
+    session.recordPath = dir.filePath(QStringLiteral("records.sqlite"));
+    session.ports << pty.slavePath();
+    qt2xx::gang::GangOptions options;
+    options.fixtureFile = TestFixture::write(dir.filePath(QStringLiteral("fixture.json")), module, 1);
+    Chinese chinese;
+    QVERIFY(chinese.installed());
+    GangWindow window(options, dir.path(), dir.path());
+    window.show();
+    QVERIFY(window.begin(session));
+    QVERIFY(window.fixture());
+    const qt2xx::FixtureLink& link = window.fixture()->link();
+    using Contact = qt2xx::FixtureLink::Contact;
+    QTRY_COMPARE_WITH_TIMEOUT(link.contact(1), Contact::Open, kWait);
+
+    const QString serial = QStringLiteral("QT2C-00000001");
+    typeScan(window, serial);
+    QVERIFY(!shownWith(window, QStringLiteral("工位中没有产品")).isEmpty());
+    module.setInput(TestFixture::kContact, true);
+    QTRY_COMPARE_WITH_TIMEOUT(link.contact(1), Contact::Closed, kWait);
+    typeScan(window, serial);
+    QTRY_COMPARE(window.tiles()[0]->view().serial, serial);
+    QCOMPARE(window.tiles()[0]->view().state, SlotState::Seeking);
+    module.setInput(TestFixture::kContact, false);
+    QTRY_VERIFY_WITH_TIMEOUT(window.tiles()[0]->view().serial.isEmpty(), kWait);
+    QTRY_COMPARE(window.tiles()[0]->view().failure, qt2xx::ScanArbiter::droppedText(serial, 1));
+    QVERIFY2(window.tiles()[0]->view().failure.contains(QStringLiteral("请重新扫码")),
+             qPrintable(window.tiles()[0]->view().failure));
+    QCOMPARE(window.tiles()[0]->view().state, SlotState::WaitingForScan);
+
+    // The module goes away and restarts: red in the header meanwhile, gone once it answers.
+    const QString away = QStringLiteral("治具恢复响应之前");
+    module.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(window.headerText().contains(away), kWait);
+    QLabel* header = nullptr;
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->isVisible() && label->text().startsWith(away))
+            header = label;
+    }
+    QVERIFY(header);
+    QCOMPARE(header->palette().color(QPalette::WindowText), *qt2xx::logColorOf(qt2xx::kLogRed));
+    QVERIFY(module.start());
+    module.setInput(TestFixture::kContact, true);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.headerText().contains(away), kWait);
+    QVERIFY(!header->isVisible());
+
+    // The serial dropped is the slot's again.
+    QTRY_COMPARE_WITH_TIMEOUT(link.contact(1), Contact::Closed, kWait);
+    typeScan(window, serial);
+    QTRY_COMPARE(window.tiles()[0]->view().serial, serial);
+    QVERIFY(window.tiles()[0]->view().failure.isEmpty());
+
+    window.close();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), kWait);
+    for (quint16 coil = 0; coil < qt2xx::test::ModbusModule::kCoils; ++coil)
+        QVERIFY2(module.coil(coil) == (coil == TestFixture::kRed), qPrintable(QString::number(coil)));
 }
 
 void TestGang::refusalsAreShownInTheWindow_data() {

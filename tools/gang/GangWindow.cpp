@@ -254,6 +254,7 @@ bool GangWindow::startRun() {
             slot.earlier.push_back(slot.port);
         slot.port = nullptr;
         slot.problem.clear();
+        slot.dropped.clear();
     }
     m_runNotices.clear();
     m_notices->hide();
@@ -327,8 +328,24 @@ void GangWindow::bindRun() {
     if (!run)
         return;
     connect(run, &qt2xx::OrderRun::changed, this, &GangWindow::markAll);
+    connect(run, &qt2xx::OrderRun::scanDropped, this,
+            [this](int, const QString& device, const QString& serial) { showDropped(device, serial, true); });
+    connect(run, &qt2xx::OrderRun::armed, this, [this](int, const QString& device, const QString& serial) {
+        showDropped(device, serial, false);
+    });
     m_scan->setPlaceholderText(run->scanning() ? tr("Scan the label of the unit in the marked slot.")
                                                : tr("No scan is needed: every slot seeks at once."));
+}
+
+// A dropped serial is told on its slot's tile until the slot is armed again. The tile names the slot
+// by its place in the fixture, whichever ports opened.
+void GangWindow::showDropped(const QString& device, const QString& serial, bool dropped) {
+    for (int i = 0; i < int(m_slots.size()); ++i) {
+        if (m_slots[i].choice.device != device)
+            continue;
+        m_slots[i].dropped = dropped ? qt2xx::ScanArbiter::droppedText(serial, i + 1) : QString();
+        markDirty(i);
+    }
 }
 
 void GangWindow::markAll() {
@@ -350,7 +367,8 @@ void GangWindow::onStopped() {
         m_session.finish();
         m_finished = true;
         repaintDirty();
-        close();
+        // A station with no exchange under way stops inside closeEvent(), where close() is ignored.
+        QTimer::singleShot(0, this, &QWidget::close);
     }
 }
 
@@ -408,6 +426,8 @@ SlotView GangWindow::viewOf(int slot) const {
         view.failure = s.port->lastEnd()->failure;
         view.serial = s.port->lastEnd()->serial;
     }
+    if (!s.dropped.isEmpty())
+        view.failure = s.dropped;
     return view;
 }
 
@@ -590,8 +610,12 @@ bool GangWindow::openFixture(const qt2xx::SessionOptions& session) {
     return true;
 }
 
+// What the operator reads first is what it means for the scans; the reason is the link's own words.
 void GangWindow::showFixture(const QString& away) {
-    m_fixtureState->setText(away);
+    m_fixtureState->setText(
+        away.isEmpty()
+            ? QString()
+            : tr("Slots with a unit contact take no scan until the fixture answers again: %1").arg(away));
     m_fixtureState->setVisible(!away.isEmpty());
 }
 

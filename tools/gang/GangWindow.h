@@ -72,6 +72,7 @@ private:
         std::vector<const qt2xx::StationPort*> earlier; // the slot's ports of the runs before this one
         QDateTime unitBegan;                            // when the controller of its unit answered
         QDateTime unitEnded;                            // when that unit ended; null while under way
+        QString dropped; // why the slot's serial was dropped, until the slot is armed again
     };
 
     QWidget* buildRunPage();
@@ -82,6 +83,7 @@ private:
     void buildTiles();
     void bindStation();
     void bindRun();
+    void showDropped(const QString& device, const QString& serial, bool dropped);
     void markAll();
     void onStopped();
     void markDirty(int slot);

@@ -73,6 +73,17 @@ void JsonOutput::scanRefused(const QString& serial, const QString& reason) {
     write(line.text());
 }
 
+void JsonOutput::scanDropped(int slot, const QString& device, const QString& serial, const QString& reason) {
+    JsonLine line;
+    line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))
+        .add("device", device)
+        .add("event", QStringLiteral("scan-dropped"))
+        .add("slot", slot)
+        .add("serial", serial)
+        .add("reason", reason);
+    write(line.text());
+}
+
 void JsonOutput::forwarding(bool stopped, const QString& server, const QString& reason) {
     JsonLine line;
     line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))

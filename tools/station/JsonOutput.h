@@ -22,6 +22,9 @@ public:
     void armed(const QString& device, const QString& serial);
     // {"event": "scan-refused", "serial": ..., "reason": ...}
     void scanRefused(const QString& serial, const QString& reason);
+    // {"event": "scan-dropped", "device": ..., "slot": ..., "serial": ..., "reason": ...}: the unit was
+    // taken out before its programming began, and its serial may be scanned again.
+    void scanDropped(int slot, const QString& device, const QString& serial, const QString& reason);
     // {"event": "label-printed", "serial": ..., "record": ..., "waiting": ...}
     void labelPrinted(const QString& serial, const QString& recordId, qint64 waiting);
     // {"event": "label-waiting", "waiting": ..., "reason": ...}; waiting is null when the queue

@@ -159,6 +159,16 @@ void showScans(OrderRun& run, Faces& faces) {
                          if (faces.json)
                              faces.json->armed(device, serial);
                      });
+    QObject::connect(&run, &OrderRun::scanDropped, &run,
+                     [&faces](int slot, const QString& device, const QString& serial) {
+                         const QString text = ScanArbiter::droppedText(serial, slot);
+                         if (faces.table)
+                             faces.table->setScanNote(text);
+                         if (!faces.table || !::isatty(STDERR_FILENO))
+                             message(text);
+                         if (faces.json)
+                             faces.json->scanDropped(slot, device, serial, text);
+                     });
 }
 
 void showRun(StationSession& session, bool json, Faces& faces) {

@@ -36,6 +36,14 @@
         <source>%1 already has a finished record.</source>
         <translation>%1 已有完成记录。</translation>
     </message>
+    <message>
+        <source>No unit is in a slot: put one in, then scan.</source>
+        <translation>工位中没有产品：请先放入产品，再扫码。</translation>
+    </message>
+    <message>
+        <source>The unit of %1 was taken out of slot %2 before programming: scan it again.</source>
+        <translation>%1 的产品在编程前已从工位 %2 取出：请重新扫码。</translation>
+    </message>
 </context>
 <context>
     <name>qt2xx::SerialText</name>
@@ -244,6 +252,22 @@
     <message>
         <source>A line of %1 characters or more is too long for a serial, which has at most %2 characters.</source>
         <translation>%1 个字符及以上的一行对序列号来说太长，序列号最多 %2 个字符。</translation>
+    </message>
+    <message>
+        <source>Labels: the queue cannot be read: %1</source>
+        <translation>标签：无法读取队列：%1</translation>
+    </message>
+    <message>
+        <source>Labels: %1 waiting: the printer %2 is not answering: %3</source>
+        <translation>标签：%1 张等待中：打印机 %2 无响应：%3</translation>
+    </message>
+    <message>
+        <source>Labels: %1 printed, %2 waiting on %3.</source>
+        <translation>标签：已打印 %1 张，%2 张等待发往 %3。</translation>
+    </message>
+    <message>
+        <source>Slots with a unit contact take no scan until the fixture answers again: %1</source>
+        <translation>治具恢复响应之前，带产品检测触点的工位不接受扫码：%1</translation>
     </message>
 </context>
 <context>
