@@ -346,7 +346,9 @@ void TestStationPort::removalWatchProbesOnceASecond() {
     QVERIFY(!port.watching());
     QCOMPARE(seen.size(), 1);
     QVERIFY(seen[0].bytes.startsWith(kSeek));
-    QVERIFY2(seen[0].ms - probes.last().ms >= 900,
+    // Both times are when this side read the bytes; a loaded machine may read the probe late, so
+    // the gap is checked with room for that, while a seek that did not wait would show about 0.
+    QVERIFY2(seen[0].ms - probes.last().ms >= 700,
              qPrintable(QString::number(seen[0].ms - probes.last().ms)));
     pty.write("U");
     seen = watchFor(pty, clock, 5000,
