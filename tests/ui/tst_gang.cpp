@@ -478,7 +478,7 @@ void TestGang::fixtureInTheOperatorsLanguage() {
     QVERIFY(QFile::copy(kSetFile, set));
     qt2xx::test::ModbusModule module;
     QVERIFY(module.start());
-    test::Pty pty;
+    qt2xx::test::Pty pty;
     QVERIFY(pty.isOpen());
     qt2xx::SessionOptions session;
     session.orderFile = qt2xx::test::WriteOrderFile(set, 2);
