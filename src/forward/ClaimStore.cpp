@@ -180,4 +180,22 @@ Done ClaimStore::release(const QString& runId, int unit) {
     return {};
 }
 
+Result<OrderProgress> ClaimStore::progress(const QString& order) {
+    QSqlQuery query(m_store->database());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral(
+        "SELECT o.units_done, o.quantity, (SELECT count(*) FROM claims c WHERE c.work_order = o.work_order "
+        "AND c.counts AND c.expires_at > now()) FROM orders o WHERE o.work_order = ?"));
+    query.addBindValue(order);
+    if (!query.exec())
+        return SqlFailure(query.lastError());
+    OrderProgress progress;
+    if (query.next()) {
+        progress.finished = query.value(0).toInt();
+        progress.quantity = query.value(1).toInt();
+        progress.claimed = query.value(2).toInt();
+    }
+    return progress;
+}
+
 } // namespace qt2xx

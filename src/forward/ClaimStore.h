@@ -52,6 +52,13 @@ struct ClaimAnswer {
     bool granted() const { return verdict != Verdict::Refused; }
 };
 
+// An order's progress in the whole plant.
+struct OrderProgress {
+    int finished = 0; // units with a finished record on the server
+    int claimed = 0;  // live claims that count toward the quantity
+    int quantity = 0;
+};
+
 // What the operator reads when a claim is refused or the server cannot be asked.
 QString SerialBeingMadeMessage(const QString& serial, const QString& station);
 QString SerialFinishedMessage(const QString& serial, const QString& station, const QDateTime& at);
@@ -88,6 +95,8 @@ public:
     Result<int> takeBack();
     // The unit will not be made here after all.
     Done release(const QString& runId, int unit);
+    // The order's progress; zero figures for an order the server does not know.
+    Result<OrderProgress> progress(const QString& order);
 
 private:
     Result<ClaimAnswer> ask(QSqlQuery& query, const QVariantList& values, const ClaimTerms& terms,

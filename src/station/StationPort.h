@@ -70,6 +70,13 @@ public:
     void arm(const QString& serial, bool rework);
     const QString& serial() const { return m_serial; }
     bool rework() const { return m_rework; }
+    // The serial its slot took while the plant is asked whether the unit may be made here; empty
+    // when none is being asked. The port stays as it was meanwhile.
+    void setCheckingSerial(const QString& serial) {
+        m_checkingSerial = serial;
+        Q_EMIT changed();
+    }
+    const QString& checkingSerial() const { return m_checkingSerial; }
     // Whether the port may seek now: always, unless scanned and waiting for a serial.
     bool mayRun() const { return !m_scanned || (!m_serial.isEmpty() && !m_watch.watching()); }
 
@@ -185,6 +192,7 @@ private:
     bool m_paused = false; // stopped by the count's balance; the final stop still tells "stopped"
     bool m_scanned = false;
     QString m_serial;
+    QString m_checkingSerial;
     bool m_rework = false;
     bool m_pauseDue = false; // a scanned unit ended inside a handler: pause once it returns
     bool m_watchDue = false; // and watch for its removal once paused

@@ -90,6 +90,9 @@ GangWindow::GangWindow(GangOptions options, QString serialDirectory, QString dev
     m_elapsedTick.start();
     connect(m_startPage, &StartPage::startRequested, this, &GangWindow::fromStartPage);
     connect(&m_session, &qt2xx::StationSession::notice, this, &GangWindow::showNotice);
+    connect(&m_session, &qt2xx::StationSession::plantChanged, this, &GangWindow::refreshPlant);
+    connect(&m_session, &qt2xx::StationSession::plantRulesChanged, this, &GangWindow::refreshPlant);
+    connect(&m_session, &qt2xx::StationSession::figuresChanged, this, &GangWindow::refreshPlant);
     connect(&m_session, &qt2xx::StationSession::forwardingChanged, this, &GangWindow::refreshRecords);
     connect(&m_session, &qt2xx::StationSession::figuresChanged, this, &GangWindow::refreshHeader);
     connect(&m_session, &qt2xx::StationSession::labelsChanged, this, &GangWindow::refreshLabels);
@@ -192,6 +195,10 @@ QWidget* GangWindow::buildHeader() {
     m_labels->setFont(headerFont());
     m_labels->hide();
     grid->addWidget(m_labels, 4, 0, 1, 3);
+    m_plant = new QLabel(header);
+    m_plant->setFont(headerFont());
+    m_plant->hide();
+    grid->addWidget(m_plant, 5, 0, 1, 3);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);
@@ -235,6 +242,7 @@ bool GangWindow::begin(const qt2xx::SessionOptions& session) {
     m_scan->setFocus();
     refreshRecords();
     refreshLabels();
+    refreshPlant();
     return startRun();
 }
 
@@ -317,6 +325,10 @@ void GangWindow::bindRun() {
     if (!run)
         return;
     connect(run, &qt2xx::OrderRun::changed, this, &GangWindow::markAll);
+    connect(run, &qt2xx::OrderRun::scanRefused, this, [this](const QString&, const QString& reason) {
+        QApplication::beep();
+        showScanNote(reason);
+    });
     m_scan->setPlaceholderText(run->scanning() ? tr("Scan the label of the unit in the marked slot.")
                                                : tr("No scan is needed: every slot seeks at once."));
 }
@@ -506,6 +518,8 @@ QString GangWindow::headerText() const {
                       m_progressText->text(), m_totals->text(), m_records->text()};
     if (!m_labels->isHidden())
         lines << m_labels->text();
+    if (!m_plant->isHidden())
+        lines << m_plant->text();
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -529,13 +543,22 @@ void GangWindow::refreshLabels() {
     paintRed(m_labels, labels.stopped || labels.waiting < 0);
 }
 
+// Red while the plant's rules are not kept: the server is away.
+void GangWindow::refreshPlant() {
+    const QString line = m_session.plantLine();
+    m_plant->setVisible(!line.isEmpty());
+    m_plant->setText(tr("Plant: %1").arg(line));
+    paintRed(m_plant, !m_session.plantRulesKept());
+}
+
 // The records and the server have the header's own line; ports that did not open and what the end of
 // a run left open are listed under it.
 void GangWindow::showNotice(const qt2xx::SessionNotice& notice) {
     using Kind = qt2xx::SessionNotice::Kind;
     if (notice.kind == Kind::RecordsFailing || notice.kind == Kind::RecordsResumed)
         refreshRecords();
-    if (notice.kind == Kind::PortNotOpen || notice.kind == Kind::EndOfRun)
+    if (notice.kind == Kind::PortNotOpen || notice.kind == Kind::EndOfRun ||
+        notice.kind == Kind::OrderRefused)
         showRunNotice(notice.text);
 }
 

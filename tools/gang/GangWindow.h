@@ -88,6 +88,7 @@ private:
     void refreshHeader();
     void refreshRecords();
     void refreshLabels();
+    void refreshPlant();
     void setControls(); // the one place that enables Start and Stop
     void showNotice(const qt2xx::SessionNotice& notice);
     void showRunNotice(const QString& text);
@@ -111,6 +112,7 @@ private:
     QLabel* m_totals = nullptr;
     QLabel* m_records = nullptr;
     QLabel* m_notices = nullptr;
+    QLabel* m_plant = nullptr;  // the order in the plant and the rules in force
     QLabel* m_labels = nullptr; // shown when labels are printed
     QWidget* m_grid = nullptr;
     QGridLayout* m_gridLayout = nullptr;

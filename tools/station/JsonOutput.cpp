@@ -73,6 +73,16 @@ void JsonOutput::scanRefused(const QString& serial, const QString& reason) {
     write(line.text());
 }
 
+void JsonOutput::plantRules(const QString& rules, const QString& reason) {
+    JsonLine line;
+    line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))
+        .add("event", QStringLiteral("plant-rules"))
+        .add("rules", rules);
+    if (!reason.isEmpty())
+        line.add("reason", reason);
+    write(line.text());
+}
+
 void JsonOutput::forwarding(bool stopped, const QString& server, const QString& reason) {
     JsonLine line;
     line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))

@@ -22,6 +22,9 @@ public:
     void armed(const QString& device, const QString& serial);
     // {"event": "scan-refused", "serial": ..., "reason": ...}
     void scanRefused(const QString& serial, const QString& reason);
+    // {"event": "plant-rules", "rules": "plant"|"checking"|"stopped"|"local", "reason": ...} when the
+    // rules that arm a slot change; the reason, why the server is away, only while it is.
+    void plantRules(const QString& rules, const QString& reason);
     // {"event": "label-printed", "serial": ..., "record": ..., "waiting": ...}
     void labelPrinted(const QString& serial, const QString& recordId, qint64 waiting);
     // {"event": "label-waiting", "waiting": ..., "reason": ...}; waiting is null when the queue

@@ -25,6 +25,9 @@ public:
     void setLabels(const QString& state);
     // With an order or scans: each port's serial, the order's progress and the slot of the next scan.
     void setOrderRun(const qt2xx::OrderRun* run);
+    // With an order the plant shares: its progress and the rules in force, at the end of the order
+    // line ("plant 312 / 500, this bench 120; rules: plant").
+    void setPlant(const QString& plant);
     // The last refused scan, shown under the slot of the next scan until the next scan.
     void setScanNote(const QString& note);
 
@@ -45,6 +48,7 @@ private:
     QString m_forwarding;
     QString m_labels;
     const qt2xx::OrderRun* m_run = nullptr;
+    QString m_plant;
     QString m_scanNote;
     int m_drawn = 0; // lines of the table now on screen
     QTimer m_throttle;
