@@ -77,6 +77,11 @@ void ClaimStore::close() {
 
 namespace {
 
+// An empty serial or pattern is '' on the server, never NULL, which no comparison would match.
+QString text(const QString& value) {
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
 QSqlQuery* prepared(QSqlQuery* query, const QString& function) {
     query->setForwardOnly(true);
     query->prepare(QStringLiteral("SELECT r_verdict, r_detail, r_holder, r_at, r_units, r_quantity FROM %1")
@@ -89,7 +94,8 @@ QSqlQuery* prepared(QSqlQuery* query, const QString& function) {
 Result<ClaimAnswer> ClaimStore::checkOrder(const ClaimTerms& terms) {
     QSqlQuery query(m_store->database());
     return ask(*prepared(&query, QStringLiteral("claim_order(?, ?, ?, ?, ?)")),
-               {terms.order, terms.product, terms.setSha256, terms.quantity, terms.serialPattern}, terms, {});
+               {terms.order, text(terms.product), terms.setSha256, terms.quantity, text(terms.serialPattern)},
+               terms, {});
 }
 
 Result<ClaimAnswer> ClaimStore::claim(const ClaimTerms& terms, const ClaimRequest& request) {
@@ -98,9 +104,9 @@ Result<ClaimAnswer> ClaimStore::claim(const ClaimTerms& terms, const ClaimReques
         prepared(m_claimQuery.get(), QStringLiteral("claim_unit(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     }
     return ask(*m_claimQuery,
-               {terms.order, terms.product, terms.setSha256, terms.quantity, terms.serialPattern,
-                request.serial, request.rework, request.runId, request.unit, m_holder.station, m_holder.host,
-                qint64(m_lease.count())},
+               {terms.order, text(terms.product), terms.setSha256, terms.quantity, text(terms.serialPattern),
+                text(request.serial), request.rework, request.runId, request.unit, m_holder.station,
+                m_holder.host, qint64(m_lease.count())},
                terms, request.serial);
 }
 

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace qt2xx {
 
@@ -89,7 +90,8 @@ Q_SIGNALS:
     // A port was armed with a serial.
     void armed(int slot, const QString& device, const QString& serial);
     // A scan the bench's rules took was refused by the plant, or while the plant cannot be asked;
-    // the slot takes scans again.
+    // the slot takes scans again. Without serials, the serial is empty: the plant refused the next
+    // unit, and the station stops once nothing of its own is under way.
     void scanRefused(const QString& serial, const QString& reason);
     // Something that changes which slot takes the next scan, or the progress; told after the handler
     // that changed it has returned, so the ports that ended a unit have paused.
@@ -109,6 +111,12 @@ private:
     void onUnanswered(quint64 ticket, const QString& reason);
     void armPort(int slot, const QString& serial, bool rework);
     void releaseClaims();
+    // Without serials each port holds a claim before it seeks, and asks the next once its unit ends.
+    void fillUnitClaims();
+    void askUnit(int slot);
+    void holdPort(StationPort& port);
+    void onUnitBegan(const PortEvent& event);
+    void unitClaimEnded(int slot, const PortEvent& event);
 
     // A claim asked for a slot: the run and unit the claim is known by on the server.
     struct Asked {
@@ -134,6 +142,13 @@ private:
     int m_claimUnits = 0;          // claims asked so far
     QHash<quint64, Asked> m_asked; // by ticket, until answered
     QHash<int, int> m_slotClaims;  // slot -> claim unit, while its unit is to be made or under way
+    // Without serials: each port's claim, by slot less one.
+    struct UnitClaim {
+        enum class State { None, Asking, Held, InUse };
+        State state = State::None;
+        int unit = 0;
+    };
+    std::vector<UnitClaim> m_unitClaims;
 };
 
 } // namespace qt2xx

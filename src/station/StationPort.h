@@ -77,8 +77,15 @@ public:
         Q_EMIT changed();
     }
     const QString& checkingSerial() const { return m_checkingSerial; }
-    // Whether the port may seek now: always, unless scanned and waiting for a serial.
-    bool mayRun() const { return !m_scanned || (!m_serial.isEmpty() && !m_watch.watching()); }
+    // Whether the port may seek now: always, unless held, or scanned and waiting for a serial.
+    bool mayRun() const { return !m_held && (!m_scanned || (!m_serial.isEmpty() && !m_watch.watching())); }
+    // Held, the port may not seek: its next unit waits for the plant's claim. The caller pauses a
+    // port that seeks and starts it again once it is let go.
+    void setHeld(bool held) {
+        m_held = held;
+        Q_EMIT changed();
+    }
+    bool held() const { return m_held; }
 
     // Scanned, a port whose unit ended watches, paused, for the unit to be taken out (RemovalWatch)
     // and takes no serial but that unit's own until it is gone.
@@ -193,6 +200,7 @@ private:
     bool m_scanned = false;
     QString m_serial;
     QString m_checkingSerial;
+    bool m_held = false;
     bool m_rework = false;
     bool m_pauseDue = false; // a scanned unit ended inside a handler: pause once it returns
     bool m_watchDue = false; // and watch for its removal once paused

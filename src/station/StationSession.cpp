@@ -27,6 +27,9 @@ constexpr auto kQuietTime = std::chrono::milliseconds(200);
 constexpr auto kFlushTime = std::chrono::seconds(10);
 // The server gets a moment only, so a station ends promptly whatever the server does.
 constexpr auto kForwardTime = std::chrono::milliseconds(300);
+// Under the plant's rules the server has just answered, and a finished unit counts in the plant only
+// once its record is there: until then its claim lives out its lease.
+constexpr auto kClaimedForwardTime = std::chrono::seconds(3);
 // The last labels get long enough for one more try at a printer that was away; what is left prints
 // with the next start.
 constexpr auto kLabelTime = std::chrono::seconds(3);
@@ -500,7 +503,9 @@ void StationSession::finish() {
         waitForLabels();
     if (m_forwarder) {
         m_forwarder->wake();
-        if (m_forwarder->isStopped() || !m_forwarder->waitUntilSent(kForwardTime))
+        const std::chrono::milliseconds budget =
+            m_plantRules == PlantRules::Plant ? std::chrono::milliseconds(kClaimedForwardTime) : kForwardTime;
+        if (m_forwarder->isStopped() || !m_forwarder->waitUntilSent(budget))
             tell(SessionNotice::Kind::EndOfRun,
                  tr("records not yet forwarded to %1 wait in the local database and go with the "
                     "next start (qt2xx-records status)")

@@ -903,6 +903,36 @@ void TestStationTool::benchesShareAnOrderThroughClaims() {
                                     "WHERE work_order = 'WO-8' AND result = 'finished'"),
                      QStringLiteral("plant")),
         QStringLiteral("QT2C-00000021,QT2C-00000023"), kWait);
+
+    // Without serials two benches of two ports claim a unit before each port seeks: 3 units in all.
+    QTemporaryDir third;
+    const QString plain =
+        qt2xx::test::WriteOrderFile(copySet(third), 3, QString(), QString(), QStringLiteral("WO-9"));
+    Controller e1, e2, f1, f2;
+    const auto plainBench = [&](const QString& name, const QStringList& devices) {
+        return QStringList{QStringLiteral("--order"),
+                           plain,
+                           QStringLiteral("--json"),
+                           QStringLiteral("--station"),
+                           name,
+                           QStringLiteral("--record=") + third.filePath(name + QStringLiteral(".sqlite")),
+                           server} +
+               devices;
+    };
+    Station e(plainBench(QStringLiteral("E"), {e1.device(), e2.device()}));
+    Station f(plainBench(QStringLiteral("F"), {f1.device(), f2.device()}));
+    QVERIFY(e.finish());
+    QVERIFY(f.finish());
+    QVERIFY2(e.exitCode() == 0 && f.exitCode() == 0, qPrintable(e.errors() + f.errors()));
+    QCOMPARE(e.events(QStringLiteral("finished")).size() + f.events(QStringLiteral("finished")).size(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        cluster.psql(QStringLiteral("SELECT units_done FROM orders WHERE work_order = 'WO-9'"),
+                     QStringLiteral("plant")),
+        QStringLiteral("3"), kWait);
+    for (Controller* sim : {&e1, &e2, &f1, &f2})
+        sim->terminate();
+    QCOMPARE(
+        e1.programmed().size() + e2.programmed().size() + f1.programmed().size() + f2.programmed().size(), 3);
 }
 
 QTEST_GUILESS_MAIN(TestStationTool)
