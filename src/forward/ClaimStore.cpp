@@ -187,7 +187,18 @@ Done ClaimStore::release(const QString& runId, int unit) {
 }
 
 Result<OrderProgress> ClaimStore::progress(const QString& order) {
-    QSqlQuery query(m_store->database());
+    return ReadOrderProgress(m_store->database(), order);
+}
+
+QString PlantProgressText(const OrderProgress& plant, std::optional<int> benchFinished) {
+    QString text = QStringLiteral("%1 / %2").arg(plant.finished).arg(plant.quantity);
+    if (benchFinished)
+        text += QStringLiteral(", this bench %1").arg(*benchFinished);
+    return text;
+}
+
+Result<OrderProgress> ReadOrderProgress(const QSqlDatabase& db, const QString& order) {
+    QSqlQuery query(db);
     query.setForwardOnly(true);
     query.prepare(QStringLiteral(
         "SELECT o.units_done, o.quantity, (SELECT count(*) FROM claims c WHERE c.work_order = o.work_order "

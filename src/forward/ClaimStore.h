@@ -8,7 +8,9 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
+class QSqlDatabase;
 class QSqlQuery;
 
 namespace qt2xx {
@@ -58,6 +60,13 @@ struct OrderProgress {
     int claimed = 0;  // live claims that count toward the quantity
     int quantity = 0;
 };
+
+// "312 / 500, this bench 120": the plant's finished units of the quantity, and a bench's own from
+// its records; "312 / 500" without a bench.
+QString PlantProgressText(const OrderProgress& plant, std::optional<int> benchFinished = std::nullopt);
+// The order's progress as the server holds it, read without writing; zero figures for an order the
+// server does not know.
+Result<OrderProgress> ReadOrderProgress(const QSqlDatabase& db, const QString& order);
 
 // What the operator reads when a claim is refused or the server cannot be asked.
 QString SerialBeingMadeMessage(const QString& serial, const QString& station);

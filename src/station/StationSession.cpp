@@ -81,13 +81,6 @@ QString PlantRulesName(PlantRules rules) {
     return QString();
 }
 
-QString PlantProgressText(const PlantProgress& plant, int benchFinished) {
-    return QStringLiteral("%1 / %2, this bench %3")
-        .arg(plant.finished)
-        .arg(plant.quantity)
-        .arg(benchFinished);
-}
-
 StationSession::StationSession(QObject* parent) : QObject(parent) {}
 
 // The station goes before the writer that keeps its records; the run releases its claims before the
@@ -427,7 +420,7 @@ void StationSession::openClaims() {
             setPlantRules(PlantRules::Plant);
     });
     connect(m_claims.get(), &ClaimClient::progress, this, [this](const OrderProgress& progress) {
-        m_plantProgress = PlantProgress{true, progress.finished, progress.claimed, progress.quantity};
+        m_plantProgress = progress;
         Q_EMIT plantChanged();
     });
     setPlantRules(PlantRules::Checking);
@@ -438,8 +431,8 @@ QString StationSession::plantLine() const {
     if (m_plantRules == PlantRules::None)
         return QString();
     QStringList parts;
-    if (m_plantProgress.known)
-        parts << QStringLiteral("plant %1").arg(PlantProgressText(m_plantProgress, figures().unitsFinished));
+    if (m_plantProgress)
+        parts << QStringLiteral("plant %1").arg(PlantProgressText(*m_plantProgress, figures().unitsFinished));
     parts << QStringLiteral("rules: %1").arg(PlantRulesText(m_plantRules));
     return parts.join(QStringLiteral("; "));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/SetFile.h"
+#include "forward/ClaimStore.h"
 #include "forward/ServerAddress.h"
 #include "station/Devices.h"
 #include "station/LabelSink.h"
@@ -102,17 +103,6 @@ QString PlantRulesText(PlantRules rules);
 // The word scripts read: "none", "checking", "plant", "stopped", "local".
 QString PlantRulesName(PlantRules rules);
 
-// The order's progress in the whole plant, as the server last told it.
-struct PlantProgress {
-    bool known = false;
-    int finished = 0; // units with a finished record on the server
-    int claimed = 0;  // live claims that count toward the quantity
-    int quantity = 0;
-};
-
-// "312 / 500, this bench 120": the plant's finished units, and this bench's from its own records.
-QString PlantProgressText(const PlantProgress& plant, int benchFinished);
-
 // Everything a station program opens before its ports run, and closes after: the set, the record
 // writer and its forwarder, and a station with the ports. Every face of the station opens it the
 // same way, so each refuses the same things with the same words.
@@ -149,7 +139,8 @@ public:
     }
     // Why the server is away, while it is; else empty.
     const QString& plantAwayReason() const { return m_plantAway; }
-    const PlantProgress& plant() const { return m_plantProgress; }
+    // The order's progress in the whole plant, as the server last told it; empty before it has.
+    const std::optional<OrderProgress>& plant() const { return m_plantProgress; }
     // "plant 312 / 500, this bench 120; rules: plant", as every face shows it; empty without a
     // plant to share the order with.
     QString plantLine() const;
@@ -240,7 +231,7 @@ private:
     std::unique_ptr<ClaimClient> m_claims;
     PlantRules m_plantRules = PlantRules::None;
     QString m_plantAway;
-    PlantProgress m_plantProgress;
+    std::optional<OrderProgress> m_plantProgress;
     bool m_orderAgreed = false;
     bool m_portsStarted = false;
 };

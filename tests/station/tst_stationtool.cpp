@@ -31,6 +31,7 @@ using Controller = qt2xx::test::SimProcess;
 constexpr int kWait = 30000;
 const QString kStation = qt2xx::test::ProgramPath(u"qt2xx-station");
 const QString kFrameTool = qt2xx::test::ProgramPath(u"qt2xx-frame");
+const QString kRecordsTool = qt2xx::test::ProgramPath(u"qt2xx-records");
 const QString kSetFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
 
 // The station with its JSON lines parsed as they come.
@@ -861,6 +862,18 @@ void TestStationTool::benchesShareAnOrderThroughClaims() {
              QStringLiteral("6"));
     QCOMPARE(cluster.psql(QStringLiteral("SELECT count(*) FROM claims"), QStringLiteral("plant")),
              QStringLiteral("0"));
+    // The order's figures: the plant's from the server, bench A's share from its own records.
+    const auto plantOf = [](const QStringList& arguments) {
+        QProcess tool;
+        tool.start(kRecordsTool, arguments + QStringList{QStringLiteral("order"), QStringLiteral("WO-7"),
+                                                         QStringLiteral("--format"), QStringLiteral("json")});
+        tool.waitForFinished(kWait);
+        return QJsonDocument::fromJson(tool.readAllStandardOutput())[QStringLiteral("plant")].toString();
+    };
+    QCOMPARE(plantOf({QStringLiteral("--db"), dir.filePath(QStringLiteral("A.sqlite")), server}),
+             QStringLiteral("6 / 6, this bench %1").arg(a.events(QStringLiteral("finished")).size()));
+    QCOMPARE(plantOf({QStringLiteral("--server"), cluster.url(QStringLiteral("plant"))}),
+             QStringLiteral("6 / 6"));
 
     // The same order released for another quantity: refused naming both, no port touched.
     qt2xx::test::WriteOrderFile(set, 7);
