@@ -202,7 +202,8 @@ Result<OrderProgress> ReadOrderProgress(const QSqlDatabase& db, const QString& o
     query.setForwardOnly(true);
     query.prepare(QStringLiteral(
         "SELECT o.units_done, o.quantity, (SELECT count(*) FROM claims c WHERE c.work_order = o.work_order "
-        "AND c.counts AND c.expires_at > now()) FROM orders o WHERE o.work_order = ?"));
+        "AND c.counts AND c.expires_at > now()), o.serial_pattern IS NOT NULL FROM orders o WHERE "
+        "o.work_order = ?"));
     query.addBindValue(order);
     if (!query.exec())
         return SqlFailure(query.lastError());
@@ -211,6 +212,7 @@ Result<OrderProgress> ReadOrderProgress(const QSqlDatabase& db, const QString& o
         progress.finished = query.value(0).toInt();
         progress.quantity = query.value(1).toInt();
         progress.claimed = query.value(2).toInt();
+        progress.shared = query.value(3).toBool();
     }
     return progress;
 }

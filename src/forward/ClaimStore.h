@@ -59,6 +59,7 @@ struct OrderProgress {
     int finished = 0; // units with a finished record on the server
     int claimed = 0;  // live claims that count toward the quantity
     int quantity = 0;
+    bool shared = false; // a bench has checked the order with the server, which then decides its units
 };
 
 // "312 / 500, this bench 120": the plant's finished units of the quantity, and a bench's own from

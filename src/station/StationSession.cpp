@@ -328,6 +328,8 @@ void StationSession::watchStation(Station& station) {
 }
 
 bool StationSession::running() const {
+    if (m_station && m_claims && !m_portsStarted && !m_refusal && !m_station->isStopped())
+        return true;
     return m_station && m_station->running();
 }
 
@@ -413,7 +415,7 @@ void StationSession::openClaims() {
         // Under "local" an order not yet checked goes on by the bench's records; it is checked once
         // the server answers.
         if (m_plan.offline == OfflineRule::Local && !m_portsStarted && !m_refusal)
-            startPorts();
+            startLate();
     });
     connect(m_claims.get(), &ClaimClient::serverBack, this, [this] {
         if (m_orderAgreed)
@@ -471,7 +473,16 @@ void StationSession::setPlantRules(PlantRules rules, const QString& away) {
 void StationSession::onOrderAgreed() {
     m_orderAgreed = true;
     setPlantRules(PlantRules::Plant);
-    if (!m_portsStarted && !m_refusal && m_station && !m_station->isStopped() && !startPorts()) {
+    if (!m_portsStarted && !m_refusal)
+        startLate();
+}
+
+void StationSession::startLate() {
+    if (!m_station || m_station->isStopped())
+        return;
+    const bool started = startPorts();
+    Q_EMIT portsStarted();
+    if (!started) {
         tell(SessionNotice::Kind::EndOfRun, m_refusal->text);
         m_station->stop();
     }

@@ -144,7 +144,8 @@ public:
     // "plant 312 / 500, this bench 120; rules: plant", as every face shows it; empty without a
     // plant to share the order with.
     QString plantLine() const;
-    // A port of the current station seeks, programs or waits to run again.
+    // A port of the current station seeks, programs or waits to run again, or the ports wait for the
+    // server's word on the order.
     bool running() const;
     // A controller's exchange is under way on the current station.
     bool exchangeUnderWay() const;
@@ -187,6 +188,9 @@ Q_SIGNALS:
     void labelWaiting(qint64 waiting, const QString& reason);
     void labelsChanged();
     void plantRulesChanged();
+    // The ports started once the server agreed with the order (or, under "local", was found away),
+    // after start() had returned; ports that did not open are gone from the station.
+    void portsStarted();
     void plantChanged(); // the plant's progress
 
 private:
@@ -202,6 +206,7 @@ private:
     void waitForRecords();
     void tell(SessionNotice::Kind kind, const QString& text, const QString& reason = QString());
     bool startPorts();
+    void startLate();
     void openClaims();
     void setPlantRules(PlantRules rules, const QString& away = QString());
     void onOrderAgreed();

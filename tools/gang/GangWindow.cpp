@@ -91,6 +91,11 @@ GangWindow::GangWindow(GangOptions options, QString serialDirectory, QString dev
     connect(m_startPage, &StartPage::startRequested, this, &GangWindow::fromStartPage);
     connect(&m_session, &qt2xx::StationSession::notice, this, &GangWindow::showNotice);
     connect(&m_session, &qt2xx::StationSession::plantChanged, this, &GangWindow::refreshPlant);
+    connect(&m_session, &qt2xx::StationSession::portsStarted, this, [this] {
+        dropUnopenedPorts();
+        markAll();
+        setControls();
+    });
     connect(&m_session, &qt2xx::StationSession::plantRulesChanged, this, &GangWindow::refreshPlant);
     connect(&m_session, &qt2xx::StationSession::figuresChanged, this, &GangWindow::refreshPlant);
     connect(&m_session, &qt2xx::StationSession::forwardingChanged, this, &GangWindow::refreshRecords);
@@ -261,17 +266,9 @@ bool GangWindow::startRun() {
     bindStation();
     const bool started = m_session.start();
     bindRun();
-    // The station drops the ports that did not open: their slots keep no pointer to them.
-    const auto kept = [&station](const qt2xx::StationPort* port) {
-        return std::any_of(station.ports().cbegin(), station.ports().cend(),
-                           [port](const auto& p) { return p.get() == port; });
-    };
-    for (Slot& slot : m_slots) {
-        if (slot.port && (!kept(slot.port) || (!slot.port->running() && !slot.port->paused())))
-            slot.port = nullptr;
-        if (!slot.port && slot.problem.isEmpty())
-            slot.problem = slot.choice.problem;
-    }
+    // Checking the order with the server, the ports start later.
+    if (m_session.plantRules() != qt2xx::PlantRules::Checking)
+        dropUnopenedPorts();
     if (!started) {
         m_refusedStatus = m_session.refusal()->status;
         showRunNotice(m_session.refusal()->text);
@@ -282,6 +279,21 @@ bool GangWindow::startRun() {
     refreshHeader();
     setControls();
     return started;
+}
+
+// The station drops the ports that did not open: their slots keep no pointer to them.
+void GangWindow::dropUnopenedPorts() {
+    const qt2xx::Station& station = *m_session.station();
+    const auto kept = [&station](const qt2xx::StationPort* port) {
+        return std::any_of(station.ports().cbegin(), station.ports().cend(),
+                           [port](const auto& p) { return p.get() == port; });
+    };
+    for (Slot& slot : m_slots) {
+        if (slot.port && (!kept(slot.port) || (!slot.port->running() && !slot.port->paused())))
+            slot.port = nullptr;
+        if (!slot.port && slot.problem.isEmpty())
+            slot.problem = slot.choice.problem;
+    }
 }
 
 void GangWindow::bindStation() {

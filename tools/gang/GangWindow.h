@@ -89,6 +89,7 @@ private:
     void refreshRecords();
     void refreshLabels();
     void refreshPlant();
+    void dropUnopenedPorts();
     void setControls(); // the one place that enables Start and Stop
     void showNotice(const qt2xx::SessionNotice& notice);
     void showRunNotice(const QString& text);
