@@ -468,8 +468,8 @@ int writeReport(const RecordSource& source, const Options& options, const QStrin
 }
 
 // The order's progress in the plant: read from the server being read, for an order the benches
-// claim, or from the bench's record server. A server older than claims has none to show. Nothing when neither is given; else the exit
-// status when the record server cannot be read.
+// claim, or from the bench's record server. A server older than claims has none to show. Nothing
+// when neither is given; else the exit status when the record server cannot be read.
 std::optional<int> readPlant(const RecordSource& source, const Options& options,
                              std::optional<PlantFigures>& plant) {
     if (options.command != Command::Order)
