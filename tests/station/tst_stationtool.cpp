@@ -907,6 +907,7 @@ void TestStationTool::benchesShareAnOrderThroughClaims() {
     QVERIFY(cluster.start());
     QVERIFY2(rulesTold(d, QStringLiteral("plant")), qPrintable(d.lastEvents()));
     QCOMPARE(answerTo(d, "QT2C-00000023")[QStringLiteral("event")].toString(), QStringLiteral("armed"));
+
     d.endInput();
     QVERIFY(d.finish());
     QVERIFY2(d.exitCode() == 0, qPrintable(d.errors() + d.lastEvents()));
@@ -916,6 +917,32 @@ void TestStationTool::benchesShareAnOrderThroughClaims() {
                                     "WHERE work_order = 'WO-8' AND result = 'finished'"),
                      QStringLiteral("plant")),
         QStringLiteral("QT2C-00000021,QT2C-00000023"), kWait);
+
+    // The same server stopped under "local": the bench goes on by its own records, and says so.
+    QTemporaryDir fourth;
+    const QString local = qt2xx::test::WriteOrderFile(copySet(fourth), 4, QStringLiteral("^QT2C-[0-9]{8}$"),
+                                                      QString(), QStringLiteral("WO-10"));
+    QFile localFile(local);
+    QVERIFY(localFile.open(QIODevice::ReadWrite));
+    QJsonObject localJson = QJsonDocument::fromJson(localFile.readAll()).object();
+    localJson.insert(QStringLiteral("offline"), QStringLiteral("local"));
+    localFile.resize(0);
+    localFile.write(QJsonDocument(localJson).toJson());
+    localFile.close();
+    Controller g1(swap);
+    Station g({QStringLiteral("--order"), local, QStringLiteral("--json"), QStringLiteral("--station"),
+               QStringLiteral("G"), QStringLiteral("--record=") + fourth.filePath(QStringLiteral("g.sqlite")),
+               server, g1.device()});
+    QVERIFY2(rulesTold(g, QStringLiteral("plant")), qPrintable(g.errors()));
+    QVERIFY(cluster.stop());
+    QVERIFY2(rulesTold(g, QStringLiteral("local")), qPrintable(g.lastEvents()));
+    QCOMPARE(answerTo(g, "QT2C-00000031")[QStringLiteral("event")].toString(), QStringLiteral("armed"));
+    QVERIFY(g.waitFor(QStringLiteral("finished"), 1));
+    QVERIFY(cluster.start());
+    QVERIFY2(rulesTold(g, QStringLiteral("plant")), qPrintable(g.lastEvents()));
+    g.endInput();
+    QVERIFY(g.finish());
+    QCOMPARE(g.exitCode(), 0);
 
     // Without serials two benches of two ports claim a unit before each port seeks: 3 units in all.
     QTemporaryDir third;
