@@ -32,7 +32,9 @@ public:
         m_renewTimer.setParent(this);
         m_retryTimer.setParent(this);
         m_retryTimer.setSingleShot(true);
+        m_progressTimer.setParent(this);
         connect(&m_renewTimer, &QTimer::timeout, this, &Worker::renew);
+        connect(&m_progressTimer, &QTimer::timeout, this, &Worker::readProgress);
         connect(&m_retryTimer, &QTimer::timeout, this, &Worker::retry);
     }
 
@@ -59,6 +61,7 @@ public:
     void finish() {
         m_renewTimer.stop();
         m_retryTimer.stop();
+        m_progressTimer.stop();
         // The connection belongs to this thread: it goes here, not where the worker is deleted.
         m_store.reset();
         thread()->quit();
@@ -74,6 +77,7 @@ Q_SIGNALS:
     void renewed(int claims);
     void serverAway(const QString& reason);
     void serverBack();
+    void progress(const qt2xx::OrderProgress& progress);
 
 private:
     // Asks on an open connection; a failure may be a connection the server dropped, or a deadlock
@@ -113,19 +117,33 @@ private:
             if (!checked)
                 return;
             m_orderChecked = true;
-            if (checked->granted())
+            if (checked->granted()) {
                 Q_EMIT orderAgreed(checked->units, checked->quantity);
-            else
+                m_progressTimer.start(m_options.progressEvery);
+            } else {
                 Q_EMIT orderRefused(checked->reason);
+            }
         }
         if (m_shared->away)
             renew();
+        if (m_orderChecked)
+            readProgress();
     }
 
     void renew() {
         const Result<int> renewed = askTwice([&] { return m_store->renew(); });
         if (renewed)
             Q_EMIT this->renewed(*renewed);
+    }
+
+    // Also how a station that asks nothing finds out soon that the server went away; while it is
+    // away, the retry finds out when it is back.
+    void readProgress() {
+        if (m_shared->away)
+            return;
+        const Result<OrderProgress> read = askTwice([&] { return m_store->progress(m_terms.order); });
+        if (read)
+            Q_EMIT progress(*read);
     }
 
     void away(const QString& reason) {
@@ -146,6 +164,7 @@ private:
     std::unique_ptr<ClaimStore> m_store; // reset on the claims thread, which owns its connection
     QTimer m_renewTimer;
     QTimer m_retryTimer;
+    QTimer m_progressTimer;
     bool m_tookBack = false;
     bool m_orderChecked = false;
 };
@@ -157,6 +176,7 @@ ClaimClient::ClaimClient(ServerAddress server, ClaimTerms terms, ClaimHolder hol
                          QObject* parent)
     : QObject(parent), m_serverName(server.display()), m_terms(terms), m_thread(new QThread) {
     qRegisterMetaType<ClaimAnswer>();
+    qRegisterMetaType<OrderProgress>();
     m_thread->setObjectName(QStringLiteral("claims"));
     m_worker = new Worker(m_shared, std::move(server), std::move(terms), std::move(holder), options);
     m_worker->moveToThread(m_thread);
@@ -170,6 +190,7 @@ ClaimClient::ClaimClient(ServerAddress server, ClaimTerms terms, ClaimHolder hol
     connect(m_worker, &Worker::renewed, this, &ClaimClient::renewed);
     connect(m_worker, &Worker::serverAway, this, &ClaimClient::serverAway);
     connect(m_worker, &Worker::serverBack, this, &ClaimClient::serverBack);
+    connect(m_worker, &Worker::progress, this, &ClaimClient::progress);
 }
 
 ClaimClient::~ClaimClient() {

@@ -32,8 +32,9 @@ class ClaimClient : public QObject {
 public:
     struct Options {
         std::chrono::milliseconds lease = ClaimStore::kLease;
-        std::chrono::milliseconds renewEvery{20000}; // a third of the lease: two renewals may fail
-        std::chrono::milliseconds retry{2000};       // asks again this often while the server is away
+        std::chrono::milliseconds renewEvery{20000};   // a third of the lease: two renewals may fail
+        std::chrono::milliseconds retry{2000};         // asks again this often while the server is away
+        std::chrono::milliseconds progressEvery{2000}; // reads the order's progress this often
     };
 
     // How long stopping waits for a request under way, as the destructor does.
@@ -67,6 +68,8 @@ Q_SIGNALS:
     void renewed(int claims);
     void serverAway(const QString& reason);
     void serverBack();
+    // The order's progress in the plant, read once the order is agreed and then now and then.
+    void progress(const qt2xx::OrderProgress& progress);
 
 private:
     class Worker;
@@ -85,3 +88,4 @@ private:
 } // namespace qt2xx
 
 Q_DECLARE_METATYPE(qt2xx::ClaimAnswer)
+Q_DECLARE_METATYPE(qt2xx::OrderProgress)

@@ -167,6 +167,13 @@ BEGIN
         PERFORM 1 FROM orders WHERE work_order = NEW.work_order FOR UPDATE;
     END IF;
     DELETE FROM claims WHERE run_id = NEW.run_id AND unit = NEW.unit;
+    -- A station claims before its port starts the run the record names, so a finished record also
+    -- ends the claim its station holds on the unit: on the serial, or the oldest without one. A
+    -- unit that did not finish is released by its station when it ends.
+    IF NOT FOUND AND NEW.work_order <> '' AND NEW.result = %1 THEN
+        DELETE FROM claims WHERE claim_id = (SELECT claim_id FROM claims WHERE work_order = NEW.work_order
+            AND unit_serial = NEW.unit_serial AND station = NEW.station ORDER BY claimed_at LIMIT 1);
+    END IF;
     IF NEW.work_order <> '' AND NEW.result = %1 AND (NEW.unit_serial = '' OR NOT EXISTS (
             SELECT 1 FROM records r WHERE r.work_order = NEW.work_order AND r.unit_serial = NEW.unit_serial
             AND r.result = %1 AND r.record_id <> NEW.record_id)) THEN

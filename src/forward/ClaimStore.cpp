@@ -77,6 +77,11 @@ void ClaimStore::close() {
 
 namespace {
 
+// An empty serial or pattern is '' on the server, never NULL, which no comparison would match.
+QString text(const QString& value) {
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
 QSqlQuery* prepared(QSqlQuery* query, const QString& function) {
     query->setForwardOnly(true);
     query->prepare(QStringLiteral("SELECT r_verdict, r_detail, r_holder, r_at, r_units, r_quantity FROM %1")
@@ -89,7 +94,8 @@ QSqlQuery* prepared(QSqlQuery* query, const QString& function) {
 Result<ClaimAnswer> ClaimStore::checkOrder(const ClaimTerms& terms) {
     QSqlQuery query(m_store->database());
     return ask(*prepared(&query, QStringLiteral("claim_order(?, ?, ?, ?, ?)")),
-               {terms.order, terms.product, terms.setSha256, terms.quantity, terms.serialPattern}, terms, {});
+               {terms.order, text(terms.product), terms.setSha256, terms.quantity, text(terms.serialPattern)},
+               terms, {});
 }
 
 Result<ClaimAnswer> ClaimStore::claim(const ClaimTerms& terms, const ClaimRequest& request) {
@@ -98,9 +104,9 @@ Result<ClaimAnswer> ClaimStore::claim(const ClaimTerms& terms, const ClaimReques
         prepared(m_claimQuery.get(), QStringLiteral("claim_unit(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     }
     return ask(*m_claimQuery,
-               {terms.order, terms.product, terms.setSha256, terms.quantity, terms.serialPattern,
-                request.serial, request.rework, request.runId, request.unit, m_holder.station, m_holder.host,
-                qint64(m_lease.count())},
+               {terms.order, text(terms.product), terms.setSha256, terms.quantity, text(terms.serialPattern),
+                text(request.serial), request.rework, request.runId, request.unit, m_holder.station,
+                m_holder.host, qint64(m_lease.count())},
                terms, request.serial);
 }
 
@@ -178,6 +184,37 @@ Done ClaimStore::release(const QString& runId, int unit) {
     if (!query.exec())
         return SqlFailure(query.lastError());
     return {};
+}
+
+Result<OrderProgress> ClaimStore::progress(const QString& order) {
+    return ReadOrderProgress(m_store->database(), order);
+}
+
+QString PlantProgressText(const OrderProgress& plant, std::optional<int> benchFinished) {
+    QString text = QStringLiteral("%1 / %2").arg(plant.finished).arg(plant.quantity);
+    if (benchFinished)
+        text += QStringLiteral(", this bench %1").arg(*benchFinished);
+    return text;
+}
+
+Result<OrderProgress> ReadOrderProgress(const QSqlDatabase& db, const QString& order) {
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral(
+        "SELECT o.units_done, o.quantity, (SELECT count(*) FROM claims c WHERE c.work_order = o.work_order "
+        "AND c.counts AND c.expires_at > now()), o.serial_pattern IS NOT NULL FROM orders o WHERE "
+        "o.work_order = ?"));
+    query.addBindValue(order);
+    if (!query.exec())
+        return SqlFailure(query.lastError());
+    OrderProgress progress;
+    if (query.next()) {
+        progress.finished = query.value(0).toInt();
+        progress.quantity = query.value(1).toInt();
+        progress.claimed = query.value(2).toInt();
+        progress.shared = query.value(3).toBool();
+    }
+    return progress;
 }
 
 } // namespace qt2xx

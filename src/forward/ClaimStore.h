@@ -8,7 +8,9 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
+class QSqlDatabase;
 class QSqlQuery;
 
 namespace qt2xx {
@@ -52,6 +54,21 @@ struct ClaimAnswer {
     bool granted() const { return verdict != Verdict::Refused; }
 };
 
+// An order's progress in the whole plant.
+struct OrderProgress {
+    int finished = 0; // units with a finished record on the server
+    int claimed = 0;  // live claims that count toward the quantity
+    int quantity = 0;
+    bool shared = false; // a bench has checked the order with the server, which then decides its units
+};
+
+// "312 / 500, this bench 120": the plant's finished units of the quantity, and a bench's own from
+// its records; "312 / 500" without a bench.
+QString PlantProgressText(const OrderProgress& plant, std::optional<int> benchFinished = std::nullopt);
+// The order's progress as the server holds it, read without writing; zero figures for an order the
+// server does not know.
+Result<OrderProgress> ReadOrderProgress(const QSqlDatabase& db, const QString& order);
+
 // What the operator reads when a claim is refused or the server cannot be asked.
 QString SerialBeingMadeMessage(const QString& serial, const QString& station);
 QString SerialFinishedMessage(const QString& serial, const QString& station, const QDateTime& at);
@@ -88,6 +105,8 @@ public:
     Result<int> takeBack();
     // The unit will not be made here after all.
     Done release(const QString& runId, int unit);
+    // The order's progress; zero figures for an order the server does not know.
+    Result<OrderProgress> progress(const QString& order);
 
 private:
     Result<ClaimAnswer> ask(QSqlQuery& query, const QVariantList& values, const ClaimTerms& terms,

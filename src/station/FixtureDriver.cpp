@@ -36,7 +36,8 @@ void FixtureDriver::scanRefused() {
 }
 
 void FixtureDriver::setRulesBroken(bool broken) {
-    m_signals.setRulesBroken(broken);
+    m_rulesBroken = broken;
+    m_signals.setRulesBroken(broken || !m_session.plantRulesKept());
     refresh();
 }
 
@@ -145,6 +146,7 @@ void FixtureDriver::refresh() {
     const Station* station = m_session.station();
     m_signals.setRecordsFailing(!m_session.recordsFailure().isEmpty() ||
                                 (station && station->recordsFailing()));
+    m_signals.setRulesBroken(m_rulesBroken || !m_session.plantRulesKept());
     std::chrono::milliseconds buzz = FixtureSignals::kSilence;
     for (int slot = 1; slot <= m_signals.slotCount(); ++slot) {
         const SlotPhase phase = phaseOfSlot(slot);

@@ -32,7 +32,8 @@ public:
     void start();
     // A refused scan sounds the buzzer briefly.
     void scanRefused();
-    // Records cannot be written, or the plant's rules cannot be kept: the stack light shows red.
+    // The stack light shows red while records cannot be written or the session's plant rules are not
+    // kept, which the driver reads itself, and while a face says the rules are broken.
     void setRulesBroken(bool broken);
     // Leaves the outputs safe; shutDown() follows within the bound.
     void shutdown(std::chrono::milliseconds bound = FixtureLink::kShutdownBound);
@@ -61,6 +62,7 @@ private:
     FixtureOutputs m_outputs;
     QTimer m_timer;
     bool m_shuttingDown = false;
+    bool m_rulesBroken = false; // told by the face; the plant's rules are read from the session
     std::optional<bool> m_safe; // how the shutdown ended, once it has
     // Per slot, the port and the number of the unit whose outcome the lamps were last shown.
     struct ShownUnit {

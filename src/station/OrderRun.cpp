@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QTimer>
+#include <QUuid>
 
 #include <algorithm>
 #include <utility>
@@ -14,7 +15,10 @@ namespace qt2xx {
 OrderRun::OrderRun(Station& station, OrderPlan plan, RecordStore* store, QObject* parent)
     : QObject(parent), m_station(station), m_plan(std::move(plan)), m_store(store) {}
 
-OrderRun::~OrderRun() = default;
+// Claims this run will not use end now rather than with their lease.
+OrderRun::~OrderRun() {
+    releaseClaims();
+}
 
 bool OrderRun::prepare(QString* error) {
     if (!m_plan.order.isEmpty() && m_store) {
@@ -69,6 +73,12 @@ void OrderRun::started() {
         connect(port, &StationPort::contactMoved, this, &OrderRun::tellLater);
         connect(port, &StationPort::scanDropped, this,
                 [this, slot](const QString& device, const QString& serial) {
+                    // No unit was made under the serial: its claim is free for any bench at once.
+                    if (const auto claim = m_slotClaims.constFind(slot); claim != m_slotClaims.cend()) {
+                        if (m_claims)
+                            m_claims->release(m_claimRun, *claim);
+                        m_slotClaims.erase(claim);
+                    }
                     if (m_arbiter)
                         m_arbiter->unitEnded(slot);
                     checkDone();
@@ -76,6 +86,22 @@ void OrderRun::started() {
                 });
     }
     connect(&m_station, &Station::event, this, &OrderRun::onEvent);
+    if (m_claims) {
+        connect(m_claims, &ClaimClient::granted, this, [this](quint64 ticket) { onGranted(ticket); });
+        connect(m_claims, &ClaimClient::refused, this, &OrderRun::onRefused);
+        connect(m_claims, &ClaimClient::unanswered, this, &OrderRun::onUnanswered);
+        connect(&m_station, &Station::stopped, this, &OrderRun::releaseClaims);
+    }
+    if (m_claims && !m_plan.scan) {
+        m_unitClaims.assign(ports.size(), UnitClaim{});
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            const int slot = int(i) + 1;
+            connect(ports[i].get(), &StationPort::unitEnded, this,
+                    [this, slot](const PortEvent& event) { unitClaimEnded(slot, event); });
+        }
+        connect(&m_station, &Station::event, this, &OrderRun::onUnitBegan);
+        fillUnitClaims();
+    }
     if (m_plan.scan) {
         const auto finished = [this](const QString& serial) {
             if (m_finishedHere.contains(serial))
@@ -117,14 +143,199 @@ ScanArbiter::Scan OrderRun::scanBytes(QByteArrayView line, qsizetype lineBytes) 
 }
 
 ScanArbiter::Scan OrderRun::take(const ScanArbiter::Scan& result) {
-    if (result.outcome == ScanArbiter::Outcome::Armed) {
-        StationPort* port = portOfSlot(result.slot);
-        port->arm(result.serial, result.rework);
-        Q_EMIT armed(result.slot, port->device(), result.serial);
+    if (result.outcome != ScanArbiter::Outcome::Armed)
+        return result;
+    if (m_gate == ClaimGate::Closed) {
+        m_arbiter->unitEnded(result.slot);
+        ScanArbiter::Scan refused = result;
+        refused.outcome = ScanArbiter::Outcome::Refused;
+        refused.slot = 0;
+        refused.reason = m_gateReason;
+        tellLater();
+        return refused;
+    }
+    if (m_gate == ClaimGate::Ask && m_claims)
+        askClaim(result.slot, result.serial, result.rework);
+    else
+        armPort(result.slot, result.serial, result.rework);
+    return result;
+}
+
+void OrderRun::armPort(int slot, const QString& serial, bool rework) {
+    StationPort* port = portOfSlot(slot);
+    port->arm(serial, rework);
+    Q_EMIT armed(slot, port->device(), serial);
+    m_station.rebalance();
+    tellLater();
+}
+
+void OrderRun::setClaims(ClaimClient* claims) {
+    m_claims = claims;
+    m_claimRun = QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+void OrderRun::setGate(ClaimGate gate, const QString& reason) {
+    m_gate = gate;
+    m_gateReason = reason;
+    if (!m_unitClaims.empty())
+        fillUnitClaims();
+    tellLater();
+}
+
+// Under the plant's rules a port without a claim is held; the claims asked are at most the units
+// this run may still begin. Under the bench's own rules every port goes.
+void OrderRun::fillUnitClaims() {
+    if (m_station.isStopped())
+        return;
+    using State = UnitClaim::State;
+    const auto& ports = m_station.ports();
+    if (m_gate == ClaimGate::Open) {
+        for (const auto& port : ports)
+            port->setHeld(false);
+        m_station.rebalance();
+        return;
+    }
+    int pending = 0;
+    for (const UnitClaim& claim : m_unitClaims)
+        pending += claim.state == State::None ? 0 : 1;
+    const int limit = runLimit();
+    for (std::size_t i = 0; i < m_unitClaims.size() && i < ports.size(); ++i) {
+        if (m_unitClaims[i].state != State::None)
+            continue;
+        holdPort(*ports[i]);
+        const bool needed = limit == ScanArbiter::kNoLimit || made() + pending < limit;
+        if (m_gate == ClaimGate::Ask && needed) {
+            askUnit(int(i) + 1);
+            ++pending;
+        }
+    }
+}
+
+// A port that seeks pauses once the handler that may be telling its unit has returned.
+void OrderRun::holdPort(StationPort& port) {
+    port.setHeld(true);
+    QTimer::singleShot(0, &port, [&port] {
+        if (port.held() && port.running() && !port.busy())
+            port.stop(false);
+    });
+}
+
+void OrderRun::askUnit(int slot) {
+    const int unit = ++m_claimUnits;
+    const quint64 ticket = m_claims->claim(ClaimRequest{QString(), m_plan.rework, m_claimRun, unit});
+    m_asked.insert(ticket, Asked{slot, QString(), false, unit});
+    m_unitClaims[std::size_t(slot - 1)] = UnitClaim{UnitClaim::State::Asking, unit};
+}
+
+void OrderRun::onUnitBegan(const PortEvent& event) {
+    if (event.kind != PortEventKind::Started)
+        return;
+    const auto& ports = m_station.ports();
+    for (std::size_t i = 0; i < ports.size() && i < m_unitClaims.size(); ++i) {
+        if (ports[i]->device() == event.device && m_unitClaims[i].state == UnitClaim::State::Held)
+            m_unitClaims[i].state = UnitClaim::State::InUse;
+    }
+}
+
+// A finished unit's record ends the claim on the server; one that did not finish frees it now.
+void OrderRun::unitClaimEnded(int slot, const PortEvent& event) {
+    UnitClaim& claim = m_unitClaims[std::size_t(slot - 1)];
+    if (claim.state != UnitClaim::State::InUse)
+        return;
+    if (!event.finished())
+        m_claims->release(m_claimRun, claim.unit);
+    claim = UnitClaim{};
+    fillUnitClaims();
+}
+
+// The slot holds the serial, so no other scan takes it, while the plant is asked; the port does
+// not move until the answer.
+void OrderRun::askClaim(int slot, const QString& serial, bool rework) {
+    const int unit = ++m_claimUnits;
+    const quint64 ticket = m_claims->claim(ClaimRequest{serial, m_plan.rework, m_claimRun, unit});
+    m_asked.insert(ticket, Asked{slot, serial, rework, unit});
+    portOfSlot(slot)->setCheckingSerial(serial);
+    tellLater();
+}
+
+void OrderRun::onGranted(quint64 ticket) {
+    const Asked asked = m_asked.take(ticket);
+    if (asked.slot == 0)
+        return;
+    if (!m_unitClaims.empty()) {
+        m_unitClaims[std::size_t(asked.slot - 1)] = UnitClaim{UnitClaim::State::Held, asked.unit};
+        portOfSlot(asked.slot)->setHeld(false);
         m_station.rebalance();
         tellLater();
+        return;
     }
-    return result;
+    portOfSlot(asked.slot)->setCheckingSerial(QString());
+    m_slotClaims.insert(asked.slot, asked.unit);
+    armPort(asked.slot, asked.serial, asked.rework);
+}
+
+void OrderRun::onRefused(quint64 ticket, const QString& reason) {
+    const Asked asked = m_asked.take(ticket);
+    if (asked.slot == 0)
+        return;
+    if (!m_unitClaims.empty()) {
+        m_unitClaims[std::size_t(asked.slot - 1)] = UnitClaim{};
+        Q_EMIT scanRefused(QString(), reason);
+        // The plant needs nothing more of this bench now: it ends once its own units have.
+        const bool idle = std::all_of(m_unitClaims.begin(), m_unitClaims.end(),
+                                      [](const UnitClaim& c) { return c.state == UnitClaim::State::None; });
+        if (idle && m_gate == ClaimGate::Ask)
+            QTimer::singleShot(0, &m_station, &Station::stop);
+        tellLater();
+        return;
+    }
+    portOfSlot(asked.slot)->setCheckingSerial(QString());
+    m_arbiter->unitEnded(asked.slot);
+    Q_EMIT scanRefused(asked.serial, reason);
+    checkDone();
+    tellLater();
+}
+
+// The server went away while it was asked: the order's offline rule, already in the gate, decides.
+void OrderRun::onUnanswered(quint64 ticket, const QString& reason) {
+    if (!m_unitClaims.empty()) {
+        // Asked again, or let go, when the gate changes with the server's return or the offline rule.
+        const Asked asked = m_asked.take(ticket);
+        if (asked.slot != 0)
+            m_unitClaims[std::size_t(asked.slot - 1)] = UnitClaim{};
+        fillUnitClaims();
+        return;
+    }
+    if (m_gate == ClaimGate::Open) {
+        const Asked asked = m_asked.take(ticket);
+        if (asked.slot == 0)
+            return;
+        portOfSlot(asked.slot)->setCheckingSerial(QString());
+        armPort(asked.slot, asked.serial, asked.rework);
+        return;
+    }
+    onRefused(ticket, m_gateReason.isEmpty() ? reason : m_gateReason);
+}
+
+// A claim asked after this is released after it: the server takes requests in the order they were
+// made, so a claim still in flight is released once granted.
+void OrderRun::releaseClaims() {
+    if (!m_claims)
+        return;
+    for (auto it = m_asked.cbegin(); it != m_asked.cend(); ++it) {
+        if (StationPort* port = portOfSlot(it->slot))
+            port->setCheckingSerial(QString());
+        m_claims->release(m_claimRun, it->unit);
+    }
+    for (const int unit : std::as_const(m_slotClaims))
+        m_claims->release(m_claimRun, unit);
+    for (UnitClaim& claim : m_unitClaims) {
+        if (claim.state == UnitClaim::State::Held)
+            m_claims->release(m_claimRun, claim.unit);
+        claim = UnitClaim{};
+    }
+    m_asked.clear();
+    m_slotClaims.clear();
 }
 
 void OrderRun::endOfInput() {
@@ -158,6 +369,13 @@ void OrderRun::onUnitEnded(int slot, const PortEvent& event) {
         return;
     if (event.finished())
         m_finishedHere.insert(event.serial);
+    // A finished unit's record ends its claim on the server and counts it there; a unit that did
+    // not finish is free at once for any bench.
+    if (const auto claim = m_slotClaims.constFind(slot); claim != m_slotClaims.cend()) {
+        if (!event.finished() && m_claims)
+            m_claims->release(m_claimRun, *claim);
+        m_slotClaims.erase(claim);
+    }
     m_arbiter->unitEnded(slot);
     const int limit = runLimit();
     m_arbiter->setUnitsNeeded(limit == ScanArbiter::kNoLimit ? limit : std::max(0, limit - made()));

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "forward/ClaimClient.h"
 #include "station/ScanArbiter.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace qt2xx {
 
@@ -22,11 +25,19 @@ struct OrderPlan {
     QString order; // empty: no order
     QString product;
     QString setSha256;
-    int quantity = 0;      // of the order
-    QString serialPattern; // as the order gives it
-    bool scan = false;     // each unit is armed by a scanned serial
-    bool rework = false;   // a serial with a finished record may be scanned again
-    int count = 0;         // at most this many units in this run; 0: no limit
+    int quantity = 0;                        // of the order
+    QString serialPattern;                   // as the order gives it
+    bool scan = false;                       // each unit is armed by a scanned serial
+    bool rework = false;                     // a serial with a finished record may be scanned again
+    int count = 0;                           // at most this many units in this run; 0: no limit
+    OfflineRule offline = OfflineRule::Stop; // while the record server cannot be asked
+};
+
+// How a scan that passes the bench's own rules arms its slot.
+enum class ClaimGate {
+    Open,   // at once: no plant to ask, or the server is away and the order goes on by this bench
+    Ask,    // once the plant grants a claim on the unit; the slot is checking meanwhile
+    Closed, // not at all: the server is away and the order stops; the scan is refused with the reason
 };
 
 // Drives a station by a work order and the scan rules, the same for every face of the station. The
@@ -57,6 +68,14 @@ public:
     // No more scans: armed ports finish their units, then the station stops.
     void endOfInput();
 
+    // Claims are asked through claims (owned by the caller, outliving the run) while the gate is
+    // Ask; set before started().
+    void setClaims(ClaimClient* claims);
+    void setGate(ClaimGate gate, const QString& reason = QString());
+    ClaimGate gate() const { return m_gate; }
+    // Slots whose scan waits for the plant's answer.
+    int checkingCount() const { return int(m_asked.size()); }
+
     const OrderPlan& plan() const { return m_plan; }
     bool scanning() const { return m_plan.scan; }
     // Whether a scan is wanted now: a port waits and the order still needs units, or no slot is
@@ -72,6 +91,10 @@ Q_SIGNALS:
     void armed(int slot, const QString& device, const QString& serial);
     // A slot dropped its serial: its unit was taken out before programming (StationPort::scanDropped).
     void scanDropped(int slot, const QString& device, const QString& serial);
+    // A scan the bench's rules took was refused by the plant, or while the plant cannot be asked;
+    // the slot takes scans again. Without serials, the serial is empty: the plant refused the next
+    // unit, and the station stops once nothing of its own is under way.
+    void scanRefused(const QString& serial, const QString& reason);
     // Something that changes which slot takes the next scan, or the progress; told after the handler
     // that changed it has returned, so the ports that ended a unit have paused.
     void changed();
@@ -84,6 +107,26 @@ private:
     void onEvent(const PortEvent& event);
     void tellLater();
     void checkDone();
+    void askClaim(int slot, const QString& serial, bool rework);
+    void onGranted(quint64 ticket);
+    void onRefused(quint64 ticket, const QString& reason);
+    void onUnanswered(quint64 ticket, const QString& reason);
+    void armPort(int slot, const QString& serial, bool rework);
+    void releaseClaims();
+    // Without serials each port holds a claim before it seeks, and asks the next once its unit ends.
+    void fillUnitClaims();
+    void askUnit(int slot);
+    void holdPort(StationPort& port);
+    void onUnitBegan(const PortEvent& event);
+    void unitClaimEnded(int slot, const PortEvent& event);
+
+    // A claim asked for a slot: the run and unit the claim is known by on the server.
+    struct Asked {
+        int slot = 0;
+        QString serial;
+        bool rework = false;
+        int unit = 0;
+    };
 
     Station& m_station;
     OrderPlan m_plan;
@@ -94,6 +137,20 @@ private:
     int m_before = 0;
     int m_done = 0;
     bool m_telling = false;
+    ClaimClient* m_claims = nullptr;
+    ClaimGate m_gate = ClaimGate::Open;
+    QString m_gateReason;
+    QString m_claimRun;            // names this run's claims on the server
+    int m_claimUnits = 0;          // claims asked so far
+    QHash<quint64, Asked> m_asked; // by ticket, until answered
+    QHash<int, int> m_slotClaims;  // slot -> claim unit, while its unit is to be made or under way
+    // Without serials: each port's claim, by slot less one.
+    struct UnitClaim {
+        enum class State { None, Asking, Held, InUse };
+        State state = State::None;
+        int unit = 0;
+    };
+    std::vector<UnitClaim> m_unitClaims;
 };
 
 } // namespace qt2xx

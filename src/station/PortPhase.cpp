@@ -9,6 +9,8 @@ PortPhase PhaseOf(const StationPort& port) {
         return PortPhase::Lost;
     if (port.busy())
         return PortPhase::Programming;
+    if (!port.checkingSerial().isEmpty() || (port.held() && !port.running()))
+        return PortPhase::Checking;
     // An armed port seeks its unit: the unit before it no longer matters. A port armed again for
     // the unit it watches seeks once the watch hands over.
     if (!port.serial().isEmpty() && (port.running() || port.watching()))
@@ -43,6 +45,8 @@ QString CommFlagName(CommFlag flag) {
 QString PortStateName(const StationPort& port) {
     if (port.lost())
         return QStringLiteral("Lost");
+    if ((!port.checkingSerial().isEmpty() || port.held()) && !port.busy())
+        return QStringLiteral("Checking");
     if (port.watching() && port.serial().isEmpty())
         return QStringLiteral("Remove");
     if (port.paused())

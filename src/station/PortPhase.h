@@ -31,7 +31,8 @@ QString CommFlagName(CommFlag flag);
 inline const QString kRemoveUnitText = QStringLiteral("remove the unit");
 
 // The terminal's word for where a port stands: the sequencer's step while it runs, else "Lost",
-// "Remove" (its unit must be taken out), "Paused", "Waiting" (for a scan) or "Stopped".
+// "Checking" (its scan waits for the plant's answer), "Remove" (its unit must be taken out), "Paused",
+// "Waiting" (for a scan) or "Stopped".
 QString PortStateName(const StationPort& port);
 
 } // namespace qt2xx

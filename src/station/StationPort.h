@@ -78,8 +78,22 @@ public:
     void arm(const QString& serial, bool rework);
     const QString& serial() const { return m_serial; }
     bool rework() const { return m_rework; }
-    // Whether the port may seek now: always, unless scanned and waiting for a serial.
-    bool mayRun() const { return !m_scanned || (!m_serial.isEmpty() && !watching()); }
+    // The serial its slot took while the plant is asked whether the unit may be made here; empty
+    // when none is being asked. The port stays as it was meanwhile.
+    void setCheckingSerial(const QString& serial) {
+        m_checkingSerial = serial;
+        Q_EMIT changed();
+    }
+    const QString& checkingSerial() const { return m_checkingSerial; }
+    // Whether the port may seek now: always, unless held, or scanned and waiting for a serial.
+    bool mayRun() const { return !m_held && (!m_scanned || (!m_serial.isEmpty() && !watching())); }
+    // Held, the port may not seek: its next unit waits for the plant's claim. The caller pauses a
+    // port that seeks and starts it again once it is let go.
+    void setHeld(bool held) {
+        m_held = held;
+        Q_EMIT changed();
+    }
+    bool held() const { return m_held; }
 
     // Scanned, a port whose unit ended watches, paused, for the unit to be taken out (RemovalWatch,
     // or its contact opening) and takes no serial but that unit's own until it is gone.
@@ -213,6 +227,8 @@ private:
     bool m_paused = false; // stopped by the count's balance; the final stop still tells "stopped"
     bool m_scanned = false;
     QString m_serial;
+    QString m_checkingSerial;
+    bool m_held = false;
     bool m_rework = false;
     bool m_pauseDue = false; // a scanned unit ended inside a handler: pause once it returns
     bool m_watchDue = false; // and watch for its removal once paused

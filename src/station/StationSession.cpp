@@ -1,5 +1,6 @@
 #include "station/StationSession.h"
 
+#include "forward/ClaimClient.h"
 #include "forward/Forwarder.h"
 #include "platform/core/ExitStatus.h"
 #include "record/LabelQueue.h"
@@ -14,6 +15,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QHash>
+#include <QSysInfo>
 #include <QTimer>
 
 namespace qt2xx {
@@ -25,6 +27,9 @@ constexpr auto kQuietTime = std::chrono::milliseconds(200);
 constexpr auto kFlushTime = std::chrono::seconds(10);
 // The server gets a moment only, so a station ends promptly whatever the server does.
 constexpr auto kForwardTime = std::chrono::milliseconds(300);
+// Under the plant's rules the server has just answered, and a finished unit counts in the plant only
+// once its record is there: until then its claim lives out its lease.
+constexpr auto kClaimedForwardTime = std::chrono::seconds(3);
 // The last labels get long enough for one more try at a printer that was away; what is left prints
 // with the next start.
 constexpr auto kLabelTime = std::chrono::seconds(3);
@@ -44,12 +49,46 @@ QString LabelsState::text() const {
     return QStringLiteral("labels: %1 printed").arg(printed);
 }
 
+QString PlantRulesText(PlantRules rules) {
+    switch (rules) {
+    case PlantRules::None:
+        return QString();
+    case PlantRules::Checking:
+        return QStringLiteral("checking the order with the server");
+    case PlantRules::Plant:
+        return QStringLiteral("plant");
+    case PlantRules::Stopped:
+        return QStringLiteral("stopped: server away");
+    case PlantRules::Local:
+        return QStringLiteral("local: server away");
+    }
+    return QString();
+}
+
+QString PlantRulesName(PlantRules rules) {
+    switch (rules) {
+    case PlantRules::None:
+        return QStringLiteral("none");
+    case PlantRules::Checking:
+        return QStringLiteral("checking");
+    case PlantRules::Plant:
+        return QStringLiteral("plant");
+    case PlantRules::Stopped:
+        return QStringLiteral("stopped");
+    case PlantRules::Local:
+        return QStringLiteral("local");
+    }
+    return QString();
+}
+
 StationSession::StationSession(QObject* parent) : QObject(parent) {}
 
-// The station goes before the writer that keeps its records.
+// The station goes before the writer that keeps its records; the run releases its claims before the
+// claims thread stops.
 StationSession::~StationSession() {
     m_labels.reset();
     m_run.reset();
+    m_claims.reset();
     m_station.reset();
     m_retired.clear();
 }
@@ -245,6 +284,7 @@ bool StationSession::readJob(const SessionOptions& options) {
     m_plan.setSha256 = order.setSha256;
     m_plan.quantity = order.quantity;
     m_plan.serialPattern = order.serialPattern;
+    m_plan.offline = order.offline;
     m_plan.scan = options.scan || order.wantsSerials();
     m_orderLabel = order.labelPath;
     return true;
@@ -288,6 +328,8 @@ void StationSession::watchStation(Station& station) {
 }
 
 bool StationSession::running() const {
+    if (m_station && m_claims && !m_portsStarted && !m_refusal && !m_station->isStopped())
+        return true;
     return m_station && m_station->running();
 }
 
@@ -334,10 +376,124 @@ bool StationSession::start() {
                                         .arg(m_plan.order)
                                         .arg(m_run->unitsDone())
                                         .arg(m_plan.quantity));
+    m_portsStarted = false;
+    if (m_forwarder && !m_plan.order.isEmpty()) {
+        openClaims();
+        // The ports wait for the server's word on the order; the claims thread asks it.
+        if (!m_orderAgreed)
+            return true;
+        setPlantRules(m_plantRules, m_plantAway); // the new run's gate
+    }
+    return startPorts();
+}
+
+bool StationSession::startPorts() {
     if (m_station->start() == 0)
         return refuse(ExitUnreachable, tr("no port could be opened"));
+    m_portsStarted = true;
     m_run->started();
     return true;
+}
+
+// One claims client for the session, whose stations come and go: it renews the claims of every run.
+void StationSession::openClaims() {
+    if (m_claims) {
+        m_run->setClaims(m_claims.get());
+        return;
+    }
+    const ClaimTerms terms{m_plan.order, m_plan.product, m_plan.setSha256, m_plan.quantity,
+                           m_plan.serialPattern};
+    // The record names the host when no station is named, and the server ends a claim by that name.
+    const QString host = QSysInfo::machineHostName();
+    const ClaimHolder holder{m_options.stationName.isEmpty() ? host : m_options.stationName, host};
+    m_claims = std::make_unique<ClaimClient>(*m_options.recordServer, terms, holder);
+    m_run->setClaims(m_claims.get());
+    connect(m_claims.get(), &ClaimClient::orderAgreed, this, &StationSession::onOrderAgreed);
+    connect(m_claims.get(), &ClaimClient::orderRefused, this, &StationSession::onOrderRefused);
+    connect(m_claims.get(), &ClaimClient::serverAway, this, [this](const QString& reason) {
+        setPlantRules(m_plan.offline == OfflineRule::Local ? PlantRules::Local : PlantRules::Stopped, reason);
+        // Under "local" an order not yet checked goes on by the bench's records; it is checked once
+        // the server answers.
+        if (m_plan.offline == OfflineRule::Local && !m_portsStarted && !m_refusal)
+            startLate();
+    });
+    connect(m_claims.get(), &ClaimClient::serverBack, this, [this] {
+        if (m_orderAgreed)
+            setPlantRules(PlantRules::Plant);
+    });
+    connect(m_claims.get(), &ClaimClient::progress, this, [this](const OrderProgress& progress) {
+        m_plantProgress = progress;
+        Q_EMIT plantChanged();
+    });
+    setPlantRules(PlantRules::Checking);
+    m_claims->start();
+}
+
+QString StationSession::plantLine() const {
+    if (m_plantRules == PlantRules::None)
+        return QString();
+    QStringList parts;
+    if (m_plantProgress)
+        parts << QStringLiteral("plant %1").arg(PlantProgressText(*m_plantProgress, figures().unitsFinished));
+    parts << QStringLiteral("rules: %1").arg(PlantRulesText(m_plantRules));
+    return parts.join(QStringLiteral("; "));
+}
+
+void StationSession::setPlantRules(PlantRules rules, const QString& away) {
+    if (m_run) {
+        switch (rules) {
+        case PlantRules::None:
+        case PlantRules::Local:
+            m_run->setGate(ClaimGate::Open);
+            break;
+        case PlantRules::Checking:
+        case PlantRules::Plant:
+            m_run->setGate(ClaimGate::Ask);
+            break;
+        case PlantRules::Stopped:
+            m_run->setGate(ClaimGate::Closed,
+                           tr("No unit is armed while the server is away (the order's offline "
+                              "rule is \"stop\"): %1")
+                               .arg(away.simplified()));
+            break;
+        }
+    }
+    const bool changed = rules != m_plantRules || away.simplified() != m_plantAway;
+    m_plantRules = rules;
+    m_plantAway = away.simplified();
+    if (!changed)
+        return;
+    QString text = tr("plant rules: %1").arg(PlantRulesText(rules));
+    if (!m_plantAway.isEmpty())
+        text += QStringLiteral(" (%1)").arg(m_plantAway);
+    tell(SessionNotice::Kind::PlantRules, text, m_plantAway);
+    Q_EMIT plantRulesChanged();
+}
+
+void StationSession::onOrderAgreed() {
+    m_orderAgreed = true;
+    setPlantRules(PlantRules::Plant);
+    if (!m_portsStarted && !m_refusal)
+        startLate();
+}
+
+void StationSession::startLate() {
+    if (!m_station || m_station->isStopped())
+        return;
+    const bool started = startPorts();
+    Q_EMIT portsStarted();
+    if (!started) {
+        tell(SessionNotice::Kind::EndOfRun, m_refusal->text);
+        m_station->stop();
+    }
+}
+
+// Nothing was started, or under "local" the bench went on alone; either way it stops now.
+void StationSession::onOrderRefused(const QString& reason) {
+    refuse(ExitRefused, reason);
+    tell(SessionNotice::Kind::OrderRefused, reason);
+    if (m_station)
+        m_station->stop();
 }
 
 QString StationSession::setSha256() const {
@@ -351,7 +507,9 @@ void StationSession::finish() {
         waitForLabels();
     if (m_forwarder) {
         m_forwarder->wake();
-        if (m_forwarder->isStopped() || !m_forwarder->waitUntilSent(kForwardTime))
+        const std::chrono::milliseconds budget =
+            m_plantRules == PlantRules::Plant ? std::chrono::milliseconds(kClaimedForwardTime) : kForwardTime;
+        if (m_forwarder->isStopped() || !m_forwarder->waitUntilSent(budget))
             tell(SessionNotice::Kind::EndOfRun,
                  tr("records not yet forwarded to %1 wait in the local database and go with the "
                     "next start (qt2xx-records status)")

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/SetFile.h"
+#include "forward/ClaimStore.h"
 #include "forward/ServerAddress.h"
 #include "station/Devices.h"
 #include "station/LabelSink.h"
@@ -16,6 +17,7 @@
 
 namespace qt2xx {
 
+class ClaimClient;
 class Forwarder;
 class OrderRun;
 class RecordStore;
@@ -58,6 +60,8 @@ struct SessionNotice {
         EndOfRun,      // what the last wait for the records and the server left open
         LabelsStopped, // the printer does not take the labels (reason); they wait in the local database
         LabelsResumed,
+        PlantRules,   // which rules arm the slots changed (StationSession::plantRules()); reason when away
+        OrderRefused, // the server's order differs from the order file; the session ends, exit status 2
     };
     Kind kind = Kind::PortNotOpen;
     QString text;
@@ -85,6 +89,20 @@ struct LabelsState {
     QString text() const;
 };
 
+// Which rules arm a slot of an order that is forwarded to a record server.
+enum class PlantRules {
+    None,     // no order, or no server: the bench's own rules, as always
+    Checking, // the order is being checked with the server; no port has started
+    Plant,    // each unit is claimed on the server before its slot is armed
+    Stopped,  // the server is away and the order says "stop": no slot is armed until it answers
+    Local,    // the server is away and the order says "local": the bench goes on by its own records
+};
+// "plant", "checking the order with the server", "stopped: server away", "local: server away";
+// empty for None.
+QString PlantRulesText(PlantRules rules);
+// The word scripts read: "none", "checking", "plant", "stopped", "local".
+QString PlantRulesName(PlantRules rules);
+
 // Everything a station program opens before its ports run, and closes after: the set, the record
 // writer and its forwarder, and a station with the ports. Every face of the station opens it the
 // same way, so each refuses the same things with the same words.
@@ -108,9 +126,26 @@ public:
     Station& newStation();
     Station* station() const { return m_station.get(); }
     // Starts the station's ports; a port that does not open is told through notice(). False with
-    // refusal() when none opened, or when the order is complete already (exit status 0).
+    // refusal() when none opened, or when the order is complete already (exit status 0). An order
+    // forwarded to a server is checked with it first: the ports start once the server agrees
+    // (plantRules() is Checking until then), and an order the server knows otherwise is refused
+    // through notice() (OrderRefused, refusal() set) and the station stops without a port started.
     bool start();
-    // A port of the current station seeks, programs or waits to run again.
+    // The rules a slot is armed by now, and whether the plant's rules are kept: false while the
+    // server is away from an order forwarded to it, whatever the order's offline rule.
+    PlantRules plantRules() const { return m_plantRules; }
+    bool plantRulesKept() const {
+        return m_plantRules != PlantRules::Stopped && m_plantRules != PlantRules::Local;
+    }
+    // Why the server is away, while it is; else empty.
+    const QString& plantAwayReason() const { return m_plantAway; }
+    // The order's progress in the whole plant, as the server last told it; empty before it has.
+    const std::optional<OrderProgress>& plant() const { return m_plantProgress; }
+    // "plant 312 / 500, this bench 120; rules: plant", as every face shows it; empty without a
+    // plant to share the order with.
+    QString plantLine() const;
+    // A port of the current station seeks, programs or waits to run again, or the ports wait for the
+    // server's word on the order.
     bool running() const;
     // A controller's exchange is under way on the current station.
     bool exchangeUnderWay() const;
@@ -152,6 +187,11 @@ Q_SIGNALS:
     // Each time the printer does not take the oldest label; -1 waiting when the queue cannot be read.
     void labelWaiting(qint64 waiting, const QString& reason);
     void labelsChanged();
+    void plantRulesChanged();
+    // The ports started once the server agreed with the order (or, under "local", was found away),
+    // after start() had returned; ports that did not open are gone from the station.
+    void portsStarted();
+    void plantChanged(); // the plant's progress
 
 private:
     bool refuse(int status, const QString& text);
@@ -165,6 +205,12 @@ private:
     void watchStation(Station& station);
     void waitForRecords();
     void tell(SessionNotice::Kind kind, const QString& text, const QString& reason = QString());
+    bool startPorts();
+    void startLate();
+    void openClaims();
+    void setPlantRules(PlantRules rules, const QString& away = QString());
+    void onOrderAgreed();
+    void onOrderRefused(const QString& reason);
 
     SessionOptions m_options;
     SetFile m_set;
@@ -187,6 +233,12 @@ private:
     QString m_orderLabel; // the order's label template, absolute; empty when it names none
     std::unique_ptr<LabelSink> m_labels;
     LabelsState m_labelsState;
+    std::unique_ptr<ClaimClient> m_claims;
+    PlantRules m_plantRules = PlantRules::None;
+    QString m_plantAway;
+    std::optional<OrderProgress> m_plantProgress;
+    bool m_orderAgreed = false;
+    bool m_portsStarted = false;
 };
 
 } // namespace qt2xx

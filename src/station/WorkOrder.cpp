@@ -17,8 +17,8 @@ namespace qt2xx {
 
 namespace {
 
-constexpr std::array kKnownKeys{"order",    "product",        "set",  "set_sha256",
-                                "quantity", "serial_pattern", "label"};
+constexpr std::array kKnownKeys{"order",    "product",        "set",   "set_sha256",
+                                "quantity", "serial_pattern", "label", "offline"};
 constexpr std::array kRequiredKeys{"order", "set", "set_sha256", "quantity"};
 
 QString quoted(const QString& key) {
@@ -50,6 +50,10 @@ QString typeProblem(const QString& key, const QJsonValue& value) {
         return {};
     if (text.trimmed().isEmpty())
         return quoted(key) + QStringLiteral(" must not be empty.");
+    if (key == QLatin1String("offline")) {
+        const Result<OfflineRule> rule = OfflineRuleFromName(text);
+        return rule ? QString() : rule.error() + QLatin1Char('.');
+    }
     if (key == QLatin1String("set_sha256") && !isSha256Text(text))
         return quoted(key) + QStringLiteral(" must be 64 hexadecimal digits.");
     return {};
@@ -97,6 +101,7 @@ WorkOrderFile ReadWorkOrder(const QString& path) {
     order.setSha256 = object.value(QLatin1String("set_sha256")).toString().toLower();
     order.quantity = object.value(QLatin1String("quantity")).toInt();
     order.serialPattern = object.value(QLatin1String("serial_pattern")).toString();
+    order.offline = *OfflineRuleFromName(object.value(QLatin1String("offline")).toString());
     if (order.wantsSerials()) {
         order.serialExpression.setPattern(QRegularExpression::anchoredPattern(order.serialPattern));
         if (!order.serialExpression.isValid()) {

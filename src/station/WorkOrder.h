@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/SetFile.h"
+#include "forward/ClaimClient.h"
 
 #include <QRegularExpression>
 #include <QString>
@@ -20,6 +21,7 @@ struct WorkOrder {
     QRegularExpression serialExpression; // the pattern anchored at both ends: a serial matches whole
     SetFile set;                         // the set the order pins, ready
     QString labelPath; // the label template, absolute like setPath; empty: the default label
+    OfflineRule offline = OfflineRule::Stop; // what the bench does while the record server is away
 
     bool wantsSerials() const { return !serialPattern.isEmpty(); }
     bool matchesSerial(const QString& serial) const { return serialExpression.match(serial).hasMatch(); }

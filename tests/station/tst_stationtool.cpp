@@ -31,6 +31,7 @@ using Controller = qt2xx::test::SimProcess;
 constexpr int kWait = 30000;
 const QString kStation = qt2xx::test::ProgramPath(u"qt2xx-station");
 const QString kFrameTool = qt2xx::test::ProgramPath(u"qt2xx-frame");
+const QString kRecordsTool = qt2xx::test::ProgramPath(u"qt2xx-records");
 const QString kSetFile = qt2xx::test::TestDataPath(u"frame/worked-example.asv");
 
 // The station with its JSON lines parsed as they come.
@@ -149,6 +150,7 @@ private Q_SLOTS:
     void orderWithAnotherSetTouchesNoPort();
     void unitLeftInItsSlotTakesNoSecondSerial();
     void swappedUnitsTakeOneSerialEachInTurn();
+    void benchesShareAnOrderThroughClaims();
 };
 
 // Every simulator stores exactly the file's frame, the count is met without a controller too many,
@@ -623,8 +625,6 @@ void TestStationTool::orderWithAnotherSetTouchesNoPort() {
     sim.terminate();
     QVERIFY(sim.programmed().isEmpty());
 }
-QTEST_GUILESS_MAIN(TestStationTool)
-#include "tst_stationtool.moc"
 
 // Four units left in their slots and eight serials scanned a second apart: the slots are armed in
 // turn, each controller is programmed once and then watched for removal, and the four serials that
@@ -740,3 +740,240 @@ void TestStationTool::swappedUnitsTakeOneSerialEachInTurn() {
         QCOMPARE(sim->programmed().size(), 2);
     }
 }
+
+namespace {
+
+// The event that answered a scan: the serial armed, or refused for a reason of the plant or the
+// order. A scan refused only because no slot is ready yet is scanned again a little later.
+QJsonObject answerTo(Station& station, const QByteArray& serial) {
+    QElapsedTimer waited;
+    waited.start();
+    const QString wanted = QString::fromLatin1(serial);
+    while (waited.elapsed() < kWait) {
+        const qsizetype seen = station.events().size();
+        station.scan(serial);
+        while (waited.elapsed() < kWait) {
+            const QList<QJsonObject> events = station.events().mid(seen);
+            const auto answer = std::find_if(events.begin(), events.end(), [&](const QJsonObject& e) {
+                const QString kind = e[QStringLiteral("event")].toString();
+                return (kind == QLatin1String("armed") || kind == QLatin1String("scan-refused")) &&
+                       e[QStringLiteral("serial")].toString() == wanted;
+            });
+            if (answer != events.end()) {
+                const QString reason = (*answer)[QStringLiteral("reason")].toString();
+                if (!reason.contains(QStringLiteral("No slot is ready")) &&
+                    !reason.contains(QStringLiteral("Every slot is busy")))
+                    return *answer;
+                QTest::qWait(300);
+                break;
+            }
+            QTest::qWait(20);
+        }
+    }
+    return {};
+}
+
+// Waits until the rules last told are these.
+bool rulesTold(Station& station, const QString& rules) {
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < kWait) {
+        const QList<QJsonObject> told = station.events(QStringLiteral("plant-rules"));
+        if (!told.isEmpty() && told.last()[QStringLiteral("rules")].toString() == rules)
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+} // namespace
+
+// Two benches on one order of 6 through one server, bench A handed serials 1-9 and bench B 4-12,
+// scanned in turn: the plant makes 6 units and no serial twice, and each refusal says why. A bench
+// whose order file differs is refused before a port is touched. With the server stopped under
+// "stop", scans are refused until it answers again, then arming resumes by itself.
+void TestStationTool::benchesShareAnOrderThroughClaims() {
+    PgCluster cluster;
+    QVERIFY2(cluster.isRunning(), qPrintable(cluster.error()));
+    QVERIFY(cluster.createDatabase(QStringLiteral("plant")));
+    const QString server = QStringLiteral("--record-server=") + cluster.url(QStringLiteral("plant"));
+    QTemporaryDir dir;
+    const QString set = copySet(dir);
+    const QString order = qt2xx::test::WriteOrderFile(set, 6);
+    const QStringList swap{QStringLiteral("--swap"), QStringLiteral("5000")};
+    Controller a1(swap), a2(swap), a3(swap), b1(swap), b2(swap), b3(swap);
+    const auto bench = [&](const QString& name, const QStringList& devices) {
+        return QStringList{QStringLiteral("--order"),
+                           order,
+                           QStringLiteral("--json"),
+                           QStringLiteral("--station"),
+                           name,
+                           QStringLiteral("--record=") + dir.filePath(name + QStringLiteral(".sqlite")),
+                           server} +
+               devices;
+    };
+    Station a(bench(QStringLiteral("A"), {a1.device(), a2.device(), a3.device()}));
+    Station b(bench(QStringLiteral("B"), {b1.device(), b2.device(), b3.device()}));
+    QVERIFY2(rulesTold(a, QStringLiteral("plant")), qPrintable(a.errors()));
+    QVERIFY2(rulesTold(b, QStringLiteral("plant")), qPrintable(b.errors()));
+
+    QSet<QString> armed;
+    QStringList reasons;
+    for (int i = 0; i < 9; ++i) {
+        for (auto [station, serial] : {std::pair{&a, 1 + i}, std::pair{&b, 4 + i}}) {
+            const QJsonObject answer = answerTo(*station, qt2xx::test::SerialLines(serial, 1).trimmed());
+            QVERIFY2(!answer.isEmpty(), qPrintable(station->errors() + station->lastEvents()));
+            if (answer[QStringLiteral("event")].toString() == QLatin1String("armed")) {
+                QVERIFY2(!armed.contains(answer[QStringLiteral("serial")].toString()),
+                         qPrintable(station->lastEvents()));
+                armed << answer[QStringLiteral("serial")].toString();
+            } else {
+                reasons << answer[QStringLiteral("reason")].toString();
+            }
+        }
+    }
+    a.endInput();
+    b.endInput();
+    QVERIFY(a.finish());
+    QVERIFY(b.finish());
+    QVERIFY2(a.exitCode() == 0 && b.exitCode() == 0, qPrintable(a.errors() + b.errors()));
+    QCOMPARE(armed.size(), 6);
+    QCOMPARE(reasons.size(), 12);
+    const QRegularExpression why(QStringLiteral("is being made at [AB]\\.|already has a finished record "
+                                                "\\([AB], |Order WO-7 is complete: 6 of 6"));
+    for (const QString& reason : reasons)
+        QVERIFY2(why.match(reason).hasMatch(), qPrintable(reason));
+    QVERIFY(reasons.filter(QStringLiteral("is complete")).size() >= 1);
+    QVERIFY(reasons.filter(QStringLiteral("is being made at")).size() +
+                reasons.filter(QStringLiteral("already has a finished record")).size() >=
+            1);
+    QSet<QString> finishedHere;
+    for (Station* station : {&a, &b})
+        for (const QJsonObject& e : station->events(QStringLiteral("finished")))
+            finishedHere << e[QStringLiteral("serial")].toString();
+    QCOMPARE(finishedHere, armed);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        cluster.psql(QStringLiteral("SELECT count(*), count(DISTINCT unit_serial) FROM records WHERE "
+                                    "work_order = 'WO-7' AND result = 'finished'"),
+                     QStringLiteral("plant")),
+        QStringLiteral("6|6"), kWait);
+    QCOMPARE(cluster.psql(QStringLiteral("SELECT units_done FROM orders WHERE work_order = 'WO-7'"),
+                          QStringLiteral("plant")),
+             QStringLiteral("6"));
+    QCOMPARE(cluster.psql(QStringLiteral("SELECT count(*) FROM claims"), QStringLiteral("plant")),
+             QStringLiteral("0"));
+    // The order's figures: the plant's from the server, bench A's share from its own records.
+    const auto plantOf = [](const QStringList& arguments) {
+        QProcess tool;
+        tool.start(kRecordsTool, arguments + QStringList{QStringLiteral("order"), QStringLiteral("WO-7"),
+                                                         QStringLiteral("--format"), QStringLiteral("json")});
+        tool.waitForFinished(kWait);
+        return QJsonDocument::fromJson(tool.readAllStandardOutput())[QStringLiteral("plant")].toString();
+    };
+    QCOMPARE(plantOf({QStringLiteral("--db"), dir.filePath(QStringLiteral("A.sqlite")), server}),
+             QStringLiteral("6 / 6, this bench %1").arg(a.events(QStringLiteral("finished")).size()));
+    QCOMPARE(plantOf({QStringLiteral("--server"), cluster.url(QStringLiteral("plant"))}),
+             QStringLiteral("6 / 6"));
+
+    // The same order released for another quantity: refused naming both, no port touched.
+    qt2xx::test::WriteOrderFile(set, 7);
+    Controller c1;
+    Station c(bench(QStringLiteral("C"), {c1.device()}));
+    QVERIFY(c.finish());
+    QCOMPARE(c.exitCode(), 2);
+    QVERIFY2(c.errors().contains(QStringLiteral("quantity: the order file says 7, the server says 6")),
+             qPrintable(c.errors()));
+    QVERIFY(c.events(QStringLiteral("started")).isEmpty());
+    c1.terminate();
+    QVERIFY(c1.programmed().isEmpty());
+
+    // Another order, whose server stops under way.
+    QTemporaryDir other;
+    const QString stopping = qt2xx::test::WriteOrderFile(copySet(other), 4, QStringLiteral("^QT2C-[0-9]{8}$"),
+                                                         QString(), QStringLiteral("WO-8"));
+    Controller d1(swap), d2(swap);
+    Station d({QStringLiteral("--order"), stopping, QStringLiteral("--json"), QStringLiteral("--station"),
+               QStringLiteral("D"), QStringLiteral("--record=") + other.filePath(QStringLiteral("d.sqlite")),
+               server, d1.device(), d2.device()});
+    QVERIFY2(rulesTold(d, QStringLiteral("plant")), qPrintable(d.errors()));
+    QCOMPARE(answerTo(d, "QT2C-00000021")[QStringLiteral("event")].toString(), QStringLiteral("armed"));
+    QVERIFY(d.waitFor(QStringLiteral("finished"), 1));
+    QVERIFY(cluster.stop());
+    QVERIFY2(rulesTold(d, QStringLiteral("stopped")), qPrintable(d.lastEvents()));
+    const QJsonObject away = answerTo(d, "QT2C-00000022");
+    QCOMPARE(away[QStringLiteral("event")].toString(), QStringLiteral("scan-refused"));
+    QVERIFY2(away[QStringLiteral("reason")].toString().contains(QStringLiteral("while the server is away")),
+             qPrintable(away[QStringLiteral("reason")].toString()));
+    QVERIFY(cluster.start());
+    QVERIFY2(rulesTold(d, QStringLiteral("plant")), qPrintable(d.lastEvents()));
+    QCOMPARE(answerTo(d, "QT2C-00000023")[QStringLiteral("event")].toString(), QStringLiteral("armed"));
+
+    d.endInput();
+    QVERIFY(d.finish());
+    QVERIFY2(d.exitCode() == 0, qPrintable(d.errors() + d.lastEvents()));
+    QCOMPARE(d.events(QStringLiteral("armed")).size(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        cluster.psql(QStringLiteral("SELECT string_agg(unit_serial, ',' ORDER BY unit_serial) FROM records "
+                                    "WHERE work_order = 'WO-8' AND result = 'finished'"),
+                     QStringLiteral("plant")),
+        QStringLiteral("QT2C-00000021,QT2C-00000023"), kWait);
+
+    // The same server stopped under "local": the bench goes on by its own records, and says so.
+    QTemporaryDir fourth;
+    const QString local = qt2xx::test::WriteOrderFile(copySet(fourth), 4, QStringLiteral("^QT2C-[0-9]{8}$"),
+                                                      QString(), QStringLiteral("WO-10"));
+    QFile localFile(local);
+    QVERIFY(localFile.open(QIODevice::ReadWrite));
+    QJsonObject localJson = QJsonDocument::fromJson(localFile.readAll()).object();
+    localJson.insert(QStringLiteral("offline"), QStringLiteral("local"));
+    localFile.resize(0);
+    localFile.write(QJsonDocument(localJson).toJson());
+    localFile.close();
+    Controller g1(swap);
+    Station g({QStringLiteral("--order"), local, QStringLiteral("--json"), QStringLiteral("--station"),
+               QStringLiteral("G"), QStringLiteral("--record=") + fourth.filePath(QStringLiteral("g.sqlite")),
+               server, g1.device()});
+    QVERIFY2(rulesTold(g, QStringLiteral("plant")), qPrintable(g.errors()));
+    QVERIFY(cluster.stop());
+    QVERIFY2(rulesTold(g, QStringLiteral("local")), qPrintable(g.lastEvents()));
+    QCOMPARE(answerTo(g, "QT2C-00000031")[QStringLiteral("event")].toString(), QStringLiteral("armed"));
+    QVERIFY(g.waitFor(QStringLiteral("finished"), 1));
+    QVERIFY(cluster.start());
+    QVERIFY2(rulesTold(g, QStringLiteral("plant")), qPrintable(g.lastEvents()));
+    g.endInput();
+    QVERIFY(g.finish());
+    QCOMPARE(g.exitCode(), 0);
+
+    // Without serials two benches of two ports claim a unit before each port seeks: 3 units in all.
+    QTemporaryDir third;
+    const QString plain =
+        qt2xx::test::WriteOrderFile(copySet(third), 3, QString(), QString(), QStringLiteral("WO-9"));
+    Controller e1, e2, f1, f2;
+    const auto plainBench = [&](const QString& name, const QStringList& devices) {
+        return QStringList{QStringLiteral("--order"),
+                           plain,
+                           QStringLiteral("--json"),
+                           QStringLiteral("--station"),
+                           name,
+                           QStringLiteral("--record=") + third.filePath(name + QStringLiteral(".sqlite")),
+                           server} +
+               devices;
+    };
+    Station e(plainBench(QStringLiteral("E"), {e1.device(), e2.device()}));
+    Station f(plainBench(QStringLiteral("F"), {f1.device(), f2.device()}));
+    QVERIFY(e.finish());
+    QVERIFY(f.finish());
+    QVERIFY2(e.exitCode() == 0 && f.exitCode() == 0, qPrintable(e.errors() + f.errors()));
+    QCOMPARE(e.events(QStringLiteral("finished")).size() + f.events(QStringLiteral("finished")).size(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        cluster.psql(QStringLiteral("SELECT units_done FROM orders WHERE work_order = 'WO-9'"),
+                     QStringLiteral("plant")),
+        QStringLiteral("3"), kWait);
+    for (Controller* sim : {&e1, &e2, &f1, &f2})
+        sim->terminate();
+    QCOMPARE(
+        e1.programmed().size() + e2.programmed().size() + f1.programmed().size() + f2.programmed().size(), 3);
+}
+
+QTEST_GUILESS_MAIN(TestStationTool)
+#include "tst_stationtool.moc"

@@ -44,6 +44,10 @@ void TestWorkOrder::initTestCase() {
     QCOMPARE(m_sha256.size(), 64);
 }
 
+namespace {
+const QByteArray kOrderEnd = R"("})";
+} // namespace
+
 QString TestWorkOrder::writeOrder(const QByteArray& json) const {
     const QString path = m_dir.filePath(QStringLiteral("order.json"));
     QFile file(path);
@@ -70,6 +74,9 @@ void TestWorkOrder::readsAnOrderWithItsSet() {
     QCOMPARE(o.setPath, QFileInfo(m_setPath).absoluteFilePath());
     QCOMPARE(o.setSha256, m_sha256);
     QCOMPARE(o.quantity, 500);
+    QCOMPARE(o.offline, OfflineRule::Stop); // the plant's rules hold unless the order says otherwise
+    QCOMPARE(ReadWorkOrder(writeOrder(order(kOrderEnd, R"(", "offline": "local"})"))).order.offline,
+             OfflineRule::Local);
     QVERIFY(o.wantsSerials());
     QVERIFY(o.matchesSerial(QStringLiteral("QT2C-00000001")));
     QVERIFY(!o.matchesSerial(QStringLiteral("xQT2C-00000001"))); // matched whole, not searched
@@ -98,6 +105,8 @@ void TestWorkOrder::refuses_data() {
         << order(R"("^QT2C-[0-9]{8}$")", "true") << QStringList{"\"serial_pattern\""};
     QTest::newRow("pattern does not compile") << order(R"("^QT2C-[0-9]{8}$")", R"("^QT2C-[0-9")")
                                               << QStringList{"\"serial_pattern\"", "does not compile"};
+    QTest::newRow("offline rule unknown")
+        << order(kQuantity, R"("quantity": 500, "offline": "pause")") << QStringList{"\"offline\"", "pause"};
     QTest::newRow("missing key") << order(R"("quantity": 500,)", "")
                                  << QStringList{"missing key \"quantity\""};
     QTest::newRow("missing set file") << order("sets/qt2c.asv", "sets/gone.asv") << QStringList{"gone.asv"};

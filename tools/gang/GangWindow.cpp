@@ -90,6 +90,14 @@ GangWindow::GangWindow(GangOptions options, QString serialDirectory, QString dev
     m_elapsedTick.start();
     connect(m_startPage, &StartPage::startRequested, this, &GangWindow::fromStartPage);
     connect(&m_session, &qt2xx::StationSession::notice, this, &GangWindow::showNotice);
+    connect(&m_session, &qt2xx::StationSession::plantChanged, this, &GangWindow::refreshPlant);
+    connect(&m_session, &qt2xx::StationSession::portsStarted, this, [this] {
+        dropUnopenedPorts();
+        markAll();
+        setControls();
+    });
+    connect(&m_session, &qt2xx::StationSession::plantRulesChanged, this, &GangWindow::refreshPlant);
+    connect(&m_session, &qt2xx::StationSession::figuresChanged, this, &GangWindow::refreshPlant);
     connect(&m_session, &qt2xx::StationSession::forwardingChanged, this, &GangWindow::refreshRecords);
     connect(&m_session, &qt2xx::StationSession::figuresChanged, this, &GangWindow::refreshHeader);
     connect(&m_session, &qt2xx::StationSession::labelsChanged, this, &GangWindow::refreshLabels);
@@ -192,12 +200,16 @@ QWidget* GangWindow::buildHeader() {
     m_labels->setFont(headerFont());
     m_labels->hide();
     grid->addWidget(m_labels, 4, 0, 1, 3);
+    m_plant = new QLabel(header);
+    m_plant->setFont(headerFont());
+    m_plant->hide();
+    grid->addWidget(m_plant, 5, 0, 1, 3);
     m_fixtureState = new QLabel(header);
     m_fixtureState->setFont(headerFont(true));
     m_fixtureState->setWordWrap(true);
     m_fixtureState->hide();
     paintRed(m_fixtureState, true);
-    grid->addWidget(m_fixtureState, 5, 0, 1, 3);
+    grid->addWidget(m_fixtureState, 6, 0, 1, 3);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);
@@ -243,6 +255,7 @@ bool GangWindow::begin(const qt2xx::SessionOptions& session) {
     m_scan->setFocus();
     refreshRecords();
     refreshLabels();
+    refreshPlant();
     return startRun();
 }
 
@@ -264,17 +277,9 @@ bool GangWindow::startRun() {
     if (m_fixture)
         m_fixture->start();
     bindRun();
-    // The station drops the ports that did not open: their slots keep no pointer to them.
-    const auto kept = [&station](const qt2xx::StationPort* port) {
-        return std::any_of(station.ports().cbegin(), station.ports().cend(),
-                           [port](const auto& p) { return p.get() == port; });
-    };
-    for (Slot& slot : m_slots) {
-        if (slot.port && (!kept(slot.port) || (!slot.port->running() && !slot.port->paused())))
-            slot.port = nullptr;
-        if (!slot.port && slot.problem.isEmpty())
-            slot.problem = slot.choice.problem;
-    }
+    // Checking the order with the server, the ports start later.
+    if (m_session.plantRules() != qt2xx::PlantRules::Checking)
+        dropUnopenedPorts();
     if (!started) {
         m_refusedStatus = m_session.refusal()->status;
         showRunNotice(m_session.refusal()->text);
@@ -285,6 +290,21 @@ bool GangWindow::startRun() {
     refreshHeader();
     setControls();
     return started;
+}
+
+// The station drops the ports that did not open: their slots keep no pointer to them.
+void GangWindow::dropUnopenedPorts() {
+    const qt2xx::Station& station = *m_session.station();
+    const auto kept = [&station](const qt2xx::StationPort* port) {
+        return std::any_of(station.ports().cbegin(), station.ports().cend(),
+                           [port](const auto& p) { return p.get() == port; });
+    };
+    for (Slot& slot : m_slots) {
+        if (slot.port && (!kept(slot.port) || (!slot.port->running() && !slot.port->paused())))
+            slot.port = nullptr;
+        if (!slot.port && slot.problem.isEmpty())
+            slot.problem = slot.choice.problem;
+    }
 }
 
 void GangWindow::bindStation() {
@@ -333,6 +353,9 @@ void GangWindow::bindRun() {
     connect(run, &qt2xx::OrderRun::armed, this, [this](int, const QString& device, const QString& serial) {
         showDropped(device, serial, false);
     });
+    });
+    connect(run, &qt2xx::OrderRun::scanRefused, this,
+            [this](const QString&, const QString& reason) { refuseScan(reason); });
     m_scan->setPlaceholderText(run->scanning() ? tr("Scan the label of the unit in the marked slot.")
                                                : tr("No scan is needed: every slot seeks at once."));
 }
@@ -534,7 +557,7 @@ QString GangWindow::recordsText() const {
 QString GangWindow::headerText() const {
     QStringList lines{m_order->text(),        m_set->text(),    m_operator->text(),
                       m_progressText->text(), m_totals->text(), m_records->text()};
-    for (const QLabel* label : {m_labels, m_fixtureState}) {
+    for (const QLabel* label : {m_labels, m_plant, m_fixtureState}) {
         if (!label->isHidden())
             lines << label->text();
     }
@@ -561,13 +584,22 @@ void GangWindow::refreshLabels() {
     paintRed(m_labels, labels.stopped || labels.waiting < 0);
 }
 
+// Red while the plant's rules are not kept: the server is away.
+void GangWindow::refreshPlant() {
+    const QString line = m_session.plantLine();
+    m_plant->setVisible(!line.isEmpty());
+    m_plant->setText(tr("Plant: %1").arg(line));
+    paintRed(m_plant, !m_session.plantRulesKept());
+}
+
 // The records and the server have the header's own line; ports that did not open and what the end of
 // a run left open are listed under it.
 void GangWindow::showNotice(const qt2xx::SessionNotice& notice) {
     using Kind = qt2xx::SessionNotice::Kind;
     if (notice.kind == Kind::RecordsFailing || notice.kind == Kind::RecordsResumed)
         refreshRecords();
-    if (notice.kind == Kind::PortNotOpen || notice.kind == Kind::EndOfRun)
+    if (notice.kind == Kind::PortNotOpen || notice.kind == Kind::EndOfRun ||
+        notice.kind == Kind::OrderRefused)
         showRunNotice(notice.text);
 }
 

@@ -93,6 +93,8 @@ private:
     void refreshHeader();
     void refreshRecords();
     void refreshLabels();
+    void refreshPlant();
+    void dropUnopenedPorts();
     void setControls(); // the one place that enables Start and Stop
     void showNotice(const qt2xx::SessionNotice& notice);
     void showRunNotice(const QString& text);
@@ -120,6 +122,7 @@ private:
     QLabel* m_totals = nullptr;
     QLabel* m_records = nullptr;
     QLabel* m_notices = nullptr;
+    QLabel* m_plant = nullptr;        // the order in the plant and the rules in force
     QLabel* m_labels = nullptr;       // shown when labels are printed
     QLabel* m_fixtureState = nullptr; // shown while the fixture's I/O module does not answer
     QWidget* m_grid = nullptr;

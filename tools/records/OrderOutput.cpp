@@ -28,9 +28,9 @@ struct Figure {
     QJsonValue value;
 };
 
-QList<Figure> figuresOf(const OrderFigures& f) {
+QList<Figure> figuresOf(const OrderFigures& f, const std::optional<PlantFigures>& plant) {
     const LotFigures& lot = f.lot;
-    return {
+    QList<Figure> rows{
         {"order", lot.orderId},
         {kProduct, lot.product},
         {kSetSha256, lot.parameterSha256},
@@ -44,6 +44,12 @@ QList<Figure> figuresOf(const OrderFigures& f) {
         {"stations", QJsonArray::fromStringList(lot.stations)},
         {"operators", QJsonArray::fromStringList(lot.operators)},
     };
+    if (plant) {
+        const std::optional<int> bench = plant->bench ? std::optional<int>(lot.unitsFinished) : std::nullopt;
+        rows.append({"plant", PlantProgressText(plant->progress, bench)});
+        rows.append({"plant_claimed", plant->progress.claimed});
+    }
+    return rows;
 }
 
 QString plain(const Figure& figure, const char* listSeparator) {
@@ -58,8 +64,8 @@ QString plain(const Figure& figure, const char* listSeparator) {
     return figure.value.isDouble() ? QString::number(figure.value.toInt()) : figure.value.toString();
 }
 
-void printFigures(const OrderFigures& figures, OrderFormat format) {
-    const QList<Figure> rows = figuresOf(figures);
+void printFigures(const OrderFigures& figures, OrderFormat format, const std::optional<PlantFigures>& plant) {
+    const QList<Figure> rows = figuresOf(figures, plant);
     if (format == OrderFormat::Json) {
         JsonLine line;
         for (const Figure& row : rows)
@@ -117,7 +123,8 @@ void printUnit(const LotUnit& unit, OrderFormat format) {
 
 } // namespace
 
-Done PrintOrder(const RecordSource& source, const QString& order, OrderFormat format, bool serials) {
+Done PrintOrder(const RecordSource& source, const QString& order, OrderFormat format, bool serials,
+                const std::optional<PlantFigures>& plant) {
     ReportScope scope;
     scope.order = order;
     Result<OrderFigures> read = ReadOrderFigures(source, scope);
@@ -129,7 +136,7 @@ Done PrintOrder(const RecordSource& source, const QString& order, OrderFormat fo
     figures.lot.orderId = order;
     // CSV holds one table: the figures, or with serials the units.
     if (!(serials && format == OrderFormat::Csv))
-        printFigures(figures, format);
+        printFigures(figures, format, plant);
     if (!serials)
         return {};
     if (format == OrderFormat::Csv)

@@ -37,7 +37,8 @@ constexpr char kUsage[] =
     "usage: qt2xx-records [--db PATH | --server URL] export [--format csv|json] [--since T] [--until T]\n"
     "                     [--result R]\n"
     "       qt2xx-records [--db PATH | --server URL] summary [--by day|order] [--since T]\n"
-    "       qt2xx-records [--db PATH | --server URL] order ID [--serials] [--format text|csv|json]\n"
+    "       qt2xx-records [--db PATH [--record-server URL] | --server URL] order ID [--serials]\n"
+    "                     [--format text|csv|json]\n"
     "       qt2xx-records [--db PATH | --server URL] report (--order ID | --since T [--until T]) [--units]\n"
     "                     --output FILE.pdf\n"
     "       qt2xx-records [--db PATH] status\n"
@@ -88,6 +89,9 @@ OptionSpecs optionDeclarations() {
              "read the central record server instead, all benches together: a libpq URL such as "
              "postgresql://reader@records.plant/qt2xx, never with a password in it; nothing on the "
              "server is created or changed, so a role that may only read will do")},
+        {QStringLiteral("record-server"), QStringLiteral("URL"),
+         QStringLiteral("order: the record server the benches claim the order's units on; its progress of "
+                        "the order in the whole plant is shown beside this bench's (read only)")},
         {QStringLiteral("format"), QStringLiteral("F"),
          QStringLiteral(
              "export as csv (the default, with a header line) or json (one object per line); order "
@@ -151,7 +155,8 @@ void printHelp() {
 
 struct Options {
     QString database = DefaultRecordDatabase();
-    QString server; // a URL: read the central server instead
+    QString server;       // a URL: read the central server instead
+    QString recordServer; // order: a URL whose plant-wide progress is shown with the bench's figures
     Command command = Command::Export;
     bool json = false;
     std::optional<OrderFormat> orderFormat;
@@ -197,6 +202,8 @@ std::optional<int> checkCombination(const Options& o) {
         return refuse(QStringLiteral("--result is for export only"));
     if (o.command == Command::Summary && (o.orderFormat || o.filter.until.isValid()))
         return refuse(QStringLiteral("summary takes --by and --since only"));
+    if (!o.recordServer.isEmpty() && (!isOrder || !o.server.isEmpty()))
+        return refuse(QStringLiteral("--record-server is for order on a bench's database only"));
     if (o.command == Command::Status && (o.orderFormat || anyFilter || !o.server.isEmpty()))
         return refuse(QStringLiteral("status takes --db only"));
     if (isOrder && (o.order.isEmpty() || anyFilter))
@@ -283,6 +290,7 @@ std::optional<int> parseArguments(const QStringList& args, Options& options) {
     if (line.isSet(QStringLiteral("db")))
         options.database = line.value(QStringLiteral("db"));
     options.server = line.value(QStringLiteral("server"));
+    options.recordServer = line.value(QStringLiteral("record-server"));
     options.serials = line.isSet(QStringLiteral("serials"));
     options.units = line.isSet(QStringLiteral("units"));
     options.order = line.value(QStringLiteral("order"));
@@ -459,13 +467,46 @@ int writeReport(const RecordSource& source, const Options& options, const QStrin
     return ExitOk;
 }
 
+// The order's progress in the plant: read from the server being read, for an order the benches
+// claim, or from the bench's record server. A server older than claims has none to show. Nothing
+// when neither is given; else the exit status when the record server cannot be read.
+std::optional<int> readPlant(const RecordSource& source, const Options& options,
+                             std::optional<PlantFigures>& plant) {
+    if (options.command != Command::Order)
+        return std::nullopt;
+    if (source.side() == RecordSource::Side::Server) {
+        const Result<OrderProgress> progress = ReadOrderProgress(source.database(), options.order);
+        if (progress && progress->shared)
+            plant = PlantFigures{*progress, false};
+        return std::nullopt;
+    }
+    if (options.recordServer.isEmpty())
+        return std::nullopt;
+    const Result<ServerAddress> address = ServerAddress::parse(options.recordServer);
+    if (!address)
+        return refuse(QStringLiteral("--record-server: %1").arg(address.error()));
+    ServerStore server(*address);
+    Done opened = server.openToRead();
+    const Result<OrderProgress> progress = opened ? ReadOrderProgress(server.database(), options.order)
+                                                  : Result<OrderProgress>(Fail(opened.error()));
+    if (!progress) {
+        fail(address->display(), progress.error());
+        return opened ? ExitFailed : ExitUnreachable;
+    }
+    plant = PlantFigures{*progress, true};
+    return std::nullopt;
+}
+
 int readRecords(const RecordSource& source, const Options& options, const QString& where) {
     if (options.command == Command::Report)
         return writeReport(source, options, where);
+    std::optional<PlantFigures> plant;
+    if (const std::optional<int> failed = readPlant(source, options, plant))
+        return *failed;
     Done read;
     if (options.command == Command::Order)
         read = PrintOrder(source, options.order, options.orderFormat.value_or(OrderFormat::Text),
-                          options.serials);
+                          options.serials, plant);
     else if (options.command == Command::Summary)
         read = printSummary(source, options.byOrder, options.filter.since);
     else

@@ -84,6 +84,16 @@ void JsonOutput::scanDropped(int slot, const QString& device, const QString& ser
     write(line.text());
 }
 
+void JsonOutput::plantRules(const QString& rules, const QString& reason) {
+    JsonLine line;
+    line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))
+        .add("event", QStringLiteral("plant-rules"))
+        .add("rules", rules);
+    if (!reason.isEmpty())
+        line.add("reason", reason);
+    write(line.text());
+}
+
 void JsonOutput::forwarding(bool stopped, const QString& server, const QString& reason) {
     JsonLine line;
     line.add("time", UtcTimeText(QDateTime::currentDateTimeUtc()))

@@ -25,6 +25,9 @@ public:
     // {"event": "scan-dropped", "device": ..., "slot": ..., "serial": ..., "reason": ...}: the unit was
     // taken out before its programming began, and its serial may be scanned again.
     void scanDropped(int slot, const QString& device, const QString& serial, const QString& reason);
+    // {"event": "plant-rules", "rules": "plant"|"checking"|"stopped"|"local", "reason": ...} when the
+    // rules that arm a slot change; the reason, why the server is away, only while it is.
+    void plantRules(const QString& rules, const QString& reason);
     // {"event": "label-printed", "serial": ..., "record": ..., "waiting": ...}
     void labelPrinted(const QString& serial, const QString& recordId, qint64 waiting);
     // {"event": "label-waiting", "waiting": ..., "reason": ...}; waiting is null when the queue

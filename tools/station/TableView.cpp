@@ -113,6 +113,11 @@ void TableView::setFixture(const QString& state) {
     schedule();
 }
 
+void TableView::setPlant(const QString& plant) {
+    m_plant = plant;
+    schedule();
+}
+
 void TableView::setScanNote(const QString& note) {
     m_scanNote = note;
     schedule();
@@ -154,7 +159,8 @@ QString TableView::row(const StationPort& port, int deviceWidth) const {
     if (device.size() > deviceWidth)
         device = QStringLiteral("…") + device.right(deviceWidth - 1);
     const bool serials = m_run && m_run->scanning();
-    const QString serial = port.serial().isEmpty() ? QStringLiteral("-") : port.serial();
+    const QString& armed = port.serial().isEmpty() ? port.checkingSerial() : port.serial();
+    const QString serial = armed.isEmpty() ? QStringLiteral("-") : armed;
     const QString cells =
         QStringLiteral("%1  %2%3  %4  %5  %6  ")
             .arg(device, -deviceWidth)
@@ -181,7 +187,8 @@ QString TableView::totals() const {
     return parts.join(QStringLiteral(", ")).left(m_width - 1);
 }
 
-// "order WO-2026-0142: 3 / 4 finished; next scan: slot 2 (/dev/ttyUSB1)"
+// "order WO-2026-0142: 3 / 4 finished; plant 5 / 6, this bench 3; rules: plant; next scan: slot 2
+// (/dev/ttyUSB1)"
 QString TableView::orderLine() const {
     QStringList parts;
     const OrderPlan& plan = m_run->plan();
@@ -190,6 +197,8 @@ QString TableView::orderLine() const {
                      .arg(plan.order)
                      .arg(m_run->unitsDone())
                      .arg(plan.quantity);
+    if (!m_plant.isEmpty())
+        parts << m_plant;
     if (m_run->scanning()) {
         const int slot = m_run->nextSlot();
         if (slot > 0)

@@ -27,6 +27,9 @@ public:
     void setOrderRun(const qt2xx::OrderRun* run);
     // Why the fixture's I/O module does not answer, on a line of its own; empty removes it.
     void setFixture(const QString& state);
+    // With an order the plant shares: its progress and the rules in force, at the end of the order
+    // line ("plant 312 / 500, this bench 120; rules: plant").
+    void setPlant(const QString& plant);
     // The last refused scan, shown under the slot of the next scan until the next scan.
     void setScanNote(const QString& note);
 
@@ -47,6 +50,7 @@ private:
     QString m_forwarding;
     QString m_labels;
     const qt2xx::OrderRun* m_run = nullptr;
+    QString m_plant;
     QString m_scanNote;
     QString m_fixture;
     int m_drawn = 0; // lines of the table now on screen

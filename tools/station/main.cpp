@@ -126,6 +126,13 @@ void showNotice(const SessionNotice& notice, const StationSession& session, cons
         if (beside)
             message(notice.text);
         return;
+    case SessionNotice::Kind::PlantRules:
+        if (json)
+            json->plantRules(PlantRulesName(session.plantRules()), notice.reason);
+        if (beside)
+            message(notice.text);
+        return;
+    case SessionNotice::Kind::OrderRefused:
     case SessionNotice::Kind::PortNotOpen:
     case SessionNotice::Kind::Records:
     case SessionNotice::Kind::EndOfRun:
@@ -142,16 +149,18 @@ QString forwardingText(const ForwardingState& state) {
 
 void showScans(OrderRun& run, Faces& faces) {
     faces.scans = std::make_unique<ScanInput>(run, STDIN_FILENO);
-    faces.scans->onRefused = [&faces](const ScanArbiter::Scan& scan) {
+    const auto refused = [&faces](const QString& serial, const QString& reason) {
         if (faces.fixture)
             faces.fixture->scanRefused();
         if (faces.table)
-            faces.table->setScanNote(scan.reason);
+            faces.table->setScanNote(reason);
         if (!faces.table || !::isatty(STDERR_FILENO))
-            message(scan.reason);
+            message(reason);
         if (faces.json)
-            faces.json->scanRefused(scan.serial, scan.reason);
+            faces.json->scanRefused(serial, reason);
     };
+    faces.scans->onRefused = [refused](const ScanArbiter::Scan& scan) { refused(scan.serial, scan.reason); };
+    QObject::connect(&run, &OrderRun::scanRefused, &run, refused);
     QObject::connect(&run, &OrderRun::armed, &run,
                      [&faces](int, const QString& device, const QString& serial) {
                          if (faces.table)
@@ -177,6 +186,11 @@ void showRun(StationSession& session, bool json, Faces& faces) {
         faces.table = std::make_unique<TableView>(station, stdout, colourWanted());
         if (!session.plan().order.isEmpty() || session.run()->scanning())
             faces.table->setOrderRun(session.run());
+        const auto plant = [&session, table = faces.table.get()] { table->setPlant(session.plantLine()); };
+        QObject::connect(&session, &StationSession::plantChanged, faces.table.get(), plant);
+        QObject::connect(&session, &StationSession::plantRulesChanged, faces.table.get(), plant);
+        QObject::connect(&session, &StationSession::figuresChanged, faces.table.get(), plant);
+        plant();
         if (session.forwarder())
             QObject::connect(&session, &StationSession::forwardingChanged, faces.table.get(),
                              [&session, table = faces.table.get()] {
