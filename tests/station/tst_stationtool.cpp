@@ -793,7 +793,7 @@ bool rulesTold(Station& station, const QString& rules) {
 // whose order file differs is refused before a port is touched. With the server stopped under
 // "stop", scans are refused until it answers again, then arming resumes by itself.
 void TestStationTool::benchesShareAnOrderThroughClaims() {
-    PgCluster cluster;
+    qt2xx::test::PgCluster cluster;
     QVERIFY2(cluster.isRunning(), qPrintable(cluster.error()));
     QVERIFY(cluster.createDatabase(QStringLiteral("plant")));
     const QString server = QStringLiteral("--record-server=") + cluster.url(QStringLiteral("plant"));

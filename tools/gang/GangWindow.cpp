@@ -353,7 +353,6 @@ void GangWindow::bindRun() {
     connect(run, &qt2xx::OrderRun::armed, this, [this](int, const QString& device, const QString& serial) {
         showDropped(device, serial, false);
     });
-    });
     connect(run, &qt2xx::OrderRun::scanRefused, this,
             [this](const QString&, const QString& reason) { refuseScan(reason); });
     m_scan->setPlaceholderText(run->scanning() ? tr("Scan the label of the unit in the marked slot.")
