@@ -149,22 +149,20 @@ Result<ClaimAnswer> ClaimStore::ask(QSqlQuery& query, const QVariantList& values
 }
 
 Result<int> ClaimStore::renew() {
-    QSqlQuery query(m_store->database());
-    query.prepare(QStringLiteral("UPDATE claims SET expires_at = now() + make_interval(secs => ? / 1000.0) "
-                                 "WHERE station = ? AND host = ? AND NOT adopted AND expires_at > now()"));
-    query.addBindValue(qint64(m_lease.count()));
-    query.addBindValue(m_holder.station);
-    query.addBindValue(m_holder.host);
-    if (!query.exec())
-        return SqlFailure(query.lastError());
-    return query.numRowsAffected();
+    return leaseAgain(
+        QStringLiteral("UPDATE claims SET expires_at = now() + make_interval(secs => ? / 1000.0) "
+                       "WHERE station = ? AND host = ? AND NOT adopted AND expires_at > now()"));
 }
 
 Result<int> ClaimStore::takeBack() {
-    QSqlQuery query(m_store->database());
-    query.prepare(
+    return leaseAgain(
         QStringLiteral("UPDATE claims SET adopted = true, expires_at = now() + make_interval(secs => "
                        "? / 1000.0) WHERE station = ? AND host = ? AND expires_at > now()"));
+}
+
+Result<int> ClaimStore::leaseAgain(const QString& update) {
+    QSqlQuery query(m_store->database());
+    query.prepare(update);
     query.addBindValue(qint64(m_lease.count()));
     query.addBindValue(m_holder.station);
     query.addBindValue(m_holder.host);

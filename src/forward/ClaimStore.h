@@ -111,6 +111,9 @@ public:
 private:
     Result<ClaimAnswer> ask(QSqlQuery& query, const QVariantList& values, const ClaimTerms& terms,
                             const QString& serial);
+    // Runs an update of this holder's live claims that gives them a lease from now (its placeholders:
+    // the lease in milliseconds, the station, the host); the number updated.
+    Result<int> leaseAgain(const QString& update);
 
     std::unique_ptr<ServerStore> m_store;
     // Prepared once per connection: a claim is then one round trip.
