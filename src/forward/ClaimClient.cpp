@@ -22,7 +22,7 @@ QString OfflineRuleName(OfflineRule rule) {
 }
 
 // Lives on the claims thread; the connection is made and used there.
-class ClaimClient::Worker : public QObject {
+class ClaimClient::Worker : public ClaimEvents {
     Q_OBJECT
 public:
     Worker(std::shared_ptr<Shared> shared, ServerAddress server, ClaimTerms terms, ClaimHolder holder,
@@ -66,18 +66,6 @@ public:
         m_store.reset();
         thread()->quit();
     }
-
-Q_SIGNALS:
-    void orderAgreed(int units, int quantity);
-    void orderRefused(const QString& reason);
-    void granted(quint64 ticket, const ClaimAnswer& answer);
-    void refused(quint64 ticket, const QString& reason);
-    void unanswered(quint64 ticket, const QString& reason);
-    void takenBack(int claims);
-    void renewed(int claims);
-    void serverAway(const QString& reason);
-    void serverBack();
-    void progress(const qt2xx::OrderProgress& progress);
 
 private:
     // Asks on an open connection; a failure may be a connection the server dropped, or a deadlock
@@ -174,7 +162,7 @@ ClaimClient::ClaimClient(ServerAddress server, ClaimTerms terms, ClaimHolder hol
 
 ClaimClient::ClaimClient(ServerAddress server, ClaimTerms terms, ClaimHolder holder, Options options,
                          QObject* parent)
-    : QObject(parent), m_serverName(server.display()), m_terms(terms), m_thread(new QThread) {
+    : ClaimEvents(parent), m_serverName(server.display()), m_terms(terms), m_thread(new QThread) {
     qRegisterMetaType<ClaimAnswer>();
     qRegisterMetaType<OrderProgress>();
     m_thread->setObjectName(QStringLiteral("claims"));

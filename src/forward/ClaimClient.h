@@ -20,6 +20,27 @@ enum class OfflineRule { Stop, Local };
 Result<OfflineRule> OfflineRuleFromName(const QString& name);
 QString OfflineRuleName(OfflineRule rule);
 
+// What the claims thread tells: its worker emits these, and the client passes each on, queued, to the
+// thread that owns it.
+class ClaimEvents : public QObject {
+    Q_OBJECT
+public:
+    explicit ClaimEvents(QObject* parent = nullptr) : QObject(parent) {}
+
+Q_SIGNALS:
+    void orderAgreed(int units, int quantity);
+    void orderRefused(const QString& reason);
+    void granted(quint64 ticket, const ClaimAnswer& answer);
+    void refused(quint64 ticket, const QString& reason);
+    void unanswered(quint64 ticket, const QString& reason);
+    void takenBack(int claims);
+    void renewed(int claims);
+    void serverAway(const QString& reason);
+    void serverBack();
+    // The order's progress in the plant, read once the order is agreed and then now and then.
+    void progress(const qt2xx::OrderProgress& progress);
+};
+
 // Asks the record server for plant-wide claims from a thread of its own, with a connection of its
 // own, and answers through queued signals: nothing here waits on the caller's thread. Requests are
 // asked in the order they were made. While the station runs, its live claims are renewed well
@@ -27,7 +48,7 @@ QString OfflineRuleName(OfflineRule rule);
 // starts again takes back the claims it held (same station name, same host). The owner hears once
 // when the server cannot be asked and once when it answers again; a request made meanwhile is
 // tried once and answered "unanswered".
-class ClaimClient : public QObject {
+class ClaimClient : public ClaimEvents {
     Q_OBJECT
 public:
     struct Options {
@@ -57,19 +78,6 @@ public:
     bool isAway() const { return m_shared->away.load(); }
     // Stops renewing within budget, whatever the server does; the claims then live out their lease.
     bool shutdown(std::chrono::milliseconds budget);
-
-Q_SIGNALS:
-    void orderAgreed(int units, int quantity);
-    void orderRefused(const QString& reason);
-    void granted(quint64 ticket, const ClaimAnswer& answer);
-    void refused(quint64 ticket, const QString& reason);
-    void unanswered(quint64 ticket, const QString& reason);
-    void takenBack(int claims);
-    void renewed(int claims);
-    void serverAway(const QString& reason);
-    void serverBack();
-    // The order's progress in the plant, read once the order is agreed and then now and then.
-    void progress(const qt2xx::OrderProgress& progress);
 
 private:
     class Worker;
