@@ -36,6 +36,19 @@ QList<int> lit(const ModbusModule& module, const Fixture& fixture) {
     return on;
 }
 
+// A link to the module's two slots, listened to from before it starts.
+struct LinkRig {
+    explicit LinkRig(const ModbusModule& module)
+        : fixture(twoSlots(module.address())), link(fixture), presence(&link, &FixtureLink::presenceChanged),
+          away(&link, &FixtureLink::moduleAway), back(&link, &FixtureLink::moduleBack) {}
+
+    const Fixture fixture;
+    FixtureLink link;
+    QSignalSpy presence;
+    QSignalSpy away;
+    QSignalSpy back;
+};
+
 constexpr SlotLamps kOff{};
 constexpr SlotLamps kBusy{true, false, false};
 constexpr SlotLamps kPass{false, true, false};
@@ -55,10 +68,8 @@ private Q_SLOTS:
 void TestFixtureLink::drivesCoilsReadsContactsAndLeavesThemSafe() {
     ModbusModule module;
     QVERIFY(module.start());
-    const Fixture fixture = twoSlots(module.address());
-    FixtureLink link(fixture);
-    QSignalSpy presence(&link, &FixtureLink::presenceChanged);
-    QSignalSpy away(&link, &FixtureLink::moduleAway);
+    LinkRig rig(module);
+    auto& [fixture, link, presence, away, back] = rig;
     link.start();
 
     // Both contacts are told once read, open.
@@ -116,11 +127,8 @@ void TestFixtureLink::drivesCoilsReadsContactsAndLeavesThemSafe() {
 void TestFixtureLink::moduleStoppedAndStartedAgain() {
     ModbusModule module;
     QVERIFY(module.start());
-    const Fixture fixture = twoSlots(module.address());
-    FixtureLink link(fixture);
-    QSignalSpy presence(&link, &FixtureLink::presenceChanged);
-    QSignalSpy away(&link, &FixtureLink::moduleAway);
-    QSignalSpy back(&link, &FixtureLink::moduleBack);
+    LinkRig rig(module);
+    auto& [fixture, link, presence, away, back] = rig;
     link.start();
     module.setInput(0, true);
     link.setOutputs(outputs(kPass, kOff, {true, false, false}));
