@@ -1,7 +1,7 @@
 #include "station/FixtureFile.h"
 #include "support/BuildPaths.h"
+#include "support/Files.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -46,11 +46,7 @@ QByteArray fixture(const QByteArray& from, const QByteArray& to) {
 } // namespace
 
 QString TestFixtureFile::write(const QByteArray& json) const {
-    const QString path = m_dir.filePath(QStringLiteral("fixture.json"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(json);
-    return path;
+    return test::WriteFile(m_dir.filePath(QStringLiteral("fixture.json")), json);
 }
 
 void TestFixtureFile::reads() {

@@ -1,6 +1,7 @@
 #include "record/RunRecorder.h"
 #include "station/WorkOrder.h"
 #include "support/BuildPaths.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,11 +50,7 @@ const QByteArray kOrderEnd = R"("})";
 } // namespace
 
 QString TestWorkOrder::writeOrder(const QByteArray& json) const {
-    const QString path = m_dir.filePath(QStringLiteral("order.json"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(json);
-    return path;
+    return test::WriteFile(m_dir.filePath(QStringLiteral("order.json")), json);
 }
 
 QByteArray TestWorkOrder::order(const QByteArray& from, const QByteArray& to) const {

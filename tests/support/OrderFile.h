@@ -2,6 +2,7 @@
 
 #include "files/SetFile.h"
 #include "record/RunRecorder.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,11 +25,8 @@ inline QString WriteOrderFile(const QString& setPath, int quantity,
                      {QStringLiteral("quantity"), quantity}};
     if (!pattern.isEmpty())
         json.insert(QStringLiteral("serial_pattern"), pattern);
-    const QString path = QFileInfo(setPath).dir().filePath(QStringLiteral("order.json"));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(QJsonDocument(json).toJson());
-    return path;
+    return WriteFile(QFileInfo(setPath).dir().filePath(QStringLiteral("order.json")),
+                     QJsonDocument(json).toJson());
 }
 
 // "QT2C-00000001", "QT2C-00000002", ... one per line.
