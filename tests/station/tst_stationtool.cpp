@@ -786,6 +786,19 @@ bool rulesTold(Station& station, const QString& rules) {
     return false;
 }
 
+// The arguments of a bench named name on order and the record server, keeping its records in dir.
+QStringList benchArguments(const QString& order, const QTemporaryDir& dir, const QString& server,
+                           const QString& name, const QStringList& devices) {
+    return QStringList{QStringLiteral("--order"),
+                       order,
+                       QStringLiteral("--json"),
+                       QStringLiteral("--station"),
+                       name,
+                       QStringLiteral("--record=") + dir.filePath(name + QStringLiteral(".sqlite")),
+                       server} +
+           devices;
+}
+
 } // namespace
 
 // Two benches on one order of 6 through one server, bench A handed serials 1-9 and bench B 4-12,
@@ -803,14 +816,7 @@ void TestStationTool::benchesShareAnOrderThroughClaims() {
     const QStringList swap{QStringLiteral("--swap"), QStringLiteral("5000")};
     Controller a1(swap), a2(swap), a3(swap), b1(swap), b2(swap), b3(swap);
     const auto bench = [&](const QString& name, const QStringList& devices) {
-        return QStringList{QStringLiteral("--order"),
-                           order,
-                           QStringLiteral("--json"),
-                           QStringLiteral("--station"),
-                           name,
-                           QStringLiteral("--record=") + dir.filePath(name + QStringLiteral(".sqlite")),
-                           server} +
-               devices;
+        return benchArguments(order, dir, server, name, devices);
     };
     Station a(bench(QStringLiteral("A"), {a1.device(), a2.device(), a3.device()}));
     Station b(bench(QStringLiteral("B"), {b1.device(), b2.device(), b3.device()}));
@@ -950,14 +956,7 @@ void TestStationTool::benchesShareAnOrderThroughClaims() {
         qt2xx::test::WriteOrderFile(copySet(third), 3, QString(), QString(), QStringLiteral("WO-9"));
     Controller e1, e2, f1, f2;
     const auto plainBench = [&](const QString& name, const QStringList& devices) {
-        return QStringList{QStringLiteral("--order"),
-                           plain,
-                           QStringLiteral("--json"),
-                           QStringLiteral("--station"),
-                           name,
-                           QStringLiteral("--record=") + third.filePath(name + QStringLiteral(".sqlite")),
-                           server} +
-               devices;
+        return benchArguments(plain, third, server, name, devices);
     };
     Station e(plainBench(QStringLiteral("E"), {e1.device(), e2.device()}));
     Station f(plainBench(QStringLiteral("F"), {f1.device(), f2.device()}));
