@@ -82,11 +82,11 @@ private:
             }
             // Orders in one order on every connection, so that their rows are always locked alike.
             std::sort(batch.begin(), batch.end(),
-                      [](const Pending& a, const Pending& b) { return a.order.order < b.order.order; });
+                      [](const Pending& a, const Pending& b) { return a.order.orderId < b.order.orderId; });
             std::map<QString, OrderInfo> orders;
             std::vector<ForwardOutbox::Record> records;
             for (Pending& p : batch) {
-                orders.emplace(p.order.order, p.order);
+                orders.emplace(p.order.orderId, p.order);
                 records.push_back(std::move(p.record));
             }
             std::vector<OrderInfo> orderList;
@@ -223,7 +223,7 @@ private:
         if (m_clock.nsecsElapsed() >= m_end)
             return;
         const QString serial =
-            QStringLiteral("%1-S-%2").arg(bench->client->terms().order).arg(bench->nextSerial++);
+            QStringLiteral("%1-S-%2").arg(bench->client->terms().orderId).arg(bench->nextSerial++);
         const int unit = ++bench->units;
         const quint64 ticket = bench->client->claim({serial, false, bench->runs[slot], unit});
         bench->asked.emplace(ticket, Asked{slot, serial, unit, m_clock.nsecsElapsed()});
@@ -254,18 +254,18 @@ private:
             const ClaimTerms& terms = bench->client->terms();
             if (!m_granted.insert(asked.serial).second)
                 m_figures.doubleGrants.insert(asked.serial);
-            ++m_figures.grantsPerOrder[terms.order];
+            ++m_figures.grantsPerOrder[terms.orderId];
             ProductionRecord record;
             record.recordId = QUuid::createUuid().toString(QUuid::WithoutBraces);
             record.recordedAt = QDateTime::currentDateTimeUtc();
             record.runId = bench->runs[asked.slot];
             record.unit = asked.unit;
             record.frame = QByteArray(32, '\0');
-            record.workOrder = terms.order;
+            record.orderId = terms.orderId;
             record.unitSerial = asked.serial;
             record.station = bench->station;
             m_senders.add(int(std::hash<QString>()(bench->host) % kSenders), record,
-                          {terms.order, terms.product, terms.setSha256, terms.quantity, record.recordedAt},
+                          {terms.orderId, terms.product, terms.setSha256, terms.quantity, record.recordedAt},
                           bench->host);
         } else {
             ++m_figures.refused;

@@ -106,7 +106,7 @@ bool generate(const QString& path, int count) {
     const int perDay = count / kDays;
     bool retry = false;
     for (int i = 0; i < count; ++i) {
-        r.workOrder = QStringLiteral("WO-%1").arg(i / kOrderRecords, 4, 10, QLatin1Char('0'));
+        r.orderId = QStringLiteral("WO-%1").arg(i / kOrderRecords, 4, 10, QLatin1Char('0'));
         if (!retry)
             r.unitSerial = QStringLiteral("SN-%1").arg(i, 8, 10, QLatin1Char('0'));
         r.recordId = QUuid::createUuid().toString(QUuid::WithoutBraces);

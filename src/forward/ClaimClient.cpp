@@ -129,7 +129,7 @@ private:
     void readProgress() {
         if (m_shared->away)
             return;
-        const Result<OrderProgress> read = askTwice([&] { return m_store->progress(m_terms.order); });
+        const Result<OrderProgress> read = askTwice([&] { return m_store->progress(m_terms.orderId); });
         if (read)
             Q_EMIT progress(*read);
     }

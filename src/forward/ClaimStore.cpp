@@ -93,9 +93,10 @@ QSqlQuery* prepared(QSqlQuery* query, const QString& function) {
 
 Result<ClaimAnswer> ClaimStore::checkOrder(const ClaimTerms& terms) {
     QSqlQuery query(m_store->database());
-    return ask(*prepared(&query, QStringLiteral("claim_order(?, ?, ?, ?, ?)")),
-               {terms.order, text(terms.product), terms.setSha256, terms.quantity, text(terms.serialPattern)},
-               terms, {});
+    return ask(
+        *prepared(&query, QStringLiteral("claim_order(?, ?, ?, ?, ?)")),
+        {terms.orderId, text(terms.product), terms.setSha256, terms.quantity, text(terms.serialPattern)},
+        terms, {});
 }
 
 Result<ClaimAnswer> ClaimStore::claim(const ClaimTerms& terms, const ClaimRequest& request) {
@@ -104,9 +105,9 @@ Result<ClaimAnswer> ClaimStore::claim(const ClaimTerms& terms, const ClaimReques
         prepared(m_claimQuery.get(), QStringLiteral("claim_unit(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     }
     return ask(*m_claimQuery,
-               {terms.order, text(terms.product), terms.setSha256, terms.quantity, text(terms.serialPattern),
-                text(request.serial), request.rework, request.runId, request.unit, m_holder.station,
-                m_holder.host, qint64(m_lease.count())},
+               {terms.orderId, text(terms.product), terms.setSha256, terms.quantity,
+                text(terms.serialPattern), text(request.serial), request.rework, request.runId, request.unit,
+                m_holder.station, m_holder.host, qint64(m_lease.count())},
                terms, request.serial);
 }
 
@@ -138,10 +139,10 @@ Result<ClaimAnswer> ClaimStore::ask(QSqlQuery& query, const QVariantList& values
     } else if (verdict == QLatin1String(kFinished)) {
         answer.reason = SerialFinishedMessage(serial, holder, at);
     } else if (verdict == QLatin1String(kComplete)) {
-        answer.reason = OrderCompleteMessage(terms.order, answer.units, answer.quantity);
+        answer.reason = OrderCompleteMessage(terms.orderId, answer.units, answer.quantity);
     } else if (verdict == QLatin1String(kDiffers)) {
         const auto [field, fileValue] = orderField(detail, terms);
-        answer.reason = OrderDiffersMessage(terms.order, field, fileValue, holder);
+        answer.reason = OrderDiffersMessage(terms.orderId, field, fileValue, holder);
     } else {
         return Fail(QStringLiteral("the server answered a claim with \"%1\"").arg(verdict));
     }

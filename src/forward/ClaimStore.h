@@ -20,7 +20,7 @@ class ServerStore;
 // The order as its file releases it; the first bench that claims for it registers it on the server
 // and every other bench must agree with it.
 struct ClaimTerms {
-    QString order;
+    QString orderId;
     QString product;
     QString setSha256;
     int quantity = 0;

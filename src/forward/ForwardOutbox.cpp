@@ -154,8 +154,8 @@ Result<std::vector<OrderInfo>> ForwardOutbox::ordersOf(const std::vector<Record>
     using namespace record_schema;
     QSet<QString> names;
     for (const Record& record : records)
-        if (!record.record.workOrder.isEmpty())
-            names.insert(record.record.workOrder);
+        if (!record.record.orderId.isEmpty())
+            names.insert(record.record.orderId);
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.prepare(
         QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(NameList<OrderInfo>(), kOrders, kWorkOrder));

@@ -44,7 +44,7 @@ struct ProductionRecord {
     QString parameterSha256; // of the set as STORE writes it, lower-case hex
     QString parameterFile;   // the file last loaded with OPEN while the set is unchanged since; else empty
     QString program;
-    QString workOrder;   // the order the unit was programmed for; empty without one
+    QString orderId;     // the order the unit was programmed for; empty without one
     QString unitSerial;  // the unit's scanned serial; empty when units are not scanned
     QString operatorId;  // who programmed it, as given; may be empty
     QString station;     // the bench or fixture, the host name unless named
@@ -53,7 +53,7 @@ struct ProductionRecord {
 
 // What is the same for every record of a run: the order, who, where.
 struct RecordContext {
-    QString workOrder;
+    QString orderId;
     QString operatorId;
     QString station;
 };
@@ -66,7 +66,7 @@ struct UnitLabel {
 
 // A work order as the record keeps it, so the reports know its quantity without the order file.
 struct OrderInfo {
-    QString order;
+    QString orderId;
     QString product;
     QString setSha256;
     int quantity = 0;

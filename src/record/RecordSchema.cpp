@@ -65,7 +65,7 @@ const RecordColumn kRecordColumns[] = {
     {kParameterSha256, SqlType::Text, false, 1, 1, true, QT2XX_TEXT(ProductionRecord, parameterSha256)},
     {kParameterFile, SqlType::Text, false, 1, 1, true, QT2XX_TEXT(ProductionRecord, parameterFile)},
     {kProgram, SqlType::Text, false, 1, 1, true, QT2XX_TEXT(ProductionRecord, program)},
-    {kWorkOrder, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, workOrder)},
+    {kWorkOrder, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, orderId)},
     {kUnitSerial, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, unitSerial)},
     {kOperator, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, operatorId)},
     {kStation, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, station)},
@@ -78,7 +78,7 @@ const RecordColumn kRecordColumns[] = {
 };
 
 const OrderColumn kOrderColumns[] = {
-    {kWorkOrder, SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, order)},
+    {kWorkOrder, SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, orderId)},
     {kProduct, SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, product)},
     {kSetSha256, SqlType::Text, false, 3, 2, false, QT2XX_TEXT(OrderInfo, setSha256)},
     {kQuantity, SqlType::Integer, false, 3, 2, false, [](const OrderInfo& r) { return QVariant(r.quantity); },

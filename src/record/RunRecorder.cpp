@@ -86,7 +86,7 @@ void RunRecorder::controllerDone(Outcome outcome) {
             record.parameterFile = path;
     }
     record.program = m_program;
-    record.workOrder = m_context.workOrder;
+    record.orderId = m_context.orderId;
     record.operatorId = m_context.operatorId;
     record.station = m_context.station.isEmpty() ? m_host : m_context.station;
     if (m_unitLabel) {

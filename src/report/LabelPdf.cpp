@@ -76,7 +76,7 @@ Done WriteLabelPdf(const QString& path, const LabelFields& fields) {
     } rows[] = {
         {fields.serial, 14, true},
         {fields.product, 10, false},
-        {QStringLiteral("Order %1").arg(fields.order), 8, false},
+        {QStringLiteral("Order %1").arg(fields.orderId), 8, false},
         {QStringLiteral("Set %1").arg(fields.setSha256), 8, false},
         {fields.recordedAt, 7, false},
         {QStringLiteral("Station %1").arg(fields.station), 7, false},

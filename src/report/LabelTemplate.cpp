@@ -17,7 +17,7 @@ struct FieldRow {
 
 const FieldRow kFields[] = {
     {"serial", [](const LabelFields& f) -> const QString& { return f.serial; }},
-    {"order", [](const LabelFields& f) -> const QString& { return f.order; }},
+    {"order", [](const LabelFields& f) -> const QString& { return f.orderId; }},
     {"product", [](const LabelFields& f) -> const QString& { return f.product; }},
     {"set_sha256_12", [](const LabelFields& f) -> const QString& { return f.setSha256; }},
     {"recorded_at", [](const LabelFields& f) -> const QString& { return f.recordedAt; }},
@@ -57,7 +57,7 @@ int fieldIndex(const QByteArray& name) {
 
 LabelFields LabelFields::FromRecord(const ProductionRecord& record, const QString& product) {
     return {record.unitSerial,
-            record.workOrder,
+            record.orderId,
             product,
             record.parameterSha256.left(kSetDigits),
             UtcTimeText(record.recordedAt),

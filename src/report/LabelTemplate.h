@@ -13,7 +13,7 @@ namespace qt2xx {
 // What a label says about a unit, each field named in templates as {name}.
 struct LabelFields {
     QString serial;     // {serial}
-    QString order;      // {order}
+    QString orderId;    // {order}
     QString product;    // {product}
     QString setSha256;  // {set_sha256_12}: the first 12 hex digits of the set written
     QString recordedAt; // {recorded_at}: the record's time as the record writes it

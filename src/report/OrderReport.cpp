@@ -21,9 +21,9 @@ struct Condition {
 Condition conditionOf(const ReportScope& scope) {
     Condition c;
     QStringList parts;
-    if (scope.order) {
+    if (scope.orderId) {
         parts << QStringLiteral("r.%1 = ?").arg(kWorkOrder);
-        c.values << *scope.order;
+        c.values << *scope.orderId;
     }
     if (scope.parameterSha256) {
         parts << QStringLiteral("r.%1 = ?").arg(kParameterSha256);
@@ -207,7 +207,7 @@ Result<OrderFigures> readFigures(const RecordSource& source, const ReportScope& 
     int sets = 0;
     int firstPass = 0;
     LotFigures& lot = out.lot;
-    lot.orderId = scope.order.value_or(QString());
+    lot.orderId = scope.orderId.value_or(QString());
     if (Done counted = readCounts(source, c, &out, &sets); !counted)
         return Fail(counted.error());
     if (out.unitsTried == 0)
@@ -228,8 +228,8 @@ Result<OrderFigures> readFigures(const RecordSource& source, const ReportScope& 
     if (sets != 1)
         lot.parameters.clear();
     lot.firstPassYield = double(firstPass) / double(out.unitsTried);
-    if (scope.order && !scope.order->isEmpty())
-        if (Done read = readOrder(source, *scope.order, &lot); !read)
+    if (scope.orderId && !scope.orderId->isEmpty())
+        if (Done read = readOrder(source, *scope.orderId, &lot); !read)
             return Fail(read.error());
     return out;
 }

@@ -14,7 +14,7 @@ namespace qt2xx {
 
 // Which records a report covers: one order, one order and set, or a period. An empty side is open.
 struct ReportScope {
-    std::optional<QString> order; // records without an order have the empty text
+    std::optional<QString> orderId; // records without an order have the empty text
     std::optional<QString> parameterSha256;
     QDateTime since; // recorded at or after
     QDateTime until; // recorded before

@@ -2,6 +2,7 @@
 
 #include "record/RecordStore.h"
 #include "station/Station.h"
+#include "station/WorkOrder.h"
 
 #include <QDateTime>
 #include <QTimer>
@@ -12,6 +13,18 @@
 
 namespace qt2xx {
 
+OrderPlan OrderPlan::FromOrder(const WorkOrder& order) {
+    OrderPlan plan;
+    plan.orderId = order.orderId;
+    plan.product = order.product;
+    plan.setSha256 = order.setSha256;
+    plan.quantity = order.quantity;
+    plan.serialPattern = order.serialPattern;
+    plan.scan = order.wantsSerials();
+    plan.offline = order.offline;
+    return plan;
+}
+
 OrderRun::OrderRun(Station& station, OrderPlan plan, RecordStore* store, QObject* parent)
     : QObject(parent), m_station(station), m_plan(std::move(plan)), m_store(store) {}
 
@@ -21,19 +34,19 @@ OrderRun::~OrderRun() {
 }
 
 bool OrderRun::prepare(QString* error) {
-    if (!m_plan.order.isEmpty() && m_store) {
-        const Result<qint64> finished = m_store->unitsFinished(m_plan.order);
+    if (!m_plan.orderId.isEmpty() && m_store) {
+        const Result<qint64> finished = m_store->unitsFinished(m_plan.orderId);
         if (!finished) {
             *error = QStringLiteral("the progress of order %1 cannot be read: %2")
-                         .arg(m_plan.order, finished.error());
+                         .arg(m_plan.orderId, finished.error());
             return false;
         }
         m_before = int(std::min<qint64>(*finished, m_plan.quantity));
-        const OrderInfo info{m_plan.order, m_plan.product, m_plan.setSha256, m_plan.quantity,
+        const OrderInfo info{m_plan.orderId, m_plan.product, m_plan.setSha256, m_plan.quantity,
                              QDateTime::currentDateTimeUtc()};
         if (const Done noted = m_store->noteOrder(info); !noted) {
             *error = QStringLiteral("order %1 cannot be noted in the records: %2")
-                         .arg(m_plan.order, noted.error());
+                         .arg(m_plan.orderId, noted.error());
             return false;
         }
     }
@@ -50,7 +63,7 @@ bool OrderRun::complete() const {
 
 int OrderRun::runLimit() const {
     int limit = ScanArbiter::kNoLimit;
-    if (!m_plan.order.isEmpty())
+    if (!m_plan.orderId.isEmpty())
         limit = std::max(0, m_plan.quantity - m_before);
     if (m_plan.count > 0)
         limit = std::min(limit, m_plan.count);

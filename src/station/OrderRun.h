@@ -18,11 +18,12 @@ class RecordStore;
 class Station;
 class StationPort;
 struct PortEvent;
+struct WorkOrder;
 
 // What a run is asked to make: for which order, with or without scanned serials, and how many units
 // at most in this run.
 struct OrderPlan {
-    QString order; // empty: no order
+    QString orderId; // empty: no order
     QString product;
     QString setSha256;
     int quantity = 0;                        // of the order
@@ -31,6 +32,11 @@ struct OrderPlan {
     bool rework = false;                     // a serial with a finished record may be scanned again
     int count = 0;                           // at most this many units in this run; 0: no limit
     OfflineRule offline = OfflineRule::Stop; // while the record server cannot be asked
+
+    // The order's terms, scanned when the order has serials; the run's own choices stay as above.
+    static OrderPlan FromOrder(const WorkOrder& order);
+    // The order as every bench must agree on it with the record server.
+    ClaimTerms terms() const { return ClaimTerms{orderId, product, setSha256, quantity, serialPattern}; }
 };
 
 // How a scan that passes the bench's own rules arms its slot.

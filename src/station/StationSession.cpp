@@ -196,17 +196,17 @@ bool StationSession::openRecords(const SessionOptions& options) {
     m_writer = std::make_unique<RecordWriter>(path);
     // The order's progress and finished serials are read on this thread through a connection of
     // their own; the writer keeps its own on its thread.
-    if (!m_plan.order.isEmpty() || m_plan.scan) {
+    if (!m_plan.orderId.isEmpty() || m_plan.scan) {
         auto reads = RecordStore::open(path, RecordStore::OpenMode::MustExist);
         if (!reads)
             return refuse(ExitRefused, tr("records cannot be read from %1: %2").arg(path, reads.error()));
         m_reads = std::move(*reads);
     }
-    if (!m_plan.order.isEmpty()) {
-        Result<OrderTally> tally = ReadOrderTally(m_reads->database(), m_plan.order);
+    if (!m_plan.orderId.isEmpty()) {
+        Result<OrderTally> tally = ReadOrderTally(m_reads->database(), m_plan.orderId);
         if (!tally)
             return refuse(ExitRefused,
-                          tr("the record of order %1 cannot be read: %2").arg(m_plan.order, tally.error()));
+                          tr("the record of order %1 cannot be read: %2").arg(m_plan.orderId, tally.error()));
         m_tally = std::move(*tally);
     }
     watchRecords();
@@ -263,30 +263,24 @@ void StationSession::tell(SessionNotice::Kind kind, const QString& text, const Q
 bool StationSession::readJob(const SessionOptions& options) {
     m_plan = OrderPlan{};
     m_orderLabel.clear();
-    m_plan.scan = options.scan;
-    m_plan.rework = options.rework;
-    m_plan.count = options.count;
     if (options.orderFile.isEmpty()) {
         m_setPath = QFileInfo(options.setFile).absoluteFilePath();
         m_set = ReadSetFile(options.setFile);
         if (!m_set.ready())
             return refuse(ExitRefused, QStringLiteral("%1: %2").arg(options.setFile, m_set.problem));
-        return true;
+    } else {
+        const WorkOrderFile file = ReadWorkOrder(options.orderFile);
+        if (!file.ready())
+            return refuse(ExitRefused, QStringLiteral("%1: %2").arg(options.orderFile, file.problem));
+        const WorkOrder& order = file.order;
+        m_set = order.set;
+        m_setPath = order.setPath;
+        m_plan = OrderPlan::FromOrder(order);
+        m_orderLabel = order.labelPath;
     }
-    const WorkOrderFile file = ReadWorkOrder(options.orderFile);
-    if (!file.ready())
-        return refuse(ExitRefused, QStringLiteral("%1: %2").arg(options.orderFile, file.problem));
-    const WorkOrder& order = file.order;
-    m_set = order.set;
-    m_setPath = order.setPath;
-    m_plan.order = order.order;
-    m_plan.product = order.product;
-    m_plan.setSha256 = order.setSha256;
-    m_plan.quantity = order.quantity;
-    m_plan.serialPattern = order.serialPattern;
-    m_plan.offline = order.offline;
-    m_plan.scan = options.scan || order.wantsSerials();
-    m_orderLabel = order.labelPath;
+    m_plan.scan = m_plan.scan || options.scan;
+    m_plan.rework = options.rework;
+    m_plan.count = options.count;
     return true;
 }
 
@@ -298,7 +292,7 @@ Station& StationSession::newStation() {
     m_station->setParameterFile(m_setPath);
     m_station->setRecordWriter(m_writer.get());
     m_station->setCount(m_options.count);
-    m_station->setRecordContext(RecordContext{m_plan.order, m_options.operatorId, m_options.stationName});
+    m_station->setRecordContext(RecordContext{m_plan.orderId, m_options.operatorId, m_options.stationName});
     watchStation(*m_station);
     for (const PortChoice& choice : m_ports) {
         if (!choice.device.isEmpty())
@@ -369,15 +363,15 @@ bool StationSession::start() {
     if (!m_run->prepare(&why))
         return refuse(ExitRefused, why);
     if (m_run->complete())
-        return refuse(ExitOk, m_plan.order.isEmpty()
+        return refuse(ExitOk, m_plan.orderId.isEmpty()
                                   ? tr("nothing to program")
                                   : tr("order %1 is complete: %2 of %3 units finished; nothing "
                                        "is programmed")
-                                        .arg(m_plan.order)
+                                        .arg(m_plan.orderId)
                                         .arg(m_run->unitsDone())
                                         .arg(m_plan.quantity));
     m_portsStarted = false;
-    if (m_forwarder && !m_plan.order.isEmpty()) {
+    if (m_forwarder && !m_plan.orderId.isEmpty()) {
         openClaims();
         // The ports wait for the server's word on the order; the claims thread asks it.
         if (!m_orderAgreed)
@@ -401,8 +395,7 @@ void StationSession::openClaims() {
         m_run->setClaims(m_claims.get());
         return;
     }
-    const ClaimTerms terms{m_plan.order, m_plan.product, m_plan.setSha256, m_plan.quantity,
-                           m_plan.serialPattern};
+    const ClaimTerms terms = m_plan.terms();
     // The record names the host when no station is named, and the server ends a claim by that name.
     const QString host = QSysInfo::machineHostName();
     const ClaimHolder holder{m_options.stationName.isEmpty() ? host : m_options.stationName, host};

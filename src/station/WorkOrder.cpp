@@ -96,7 +96,7 @@ WorkOrderFile ReadWorkOrder(const QString& path) {
     }
 
     WorkOrder& order = result.order;
-    order.order = object.value(QLatin1String("order")).toString();
+    order.orderId = object.value(QLatin1String("order")).toString();
     order.product = object.value(QLatin1String("product")).toString();
     order.setSha256 = object.value(QLatin1String("set_sha256")).toString().toLower();
     order.quantity = object.value(QLatin1String("quantity")).toInt();

@@ -12,7 +12,7 @@ namespace qt2xx {
 // A work order as the production engineer releases it: which set, checked by its hash, how many
 // units, and what their serials look like.
 struct WorkOrder {
-    QString order;                       // "WO-2026-0142"
+    QString orderId;                     // "WO-2026-0142"
     QString product;                     // empty when the order names none
     QString setPath;                     // absolute; a relative "set" is taken from the order file's folder
     QString setSha256;                   // lower-case hex, equal to the set's parameter_sha256

@@ -44,7 +44,7 @@ struct Unit {
     ProductionRecord record(Outcome result, const ClaimHolder& holder) const {
         ProductionRecord r = MakeRecord(request.runId, request.unit, result,
                                         QDateTime(QDate(2026, 12, 8), QTime(13, 40), QTimeZone::utc()));
-        r.workOrder = orderOfSix().order;
+        r.orderId = orderOfSix().orderId;
         r.unitSerial = request.serial;
         r.station = holder.station;
         return r;
@@ -107,7 +107,7 @@ void TestClaims::forward(const ProductionRecord& record, const ClaimHolder& hold
     ServerStore server(addressOf(m_cluster->url(kPlant)));
     QT2XX_VERIFY_OK(server.open());
     const ClaimTerms terms = orderOfSix();
-    const OrderInfo order{terms.order, terms.product, terms.setSha256, terms.quantity, record.recordedAt};
+    const OrderInfo order{terms.orderId, terms.product, terms.setSha256, terms.quantity, record.recordedAt};
     QT2XX_VERIFY_OK(server.send({}, {order}, {{1, record, holder.host}}));
 }
 
@@ -141,7 +141,7 @@ void TestClaims::twoBenchesShareOneOrder() {
     QCOMPARE(granted.size(), std::size_t(6));
     // A1, B4, A2, B5, A3, B6, then A4 is B's, and the order is full for everything after.
     QCOMPARE(QStringList(reasons.mid(0, 2)), QStringList({SerialBeingMadeMessage(serial(4), kBenchB.station),
-                                                          OrderCompleteMessage(terms.order, 6, 6)}));
+                                                          OrderCompleteMessage(terms.orderId, 6, 6)}));
     QCOMPARE(reasons.size(), 12);
     QCOMPARE(progress(QStringLiteral("units_finished, units_claimed, remaining")), QStringLiteral("0|6|6"));
 
@@ -164,7 +164,7 @@ void TestClaims::twoBenchesShareOneOrder() {
              qPrintable(answer ? answer->reason : answer.error()));
     answer = a.claim(terms, unitOf(serial(9), 23).request);
     QVERIFY(answer && !answer->granted());
-    QCOMPARE(answer->reason, OrderCompleteMessage(terms.order, 6, 6));
+    QCOMPARE(answer->reason, OrderCompleteMessage(terms.orderId, 6, 6));
     // A second finished record of one serial is still one unit.
     forward(granted.at(serial(1)).record(Outcome::Finished, kBenchA), kBenchA);
     QCOMPARE(progress(QStringLiteral("units_finished, units_claimed")), QStringLiteral("1|5"));
@@ -206,7 +206,7 @@ void TestClaims::orderThatDisagreesIsRefused() {
         other.setSha256 = fileValue;
     else
         other.serialPattern = fileValue;
-    const QString expected = OrderDiffersMessage(other.order, field, fileValue, serverValue);
+    const QString expected = OrderDiffersMessage(other.orderId, field, fileValue, serverValue);
     for (const Result<ClaimAnswer>& answer :
          {b.checkOrder(other), b.claim(other, unitOf(serial(1)).request)}) {
         QVERIFY2(answer, qPrintable(answer.error()));

@@ -317,7 +317,7 @@ void RecordStoreTest::csvExportsRunNoFormula() {
         const std::unique_ptr<RecordStore> store = Checked(RecordStore::open(path));
         QVERIFY(store);
         ProductionRecord r = MakeRecord(QStringLiteral("r"), 1);
-        r.workOrder = QStringLiteral("WO-F");
+        r.orderId = QStringLiteral("WO-F");
         r.operatorId = hyperlink;
         r.station = QStringLiteral("=1+1");
         r.unitSerial = QStringLiteral("@SUM(1+1)"); // recorded before serials were checked
@@ -465,7 +465,7 @@ void RecordStoreTest::olderDatabasesReadAsTheyAreThenMigrated() {
     QCOMPARE(run->parameters, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
     const std::vector<ForwardStatus> servers = Checked(readForwardStatus(store->database()));
     QCOMPARE(servers.size(), size_t(status.contains(QLatin1String("waiting")) ? 1 : 0));
-    QVERIFY(records[0].workOrder.isEmpty() && records[0].unitSerial.isEmpty() && !records[0].rework);
+    QVERIFY(records[0].orderId.isEmpty() && records[0].unitSerial.isEmpty() && !records[0].rework);
     QVERIFY(store->append(MakeRecord(QStringLiteral("run-old"), 8)));
 }
 
@@ -485,7 +485,7 @@ void RecordStoreTest::ordersCountDistinctUnits() {
     QVERIFY(!Checked(store->order(QStringLiteral("WO-2"))));
 
     struct Unit {
-        const char* order;
+        const char* orderId;
         const char* serial;
         Outcome result;
         bool rework;
@@ -499,7 +499,7 @@ void RecordStoreTest::ordersCountDistinctUnits() {
     for (const Unit& u : units) {
         ++n;
         ProductionRecord r = MakeRecord(QStringLiteral("run"), n, u.result, t0.addSecs(n));
-        r.workOrder = QLatin1String(u.order);
+        r.orderId = QLatin1String(u.orderId);
         r.unitSerial = QLatin1String(u.serial);
         r.operatorId = QStringLiteral("OP1");
         r.station = QStringLiteral("fixture-3");
@@ -514,7 +514,7 @@ void RecordStoreTest::ordersCountDistinctUnits() {
     QCOMPARE(back.size(), std::size(units));
     QCOMPARE(back[2].unitSerial, QStringLiteral("S1"));
     QVERIFY(back[2].rework && !back[1].rework);
-    QCOMPARE(back[6].workOrder, QStringLiteral("WO-2"));
+    QCOMPARE(back[6].orderId, QStringLiteral("WO-2"));
     QCOMPARE(back[6].operatorId, QStringLiteral("OP1"));
     QCOMPARE(back[6].station, QStringLiteral("fixture-3"));
 

@@ -28,7 +28,7 @@ const QString kStation = QStringLiteral("bench-3");
 // Unit n of the order: serial SN-000n, the given outcome.
 ProductionRecord unitRecord(const QString& runId, int n, Outcome result) {
     ProductionRecord record = MakeRecord(runId, n, result);
-    record.workOrder = kOrder;
+    record.orderId = kOrder;
     record.unitSerial = QStringLiteral("SN-%1").arg(n, 4, 10, QLatin1Char('0'));
     record.operatorId = kOperator;
     record.station = kStation;

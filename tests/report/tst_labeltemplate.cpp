@@ -82,7 +82,7 @@ void LabelTemplateTest::valuesCannotAddCommands() {
     const LabelFields plain = plainFields();
     LabelFields hostile = plain;
     const int index = int(LabelFieldNames().indexOf(field));
-    QString* slots[] = {&hostile.serial,     &hostile.order,   &hostile.product,   &hostile.setSha256,
+    QString* slots[] = {&hostile.serial,     &hostile.orderId, &hostile.product,   &hostile.setSha256,
                         &hostile.recordedAt, &hostile.station, &hostile.operatorId};
     *slots[index] = value;
 
@@ -93,7 +93,7 @@ void LabelTemplateTest::valuesCannotAddCommands() {
     const QStringList after = FieldTexts(hostileLabel);
     QCOMPARE(after.size(), before.size());
     const QString plainValue =
-        *std::array{&plain.serial,     &plain.order,   &plain.product,   &plain.setSha256,
+        *std::array{&plain.serial,     &plain.orderId, &plain.product,   &plain.setSha256,
                     &plain.recordedAt, &plain.station, &plain.operatorId}[size_t(index)];
     bool shown = false;
     for (int i = 0; i < before.size(); ++i) {

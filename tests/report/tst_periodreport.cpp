@@ -49,7 +49,7 @@ Database Generate(const QString& path) {
     bool added = true;
     const auto add = [&](const QString& order, const QString& serial, Outcome result, const QDateTime& at) {
         ProductionRecord r = MakeRecord(run.runId, ++n, result, at);
-        r.workOrder = order;
+        r.orderId = order;
         r.unitSerial = serial;
         r.station = QStringLiteral("bench-%1").arg(n % 3 + 1);
         r.operatorId = QStringLiteral("L. Chen");

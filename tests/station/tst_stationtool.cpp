@@ -486,7 +486,7 @@ void TestStationTool::orderArmsOnePortPerScan() {
     QSet<QString> recorded;
     for (const auto& record : records) {
         QCOMPARE(record.result, qt2xx::Outcome::Finished);
-        QCOMPARE(record.workOrder, QStringLiteral("WO-7"));
+        QCOMPARE(record.orderId, QStringLiteral("WO-7"));
         QCOMPARE(record.operatorId, QStringLiteral("OP1"));
         QCOMPARE(record.station, QStringLiteral("S1"));
         QVERIFY(!record.rework);

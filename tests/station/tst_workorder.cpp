@@ -66,7 +66,7 @@ void TestWorkOrder::readsAnOrderWithItsSet() {
     const WorkOrderFile file = ReadWorkOrder(writeOrder(order()));
     QVERIFY2(file.ready(), qPrintable(file.problem));
     const WorkOrder& o = file.order;
-    QCOMPARE(o.order, QStringLiteral("WO-2026-0142"));
+    QCOMPARE(o.orderId, QStringLiteral("WO-2026-0142"));
     QCOMPARE(o.product, QStringLiteral("QT2C 48 V 350 W"));
     QCOMPARE(o.setPath, QFileInfo(m_setPath).absoluteFilePath());
     QCOMPARE(o.setSha256, m_sha256);

@@ -17,7 +17,7 @@ namespace qt2xx::test {
 inline const QDateTime kOrderStart = QDateTime(QDate(2026, 3, 2), QTime(8, 0), QTimeZone::utc());
 
 struct OrderAttempt {
-    const char* order;
+    const char* orderId;
     const char* serial;
     Outcome result;
     int minute; // after kOrderStart
@@ -57,7 +57,7 @@ inline void WriteOrderSample(RecordStore& store) {
     int unit = 0;
     for (const OrderAttempt& a : kOrderAttempts) {
         ProductionRecord r = MakeRecord(run.runId, ++unit, a.result, kOrderStart.addSecs(a.minute * 60));
-        r.workOrder = QLatin1String(a.order);
+        r.orderId = QLatin1String(a.orderId);
         r.unitSerial = QLatin1String(a.serial);
         r.station = QLatin1String(a.station);
         r.operatorId = QLatin1String(a.operatorId);

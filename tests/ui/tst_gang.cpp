@@ -277,7 +277,7 @@ void TestGang::scansArmTheTilesOfAnOrder() {
         const int slot = int(session.ports.indexOf(record.device));
         QVERIFY(slot >= 0);
         QCOMPARE(record.unitSerial, serials[slot]);
-        QCOMPARE(record.workOrder, QStringLiteral("WO-7"));
+        QCOMPARE(record.orderId, QStringLiteral("WO-7"));
         QCOMPARE(record.operatorId, QStringLiteral("OP1"));
     }
     for (int i = 0; i < 4; ++i) {

@@ -487,12 +487,12 @@ void GangWindow::buildTiles() {
 void GangWindow::refreshHeader() {
     const QString sha = m_session.setSha256().left(kShaShown);
     const qt2xx::OrderPlan& plan = m_session.plan();
-    if (plan.order.isEmpty())
+    if (plan.orderId.isEmpty())
         m_order->setText(tr("Order: %1").arg(tr("none")));
     else if (plan.product.isEmpty())
-        m_order->setText(tr("Order: %1").arg(plan.order));
+        m_order->setText(tr("Order: %1").arg(plan.orderId));
     else
-        m_order->setText(tr("Order: %1  %2").arg(plan.order, plan.product));
+        m_order->setText(tr("Order: %1  %2").arg(plan.orderId, plan.product));
     m_set->setText(tr("Set: %1  %2").arg(QFileInfo(m_session.setPath()).fileName(), sha));
     m_set->setToolTip(m_session.setPath());
     m_operator->setText(
@@ -500,7 +500,7 @@ void GangWindow::refreshHeader() {
     const int finished = m_session.finished();
     const int failed = m_session.failed();
     const qt2xx::OrderRun* run = m_session.run();
-    if (!plan.order.isEmpty() && run) {
+    if (!plan.orderId.isEmpty() && run) {
         m_progress->setRange(0, plan.quantity);
         m_progress->setValue(std::min(run->unitsDone(), plan.quantity));
         m_progressText->setText(tr("%1 / %2").arg(run->unitsDone()).arg(plan.quantity));

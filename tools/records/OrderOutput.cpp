@@ -126,7 +126,7 @@ void printUnit(const LotUnit& unit, OrderFormat format) {
 Done PrintOrder(const RecordSource& source, const QString& order, OrderFormat format, bool serials,
                 const std::optional<PlantFigures>& plant) {
     ReportScope scope;
-    scope.order = order;
+    scope.orderId = order;
     Result<OrderFigures> read = ReadOrderFigures(source, scope);
     if (!read)
         return Fail(read.error());

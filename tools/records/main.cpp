@@ -163,7 +163,7 @@ struct Options {
     bool byOrder = false;
     bool serials = false;
     bool units = false; // report of a period: the table of every unit too
-    QString order;      // order ID, or report and label --order
+    QString orderId;    // order ID, or report and label --order
     QString serial;     // label SERIAL
     QString output;
     QString printer;
@@ -191,7 +191,7 @@ std::optional<int> checkCombination(const Options& o) {
         return refuse(QStringLiteral("--by is for summary only"));
     if (o.serials && !isOrder)
         return refuse(QStringLiteral("--serials is for order only"));
-    if (o.units && (!isReport || !o.order.isEmpty()))
+    if (o.units && (!isReport || !o.orderId.isEmpty()))
         return refuse(QStringLiteral("--units is for the report of a period only"));
     if (!o.output.isEmpty() && !isReport)
         return refuse(QStringLiteral("--output is for report only"));
@@ -206,9 +206,9 @@ std::optional<int> checkCombination(const Options& o) {
         return refuse(QStringLiteral("--record-server is for order on a bench's database only"));
     if (o.command == Command::Status && (o.orderFormat || anyFilter || !o.server.isEmpty()))
         return refuse(QStringLiteral("status takes --db only"));
-    if (isOrder && (o.order.isEmpty() || anyFilter))
+    if (isOrder && (o.orderId.isEmpty() || anyFilter))
         return refuse(QStringLiteral("order takes an order ID, --serials and --format only"));
-    if (!isOrder && !isReport && !isLabel && !o.order.isEmpty())
+    if (!isOrder && !isReport && !isLabel && !o.orderId.isEmpty())
         return refuse(QStringLiteral("--order is for report and label only"));
     if (isLabel &&
         (o.serial.isEmpty() || o.printer.isEmpty() || o.orderFormat || anyFilter || !o.server.isEmpty()))
@@ -218,8 +218,8 @@ std::optional<int> checkCombination(const Options& o) {
     if (isReport) {
         if (o.output.isEmpty())
             return refuse(QStringLiteral("report needs --output FILE.pdf"));
-        if (o.orderFormat || o.order.isEmpty() == !o.filter.since.isValid() ||
-            (!o.order.isEmpty() && o.filter.until.isValid()))
+        if (o.orderFormat || o.orderId.isEmpty() == !o.filter.since.isValid() ||
+            (!o.orderId.isEmpty() && o.filter.until.isValid()))
             return refuse(QStringLiteral("report takes either --order ID or --since T [--until T]"));
     }
     return std::nullopt;
@@ -237,7 +237,7 @@ std::optional<int> readCommand(const QStringList& positional, Options& options) 
     if (positional.size() > taken)
         return refuse(QStringLiteral("unexpected argument %1").arg(positional[taken]));
     if (decl->command == Command::Order)
-        options.order = positional.value(1);
+        options.orderId = positional.value(1);
     else if (decl->command == Command::Label)
         options.serial = positional.value(1);
     return std::nullopt;
@@ -293,7 +293,7 @@ std::optional<int> parseArguments(const QStringList& args, Options& options) {
     options.recordServer = line.value(QStringLiteral("record-server"));
     options.serials = line.isSet(QStringLiteral("serials"));
     options.units = line.isSet(QStringLiteral("units"));
-    options.order = line.value(QStringLiteral("order"));
+    options.orderId = line.value(QStringLiteral("order"));
     options.output = line.value(QStringLiteral("output"));
     options.printer = line.value(QStringLiteral("printer"));
     options.labelTemplate = line.value(QStringLiteral("template"));
@@ -432,8 +432,8 @@ void fail(const QString& where, const QString& error) {
 // The lot report of an order or a period, written only when some record is in scope.
 int writeReport(const RecordSource& source, const Options& options, const QString& where) {
     ReportScope scope;
-    if (!options.order.isEmpty())
-        scope.order = options.order;
+    if (!options.orderId.isEmpty())
+        scope.orderId = options.orderId;
     scope.since = options.filter.since;
     scope.until = options.filter.until;
     // The figures, the count and the units read from one snapshot, so that they agree.
@@ -442,12 +442,13 @@ int writeReport(const RecordSource& source, const Options& options, const QStrin
     if (source.side() == RecordSource::Side::Server)
         QSqlQuery(db).exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY"));
     Result<std::optional<LotReport>> report = ReadLotReport(
-        source, options.order.isEmpty() ? LotReport::Kind::Period : LotReport::Kind::Order, scope);
+        source, options.orderId.isEmpty() ? LotReport::Kind::Period : LotReport::Kind::Order, scope);
     if (!report || !*report) {
-        fail(where, !report ? report.error()
-                    : options.order.isEmpty()
-                        ? QStringLiteral("no records in that period; no report written")
-                        : QStringLiteral("no records of the order %1; no report written").arg(options.order));
+        fail(where,
+             !report ? report.error()
+             : options.orderId.isEmpty()
+                 ? QStringLiteral("no records in that period; no report written")
+                 : QStringLiteral("no records of the order %1; no report written").arg(options.orderId));
         return ExitFailed;
     }
     if (options.units)
@@ -475,7 +476,7 @@ std::optional<int> readPlant(const RecordSource& source, const Options& options,
     if (options.command != Command::Order)
         return std::nullopt;
     if (source.side() == RecordSource::Side::Server) {
-        const Result<OrderProgress> progress = ReadOrderProgress(source.database(), options.order);
+        const Result<OrderProgress> progress = ReadOrderProgress(source.database(), options.orderId);
         if (progress && progress->shared)
             plant = PlantFigures{*progress, false};
         return std::nullopt;
@@ -487,7 +488,7 @@ std::optional<int> readPlant(const RecordSource& source, const Options& options,
         return refuse(QStringLiteral("--record-server: %1").arg(address.error()));
     ServerStore server(*address);
     Done opened = server.openToRead();
-    const Result<OrderProgress> progress = opened ? ReadOrderProgress(server.database(), options.order)
+    const Result<OrderProgress> progress = opened ? ReadOrderProgress(server.database(), options.orderId)
                                                   : Result<OrderProgress>(Fail(opened.error()));
     if (!progress) {
         fail(address->display(), progress.error());
@@ -505,7 +506,7 @@ int readRecords(const RecordSource& source, const Options& options, const QStrin
         return *failed;
     Done read;
     if (options.command == Command::Order)
-        read = PrintOrder(source, options.order, options.orderFormat.value_or(OrderFormat::Text),
+        read = PrintOrder(source, options.orderId, options.orderFormat.value_or(OrderFormat::Text),
                           options.serials, plant);
     else if (options.command == Command::Summary)
         read = printSummary(source, options.byOrder, options.filter.since);
@@ -554,16 +555,16 @@ int printLabel(const Options& options) {
     }
     // Looked up first, so that a failure after it is the printer's.
     const Result<std::optional<LabelJob>> found =
-        LabelQueue((*store)->database()).latestFinished(options.serial, options.order);
+        LabelQueue((*store)->database()).latestFinished(options.serial, options.orderId);
     if (!found || !*found) {
         fail(options.database, !found ? found.error()
-                               : options.order.isEmpty()
+                               : options.orderId.isEmpty()
                                    ? QStringLiteral("no finished record of the unit %1").arg(options.serial)
                                    : QStringLiteral("no finished record of the unit %1 for the order %2")
-                                         .arg(options.serial, options.order));
+                                         .arg(options.serial, options.orderId));
         return ExitFailed;
     }
-    const Done printed = PrintLabelAgain(**store, options.serial, options.order, *printer, *zpl,
+    const Done printed = PrintLabelAgain(**store, options.serial, options.orderId, *printer, *zpl,
                                          options.operatorId, options.station);
     if (!printed) {
         fail(printer->text, printed.error());

@@ -192,9 +192,9 @@ QString TableView::totals() const {
 QString TableView::orderLine() const {
     QStringList parts;
     const OrderPlan& plan = m_run->plan();
-    if (!plan.order.isEmpty())
+    if (!plan.orderId.isEmpty())
         parts << QStringLiteral("order %1: %2 / %3 finished")
-                     .arg(plan.order)
+                     .arg(plan.orderId)
                      .arg(m_run->unitsDone())
                      .arg(plan.quantity);
     if (!m_plant.isEmpty())

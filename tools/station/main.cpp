@@ -184,7 +184,7 @@ void showRun(StationSession& session, bool json, Faces& faces) {
     Station& station = *session.station();
     if (::isatty(STDOUT_FILENO) && !json) {
         faces.table = std::make_unique<TableView>(station, stdout, colourWanted());
-        if (!session.plan().order.isEmpty() || session.run()->scanning())
+        if (!session.plan().orderId.isEmpty() || session.run()->scanning())
             faces.table->setOrderRun(session.run());
         const auto plant = [&session, table = faces.table.get()] { table->setPlant(session.plantLine()); };
         QObject::connect(&session, &StationSession::plantChanged, faces.table.get(), plant);
