@@ -966,8 +966,9 @@ void TestStationTool::benchesShareAnOrderThroughClaims() {
     QCOMPARE(e.events(QStringLiteral("finished")).size() + f.events(QStringLiteral("finished")).size(), 3);
     // A record the end-of-run wait could not forward on a loaded machine stays local until the
     // bench starts again, so the server may count fewer; never more.
-    QVERIFY(cluster.psql(QStringLiteral("SELECT units_done FROM orders WHERE work_order = 'WO-9'"),
-                         QStringLiteral("plant"))
+    QVERIFY(cluster
+                .psql(QStringLiteral("SELECT units_done FROM orders WHERE work_order = 'WO-9'"),
+                      QStringLiteral("plant"))
                 .toInt() <= 3);
     for (Controller* sim : {&e1, &e2, &f1, &f2})
         sim->terminate();
