@@ -354,8 +354,11 @@ void TestControllerSim::endsWithSummary() {
     for (int controller = 1; controller <= 2; ++controller) {
         QVERIFY(sim.handshake());
         sim.send(kEncoderFrame);
-        QVERIFY(sim.nextChunk() == "Q");
-        QVERIFY(!sim.nextChunk().isEmpty());
+        // The accept and the store's answer; a loaded machine may read both in one chunk.
+        QByteArray answers = sim.nextChunk();
+        if (answers.size() < 2)
+            answers += sim.nextChunk();
+        QVERIFY2(answers.size() == 2 && answers.startsWith('Q'), answers.constData());
         QVERIFY(!sim.nextLine().isEmpty());
     }
     if (signal != 0)
