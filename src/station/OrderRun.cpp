@@ -87,11 +87,7 @@ void OrderRun::started() {
         connect(port, &StationPort::scanDropped, this,
                 [this, slot](const QString& device, const QString& serial) {
                     // No unit was made under the serial: its claim is free for any bench at once.
-                    if (const auto claim = m_slotClaims.constFind(slot); claim != m_slotClaims.cend()) {
-                        if (m_claims)
-                            m_claims->release(m_claimRun, *claim);
-                        m_slotClaims.erase(claim);
-                    }
+                    endSlotClaim(slot, true);
                     if (m_arbiter)
                         m_arbiter->unitEnded(slot);
                     checkDone();
@@ -377,6 +373,16 @@ StationPort* OrderRun::portOfSlot(int slot) const {
     return slot >= 1 && slot <= int(ports.size()) ? ports[std::size_t(slot - 1)].get() : nullptr;
 }
 
+// The slot's claim is done with; released, any bench may make its unit at once.
+void OrderRun::endSlotClaim(int slot, bool release) {
+    const auto claim = m_slotClaims.constFind(slot);
+    if (claim == m_slotClaims.cend())
+        return;
+    if (release && m_claims)
+        m_claims->release(m_claimRun, *claim);
+    m_slotClaims.erase(claim);
+}
+
 void OrderRun::onUnitEnded(int slot, const PortEvent& event) {
     if (!m_arbiter)
         return;
@@ -384,11 +390,7 @@ void OrderRun::onUnitEnded(int slot, const PortEvent& event) {
         m_finishedHere.insert(event.serial);
     // A finished unit's record ends its claim on the server and counts it there; a unit that did
     // not finish is free at once for any bench.
-    if (const auto claim = m_slotClaims.constFind(slot); claim != m_slotClaims.cend()) {
-        if (!event.finished() && m_claims)
-            m_claims->release(m_claimRun, *claim);
-        m_slotClaims.erase(claim);
-    }
+    endSlotClaim(slot, !event.finished());
     m_arbiter->unitEnded(slot);
     const int limit = runLimit();
     m_arbiter->setUnitsNeeded(limit == ScanArbiter::kNoLimit ? limit : std::max(0, limit - made()));

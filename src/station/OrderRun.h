@@ -119,6 +119,7 @@ private:
     void onUnanswered(quint64 ticket, const QString& reason);
     void armPort(int slot, const QString& serial, bool rework);
     void releaseClaims();
+    void endSlotClaim(int slot, bool release);
     // Without serials each port holds a claim before it seeks, and asks the next once its unit ends.
     void fillUnitClaims();
     void askUnit(int slot);
