@@ -49,7 +49,7 @@ void Station::attachRecorder(StationPort& port) {
     auto recorder = std::make_unique<RunRecorder>(*m_writer, std::move(source));
     recorder->setUnitCount([&port] { return port.unit(); });
     recorder->setContext(m_context);
-    recorder->setUnitLabel([&port] { return UnitLabel{port.serial(), port.rework()}; });
+    recorder->setUnitLabel([&port] { return UnitLabel{port.serial(), port.rework(), port.offline()}; });
     recorder->submitted = [&port](quint64 ticket, const ProductionRecord&) { port.recordSubmitted(ticket); };
     port.setRecorder(recorder.get());
     if (m_recorders.empty()) {
