@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -924,7 +925,9 @@ void TestStationTool::benchesShareAnOrderThroughClaims() {
                      QStringLiteral("plant")),
         QStringLiteral("QT2C-00000021,QT2C-00000023"), kWait);
 
-    // The same server stopped under "local": the bench goes on by its own records, and says so.
+    // The same server stopped under "local": the bench goes on by its own records, and says so. What
+    // it begins meanwhile is marked offline: here a serial bench H finished, which the order report
+    // then lists twice; a unit claimed once the server is back is the plant's again.
     QTemporaryDir fourth;
     const QString local = qt2xx::test::WriteOrderFile(copySet(fourth), 4, QStringLiteral("^QT2C-[0-9]{8}$"),
                                                       QString(), QStringLiteral("WO-10"));
@@ -935,10 +938,22 @@ void TestStationTool::benchesShareAnOrderThroughClaims() {
     localFile.resize(0);
     localFile.write(QJsonDocument(localJson).toJson());
     localFile.close();
-    Controller g1(swap);
-    Station g({QStringLiteral("--order"), local, QStringLiteral("--json"), QStringLiteral("--station"),
-               QStringLiteral("G"), QStringLiteral("--record=") + fourth.filePath(QStringLiteral("g.sqlite")),
-               server, g1.device()});
+    Controller g1(swap), h1(swap);
+    Station h(benchArguments(local, fourth, server, QStringLiteral("H"), {h1.device()}));
+    QVERIFY2(rulesTold(h, QStringLiteral("plant")), qPrintable(h.errors()));
+    QCOMPARE(answerTo(h, "QT2C-00000031")[QStringLiteral("event")].toString(), QStringLiteral("armed"));
+    // Each bench runs until its records are on the server: the end-of-run wait may fall short on a
+    // loaded machine.
+    const QString wo10 =
+        QStringLiteral("SELECT string_agg(unit_serial || ' ' || station || ' ' || offline, ', ' "
+                       "ORDER BY unit_serial, station) FROM records WHERE work_order = 'WO-10' "
+                       "AND result = 'finished'");
+    QTRY_COMPARE_WITH_TIMEOUT(cluster.psql(wo10, QStringLiteral("plant")),
+                              QStringLiteral("QT2C-00000031 H 0"), kWait);
+    h.endInput();
+    QVERIFY(h.finish());
+    QCOMPARE(h.exitCode(), 0);
+    Station g(benchArguments(local, fourth, server, QStringLiteral("G"), {g1.device()}));
     QVERIFY2(rulesTold(g, QStringLiteral("plant")), qPrintable(g.errors()));
     QVERIFY(cluster.stop());
     QVERIFY2(rulesTold(g, QStringLiteral("local")), qPrintable(g.lastEvents()));
@@ -946,9 +961,44 @@ void TestStationTool::benchesShareAnOrderThroughClaims() {
     QVERIFY(g.waitFor(QStringLiteral("finished"), 1));
     QVERIFY(cluster.start());
     QVERIFY2(rulesTold(g, QStringLiteral("plant")), qPrintable(g.lastEvents()));
+    QCOMPARE(answerTo(g, "QT2C-00000032")[QStringLiteral("event")].toString(), QStringLiteral("armed"));
+    QTRY_COMPARE_WITH_TIMEOUT(cluster.psql(wo10, QStringLiteral("plant")),
+                              QStringLiteral("QT2C-00000031 G 1, QT2C-00000031 H 0, QT2C-00000032 G 0"),
+                              kWait);
     g.endInput();
     QVERIFY(g.finish());
     QCOMPARE(g.exitCode(), 0);
+    const auto records = [&](const QStringList& arguments) {
+        QProcess tool;
+        tool.start(kRecordsTool, arguments);
+        tool.waitForFinished(kWait);
+        return tool.readAllStandardOutput();
+    };
+    const QStringList plantServer{QStringLiteral("--server"), cluster.url(QStringLiteral("plant"))};
+    const QByteArray report =
+        records(plantServer + QStringList{QStringLiteral("order"), QStringLiteral("WO-10")});
+    QVERIFY2(report.contains("\nduplicates        QT2C-00000031: 2 finished at G, H; made offline\n"),
+             report.constData());
+    const QJsonArray duplicates =
+        QJsonDocument::fromJson(
+            records(plantServer + QStringList{QStringLiteral("order"), QStringLiteral("WO-10"),
+                                              QStringLiteral("--format"), QStringLiteral("json")}))
+            .object()
+            .value(QStringLiteral("duplicates"))
+            .toArray();
+    QCOMPARE(duplicates.size(), 1);
+    QCOMPARE(duplicates[0].toObject().value(QStringLiteral("stations")).toArray(),
+             (QJsonArray{QStringLiteral("G"), QStringLiteral("H")}));
+    QVERIFY(duplicates[0].toObject().value(QStringLiteral("offline")).toBool());
+    // The bench's own export marks its offline record alone.
+    const QList<QByteArray> exported =
+        records({QStringLiteral("--db"), fourth.filePath(QStringLiteral("G.sqlite")),
+                 QStringLiteral("export"), QStringLiteral("--format"), QStringLiteral("json"),
+                 QStringLiteral("--result"), QStringLiteral("finished")})
+            .split('\n');
+    QVERIFY(exported.size() == 3 && exported[0].contains("\"unit_serial\":\"QT2C-00000031\""));
+    QVERIFY2(exported[0].endsWith(",\"offline\":1}") && !exported[1].contains("offline"),
+             exported.join('\n').constData());
 
     // Without serials two benches of two ports claim a unit before each port seeks: 3 units in all.
     QTemporaryDir third;
