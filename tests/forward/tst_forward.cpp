@@ -447,6 +447,20 @@ void TestForward::versionOneServerIsUpgraded() {
              QStringLiteral("||||0|0\nWO-7|S-1|ben|bench-b|1|0\nWO-8|T-1|anna|bench-a|0|1"));
     QCOMPARE(m_cluster->psql(QStringLiteral("SELECT work_order, quantity FROM orders ORDER BY 1"), plant),
              QStringLiteral("WO-7|5\nWO-8|1"));
+
+    // Up to date, the server is left as it is by the next bench: nothing is altered or replaced, so
+    // no bench's start locks the tables the others claim and forward in.
+    m_cluster->psql(
+        QStringLiteral("CREATE OR REPLACE FUNCTION claim_end_by_record() RETURNS trigger LANGUAGE "
+                       "plpgsql AS $$BEGIN RETURN NULL; END$$"),
+        plant);
+    ServerStore again(addressOf(m_cluster->url(plant)));
+    QT2XX_VERIFY_OK(again.open());
+    QCOMPARE(
+        m_cluster->psql(QStringLiteral("SELECT prosrc, (SELECT count(*) FROM record_schema) FROM pg_proc "
+                                       "WHERE proname = 'claim_end_by_record'"),
+                        plant),
+        QStringLiteral("BEGIN RETURN NULL; END|2"));
 }
 
 QTEST_GUILESS_MAIN(TestForward)
