@@ -25,7 +25,8 @@ QStringList orderStatements(const QString& finished) {
 // A claim is live until expires_at; one live claim per serial in the whole plant, and one per run
 // and unit, which is how the unit's record finds it. "counts" is false for a rework of a unit the
 // order already counts as finished; "adopted" marks a claim a restarted station took back and has
-// not yet given to a slot.
+// not yet given to a slot. A claim whose unit was made (made_at) waits for the unit's record
+// without expiry (expires_at is infinity), whatever becomes of the station that holds it.
 QStringList tableStatements() {
     return {
         QStringLiteral(
@@ -34,6 +35,7 @@ QStringList tableStatements() {
             "text NOT NULL, host text NOT NULL, counts boolean NOT NULL, adopted boolean NOT NULL "
             "DEFAULT false, claimed_at timestamptz NOT NULL DEFAULT now(), expires_at timestamptz "
             "NOT NULL)"),
+        QStringLiteral("ALTER TABLE claims ADD COLUMN IF NOT EXISTS made_at timestamptz"),
         QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS claims_serial ON claims(unit_serial) WHERE "
                        "unit_serial <> ''"),
         QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS claims_unit ON claims(run_id, unit)"),
@@ -107,7 +109,15 @@ BEGIN
     IF p_serial <> '' THEN
         DELETE FROM claims WHERE unit_serial = p_serial AND expires_at <= now();
         SELECT * INTO c FROM claims WHERE unit_serial = p_serial;
-        IF FOUND THEN
+        IF FOUND AND c.made_at IS NOT NULL THEN
+            -- Finished, its record on the way: a rework at the same station goes under that claim.
+            IF NOT p_rework THEN
+                r_verdict := '%6'; r_holder := c.station; r_at := c.made_at; RETURN;
+            ELSIF c.station = p_station AND c.host = p_host THEN
+                r_verdict := '%2'; RETURN;
+            END IF;
+            r_verdict := '%4'; r_holder := c.station; r_at := c.claimed_at; RETURN;
+        ELSIF FOUND THEN
             IF c.station = p_station AND c.host = p_host THEN
                 UPDATE claims SET run_id = p_run, unit = p_unit, adopted = false, expires_at = expiry
                     WHERE claim_id = c.claim_id;
@@ -157,7 +167,8 @@ END $f$)sql")
 
 // A unit's record ends its claim: finished, the order counts one more unit unless the serial was
 // finished before; failed, the unit is free again. The order's row is taken first, as a claim
-// takes it, so that the count and the claims change together.
+// takes it, so that the count and the claims change together. The trigger runs as the records'
+// transaction commits, so the row is held for the commit only and not while the batch is sent.
 QStringList endStatements(const QString& finished) {
     return {
         QStringLiteral(R"sql(
@@ -168,11 +179,12 @@ BEGIN
     END IF;
     DELETE FROM claims WHERE run_id = NEW.run_id AND unit = NEW.unit;
     -- A station claims before its port starts the run the record names, so a finished record also
-    -- ends the claim its station holds on the unit: on the serial, or the oldest without one. A
-    -- unit that did not finish is released by its station when it ends.
+    -- ends the claim its station holds on the unit: on the serial, or without one the oldest whose
+    -- unit was made, else the oldest. A unit that did not finish is released by its station.
     IF NOT FOUND AND NEW.work_order <> '' AND NEW.result = %1 THEN
         DELETE FROM claims WHERE claim_id = (SELECT claim_id FROM claims WHERE work_order = NEW.work_order
-            AND unit_serial = NEW.unit_serial AND station = NEW.station ORDER BY claimed_at LIMIT 1);
+            AND unit_serial = NEW.unit_serial AND station = NEW.station
+            ORDER BY made_at NULLS LAST, claimed_at LIMIT 1);
     END IF;
     IF NEW.work_order <> '' AND NEW.result = %1 AND (NEW.unit_serial = '' OR NOT EXISTS (
             SELECT 1 FROM records r WHERE r.work_order = NEW.work_order AND r.unit_serial = NEW.unit_serial
@@ -182,8 +194,18 @@ BEGIN
     RETURN NULL;
 END $f$)sql")
             .arg(finished),
-        QStringLiteral("CREATE OR REPLACE TRIGGER records_end_claim AFTER INSERT ON records FOR EACH ROW "
-                       "EXECUTE FUNCTION claim_end_by_record()"),
+        // Servers of the previous version have it as a plain trigger, which a constraint trigger
+        // cannot replace in place; it is dropped once, so that no later contact locks the records.
+        QStringLiteral(R"sql(
+DO $d$
+BEGIN
+    IF NOT EXISTS (SELECT 1 FROM pg_trigger WHERE tgrelid = 'records'::regclass
+            AND tgname = 'records_end_claim' AND tgconstraint <> 0) THEN
+        DROP TRIGGER IF EXISTS records_end_claim ON records;
+        CREATE CONSTRAINT TRIGGER records_end_claim AFTER INSERT ON records
+            DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION claim_end_by_record();
+    END IF;
+END $d$)sql"),
     };
 }
 

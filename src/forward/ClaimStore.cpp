@@ -152,13 +152,15 @@ Result<ClaimAnswer> ClaimStore::ask(QSqlQuery& query, const QVariantList& values
 Result<int> ClaimStore::renew() {
     return leaseAgain(
         QStringLiteral("UPDATE claims SET expires_at = now() + make_interval(secs => ? / 1000.0) "
-                       "WHERE station = ? AND host = ? AND NOT adopted AND expires_at > now()"));
+                       "WHERE station = ? AND host = ? AND NOT adopted AND made_at IS NULL AND expires_at > "
+                       "now()"));
 }
 
 Result<int> ClaimStore::takeBack() {
     return leaseAgain(
         QStringLiteral("UPDATE claims SET adopted = true, expires_at = now() + make_interval(secs => "
-                       "? / 1000.0) WHERE station = ? AND host = ? AND expires_at > now()"));
+                       "? / 1000.0) WHERE station = ? AND host = ? AND made_at IS NULL AND expires_at > "
+                       "now()"));
 }
 
 Result<int> ClaimStore::leaseAgain(const QString& update) {
@@ -173,9 +175,24 @@ Result<int> ClaimStore::leaseAgain(const QString& update) {
 }
 
 Done ClaimStore::release(const QString& runId, int unit) {
+    return onClaim(
+        QStringLiteral("DELETE FROM claims WHERE run_id = ? AND unit = ? AND station = ? AND host = ? AND "
+                       "made_at IS NULL"),
+        runId, unit);
+}
+
+// A claim that expired but is still there is kept too: no other claim has taken its place, since
+// a claim on the order or the serial first removes expired ones.
+Done ClaimStore::made(const QString& runId, int unit) {
+    return onClaim(
+        QStringLiteral("UPDATE claims SET made_at = now(), expires_at = 'infinity' WHERE run_id = ? "
+                       "AND unit = ? AND station = ? AND host = ? AND made_at IS NULL"),
+        runId, unit);
+}
+
+Done ClaimStore::onClaim(const QString& statement, const QString& runId, int unit) {
     QSqlQuery query(m_store->database());
-    query.prepare(
-        QStringLiteral("DELETE FROM claims WHERE run_id = ? AND unit = ? AND station = ? AND host = ?"));
+    query.prepare(statement);
     query.addBindValue(runId);
     query.addBindValue(unit);
     query.addBindValue(m_holder.station);
