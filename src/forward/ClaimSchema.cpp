@@ -6,6 +6,9 @@ namespace qt2xx::claim_schema {
 
 namespace {
 
+// The first key of the advisory lock a claim holds on its order; the second is the order's hash.
+constexpr int kOrderClaimsLock = 0x636c6169;
+
 // Orders learn the serial pattern the first claim registers (empty: none yet, as forwarding made
 // them) and keep the count of their finished units, which the claims compare with the quantity
 // under the order's row lock. An order made before claims counts its records once.
@@ -45,7 +48,9 @@ QStringList tableStatements() {
 }
 
 // Registers the order on first use and compares it with the registered one, holding the order's
-// row until the transaction ends: every claim on one order passes here one at a time.
+// claims lock until the transaction ends: every claim on one order passes here one at a time. The
+// lock is not the order's row, which records take as they count finished units: a claim does not
+// wait for a batch of records.
 QString orderFunction() {
     return QStringLiteral(R"sql(
 CREATE OR REPLACE FUNCTION claim_order(p_order text, p_product text, p_set text, p_quantity integer,
@@ -55,10 +60,15 @@ LANGUAGE plpgsql AS $f$
 DECLARE
     o orders;
 BEGIN
-    INSERT INTO orders(work_order, product, set_sha256, quantity, first_used, serial_pattern, units_done)
-        VALUES (p_order, p_product, p_set, p_quantity, now(), p_pattern, 0)
-        ON CONFLICT (work_order) DO NOTHING;
-    SELECT * INTO o FROM orders WHERE work_order = p_order FOR UPDATE;
+    PERFORM pg_advisory_xact_lock(%3, hashtext(p_order));
+    -- Read first: an insert that meets the order's row would wait for a batch of records updating it.
+    SELECT * INTO o FROM orders WHERE work_order = p_order;
+    IF NOT FOUND THEN
+        INSERT INTO orders(work_order, product, set_sha256, quantity, first_used, serial_pattern, units_done)
+            VALUES (p_order, p_product, p_set, p_quantity, now(), p_pattern, 0)
+            ON CONFLICT (work_order) DO NOTHING;
+        SELECT * INTO o FROM orders WHERE work_order = p_order;
+    END IF;
     r_units := o.units_done;
     r_quantity := o.quantity;
     r_verdict := '%1';
@@ -75,7 +85,8 @@ BEGIN
     END IF;
     r_verdict := '%2';
 END $f$)sql")
-        .arg(QLatin1String(kDiffers), QLatin1String(kAgreed));
+        .arg(QLatin1String(kDiffers), QLatin1String(kAgreed))
+        .arg(kOrderClaimsLock);
 }
 
 // One claim in one statement, so that the order's row is held for as short a time as the server
@@ -91,7 +102,6 @@ DECLARE
     c claims;
     expiry timestamptz := now() + make_interval(secs => p_lease_ms / 1000.0);
     counted boolean := true;
-    live integer;
 BEGIN
     SELECT * INTO r_verdict, r_detail, r_holder, r_at, r_units, r_quantity
         FROM claim_order(p_order, p_product, p_set, p_quantity, p_pattern);
@@ -144,8 +154,10 @@ BEGIN
         END IF;
     END IF;
     IF counted THEN
-        SELECT count(*) INTO live FROM claims WHERE work_order = p_order AND counts;
-        r_units := r_units + live;
+        -- One statement, so that a record that ends a claim and counts its unit is seen doing both
+        -- or neither.
+        SELECT o.units_done + (SELECT count(*) FROM claims l WHERE l.work_order = p_order AND l.counts)
+            INTO r_units FROM orders o WHERE o.work_order = p_order;
         IF r_units >= r_quantity THEN
             r_verdict := '%7'; RETURN;
         END IF;
@@ -166,9 +178,9 @@ END $f$)sql")
 }
 
 // A unit's record ends its claim: finished, the order counts one more unit unless the serial was
-// finished before; failed, the unit is free again. The order's row is taken first, as a claim
-// takes it, so that the count and the claims change together. The trigger runs as the records'
-// transaction commits, so the row is held for the commit only and not while the batch is sent.
+// finished before; failed, the unit is free again. The order's row is taken first, so that the
+// records of one order count one after another and a serial finished twice counts once; claims do
+// not take it.
 QStringList endStatements(const QString& finished) {
     return {
         QStringLiteral(R"sql(
@@ -194,18 +206,8 @@ BEGIN
     RETURN NULL;
 END $f$)sql")
             .arg(finished),
-        // Servers of the previous version have it as a plain trigger, which a constraint trigger
-        // cannot replace in place; it is dropped once, so that no later contact locks the records.
-        QStringLiteral(R"sql(
-DO $d$
-BEGIN
-    IF NOT EXISTS (SELECT 1 FROM pg_trigger WHERE tgrelid = 'records'::regclass
-            AND tgname = 'records_end_claim' AND tgconstraint <> 0) THEN
-        DROP TRIGGER IF EXISTS records_end_claim ON records;
-        CREATE CONSTRAINT TRIGGER records_end_claim AFTER INSERT ON records
-            DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION claim_end_by_record();
-    END IF;
-END $d$)sql"),
+        QStringLiteral("CREATE OR REPLACE TRIGGER records_end_claim AFTER INSERT ON records FOR EACH ROW "
+                       "EXECUTE FUNCTION claim_end_by_record()"),
     };
 }
 

@@ -118,13 +118,15 @@ private:
     // Runs a statement on one claim of this holder (its placeholders: the run, the unit, the
     // station, the host).
     Done onClaim(const QString& statement, const QString& runId, int unit);
+    Done onClaim(QSqlQuery& query, const QString& runId, int unit);
     // Runs an update of this holder's live claims that gives them a lease from now (its placeholders:
     // the lease in milliseconds, the station, the host); the number updated.
     Result<int> leaseAgain(const QString& update);
 
     std::unique_ptr<ServerStore> m_store;
-    // Prepared once per connection: a claim is then one round trip.
+    // Prepared once per connection: a claim, or a unit made, is then one round trip.
     std::unique_ptr<QSqlQuery> m_claimQuery;
+    std::unique_ptr<QSqlQuery> m_madeQuery;
     QString m_server;
     ClaimHolder m_holder;
     std::chrono::milliseconds m_lease;

@@ -1,6 +1,5 @@
 #include "forward/ServerStore.h"
 
-#include "platform/core/UtcTime.h"
 #include "record/RecordSchema.h"
 #include "record/SqlResult.h"
 
@@ -152,15 +151,12 @@ Done ServerStore::send(const std::vector<ForwardOutbox::Run>& runs, const std::v
     QSqlQuery runQuery(db);
     QSqlQuery recordQuery(db);
     QSqlQuery orderQuery(db);
-    QSqlQuery firstUseQuery(db);
-    // An order the server knows is not locked for the batch, as an update of it would be: claims
-    // on it take its row one at a time, and would wait for the whole batch.
     const bool prepared =
-        orderQuery.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES (%3) ON CONFLICT (%4) DO NOTHING")
-                               .arg(kOrders, NameList<OrderInfo>(),
-                                    Placeholders(qsizetype(OrderColumns().size())), kWorkOrder)) &&
-        firstUseQuery.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ? AND %2 > ?")
-                                  .arg(kOrders, kFirstUsed, kWorkOrder)) &&
+        orderQuery.prepare(
+            QStringLiteral("INSERT INTO %1 AS o(%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET "
+                           "%5 = LEAST(o.%5, EXCLUDED.%5)")
+                .arg(kOrders, NameList<OrderInfo>(), Placeholders(qsizetype(OrderColumns().size())),
+                     kWorkOrder, kFirstUsed)) &&
         runQuery.prepare(QStringLiteral("INSERT INTO %1(%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET "
                                         "%5 = EXCLUDED.%5 WHERE EXCLUDED.%5 IS NOT NULL")
                              .arg(kRuns, NameList<RunInfo>(), Placeholders(qsizetype(RunColumns().size())),
@@ -170,24 +166,13 @@ Done ServerStore::send(const std::vector<ForwardOutbox::Run>& runs, const std::v
                                      Placeholders(qsizetype(RecordColumns().size()) + 1), kRecordId));
     Done steps;
     if (!prepared)
-        steps = SqlFailure(orderQuery.lastError().isValid()      ? orderQuery.lastError()
-                           : firstUseQuery.lastError().isValid() ? firstUseQuery.lastError()
-                           : runQuery.lastError().isValid()      ? runQuery.lastError()
-                                                                 : recordQuery.lastError());
+        steps = SqlFailure(orderQuery.lastError().isValid() ? orderQuery.lastError()
+                           : runQuery.lastError().isValid() ? runQuery.lastError()
+                                                            : recordQuery.lastError());
     for (auto it = orders.cbegin(); steps && it != orders.cend(); ++it) {
         BindAll(orderQuery, *it);
-        if (!orderQuery.exec()) {
+        if (!orderQuery.exec())
             steps = SqlFailure(orderQuery.lastError());
-            break;
-        }
-        if (!it->firstUsed.isValid())
-            continue;
-        const QString firstUsed = UtcTimeText(it->firstUsed);
-        firstUseQuery.addBindValue(firstUsed);
-        firstUseQuery.addBindValue(it->orderId);
-        firstUseQuery.addBindValue(firstUsed);
-        if (!firstUseQuery.exec())
-            steps = SqlFailure(firstUseQuery.lastError());
     }
     for (auto it = runs.cbegin(); steps && it != runs.cend(); ++it) {
         BindAll(runQuery, *it);

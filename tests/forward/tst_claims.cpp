@@ -288,17 +288,14 @@ void TestClaims::leasesEndWithTheStationAndComeBackWithIt() {
 void TestClaims::madeClaimsOutliveTheirLeaseUntilTheRecordArrives() {
     constexpr auto kLease = 1000ms;
     bench(kBenchB);
-    m_cluster->psql(
-        QStringLiteral("ALTER TABLE claims DROP COLUMN made_at; DROP TRIGGER records_end_claim ON "
-                       "records; CREATE TRIGGER records_end_claim AFTER INSERT ON records FOR EACH "
-                       "ROW EXECUTE FUNCTION claim_end_by_record()"),
-        kPlant);
-    const QString deferred =
-        QStringLiteral("SELECT tgdeferrable FROM pg_trigger WHERE tgname = 'records_end_claim'");
-    QCOMPARE(m_cluster->psql(deferred, kPlant), QStringLiteral("f"));
+    const QString made =
+        QStringLiteral("SELECT count(*) FROM information_schema.columns WHERE table_name = 'claims' AND "
+                       "column_name = 'made_at'");
+    m_cluster->psql(QStringLiteral("ALTER TABLE claims DROP COLUMN made_at"), kPlant);
+    QCOMPARE(m_cluster->psql(made, kPlant), QStringLiteral("0"));
     ClaimStore& a = bench(kBenchA, kLease);
     ClaimStore& b = bench(kBenchB, kLease);
-    QCOMPARE(m_cluster->psql(deferred, kPlant), QStringLiteral("t"));
+    QCOMPARE(m_cluster->psql(made, kPlant), QStringLiteral("1"));
 
     const ClaimTerms terms = orderOfSix();
     const Unit one = unitOf(serial(1), 1);
@@ -328,12 +325,6 @@ void TestClaims::madeClaimsOutliveTheirLeaseUntilTheRecordArrives() {
     answer = b.claim(terms, unitOf(serial(8), 18).request);
     QVERIFY(answer && !answer->granted());
     QCOMPARE(answer->reason, OrderCompleteMessage(terms.orderId, 6, 6));
-    // The record's order moved the order's first use back to the record's time.
-    QCOMPARE(
-        m_cluster->psql(
-            QStringLiteral("SELECT first_used = '2026-12-08 13:40Z' FROM orders WHERE work_order = 'WO-1'"),
-            kPlant),
-        QStringLiteral("t"));
 
     // Without serials, the record names a run of its port, not the claim's.
     ClaimTerms plain = terms;
