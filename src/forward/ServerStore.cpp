@@ -102,8 +102,27 @@ Done ServerStore::connect() {
     return {};
 }
 
+// A server already of this version is left as it is: bringing tables up to date locks them against
+// every other bench's claims and records, so it is done only when the version is older. A server of
+// a newer version is not touched either: its functions would be replaced by this program's.
 Done ServerStore::createSchema() {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    {
+        QSqlQuery look(db);
+        if (!look.exec(QStringLiteral("SELECT to_regclass('record_schema') IS NOT NULL")) || !look.next())
+            return SqlFailure(look.lastError());
+        if (look.value(0).toBool()) {
+            if (!look.exec(QStringLiteral("SELECT max(version) FROM record_schema")) || !look.next())
+                return SqlFailure(look.lastError());
+            const QVariant version = look.value(0);
+            if (!version.isNull() && version.toInt() > kSchemaVersion)
+                return newerTables(version.toInt());
+            if (!version.isNull() && version.toInt() == kSchemaVersion) {
+                m_version = kSchemaVersion;
+                return {};
+            }
+        }
+    }
     if (!db.transaction())
         return SqlFailure(db.lastError());
     QSqlQuery query(db);

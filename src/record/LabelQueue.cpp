@@ -146,6 +146,15 @@ Result<qint64> LabelQueue::count(const QString& printer, LabelState state) {
     return q.value(0).toLongLong();
 }
 
+Result<qint64> LabelQueue::count(LabelState state) {
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ?").arg(kLabelJobs, kLabelState));
+    q.addBindValue(LabelStateName(state));
+    if (!q.exec() || !q.next())
+        return failed(q);
+    return q.value(0).toLongLong();
+}
+
 Done LabelQueue::logPrint(const LabelPrint& print) {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("INSERT INTO %1(%2, %3, %4, %5, %6, %7) VALUES(?, ?, ?, ?, ?, ?)")

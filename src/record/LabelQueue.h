@@ -53,6 +53,8 @@ public:
     Done markPrinted(const LabelJob& job, const QString& printer, const QDateTime& at);
     // Jobs of the printer in the given state.
     Result<qint64> count(const QString& printer, LabelState state);
+    // The same for every printer.
+    Result<qint64> count(LabelState state);
 
     Done logPrint(const LabelPrint& print);
     // Every print of the record, oldest first.

@@ -49,6 +49,9 @@ struct ProductionRecord {
     QString operatorId;  // who programmed it, as given; may be empty
     QString station;     // the bench or fixture, the host name unless named
     bool rework = false; // a unit with a finished record programmed again on purpose
+    // Made while the record server was away and the order let the bench go on by its own records:
+    // the unit was begun without the plant's claim, so another bench may have made it too.
+    bool offline = false;
 };
 
 // What is the same for every record of a run: the order, who, where.
@@ -62,6 +65,7 @@ struct RecordContext {
 struct UnitLabel {
     QString serial;
     bool rework = false;
+    bool offline = false;
 };
 
 // A work order as the record keeps it, so the reports know its quantity without the order file.

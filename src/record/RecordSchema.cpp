@@ -69,10 +69,16 @@ const RecordColumn kRecordColumns[] = {
     {kUnitSerial, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, unitSerial)},
     {kOperator, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, operatorId)},
     {kStation, SqlType::Text, false, 3, 2, true, QT2XX_TEXT(ProductionRecord, station)},
-    {"rework", SqlType::Integer, false, 3, 2, true,
+    {kRework, SqlType::Integer, false, 3, 2, true,
      [](const ProductionRecord& r) { return QVariant(r.rework ? 1 : 0); },
      [](ProductionRecord& r, const QVariant& v) {
          r.rework = v.toInt() != 0;
+         return true;
+     }},
+    {kOffline, SqlType::Integer, false, kLocalOfflineVersion, kServerOfflineVersion, true,
+     [](const ProductionRecord& r) { return QVariant(r.offline ? 1 : 0); },
+     [](ProductionRecord& r, const QVariant& v) {
+         r.offline = v.toInt() != 0;
          return true;
      }},
 };
@@ -206,13 +212,18 @@ bool addForwardingTables(QSqlQuery& q) {
                       .arg(kRunId, kStoppedAt));
 }
 
-// Work orders: who programmed which unit for which order, and the orders themselves.
-bool addOrders(QSqlQuery& q) {
+// The record columns a later local version brings, added to the rows already there.
+bool addRecordColumns(QSqlQuery& q, int version) {
     bool ok = true;
-    for (const RecordColumn* column : broughtBy<ProductionRecord>(Side::Local, kLocalOrdersVersion))
+    for (const RecordColumn* column : broughtBy<ProductionRecord>(Side::Local, version))
         ok = ok && q.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2")
                               .arg(kRecords, addedDefinition(*column, Side::Local)));
-    return ok &&
+    return ok;
+}
+
+// Work orders: who programmed which unit for which order, and the orders themselves.
+bool addOrders(QSqlQuery& q) {
+    return addRecordColumns(q, kLocalOrdersVersion) &&
            q.exec(QStringLiteral("CREATE TABLE %1(%2)")
                       .arg(kOrders, definitions<OrderInfo>(Side::Local, kLocalOrdersVersion)
                                         .join(QLatin1String(", ")))) &&
@@ -239,10 +250,17 @@ bool addLabelTables(QSqlQuery& q) {
            q.exec(QStringLiteral("CREATE INDEX %1_%2 ON %1(%2)").arg(kLabelPrints, kRecordId));
 }
 
-constexpr MigrationStep kLocalSteps[] = {createVersion1, addForwardingTables, addOrders, addLabelTables};
+// Whether each record was made offline; the records already kept were made under the rules in force.
+bool addOffline(QSqlQuery& q) {
+    return addRecordColumns(q, kLocalOfflineVersion);
+}
+
+constexpr MigrationStep kLocalSteps[] = {createVersion1, addForwardingTables, addOrders, addLabelTables,
+                                         addOffline};
 static_assert(std::size(kLocalSteps) == kLocalVersion);
 static_assert(kForwardingVersion <= kLocalVersion);
 static_assert(kLocalLabelsVersion <= kLocalVersion);
+static_assert(kLocalOfflineVersion <= kLocalVersion && kServerOfflineVersion <= kServerVersion);
 
 } // namespace
 
@@ -271,11 +289,17 @@ std::span<const MigrationStep> LocalMigrationSteps() {
 
 namespace {
 
-QStringList serverOrderStatements() {
+// The record columns a later server version brings, added to the rows already there.
+QStringList serverRecordColumns(int version) {
     QStringList out;
-    for (const RecordColumn* column : broughtBy<ProductionRecord>(Side::Server, kServerOrdersVersion))
+    for (const RecordColumn* column : broughtBy<ProductionRecord>(Side::Server, version))
         out << QStringLiteral("ALTER TABLE %1 ADD COLUMN IF NOT EXISTS %2")
                    .arg(kRecords, addedDefinition(*column, Side::Server));
+    return out;
+}
+
+QStringList serverOrderStatements() {
+    QStringList out = serverRecordColumns(kServerOrdersVersion);
     out << QStringLiteral("CREATE TABLE IF NOT EXISTS %1(%2)")
                .arg(kOrders,
                     definitions<OrderInfo>(Side::Server, kServerOrdersVersion).join(QLatin1String(", ")))
@@ -336,7 +360,8 @@ QStringList ServerSchemaStatements() {
                indexOn(QStringLiteral("CREATE INDEX IF NOT EXISTS"), {kRecordedAt}),
                indexOn(QStringLiteral("CREATE INDEX IF NOT EXISTS"), {kHost, kRecordedAt}),
            } +
-           serverOrderStatements() + claim_schema::ServerStatements() + serverViews();
+           serverOrderStatements() + claim_schema::ServerStatements() +
+           serverRecordColumns(kServerOfflineVersion) + serverViews();
 }
 
 } // namespace qt2xx::record_schema

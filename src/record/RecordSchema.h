@@ -33,8 +33,9 @@ using RecordColumn = Column<ProductionRecord>;
 using RunColumn = Column<RunInfo>;
 using OrderColumn = Column<OrderInfo>;
 
-inline constexpr int kLocalVersion = 4;
-inline constexpr int kServerVersion = 3; // 3: plant-wide claims (forward/ClaimSchema.h)
+inline constexpr int kLocalVersion = 5;
+// 3: plant-wide claims (forward/ClaimSchema.h); 4: the records made offline.
+inline constexpr int kServerVersion = 4;
 // The versions that first know work orders, unit serials, operators and stations.
 inline constexpr int kLocalOrdersVersion = 3;
 inline constexpr int kServerOrdersVersion = 2;
@@ -42,6 +43,9 @@ inline constexpr int kServerOrdersVersion = 2;
 inline constexpr int kForwardingVersion = 2;
 // The local version that first keeps the label queue and the log of printed labels.
 inline constexpr int kLocalLabelsVersion = 4;
+// The versions that first mark the records made while the bench went on without the server.
+inline constexpr int kLocalOfflineVersion = 5;
+inline constexpr int kServerOfflineVersion = 4;
 
 // Table and column names the queries pick rows by.
 inline constexpr char kRecords[] = "records";
@@ -62,6 +66,8 @@ inline constexpr char kDevice[] = "device";
 inline constexpr char kOperator[] = "operator";
 inline constexpr char kStation[] = "station";
 inline constexpr char kParameterFile[] = "parameter_file";
+inline constexpr char kRework[] = "rework";
+inline constexpr char kOffline[] = "offline";
 inline constexpr char kProduct[] = "product";
 inline constexpr char kSetSha256[] = "set_sha256";
 inline constexpr char kQuantity[] = "quantity";

@@ -37,6 +37,17 @@ bool RecordSource::hasColumn(const RecordColumn& column) const {
     return (m_side == Side::Local ? column.localSince : column.serverSince) <= m_version;
 }
 
+QString RecordSource::columnValue(const char* name, const QString& prefix) const {
+    for (const RecordColumn& column : RecordColumns()) {
+        if (qstrcmp(column.name, name) != 0)
+            continue;
+        if (hasColumn(column))
+            return prefix + QLatin1String(name);
+        return column.type == SqlType::Integer ? QStringLiteral("0") : QStringLiteral("''");
+    }
+    return prefix + QLatin1String(name);
+}
+
 QString RecordSource::dayOf(const QString& column) const {
     // The local time is UTC text, so its first characters are the day and the hour.
     if (m_side == Side::Local)

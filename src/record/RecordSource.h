@@ -43,6 +43,9 @@ public:
     // Whether the records say which order and serial each unit was.
     bool knowsOrders() const;
     bool hasColumn(const record_schema::RecordColumn& column) const;
+    // A record column in an expression, with prefix "r." when given; for a version that lacks it,
+    // the value the migration gives the rows already there.
+    QString columnValue(const char* name, const QString& prefix = {}) const;
 
     // SQL for the UTC day ("2026-12-07") and hour ("2026-12-07T22") of a time column.
     QString dayOf(const QString& column) const;

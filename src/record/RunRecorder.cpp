@@ -93,6 +93,7 @@ void RunRecorder::controllerDone(Outcome outcome) {
         const UnitLabel label = m_unitLabel();
         record.unitSerial = label.serial;
         record.rework = label.rework;
+        record.offline = label.offline;
     }
     const quint64 ticket = m_writer.submit(record);
     if (submitted)

@@ -19,6 +19,15 @@ struct KindCount {
     int count = 0;
 };
 
+// A serial of the order finished more than once, reworks aside: made at two benches while the
+// plant's rules were not in force, so the plant had no say.
+struct DuplicateSerial {
+    QString serial;
+    int finished = 0;     // its finished records
+    QStringList stations; // where they were made, by name
+    bool offline = false; // one of them at least was made offline
+};
+
 // The figures of a work order, or of one order and set within a period.
 struct LotFigures {
     QString orderId;
@@ -36,6 +45,7 @@ struct LotFigures {
     QString parameterSha256;
     QList<HourCount> finishedPerHour;
     QList<KindCount> failuresByKind;
+    QList<DuplicateSerial> duplicates; // an order's, by serial; a period's report reads none
 };
 
 // One unit's line in the table: its last attempt and how many it took.

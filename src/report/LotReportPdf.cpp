@@ -145,6 +145,16 @@ Rows FigureRows(const LotReport& report, const LotFigures& lot, bool periodTotal
                       QStringLiteral("%1 to %2").arg(DayHour(lot.first), DayHour(lot.last))}
          << std::pair{QStringLiteral("Stations"), ListText(lot.stations)}
          << std::pair{QStringLiteral("Operators"), ListText(lot.operators)};
+    if (!lot.duplicates.isEmpty()) {
+        QStringList serials;
+        for (const DuplicateSerial& d : lot.duplicates)
+            serials << QStringLiteral("%1 (%2 finished at %3%4)")
+                           .arg(d.serial)
+                           .arg(d.finished)
+                           .arg(d.stations.join(QStringLiteral(", ")),
+                                d.offline ? QStringLiteral("; made offline") : QString());
+        rows << std::pair{QStringLiteral("Duplicates"), serials.join(QStringLiteral("; "))};
+    }
     return rows;
 }
 

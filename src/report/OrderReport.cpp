@@ -148,6 +148,32 @@ Done readFailures(const RecordSource& source, const Condition& c, QList<KindCoun
     });
 }
 
+// Each serial with more than one finished record that is not a rework, with where each was made
+// and whether any was made offline. Few rows: only the duplicates' records are read.
+Done readDuplicates(const RecordSource& source, const Condition& c, QList<DuplicateSerial>* out) {
+    const auto finished = [](const char* alias) {
+        return QStringLiteral("%1.%2 = ? AND %1.%3 = 0").arg(QLatin1String(alias), kResult, kRework);
+    };
+    const QString sql =
+        QStringLiteral("SELECT r.%1, r.%2, %3 FROM %4 r WHERE %5 AND r.%1 <> '' AND %6 AND EXISTS (SELECT 1 "
+                       "FROM %4 d WHERE d.%7 = r.%7 AND d.%1 = r.%1 AND %8 AND d.%9 <> r.%9) ORDER BY r.%1, "
+                       "r.%2")
+            .arg(kUnitSerial, kStation, source.columnValue(kOffline, QStringLiteral("r.")), kRecords, c.sql,
+                 finished("r"), kWorkOrder, finished("d"), kRecordId);
+    return forEachRow(source, sql, c.values + QVariantList{finishedName(), finishedName()},
+                      [out](const QSqlQuery& q) {
+                          const QString serial = q.value(0).toString();
+                          if (out->isEmpty() || out->last().serial != serial)
+                              out->append(DuplicateSerial{serial, 0, {}, false});
+                          DuplicateSerial& duplicate = out->last();
+                          ++duplicate.finished;
+                          const QString station = q.value(1).toString();
+                          if (!duplicate.stations.contains(station))
+                              duplicate.stations << station;
+                          duplicate.offline = duplicate.offline || q.value(2).toInt() != 0;
+                      });
+}
+
 // The file and the 26 texts of the set, from the lot's last record and its run.
 Done readSet(const RecordSource& source, const Condition& c, LotFigures* lot) {
     QSqlQuery q(source.database());
@@ -219,6 +245,8 @@ Result<OrderFigures> readFigures(const RecordSource& source, const ReportScope& 
         read = readDistinct(source, c, kOperator, &lot.operators);
     if (read && !period)
         read = readHours(source, c, &lot.finishedPerHour);
+    if (read && !period)
+        read = readDuplicates(source, c, &lot.duplicates);
     if (read)
         read = readFailures(source, c, &lot.failuresByKind);
     if (read)

@@ -406,11 +406,28 @@ void OrderRun::onUnitEnded(int slot, const PortEvent& event) {
 
 // A rework finishes a unit the order already counted.
 void OrderRun::onEvent(const PortEvent& event) {
+    if (event.kind == PortEventKind::Started && m_claims)
+        markOffline(event);
     if (event.finished() && !event.rework)
         ++m_done;
     if (event.kind == PortEventKind::Done || event.kind == PortEventKind::Interrupted) {
         checkDone();
         tellLater();
+    }
+}
+
+// On a bench that claims, a unit begun while its slot holds no claim of the plant's is made by the
+// bench's own rules: the server was away and the order goes on without it.
+void OrderRun::markOffline(const PortEvent& event) {
+    const auto& ports = m_station.ports();
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (ports[i]->device() != event.device)
+            continue;
+        bool claimed = m_slotClaims.contains(int(i) + 1);
+        if (i < m_unitClaims.size())
+            claimed = claimed || m_unitClaims[i].state == UnitClaim::State::Held ||
+                      m_unitClaims[i].state == UnitClaim::State::InUse;
+        ports[i]->setOffline(!claimed);
     }
 }
 

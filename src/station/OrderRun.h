@@ -111,6 +111,7 @@ private:
     ScanArbiter::Scan take(const ScanArbiter::Scan& scan);
     void onUnitEnded(int slot, const PortEvent& event);
     void onEvent(const PortEvent& event);
+    void markOffline(const PortEvent& event);
     void tellLater();
     void checkDone();
     void askClaim(int slot, const QString& serial, bool rework);

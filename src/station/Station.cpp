@@ -28,6 +28,12 @@ StationPort& Station::addPort(const QString& device) {
     StationPort* raw = port.get();
     connect(raw, &StationPort::event, this,
             [this, raw](const PortEvent& event) { onPortEvent(*raw, event); });
+    // A finished unit whose record is still on its way is told only once it is committed, but the
+    // port is free from its end: it must not seek on past the count meanwhile.
+    connect(raw, &StationPort::unitEnded, this, [this, raw](const PortEvent& event) {
+        if (!m_stopping && event.finished())
+            balance(raw, false);
+    });
     connect(raw, &StationPort::changed, this, &Station::changed);
     connect(raw, &StationPort::removeUnit, this, &Station::removeUnit);
     connect(raw, &StationPort::unitRemoved, this, &Station::unitRemoved);
@@ -49,7 +55,7 @@ void Station::attachRecorder(StationPort& port) {
     auto recorder = std::make_unique<RunRecorder>(*m_writer, std::move(source));
     recorder->setUnitCount([&port] { return port.unit(); });
     recorder->setContext(m_context);
-    recorder->setUnitLabel([&port] { return UnitLabel{port.serial(), port.rework()}; });
+    recorder->setUnitLabel([&port] { return UnitLabel{port.serial(), port.rework(), port.offline()}; });
     recorder->submitted = [&port](quint64 ticket, const ProductionRecord&) { port.recordSubmitted(ticket); };
     port.setRecorder(recorder.get());
     if (m_recorders.empty()) {

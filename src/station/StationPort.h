@@ -78,6 +78,10 @@ public:
     void arm(const QString& serial, bool rework);
     const QString& serial() const { return m_serial; }
     bool rework() const { return m_rework; }
+    // The unit under way was begun without the plant's claim while the bench went on by its own
+    // records; its record says so. Told when the unit begins, kept until the next begins.
+    void setOffline(bool offline) { m_offline = offline; }
+    bool offline() const { return m_offline; }
     // The serial its slot took while the plant is asked whether the unit may be made here; empty
     // when none is being asked. The port stays as it was meanwhile.
     void setCheckingSerial(const QString& serial) {
@@ -230,6 +234,7 @@ private:
     QString m_checkingSerial;
     bool m_held = false;
     bool m_rework = false;
+    bool m_offline = false;
     bool m_pauseDue = false; // a scanned unit ended inside a handler: pause once it returns
     bool m_watchDue = false; // and watch for its removal once paused
     RemovalWatch m_watch;

@@ -140,6 +140,7 @@ bool StationSession::openLabels(const SessionOptions& options, const QString& da
             QStringLiteral("--label-printer %1: this program prints no labels").arg(options.labelPrinter));
     const QString templatePath =
         options.labelTemplate.isEmpty() ? m_orderLabel : QFileInfo(options.labelTemplate).absoluteFilePath();
+    tellLabelsInDoubt(databasePath);
     Result<std::unique_ptr<LabelSink>> sink =
         m_labelSinks(LabelRequest{options.labelPrinter, templatePath, databasePath});
     if (!sink)
@@ -152,6 +153,20 @@ bool StationSession::openLabels(const SessionOptions& options, const QString& da
             Qt::DirectConnection);
     watchLabels();
     return true;
+}
+
+// A label is never sent twice by itself, so one that a program stopped while sending may or may not
+// have printed: the operator is told at the next start, before the printer takes anything new.
+void StationSession::tellLabelsInDoubt(const QString& databasePath) {
+    const auto reads = RecordStore::open(databasePath, RecordStore::OpenMode::MustExist);
+    if (!reads)
+        return;
+    const Result<qint64> sending = LabelQueue((*reads)->database()).count(LabelState::Sending);
+    if (sending && *sending > 0)
+        tell(SessionNotice::Kind::LabelsInDoubt,
+             tr("%1 label(s) were being sent when a program last stopped and may not have printed: check "
+                "them, and reprint a missing one with qt2xx-records label")
+                 .arg(*sending));
 }
 
 // A printer that stops is told once per streak; the faces show the count as it goes.

@@ -60,8 +60,9 @@ struct SessionNotice {
         EndOfRun,      // what the last wait for the records and the server left open
         LabelsStopped, // the printer does not take the labels (reason); they wait in the local database
         LabelsResumed,
-        PlantRules,   // which rules arm the slots changed (StationSession::plantRules()); reason when away
-        OrderRefused, // the server's order differs from the order file; the session ends, exit status 2
+        LabelsInDoubt, // labels a program stopped while sending: they may not have printed
+        PlantRules,    // which rules arm the slots changed (StationSession::plantRules()); reason when away
+        OrderRefused,  // the server's order differs from the order file; the session ends, exit status 2
     };
     Kind kind = Kind::PortNotOpen;
     QString text;
@@ -200,6 +201,7 @@ private:
     void watchRecords();
     void watchForwarding();
     bool openLabels(const SessionOptions& options, const QString& databasePath);
+    void tellLabelsInDoubt(const QString& databasePath);
     void watchLabels();
     void waitForLabels();
     void watchStation(Station& station);

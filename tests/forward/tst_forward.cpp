@@ -352,8 +352,9 @@ void TestForward::stopIsPromptWhenTheServerNeverAnswers() {
     QCOMPARE(local.status().front().waiting, 3);
 }
 
-// The bench's orders travel with its records; a role that may only read then gets from the server
-// what the bench's own database says, and the dashboards' views agree.
+// The bench's orders travel with its records, a record made offline marked as such; a role that may
+// only read then gets from the server what the bench's own database says, the serials finished twice
+// too, and the dashboards' views agree.
 void TestForward::serverAnswersAsTheBenchDoes() {
     QVERIFY(m_cluster->createDatabase(QStringLiteral("plant")));
     const QString path = forwardOrderSample(QStringLiteral("orders.sqlite"));
@@ -372,7 +373,8 @@ void TestForward::serverAnswersAsTheBenchDoes() {
     for (const QStringList& args :
          {list("order WO-7"), list("order WO-7 --serials --format json"),
           list("order WO-7 --serials --format csv"), list("summary"), list("summary --by order"),
-          list("export"), list("export --format json --since 2026-03-02T09:00")}) {
+          list("export"), list("export --format json --since 2026-03-02T09:00"), list("order WO-8"),
+          list("order WO-8 --format json")}) {
         const ToolResult mine = RunRecordsTool(local + args);
         const ToolResult plant = RunRecordsTool(server + args);
         QVERIFY2(mine.exitCode == 0 && plant.exitCode == 0, plant.err.constData());
@@ -392,7 +394,7 @@ void TestForward::serverAnswersAsTheBenchDoes() {
                                             "daily_yield ORDER BY day, station"),
                              plant),
              QStringLiteral("2026-03-02|bench-a|5|3|60.0\n2026-03-02|bench-b|1|1|100.0\n"
-                            "2026-03-03|bench-b|1|1|100.0"));
+                            "2026-03-03|bench-a|1|1|100.0\n2026-03-03|bench-b|1|1|100.0"));
     QCOMPARE(m_cluster->psql(QStringLiteral("SELECT result, failures FROM failures_by_kind ORDER BY result"),
                              plant),
              QStringLiteral("no-response|1\ntransmit-failure|1"));
@@ -414,8 +416,8 @@ void TestForward::serverAnswersAsTheBenchDoes() {
     m_cluster->psql(QStringLiteral("DROP DATABASE empty WITH (FORCE)"));
 }
 
-// Tables as the first version made them: a writer adds the order columns and tables, and what it
-// sends then arrives in them.
+// Tables as the first version made them: a writer adds the order and offline columns and the
+// order tables, and what it sends then arrives in them; the rows already there were not offline.
 void TestForward::versionOneServerIsUpgraded() {
     QVERIFY(m_cluster->createDatabase(QStringLiteral("plant")));
     m_cluster->psql(
@@ -437,13 +439,28 @@ void TestForward::versionOneServerIsUpgraded() {
     const QString plant = QStringLiteral("plant");
     QCOMPARE(m_cluster->psql(QStringLiteral("SELECT max(version) FROM record_schema"), plant),
              QString::number(record_schema::kServerVersion));
-    QCOMPARE(
-        m_cluster->psql(QStringLiteral("SELECT work_order, unit_serial, operator, station, rework FROM "
-                                       "records WHERE rework = 1 OR record_id = 'old' ORDER BY work_order"),
-                        plant),
-        QStringLiteral("||||0\nWO-7|S-1|ben|bench-b|1"));
+    QCOMPARE(m_cluster->psql(
+                 QStringLiteral("SELECT work_order, unit_serial, operator, station, rework, offline FROM "
+                                "records WHERE rework = 1 OR offline = 1 OR record_id = 'old' ORDER BY "
+                                "work_order"),
+                 plant),
+             QStringLiteral("||||0|0\nWO-7|S-1|ben|bench-b|1|0\nWO-8|T-1|anna|bench-a|0|1"));
     QCOMPARE(m_cluster->psql(QStringLiteral("SELECT work_order, quantity FROM orders ORDER BY 1"), plant),
              QStringLiteral("WO-7|5\nWO-8|1"));
+
+    // Up to date, the server is left as it is by the next bench: nothing is altered or replaced, so
+    // no bench's start locks the tables the others claim and forward in.
+    m_cluster->psql(
+        QStringLiteral("CREATE OR REPLACE FUNCTION claim_end_by_record() RETURNS trigger LANGUAGE "
+                       "plpgsql AS $$BEGIN RETURN NULL; END$$"),
+        plant);
+    ServerStore again(addressOf(m_cluster->url(plant)));
+    QT2XX_VERIFY_OK(again.open());
+    QCOMPARE(
+        m_cluster->psql(QStringLiteral("SELECT prosrc, (SELECT count(*) FROM record_schema) FROM pg_proc "
+                                       "WHERE proname = 'claim_end_by_record'"),
+                        plant),
+        QStringLiteral("BEGIN RETURN NULL; END|2"));
 }
 
 QTEST_GUILESS_MAIN(TestForward)

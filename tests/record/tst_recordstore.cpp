@@ -14,6 +14,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlQuery>
@@ -280,8 +281,10 @@ void RecordStoreTest::exportWritesCsvAndJsonLines() {
             MakeRecord(QStringLiteral("r"), 1, Outcome::StorageFailure, QDateTime::currentDateTimeUtc());
         quoted.parameterFile = QStringLiteral("/sets/a, \"b\".asv");
         QVERIFY(store->append(quoted));
-        QVERIFY(store->append(
-            MakeRecord(QStringLiteral("r"), 2, Outcome::Finished, QDateTime::currentDateTimeUtc())));
+        ProductionRecord offline =
+            MakeRecord(QStringLiteral("r"), 2, Outcome::Finished, QDateTime::currentDateTimeUtc());
+        offline.offline = true;
+        QVERIFY(store->append(offline));
     }
     const ToolResult csv = RunRecordsTool({QStringLiteral("--db"), path, QStringLiteral("export")});
     QCOMPARE(csv.exitCode, 0);
@@ -290,6 +293,7 @@ void RecordStoreTest::exportWritesCsvAndJsonLines() {
     QCOMPARE(lines[0], (kCsvHeader + QLatin1Char('\r')).toUtf8());
     QVERIFY2(lines[1].contains(",\"/sets/a, \"\"b\"\".asv\","), lines[1].constData());
     QVERIFY(lines[1].contains(",storage-failure," + QByteArray(32, '\x0f').toHex().toUpper() + ','));
+    QVERIFY(lines[1].endsWith(",0\r") && lines[2].endsWith(",1\r"));
 
     const ToolResult json =
         RunRecordsTool({QStringLiteral("--db"), path, QStringLiteral("export"), QStringLiteral("--format"),
@@ -301,6 +305,12 @@ void RecordStoreTest::exportWritesCsvAndJsonLines() {
     QCOMPARE(object.keys().size(), kCsvHeader.count(QLatin1Char(',')) + 1);
     QCOMPARE(object.value(QStringLiteral("unit")).toInt(), 2);
     QCOMPARE(object.value(QStringLiteral("result")).toString(), QStringLiteral("finished"));
+    QCOMPARE(object.value(QStringLiteral("offline")).toInt(), 1);
+    // A record not made offline has the line it had before the key existed.
+    const ToolResult failed = RunRecordsTool({QStringLiteral("--db"), path, QStringLiteral("export"),
+                                              QStringLiteral("--format"), QStringLiteral("json"),
+                                              QStringLiteral("--result"), QStringLiteral("storage-failure")});
+    QVERIFY2(failed.out.endsWith(",\"rework\":0}\n"), failed.out.constData());
 
     const ToolResult help = RunRecordsTool({QStringLiteral("--help")});
     QCOMPARE(help.exitCode, 0);
@@ -434,7 +444,7 @@ void RecordStoreTest::olderDatabasesReadAsTheyAreThenMigrated() {
     QCOMPARE(csv.exitCode, 0);
     QCOMPARE(csv.out,
              (kCsvHeader + QStringLiteral("\r\n2026-02-01T08:30:00.250Z,run-old,7,/dev/ttyS0,no-response,"
-                                          "0102,abc123,/sets/old.asv,qt2xx 0.9,,,,,0\r\n"))
+                                          "0102,abc123,/sets/old.asv,qt2xx 0.9,,,,,0,0\r\n"))
                  .toUtf8());
     const ToolResult summary =
         runRecordsToolAsNobody({QStringLiteral("--db"), path, QStringLiteral("summary")});
@@ -466,7 +476,11 @@ void RecordStoreTest::olderDatabasesReadAsTheyAreThenMigrated() {
     const std::vector<ForwardStatus> servers = Checked(readForwardStatus(store->database()));
     QCOMPARE(servers.size(), size_t(status.contains(QLatin1String("waiting")) ? 1 : 0));
     QVERIFY(records[0].orderId.isEmpty() && records[0].unitSerial.isEmpty() && !records[0].rework);
-    QVERIFY(store->append(MakeRecord(QStringLiteral("run-old"), 8)));
+    QVERIFY(!records[0].offline);
+    ProductionRecord offline = MakeRecord(QStringLiteral("run-old"), 8);
+    offline.offline = true;
+    QVERIFY(store->append(offline));
+    QVERIFY(Checked(store->records({})).back().offline);
 }
 
 // A unit's serial, its order, who and where travel with every record; an order counts each serial
@@ -520,7 +534,7 @@ void RecordStoreTest::ordersCountDistinctUnits() {
 
     const ToolResult csv = RunRecordsTool({QStringLiteral("--db"), path, QStringLiteral("export")});
     QCOMPARE(csv.exitCode, 0);
-    QVERIFY2(csv.out.contains(",WO-1,S1,OP1,fixture-3,1\r\n"), csv.out.constData());
+    QVERIFY2(csv.out.contains(",WO-1,S1,OP1,fixture-3,1,0\r\n"), csv.out.constData());
 }
 
 // A prepared order read back as figures (text and JSON), each unit, a summary per order and the
@@ -541,6 +555,23 @@ void RecordStoreTest::orderFiguresAndLotReports() {
           "operators         anna, ben\n", "first             2026-03-02T08:00:00.000Z\n",
           "last              2026-03-02T10:10:00.000Z\n", "product           QT2C 48 V\n"})
         QVERIFY2(text.out.contains(line), text.out.constData());
+    // A rework is no duplicate: the order's text is as it was without any.
+    QVERIFY2(text.out.endsWith("operators         anna, ben\n"), text.out.constData());
+    const QStringList wo8{QStringLiteral("order"), QStringLiteral("WO-8")};
+    QVERIFY2(RunRecordsTool(db + wo8).out.endsWith("operators         anna, ben\n"
+                                                   "duplicates        T-1: 2 finished at bench-a, bench-b; "
+                                                   "made offline\n"),
+             RunRecordsTool(db + wo8).out.constData());
+    const QJsonArray duplicates =
+        QJsonDocument::fromJson(
+            RunRecordsTool(db + wo8 + QStringList{QStringLiteral("--format"), QStringLiteral("json")}).out)
+            .object()
+            .value(QStringLiteral("duplicates"))
+            .toArray();
+    QCOMPARE(duplicates, (QJsonArray{QJsonObject{{"serial", "T-1"},
+                                                 {"finished", 2},
+                                                 {"stations", QJsonArray{"bench-a", "bench-b"}},
+                                                 {"offline", true}}}));
 
     const ToolResult json = RunRecordsTool(
         db + QStringList{QStringLiteral("order"), QStringLiteral("WO-7"), QStringLiteral("--serials"),
@@ -594,6 +625,14 @@ void RecordStoreTest::orderFiguresAndLotReports() {
     const QString period = PdfText(shift);
     for (const char* part : {"WO-7", "WO-8", "T-1", "S-4"})
         QVERIFY2(period.contains(QLatin1String(part)), qPrintable(period));
+    const QString wo8Pdf = m_dir.filePath(QStringLiteral("wo8.pdf"));
+    QCOMPARE(RunRecordsTool(db + QStringList{QStringLiteral("report"), QStringLiteral("--order"),
+                                             QStringLiteral("WO-8"), QStringLiteral("--output"), wo8Pdf})
+                 .exitCode,
+             0);
+    QVERIFY2(PdfText(wo8Pdf).simplified().contains(
+                 QStringLiteral("Duplicates T-1 (2 finished at bench-a, bench-b; made offline)")),
+             qPrintable(PdfText(wo8Pdf)));
 
     // Nothing matches: one line, exit 1 and no file.
     const QString none = m_dir.filePath(QStringLiteral("none.pdf"));

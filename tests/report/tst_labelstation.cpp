@@ -17,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -181,6 +182,23 @@ void TestLabelStation::labelsOfARunSurviveThePrinterBeingAway() {
     }
     for (auto& sim : sims)
         sim->terminate();
+
+    // A program killed while sending a label leaves it marked sending: the next start says so, once,
+    // before its printer takes anything.
+    QSqlQuery killed(store->database());
+    QVERIFY(killed.exec(QStringLiteral("UPDATE label_jobs SET state = 'sending' WHERE job = (SELECT "
+                                       "min(job) FROM label_jobs)")));
+    QCOMPARE(killed.numRowsAffected(), 1);
+    StationSession restarted;
+    restarted.setLabelSinks(LabelPrinterSinks(kQuick));
+    QStringList told;
+    connect(&restarted, &StationSession::notice, this, [&told](const SessionNotice& notice) {
+        if (notice.kind == SessionNotice::Kind::LabelsInDoubt)
+            told << notice.text;
+    });
+    QVERIFY2(restarted.open(options), qPrintable(refusalText(restarted)));
+    QCOMPARE(told.size(), 1);
+    QVERIFY2(told[0].startsWith(QStringLiteral("1 label(s) were being sent")), qPrintable(told[0]));
 }
 
 void TestLabelStation::refusedBeforeAnyPort_data() {

@@ -80,6 +80,7 @@ private Q_SLOTS:
     void portsKeepTheirOwnTicks();
     void pulledPortLeavesTheOthersUndisturbed();
     void countPausesPortsThatCouldOvershootIt();
+    void portWaitingForItsRecordSeeksNoUnitPastTheCount();
     void failingRecordsPauseEveryPortTillTheyAreWritten();
     void stopLetsAStoredControllerBeFinished();
     void portsAreNamedAsThePortBoxAndTheLinksNameThem();
@@ -185,6 +186,38 @@ void TestStationPort::countPausesPortsThatCouldOvershootIt() {
     QCOMPARE(rig.eventNames(), (QStringList{rig.name(0) + " 1 started", rig.name(0) + " 1 transmit-failure",
                                             rig.name(1) + " 1 started", rig.name(1) + " 1 finished",
                                             rig.name(0) + " 1 stopped", rig.name(1) + " 1 stopped"}));
+}
+
+// A finished unit whose record is still being written counts toward the count at once: with the last
+// unit under way on the other port, its port pauses instead of seeking a controller too many.
+void TestStationPort::portWaitingForItsRecordSeeksNoUnitPastTheCount() {
+    Rig rig(2, 2);
+    QCOMPARE(rig.station.start(), 2);
+    rig.tick();
+    rig.ptys[0]->write("U");
+    QTRY_COMPARE(rig.port(0).state(), DownloadSequencer::Answered);
+    rig.ptys[1]->write("U");
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Answered);
+    rig.port(1).recordSubmitted(7);
+    rig.tick();
+    for (int i = 0; i < 2; ++i) {
+        rig.ptys[size_t(i)]->write("Q");
+        QTRY_COMPARE(rig.port(i).state(), DownloadSequencer::Accepted);
+    }
+    rig.ptys[1]->write("R");
+    QTRY_COMPARE(rig.port(1).state(), DownloadSequencer::Stored);
+    rig.tick();
+    QTRY_VERIFY(rig.port(1).paused());
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(rig.tick().at(1), QByteArray());
+    QCOMPARE(rig.station.unconfirmed(), 1);
+
+    rig.station.recordCommitted(7);
+    QCOMPARE(rig.port(1).finished(), 1);
+    QVERIFY(rig.port(1).paused());
+    QVERIFY(!rig.station.isStopped());
+    QCOMPARE(rig.eventNames(), (QStringList{rig.name(0) + " 1 started", rig.name(1) + " 1 started",
+                                            rig.name(1) + " 1 finished"}));
 }
 
 // While records cannot be written the seeking port pauses at once and the one under way finishes its

@@ -2,7 +2,7 @@
 
 // A small work order as a bench's record holds it, for the order and report tests: serials with a
 // failure then a pass, a unit that never passed, a rework on another station, and a second order on
-// the next day.
+// the next day whose unit was finished again offline at another bench.
 
 #include "record/RecordStore.h"
 #include "support/RecordSample.h"
@@ -24,10 +24,12 @@ struct OrderAttempt {
     const char* station;
     const char* operatorId;
     bool rework = false;
+    bool offline = false;
 };
 
 // WO-7 (quantity 5): S-1 and S-3 pass at once, S-2 fails then passes, S-4 never passes, S-1 is
-// reworked on bench-b. WO-8 (quantity 1) has one unit the next day.
+// reworked on bench-b. WO-8 (quantity 1) has one unit the next day, which bench-a, going on without
+// the server, finished again.
 inline constexpr OrderAttempt kOrderAttempts[] = {
     {"WO-7", "S-1", Outcome::Finished, 0, "bench-a", "anna"},
     {"WO-7", "S-2", Outcome::TransmitFailure, 1, "bench-a", "anna"},
@@ -36,6 +38,7 @@ inline constexpr OrderAttempt kOrderAttempts[] = {
     {"WO-7", "S-4", Outcome::NoResponse, 72, "bench-a", "ben"},
     {"WO-7", "S-1", Outcome::Finished, 130, "bench-b", "ben", true},
     {"WO-8", "T-1", Outcome::Finished, 24 * 60, "bench-b", "ben"},
+    {"WO-8", "T-1", Outcome::Finished, 24 * 60 + 5, "bench-a", "anna", false, true},
 };
 
 inline RunInfo OrderRun() {
@@ -62,6 +65,7 @@ inline void WriteOrderSample(RecordStore& store) {
         r.station = QLatin1String(a.station);
         r.operatorId = QLatin1String(a.operatorId);
         r.rework = a.rework;
+        r.offline = a.offline;
         QT2XX_VERIFY_OK(store.append(r));
     }
 }

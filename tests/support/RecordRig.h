@@ -89,6 +89,6 @@ inline QStringList OutcomeLines(const QStringList& log) {
 
 inline const QString kCsvHeader =
     QStringLiteral("recorded_at,run_id,unit,device,result,frame,parameter_sha256,parameter_file,program,"
-                   "work_order,unit_serial,operator,station,rework");
+                   "work_order,unit_serial,operator,station,rework,offline");
 
 } // namespace qt2xx::test

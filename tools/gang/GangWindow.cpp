@@ -598,7 +598,7 @@ void GangWindow::showNotice(const qt2xx::SessionNotice& notice) {
     if (notice.kind == Kind::RecordsFailing || notice.kind == Kind::RecordsResumed)
         refreshRecords();
     if (notice.kind == Kind::PortNotOpen || notice.kind == Kind::EndOfRun ||
-        notice.kind == Kind::OrderRefused)
+        notice.kind == Kind::OrderRefused || notice.kind == Kind::LabelsInDoubt)
         showRunNotice(notice.text);
 }
 

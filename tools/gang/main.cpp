@@ -57,7 +57,7 @@ int main(int argc, char* argv[]) {
                      [](const qt2xx::SessionNotice& notice) {
                          using Kind = qt2xx::SessionNotice::Kind;
                          if (notice.kind == Kind::PortNotOpen || notice.kind == Kind::Records ||
-                             notice.kind == Kind::EndOfRun)
+                             notice.kind == Kind::EndOfRun || notice.kind == Kind::LabelsInDoubt)
                              std::fprintf(stderr, "qt2xx-gang: %s\n", qPrintable(notice.text));
                      });
     const bool given = !options.session.setFile.isEmpty() || !options.session.orderFile.isEmpty();

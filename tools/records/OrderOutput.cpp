@@ -5,6 +5,7 @@
 #include "platform/core/UtcTime.h"
 
 #include <QJsonArray>
+#include <QJsonObject>
 
 #include <cstdio>
 
@@ -13,6 +14,9 @@ namespace qt2xx {
 namespace {
 
 using namespace record_schema;
+
+// The serials finished more than once, shown only when there are some.
+constexpr char kDuplicates[] = "duplicates";
 
 void write(const QByteArray& bytes) {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
@@ -44,6 +48,16 @@ QList<Figure> figuresOf(const OrderFigures& f, const std::optional<PlantFigures>
         {"stations", QJsonArray::fromStringList(lot.stations)},
         {"operators", QJsonArray::fromStringList(lot.operators)},
     };
+    if (!lot.duplicates.isEmpty()) {
+        QJsonArray duplicates;
+        for (const DuplicateSerial& d : lot.duplicates)
+            duplicates.append(
+                QJsonObject{{QStringLiteral("serial"), d.serial},
+                            {QStringLiteral("finished"), d.finished},
+                            {QStringLiteral("stations"), QJsonArray::fromStringList(d.stations)},
+                            {QStringLiteral("offline"), d.offline}});
+        rows.append({kDuplicates, duplicates});
+    }
     if (plant) {
         const std::optional<int> bench = plant->bench ? std::optional<int>(lot.unitsFinished) : std::nullopt;
         rows.append({"plant", PlantProgressText(plant->progress, bench)});
@@ -52,7 +66,28 @@ QList<Figure> figuresOf(const OrderFigures& f, const std::optional<PlantFigures>
     return rows;
 }
 
+// "QT2C-00000031: 2 finished at G, H; made offline"
+QString duplicateText(const QJsonObject& duplicate) {
+    QStringList stations;
+    for (const QJsonValue& station : duplicate.value(QStringLiteral("stations")).toArray())
+        stations << station.toString();
+    QString text = QStringLiteral("%1: %2 finished at %3")
+                       .arg(duplicate.value(QStringLiteral("serial")).toString())
+                       .arg(duplicate.value(QStringLiteral("finished")).toInt())
+                       .arg(stations.join(QLatin1String(", ")));
+    if (duplicate.value(QStringLiteral("offline")).toBool())
+        text += QStringLiteral("; made offline");
+    return text;
+}
+
 QString plain(const Figure& figure, const char* listSeparator) {
+    if (qstrcmp(figure.key, kDuplicates) == 0) {
+        QStringList items;
+        for (const QJsonValue& item : figure.value.toArray())
+            items << duplicateText(item.toObject());
+        // One serial a line, under the first.
+        return items.join(QStringLiteral("\n%1  ").arg(QString(), -16));
+    }
     if (figure.value.isArray()) {
         QStringList items;
         for (const QJsonValue& item : figure.value.toArray())
@@ -76,6 +111,9 @@ void printFigures(const OrderFigures& figures, OrderFormat format, const std::op
         QStringList header;
         QStringList values;
         for (const Figure& row : rows) {
+            // Its columns would come and go with the data; the text and JSON list the duplicates.
+            if (qstrcmp(row.key, kDuplicates) == 0)
+                continue;
             header << QLatin1String(row.key);
             values << CsvField(plain(row, " "), row.value.isDouble() ? CsvKind::Number : CsvKind::Text);
         }

@@ -61,7 +61,8 @@ constexpr std::array kCommands{
                 "per cent"},
     CommandSpec{"order", Command::Order, "ID",
                 "the work order's product, set, quantity, units finished, attempts failed, remaining, "
-                "first-pass yield, first and last time, stations and operators"},
+                "first-pass yield, first and last time, stations and operators, and any serial finished "
+                "more than once"},
     CommandSpec{
         "report", Command::Report, nullptr,
         "the lot report of a work order, or the report of a period (its figures, per order and set, per "
@@ -343,6 +344,9 @@ Done exportRecords(const RecordSource& source, const RecordFilter& filter, bool 
             if (int(i) == resultIndex && !OutcomeFromResultName(value.toString()))
                 return Fail(QStringLiteral("a record has the unknown result \"%1\"").arg(value.toString()));
             if (json) {
+                // Only the records made offline say so: the others' lines stay as they were.
+                if (qstrcmp(fields[i]->name, record_schema::kOffline) == 0 && value.toInt() == 0)
+                    continue;
                 line += i == 0 ? "{" : ",";
                 line += names[i];
                 line += ':';

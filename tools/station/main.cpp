@@ -133,6 +133,7 @@ void showNotice(const SessionNotice& notice, const StationSession& session, cons
             message(notice.text);
         return;
     case SessionNotice::Kind::OrderRefused:
+    case SessionNotice::Kind::LabelsInDoubt:
     case SessionNotice::Kind::PortNotOpen:
     case SessionNotice::Kind::Records:
     case SessionNotice::Kind::EndOfRun:
