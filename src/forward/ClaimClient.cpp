@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QTimer>
 
+#include <deque>
 #include <utility>
 
 namespace qt2xx {
@@ -56,6 +57,11 @@ public:
     void release(const QString& runId, int unit) {
         // A release that does not reach the server ends with the lease.
         (void)askTwice([&] { return m_store->release(runId, unit); });
+    }
+
+    void made(const QString& runId, int unit) {
+        m_madeToTell.push_back({runId, unit});
+        tellMade();
     }
 
     void finish() {
@@ -114,8 +120,19 @@ private:
         }
         if (m_shared->away)
             renew();
+        tellMade();
         if (m_orderChecked)
             readProgress();
+    }
+
+    // In the order the units were made, until the server cannot be asked.
+    void tellMade() {
+        while (!m_madeToTell.empty()) {
+            const auto& [runId, unit] = m_madeToTell.front();
+            if (!askTwice([&] { return m_store->made(runId, unit); }))
+                return;
+            m_madeToTell.pop_front();
+        }
     }
 
     void renew() {
@@ -153,6 +170,7 @@ private:
     QTimer m_renewTimer;
     QTimer m_retryTimer;
     QTimer m_progressTimer;
+    std::deque<std::pair<QString, int>> m_madeToTell; // run and unit of claims whose unit was made
     bool m_tookBack = false;
     bool m_orderChecked = false;
 };
@@ -205,6 +223,12 @@ void ClaimClient::release(const QString& runId, int unit) {
     if (m_worker)
         QMetaObject::invokeMethod(
             m_worker, [w = m_worker, runId, unit] { w->release(runId, unit); }, Qt::QueuedConnection);
+}
+
+void ClaimClient::made(const QString& runId, int unit) {
+    if (m_worker)
+        QMetaObject::invokeMethod(
+            m_worker, [w = m_worker, runId, unit] { w->made(runId, unit); }, Qt::QueuedConnection);
 }
 
 bool ClaimClient::shutdown(std::chrono::milliseconds budget) {

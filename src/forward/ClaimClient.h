@@ -74,6 +74,9 @@ public:
     // Asks for a claim; the answer (granted, refused or unanswered) carries the ticket returned.
     quint64 claim(const ClaimRequest& request);
     void release(const QString& runId, int unit);
+    // The claim's unit was made: the server keeps the claim until the unit's record arrives. Told
+    // while the server is away, it is told again once the server answers, while this client lives.
+    void made(const QString& runId, int unit);
     // Between serverAway and the next serverBack.
     bool isAway() const { return m_shared->away.load(); }
     // Stops renewing within budget, whatever the server does; the claims then live out their lease.

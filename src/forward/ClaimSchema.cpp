@@ -6,6 +6,9 @@ namespace qt2xx::claim_schema {
 
 namespace {
 
+// The first key of the advisory lock a claim holds on its order; the second is the order's hash.
+constexpr int kOrderClaimsLock = 0x636c6169;
+
 // Orders learn the serial pattern the first claim registers (empty: none yet, as forwarding made
 // them) and keep the count of their finished units, which the claims compare with the quantity
 // under the order's row lock. An order made before claims counts its records once.
@@ -25,7 +28,8 @@ QStringList orderStatements(const QString& finished) {
 // A claim is live until expires_at; one live claim per serial in the whole plant, and one per run
 // and unit, which is how the unit's record finds it. "counts" is false for a rework of a unit the
 // order already counts as finished; "adopted" marks a claim a restarted station took back and has
-// not yet given to a slot.
+// not yet given to a slot. A claim whose unit was made (made_at) waits for the unit's record
+// without expiry (expires_at is infinity), whatever becomes of the station that holds it.
 QStringList tableStatements() {
     return {
         QStringLiteral(
@@ -34,6 +38,7 @@ QStringList tableStatements() {
             "text NOT NULL, host text NOT NULL, counts boolean NOT NULL, adopted boolean NOT NULL "
             "DEFAULT false, claimed_at timestamptz NOT NULL DEFAULT now(), expires_at timestamptz "
             "NOT NULL)"),
+        QStringLiteral("ALTER TABLE claims ADD COLUMN IF NOT EXISTS made_at timestamptz"),
         QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS claims_serial ON claims(unit_serial) WHERE "
                        "unit_serial <> ''"),
         QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS claims_unit ON claims(run_id, unit)"),
@@ -43,7 +48,9 @@ QStringList tableStatements() {
 }
 
 // Registers the order on first use and compares it with the registered one, holding the order's
-// row until the transaction ends: every claim on one order passes here one at a time.
+// claims lock until the transaction ends: every claim on one order passes here one at a time. The
+// lock is not the order's row, which records take as they count finished units: a claim does not
+// wait for a batch of records.
 QString orderFunction() {
     return QStringLiteral(R"sql(
 CREATE OR REPLACE FUNCTION claim_order(p_order text, p_product text, p_set text, p_quantity integer,
@@ -53,10 +60,15 @@ LANGUAGE plpgsql AS $f$
 DECLARE
     o orders;
 BEGIN
-    INSERT INTO orders(work_order, product, set_sha256, quantity, first_used, serial_pattern, units_done)
-        VALUES (p_order, p_product, p_set, p_quantity, now(), p_pattern, 0)
-        ON CONFLICT (work_order) DO NOTHING;
-    SELECT * INTO o FROM orders WHERE work_order = p_order FOR UPDATE;
+    PERFORM pg_advisory_xact_lock(%3, hashtext(p_order));
+    -- Read first: an insert that meets the order's row would wait for a batch of records updating it.
+    SELECT * INTO o FROM orders WHERE work_order = p_order;
+    IF NOT FOUND THEN
+        INSERT INTO orders(work_order, product, set_sha256, quantity, first_used, serial_pattern, units_done)
+            VALUES (p_order, p_product, p_set, p_quantity, now(), p_pattern, 0)
+            ON CONFLICT (work_order) DO NOTHING;
+        SELECT * INTO o FROM orders WHERE work_order = p_order;
+    END IF;
     r_units := o.units_done;
     r_quantity := o.quantity;
     r_verdict := '%1';
@@ -73,7 +85,8 @@ BEGIN
     END IF;
     r_verdict := '%2';
 END $f$)sql")
-        .arg(QLatin1String(kDiffers), QLatin1String(kAgreed));
+        .arg(QLatin1String(kDiffers), QLatin1String(kAgreed))
+        .arg(kOrderClaimsLock);
 }
 
 // One claim in one statement, so that the order's row is held for as short a time as the server
@@ -89,7 +102,6 @@ DECLARE
     c claims;
     expiry timestamptz := now() + make_interval(secs => p_lease_ms / 1000.0);
     counted boolean := true;
-    live integer;
 BEGIN
     SELECT * INTO r_verdict, r_detail, r_holder, r_at, r_units, r_quantity
         FROM claim_order(p_order, p_product, p_set, p_quantity, p_pattern);
@@ -107,7 +119,15 @@ BEGIN
     IF p_serial <> '' THEN
         DELETE FROM claims WHERE unit_serial = p_serial AND expires_at <= now();
         SELECT * INTO c FROM claims WHERE unit_serial = p_serial;
-        IF FOUND THEN
+        IF FOUND AND c.made_at IS NOT NULL THEN
+            -- Finished, its record on the way: a rework at the same station goes under that claim.
+            IF NOT p_rework THEN
+                r_verdict := '%6'; r_holder := c.station; r_at := c.made_at; RETURN;
+            ELSIF c.station = p_station AND c.host = p_host THEN
+                r_verdict := '%2'; RETURN;
+            END IF;
+            r_verdict := '%4'; r_holder := c.station; r_at := c.claimed_at; RETURN;
+        ELSIF FOUND THEN
             IF c.station = p_station AND c.host = p_host THEN
                 UPDATE claims SET run_id = p_run, unit = p_unit, adopted = false, expires_at = expiry
                     WHERE claim_id = c.claim_id;
@@ -134,8 +154,10 @@ BEGIN
         END IF;
     END IF;
     IF counted THEN
-        SELECT count(*) INTO live FROM claims WHERE work_order = p_order AND counts;
-        r_units := r_units + live;
+        -- One statement, so that a record that ends a claim and counts its unit is seen doing both
+        -- or neither.
+        SELECT o.units_done + (SELECT count(*) FROM claims l WHERE l.work_order = p_order AND l.counts)
+            INTO r_units FROM orders o WHERE o.work_order = p_order;
         IF r_units >= r_quantity THEN
             r_verdict := '%7'; RETURN;
         END IF;
@@ -156,8 +178,9 @@ END $f$)sql")
 }
 
 // A unit's record ends its claim: finished, the order counts one more unit unless the serial was
-// finished before; failed, the unit is free again. The order's row is taken first, as a claim
-// takes it, so that the count and the claims change together.
+// finished before; failed, the unit is free again. The order's row is taken first, so that the
+// records of one order count one after another and a serial finished twice counts once; claims do
+// not take it.
 QStringList endStatements(const QString& finished) {
     return {
         QStringLiteral(R"sql(
@@ -168,11 +191,12 @@ BEGIN
     END IF;
     DELETE FROM claims WHERE run_id = NEW.run_id AND unit = NEW.unit;
     -- A station claims before its port starts the run the record names, so a finished record also
-    -- ends the claim its station holds on the unit: on the serial, or the oldest without one. A
-    -- unit that did not finish is released by its station when it ends.
+    -- ends the claim its station holds on the unit: on the serial, or without one the oldest whose
+    -- unit was made, else the oldest. A unit that did not finish is released by its station.
     IF NOT FOUND AND NEW.work_order <> '' AND NEW.result = %1 THEN
         DELETE FROM claims WHERE claim_id = (SELECT claim_id FROM claims WHERE work_order = NEW.work_order
-            AND unit_serial = NEW.unit_serial AND station = NEW.station ORDER BY claimed_at LIMIT 1);
+            AND unit_serial = NEW.unit_serial AND station = NEW.station
+            ORDER BY made_at NULLS LAST, claimed_at LIMIT 1);
     END IF;
     IF NEW.work_order <> '' AND NEW.result = %1 AND (NEW.unit_serial = '' OR NOT EXISTS (
             SELECT 1 FROM records r WHERE r.work_order = NEW.work_order AND r.unit_serial = NEW.unit_serial

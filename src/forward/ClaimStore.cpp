@@ -72,6 +72,7 @@ bool ClaimStore::isOpen() const {
 
 void ClaimStore::close() {
     m_claimQuery.reset();
+    m_madeQuery.reset();
     m_store->close();
 }
 
@@ -152,13 +153,15 @@ Result<ClaimAnswer> ClaimStore::ask(QSqlQuery& query, const QVariantList& values
 Result<int> ClaimStore::renew() {
     return leaseAgain(
         QStringLiteral("UPDATE claims SET expires_at = now() + make_interval(secs => ? / 1000.0) "
-                       "WHERE station = ? AND host = ? AND NOT adopted AND expires_at > now()"));
+                       "WHERE station = ? AND host = ? AND NOT adopted AND made_at IS NULL AND expires_at > "
+                       "now()"));
 }
 
 Result<int> ClaimStore::takeBack() {
     return leaseAgain(
         QStringLiteral("UPDATE claims SET adopted = true, expires_at = now() + make_interval(secs => "
-                       "? / 1000.0) WHERE station = ? AND host = ? AND expires_at > now()"));
+                       "? / 1000.0) WHERE station = ? AND host = ? AND made_at IS NULL AND expires_at > "
+                       "now()"));
 }
 
 Result<int> ClaimStore::leaseAgain(const QString& update) {
@@ -173,13 +176,36 @@ Result<int> ClaimStore::leaseAgain(const QString& update) {
 }
 
 Done ClaimStore::release(const QString& runId, int unit) {
+    return onClaim(
+        QStringLiteral("DELETE FROM claims WHERE run_id = ? AND unit = ? AND station = ? AND host = ? AND "
+                       "made_at IS NULL"),
+        runId, unit);
+}
+
+// A claim that expired but is still there is kept too: no other claim has taken its place, since
+// a claim on the order or the serial first removes expired ones. Prepared once per connection, as
+// every unit made is told.
+Done ClaimStore::made(const QString& runId, int unit) {
+    if (!m_madeQuery) {
+        m_madeQuery = std::make_unique<QSqlQuery>(m_store->database());
+        m_madeQuery->prepare(
+            QStringLiteral("UPDATE claims SET made_at = now(), expires_at = 'infinity' WHERE run_id = ? AND "
+                           "unit = ? AND station = ? AND host = ? AND made_at IS NULL"));
+    }
+    return onClaim(*m_madeQuery, runId, unit);
+}
+
+Done ClaimStore::onClaim(const QString& statement, const QString& runId, int unit) {
     QSqlQuery query(m_store->database());
-    query.prepare(
-        QStringLiteral("DELETE FROM claims WHERE run_id = ? AND unit = ? AND station = ? AND host = ?"));
-    query.addBindValue(runId);
-    query.addBindValue(unit);
-    query.addBindValue(m_holder.station);
-    query.addBindValue(m_holder.host);
+    query.prepare(statement);
+    return onClaim(query, runId, unit);
+}
+
+Done ClaimStore::onClaim(QSqlQuery& query, const QString& runId, int unit) {
+    query.bindValue(0, runId);
+    query.bindValue(1, unit);
+    query.bindValue(2, m_holder.station);
+    query.bindValue(3, m_holder.host);
     if (!query.exec())
         return SqlFailure(query.lastError());
     return {};

@@ -97,27 +97,36 @@ public:
     // Registers the order when the server has none of that name, else compares the two.
     Result<ClaimAnswer> checkOrder(const ClaimTerms& terms);
     Result<ClaimAnswer> claim(const ClaimTerms& terms, const ClaimRequest& request);
-    // Extends every live claim of this holder by a lease; the number extended.
+    // Extends every live claim of this holder whose unit is still to be made by a lease; the number
+    // extended.
     Result<int> renew();
     // Keeps the live claims this holder made before it started again for one more lease, to be
     // given to the next claims on the same serials (or, without serials, on the same order); the
     // number kept.
     Result<int> takeBack();
-    // The unit will not be made here after all.
+    // The unit will not be made here after all. A claim whose unit was made stays.
     Done release(const QString& runId, int unit);
+    // The unit was made: its claim counts, without expiry, until the unit's record arrives. Nothing
+    // happens when the record has ended the claim already.
+    Done made(const QString& runId, int unit);
     // The order's progress; zero figures for an order the server does not know.
     Result<OrderProgress> progress(const QString& order);
 
 private:
     Result<ClaimAnswer> ask(QSqlQuery& query, const QVariantList& values, const ClaimTerms& terms,
                             const QString& serial);
+    // Runs a statement on one claim of this holder (its placeholders: the run, the unit, the
+    // station, the host).
+    Done onClaim(const QString& statement, const QString& runId, int unit);
+    Done onClaim(QSqlQuery& query, const QString& runId, int unit);
     // Runs an update of this holder's live claims that gives them a lease from now (its placeholders:
     // the lease in milliseconds, the station, the host); the number updated.
     Result<int> leaseAgain(const QString& update);
 
     std::unique_ptr<ServerStore> m_store;
-    // Prepared once per connection: a claim is then one round trip.
+    // Prepared once per connection: a claim, or a unit made, is then one round trip.
     std::unique_ptr<QSqlQuery> m_claimQuery;
+    std::unique_ptr<QSqlQuery> m_madeQuery;
     QString m_server;
     ClaimHolder m_holder;
     std::chrono::milliseconds m_lease;

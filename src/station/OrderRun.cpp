@@ -246,12 +246,15 @@ void OrderRun::onUnitBegan(const PortEvent& event) {
     }
 }
 
-// A finished unit's record ends the claim on the server; one that did not finish frees it now.
+// A finished unit's claim is kept by the server until the unit's record ends it; one that did not
+// finish frees it now.
 void OrderRun::unitClaimEnded(int slot, const PortEvent& event) {
     UnitClaim& claim = m_unitClaims[std::size_t(slot - 1)];
     if (claim.state != UnitClaim::State::InUse)
         return;
-    if (!event.finished())
+    if (event.finished())
+        m_claims->made(m_claimRun, claim.unit);
+    else
         m_claims->release(m_claimRun, claim.unit);
     claim = UnitClaim{};
     fillUnitClaims();
@@ -373,13 +376,16 @@ StationPort* OrderRun::portOfSlot(int slot) const {
     return slot >= 1 && slot <= int(ports.size()) ? ports[std::size_t(slot - 1)].get() : nullptr;
 }
 
-// The slot's claim is done with; released, any bench may make its unit at once.
+// The slot's claim is done with; released, any bench may make its unit at once, else the unit was
+// made and the server keeps the claim until the unit's record ends it.
 void OrderRun::endSlotClaim(int slot, bool release) {
     const auto claim = m_slotClaims.constFind(slot);
     if (claim == m_slotClaims.cend())
         return;
     if (release && m_claims)
         m_claims->release(m_claimRun, *claim);
+    else if (m_claims)
+        m_claims->made(m_claimRun, *claim);
     m_slotClaims.erase(claim);
 }
 
@@ -388,8 +394,8 @@ void OrderRun::onUnitEnded(int slot, const PortEvent& event) {
         return;
     if (event.finished())
         m_finishedHere.insert(event.serial);
-    // A finished unit's record ends its claim on the server and counts it there; a unit that did
-    // not finish is free at once for any bench.
+    // A finished unit's claim stays on the server until its record ends it and counts it there; a
+    // unit that did not finish is free at once for any bench.
     endSlotClaim(slot, !event.finished());
     m_arbiter->unitEnded(slot);
     const int limit = runLimit();

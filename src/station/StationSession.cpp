@@ -28,7 +28,7 @@ constexpr auto kFlushTime = std::chrono::seconds(10);
 // The server gets a moment only, so a station ends promptly whatever the server does.
 constexpr auto kForwardTime = std::chrono::milliseconds(300);
 // Under the plant's rules the server has just answered, and a finished unit counts in the plant only
-// once its record is there: until then its claim lives out its lease.
+// once its record is there: until then the server keeps its claim.
 constexpr auto kClaimedForwardTime = std::chrono::seconds(3);
 // The last labels get long enough for one more try at a printer that was away; what is left prints
 // with the next start.

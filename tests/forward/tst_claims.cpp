@@ -68,12 +68,14 @@ private Q_SLOTS:
     void orderThatDisagreesIsRefused_data();
     void orderThatDisagreesIsRefused();
     void leasesEndWithTheStationAndComeBackWithIt();
+    void madeClaimsOutliveTheirLeaseUntilTheRecordArrives();
 
 private:
     ClaimStore& bench(const ClaimHolder& holder, std::chrono::milliseconds lease = ClaimStore::kLease);
     // The record reaches the server as forwarding sends it.
-    void forward(const ProductionRecord& record, const ClaimHolder& holder);
-    QString progress(const QString& columns);
+    void forward(const ProductionRecord& record, const ClaimHolder& holder,
+                 const ClaimTerms& terms = orderOfSix());
+    QString progress(const QString& columns, const QString& order = QStringLiteral("WO-1"));
 
     std::optional<PgCluster> m_cluster;
     std::vector<std::unique_ptr<ClaimStore>> m_stores;
@@ -103,17 +105,16 @@ ClaimStore& TestClaims::bench(const ClaimHolder& holder, std::chrono::millisecon
     return *m_stores.back();
 }
 
-void TestClaims::forward(const ProductionRecord& record, const ClaimHolder& holder) {
+void TestClaims::forward(const ProductionRecord& record, const ClaimHolder& holder, const ClaimTerms& terms) {
     ServerStore server(addressOf(m_cluster->url(kPlant)));
     QT2XX_VERIFY_OK(server.open());
-    const ClaimTerms terms = orderOfSix();
     const OrderInfo order{terms.orderId, terms.product, terms.setSha256, terms.quantity, record.recordedAt};
     QT2XX_VERIFY_OK(server.send({}, {order}, {{1, record, holder.host}}));
 }
 
-QString TestClaims::progress(const QString& columns) {
+QString TestClaims::progress(const QString& columns, const QString& order) {
     return m_cluster->psql(
-        QStringLiteral("SELECT %1 FROM order_progress WHERE work_order = 'WO-1'").arg(columns), kPlant);
+        QStringLiteral("SELECT %1 FROM order_progress WHERE work_order = '%2'").arg(columns, order), kPlant);
 }
 
 // Bench A is handed serials 1 to 9 and bench B 4 to 12, scanned alternately: the order of 6 gives
@@ -277,6 +278,95 @@ void TestClaims::leasesEndWithTheStationAndComeBackWithIt() {
     second.claim(unitOf(serial(3), 2).request);
     QTRY_COMPARE_WITH_TIMEOUT(secondGranted.size(), 2, 10000);
     QCOMPARE(away.size(), 1);
+}
+
+// On a server of the previous version, brought up to this one by the next bench that connects: a
+// unit told made keeps its claim past the lease, counting toward the quantity, whatever its station
+// does, until its record arrives and counts it instead. Without serials the record ends the
+// station's made claim rather than its oldest. Told while the server is away, it is told once the
+// server answers again.
+void TestClaims::madeClaimsOutliveTheirLeaseUntilTheRecordArrives() {
+    constexpr auto kLease = 1000ms;
+    bench(kBenchB);
+    const QString made =
+        QStringLiteral("SELECT count(*) FROM information_schema.columns WHERE table_name = 'claims' AND "
+                       "column_name = 'made_at'");
+    m_cluster->psql(QStringLiteral("ALTER TABLE claims DROP COLUMN made_at; DELETE FROM record_schema WHERE "
+                                   "version = (SELECT max(version) FROM record_schema)"),
+                    kPlant);
+    QCOMPARE(m_cluster->psql(made, kPlant), QStringLiteral("0"));
+    ClaimStore& a = bench(kBenchA, kLease);
+    ClaimStore& b = bench(kBenchB, kLease);
+    QCOMPARE(m_cluster->psql(made, kPlant), QStringLiteral("1"));
+
+    const ClaimTerms terms = orderOfSix();
+    const Unit one = unitOf(serial(1), 1);
+    const Unit two = unitOf(serial(2), 2);
+    for (const Unit& unit : {one, two})
+        QVERIFY(Checked(a.claim(terms, unit.request)).granted());
+    QT2XX_VERIFY_OK(a.made(one.request.runId, one.request.unit));
+    // Renewed, released or not, the made claim stays; the other lives out its lease.
+    QCOMPARE(Checked(a.renew()), 1);
+    QT2XX_VERIFY_OK(a.release(one.request.runId, one.request.unit));
+    QTest::qWait(int(kLease.count()) + 500);
+    QCOMPARE(Checked(a.takeBack()), 0);
+    Result<ClaimAnswer> answer = b.claim(terms, unitOf(serial(1), 3).request);
+    QVERIFY(answer && !answer->granted());
+    QVERIFY2(
+        answer->reason.startsWith(serial(1) + QStringLiteral(" already has a finished record (BENCH-A, ")),
+        qPrintable(answer->reason));
+    for (int n = 2; n <= 6; ++n)
+        QVERIFY(Checked(b.claim(terms, unitOf(serial(n), 10 + n).request)).granted());
+    answer = b.claim(terms, unitOf(serial(7), 17).request);
+    QVERIFY(answer && !answer->granted());
+    QCOMPARE(answer->reason, OrderCompleteMessage(terms.orderId, 6, 6));
+    QCOMPARE(progress(QStringLiteral("units_finished, units_claimed")), QStringLiteral("0|6"));
+    forward(one.record(Outcome::Finished, kBenchA), kBenchA);
+    QCOMPARE(progress(QStringLiteral("units_finished, units_claimed")), QStringLiteral("1|5"));
+    QCOMPARE(Checked(a.progress(terms.orderId)).finished, 1);
+    answer = b.claim(terms, unitOf(serial(8), 18).request);
+    QVERIFY(answer && !answer->granted());
+    QCOMPARE(answer->reason, OrderCompleteMessage(terms.orderId, 6, 6));
+
+    // Without serials, the record names a run of its port, not the claim's.
+    ClaimTerms plain = terms;
+    plain.orderId = QStringLiteral("WO-2");
+    plain.serialPattern.clear();
+    const Unit older = unitOf(QString(), 1);
+    const Unit finished = unitOf(QString(), 2);
+    for (const Unit& unit : {older, finished})
+        QVERIFY(Checked(a.claim(plain, unit.request)).granted());
+    QT2XX_VERIFY_OK(a.made(finished.request.runId, finished.request.unit));
+    ProductionRecord record = unitOf(QString(), 1).record(Outcome::Finished, kBenchA);
+    record.orderId = plain.orderId;
+    forward(record, kBenchA, plain);
+    QTest::qWait(int(kLease.count()) + 500);
+    QCOMPARE(progress(QStringLiteral("units_finished, units_claimed"), plain.orderId), QStringLiteral("1|0"));
+
+    const ClaimClient::Options options{kLease, 300ms, 300ms};
+    const ServerAddress address = addressOf(m_cluster->url(kPlant));
+    ClaimClient client(address, plain, kBenchA, options);
+    QSignalSpy agreed(&client, &ClaimClient::orderAgreed);
+    QSignalSpy granted(&client, &ClaimClient::granted);
+    QSignalSpy away(&client, &ClaimClient::serverAway);
+    QSignalSpy back(&client, &ClaimClient::serverBack);
+    client.start();
+    QTRY_COMPARE_WITH_TIMEOUT(agreed.size(), 1, 10000);
+    const Unit away1 = unitOf(QString(), 1);
+    client.claim(away1.request);
+    QTRY_COMPARE_WITH_TIMEOUT(granted.size(), 1, 10000);
+    m_stores.clear();
+    QVERIFY(m_cluster->stop());
+    client.made(away1.request.runId, away1.request.unit);
+    QTRY_COMPARE_WITH_TIMEOUT(away.size(), 1, 10000);
+    QVERIFY(m_cluster->start());
+    QTRY_COMPARE_WITH_TIMEOUT(back.size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        m_cluster->psql(QStringLiteral("SELECT count(*) FROM claims WHERE made_at IS NOT NULL"), kPlant),
+        QStringLiteral("1"), 10000);
+    client.shutdown(5s);
+    QTest::qWait(int(kLease.count()) + 500);
+    QCOMPARE(progress(QStringLiteral("units_finished, units_claimed"), plain.orderId), QStringLiteral("1|1"));
 }
 
 QTEST_GUILESS_MAIN(TestClaims)
