@@ -34,8 +34,9 @@ using RunColumn = Column<RunInfo>;
 using OrderColumn = Column<OrderInfo>;
 
 inline constexpr int kLocalVersion = 5;
-// 3: plant-wide claims (forward/ClaimSchema.h); 4: the records made offline.
-inline constexpr int kServerVersion = 4;
+// 3: plant-wide claims (forward/ClaimSchema.h); 4: the records made offline; 5: made units keep
+// their claims, and claims on one order wait on a lock of their own.
+inline constexpr int kServerVersion = 5;
 // The versions that first know work orders, unit serials, operators and stations.
 inline constexpr int kLocalOrdersVersion = 3;
 inline constexpr int kServerOrdersVersion = 2;
