@@ -108,7 +108,6 @@ void OrderRun::started() {
             connect(ports[i].get(), &StationPort::unitEnded, this,
                     [this, slot](const PortEvent& event) { unitClaimEnded(slot, event); });
         }
-        connect(&m_station, &Station::event, this, &OrderRun::onUnitBegan);
         fillUnitClaims();
     }
     if (m_plan.scan) {
@@ -236,14 +235,11 @@ void OrderRun::askUnit(int slot) {
     m_unitClaims[std::size_t(slot - 1)] = UnitClaim{UnitClaim::State::Asking, unit};
 }
 
-void OrderRun::onUnitBegan(const PortEvent& event) {
-    if (event.kind != PortEventKind::Started)
-        return;
-    const auto& ports = m_station.ports();
-    for (std::size_t i = 0; i < ports.size() && i < m_unitClaims.size(); ++i) {
-        if (ports[i]->device() == event.device && m_unitClaims[i].state == UnitClaim::State::Held)
-            m_unitClaims[i].state = UnitClaim::State::InUse;
-    }
+// The slot's unit begins on the claim the slot holds.
+void OrderRun::unitBegan(int slot) {
+    if (slot <= int(m_unitClaims.size()) &&
+        m_unitClaims[std::size_t(slot - 1)].state == UnitClaim::State::Held)
+        m_unitClaims[std::size_t(slot - 1)].state = UnitClaim::State::InUse;
 }
 
 // A finished unit's claim is kept by the server until the unit's record ends it; one that did not
@@ -406,8 +402,10 @@ void OrderRun::onUnitEnded(int slot, const PortEvent& event) {
 
 // A rework finishes a unit the order already counted.
 void OrderRun::onEvent(const PortEvent& event) {
-    if (event.kind == PortEventKind::Started && m_claims)
-        markOffline(event);
+    if (const int slot = event.kind == PortEventKind::Started && m_claims ? slotOf(event.device) : 0) {
+        markOffline(slot);
+        unitBegan(slot);
+    }
     if (event.finished() && !event.rework)
         ++m_done;
     if (event.kind == PortEventKind::Done || event.kind == PortEventKind::Interrupted) {
@@ -418,17 +416,22 @@ void OrderRun::onEvent(const PortEvent& event) {
 
 // On a bench that claims, a unit begun while its slot holds no claim of the plant's is made by the
 // bench's own rules: the server was away and the order goes on without it.
-void OrderRun::markOffline(const PortEvent& event) {
+void OrderRun::markOffline(int slot) {
+    bool claimed = m_slotClaims.contains(slot);
+    if (slot <= int(m_unitClaims.size())) {
+        const UnitClaim::State state = m_unitClaims[std::size_t(slot - 1)].state;
+        claimed = claimed || state == UnitClaim::State::Held || state == UnitClaim::State::InUse;
+    }
+    portOfSlot(slot)->setOffline(!claimed);
+}
+
+int OrderRun::slotOf(const QString& device) const {
     const auto& ports = m_station.ports();
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        if (ports[i]->device() != event.device)
-            continue;
-        bool claimed = m_slotClaims.contains(int(i) + 1);
-        if (i < m_unitClaims.size())
-            claimed = claimed || m_unitClaims[i].state == UnitClaim::State::Held ||
-                      m_unitClaims[i].state == UnitClaim::State::InUse;
-        ports[i]->setOffline(!claimed);
+        if (ports[i]->device() == device)
+            return int(i) + 1;
     }
+    return 0;
 }
 
 // Scanned, the station stops once nothing more will be armed and every armed unit has ended and

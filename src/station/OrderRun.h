@@ -111,7 +111,8 @@ private:
     ScanArbiter::Scan take(const ScanArbiter::Scan& scan);
     void onUnitEnded(int slot, const PortEvent& event);
     void onEvent(const PortEvent& event);
-    void markOffline(const PortEvent& event);
+    void markOffline(int slot);
+    int slotOf(const QString& device) const; // 0 when no port has the device
     void tellLater();
     void checkDone();
     void askClaim(int slot, const QString& serial, bool rework);
@@ -125,7 +126,7 @@ private:
     void fillUnitClaims();
     void askUnit(int slot);
     void holdPort(StationPort& port);
-    void onUnitBegan(const PortEvent& event);
+    void unitBegan(int slot);
     void unitClaimEnded(int slot, const PortEvent& event);
 
     // A claim asked for a slot: the run and unit the claim is known by on the server.
